@@ -1,0 +1,31 @@
+# zandor_library(NAME [DEPS...]): static library zandor_NAME from src/NAME/*.cpp
+# (main.cpp and *_qt.cpp excluded); header-only when the folder has no sources.
+function(zandor_library name)
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/src/${name}/*.cpp")
+  list(FILTER srcs EXCLUDE REGEX "/(main|[a-z_]*_qt)\\.cpp$")
+  set(deps)
+  foreach(dep IN LISTS ARGN)
+    list(APPEND deps zandor_${dep})
+  endforeach()
+  if(srcs)
+    add_library(zandor_${name} STATIC ${srcs})
+    target_include_directories(zandor_${name} PUBLIC "${CMAKE_SOURCE_DIR}/src")
+    target_link_libraries(zandor_${name} PUBLIC ${deps} ${ZANDOR_EXTRA_LIBS_${name}})
+  else()
+    add_library(zandor_${name} INTERFACE)
+    target_include_directories(zandor_${name} INTERFACE "${CMAKE_SOURCE_DIR}/src")
+    target_link_libraries(zandor_${name} INTERFACE ${deps} ${ZANDOR_EXTRA_LIBS_${name}})
+  endif()
+endfunction()
+
+# zandor_tests(NAME [LIBS...]): test program test_NAME from tests/NAME/*.cpp.
+function(zandor_tests name)
+  file(GLOB srcs CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/${name}/*.cpp")
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${name} ${srcs})
+  target_link_libraries(test_${name} PRIVATE zandor_test_support ${ARGN} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "ZANDOR_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endfunction()

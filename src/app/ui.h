@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+namespace zandor {
+
+struct AppState;
+
+// Everything the program asks of the person in front of it. Texts are Windows-1252 bytes;
+// each implementation converts at its own edge. No operation talks to a toolkit directly.
+class Ui {
+ public:
+  virtual ~Ui() = default;
+
+  // Information box: title "Information", information icon, one OK button.
+  virtual void information(const std::string& text) = 0;
+  // Yes/no question with the caller's title; true for Yes.
+  virtual bool question(const std::string& title, const std::string& text) = 0;
+  // File-open dialog; the chosen full path, or "" when cancelled.
+  virtual std::string chooseFile(const std::string& title, const std::string& mask,
+                                 const std::string& startDirectory) = 0;
+  // Folder chooser; the chosen directory, or "" when cancelled.
+  virtual std::string chooseFolder(const std::string& title,
+                                   const std::string& startDirectory) = 0;
+
+  // The modeless wait message.
+  virtual void waitShow(const std::string& text) = 0;
+  virtual void waitSay(const std::string& text) = 0;
+  virtual void waitEnd() = 0;
+
+  // Shows a text file in the plain text viewer (Notepad on Windows).
+  virtual void showTextFile(const std::string& path) = 0;
+  // Opens a document with the desktop's default program.
+  virtual void openDocument(const std::string& path) = 0;
+
+  // The program's own modal dialogs that core operations open.
+  virtual void importOptionsDialog(AppState& state) = 0;
+  virtual void mappingDialog(AppState& state) = 0;
+};
+
+}  // namespace zandor

@@ -1,0 +1,85 @@
+#include "base/error.h"
+
+#include <iostream>
+
+#include "base/encoding.h"
+
+namespace zandor {
+
+namespace {
+
+ErrorHandler gHandler = consoleErrorHandler;
+int gGuardDepth = 0;
+bool gInHandler = false;
+bool gNetworkError = false;
+
+// Clears the re-entry mark however the handler leaves.
+struct HandlerRunning {
+  HandlerRunning() { gInHandler = true; }
+  ~HandlerRunning() { gInHandler = false; }
+};
+
+}  // namespace
+
+std::string Error::text() const {
+  std::string out;
+  if (osCode == 0) {
+    out = severity > 1 ? "Error " : "Warning ";
+  } else {
+    out = "(DOS Error " + std::to_string(osCode) + ") ";
+  }
+  out += subsystem.empty() ? "???" : subsystem;
+  out += subCode ? "/" + std::to_string(*subCode) : "/???";
+  if (!description.empty()) out += "  " + description;
+  if (!fileName.empty()) {
+    out += ": " + fileName;
+  } else if (!operation.empty()) {
+    out += ": " + operation;
+  }
+  return out;
+}
+
+ErrorException::ErrorException(Error error)
+    : std::runtime_error(cp1252ToUtf8(error.text())), error_(std::move(error)) {}
+
+ErrorHandler setErrorHandler(ErrorHandler handler) {
+  ErrorHandler previous = std::move(gHandler);
+  gHandler = handler ? std::move(handler) : ErrorHandler(consoleErrorHandler);
+  return previous;
+}
+
+ErrorAnswer raiseError(const Error& error) {
+  if (gGuardDepth > 0) throw ErrorException(error);
+  if (gInHandler) throw ProgramQuit(1);
+  HandlerRunning running;
+  return gHandler(error);
+}
+
+ErrorGuard::ErrorGuard() { ++gGuardDepth; }
+ErrorGuard::~ErrorGuard() { --gGuardDepth; }
+
+Unguarded::Unguarded() : savedDepth_(gGuardDepth) { gGuardDepth = 0; }
+Unguarded::~Unguarded() { gGuardDepth = savedDepth_; }
+
+bool isGuarded() { return gGuardDepth > 0; }
+
+std::optional<ErrorAnswer> settleSilently(const Error& error) {
+  if (error.genCode == gen::kZeroDivision) return ErrorAnswer::Default;
+  const bool sharing = error.genCode == gen::kOpen && (error.osCode == 32 || error.osCode == 5);
+  if ((sharing || error.genCode == gen::kAppendLock) && error.canDefault) {
+    gNetworkError = true;
+    return ErrorAnswer::Default;
+  }
+  return std::nullopt;
+}
+
+bool networkErrorFlag() { return gNetworkError; }
+void setNetworkErrorFlag(bool value) { gNetworkError = value; }
+
+ErrorAnswer consoleErrorHandler(const Error& error) {
+  if (auto settled = settleSilently(error)) return *settled;
+  std::cerr << cp1252ToUtf8(error.text()) << std::endl;
+  throw ProgramQuit(1);
+}
+
+}  // namespace zandor

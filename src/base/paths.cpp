@@ -1,0 +1,90 @@
+#include "base/paths.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "base/text.h"
+
+namespace zandor {
+
+namespace fs = std::filesystem;
+
+bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+static std::size_t lastSeparator(std::string_view path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (isPathSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string_view::npos;
+}
+
+std::string directoryPart(std::string_view path) {
+  const std::size_t pos = lastSeparator(path);
+  return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos + 1));
+}
+
+std::string fileNamePart(std::string_view path) {
+  const std::size_t pos = lastSeparator(path);
+  return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string baseNamePart(std::string_view path) {
+  const std::string name = fileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string extensionPart(std::string_view path) {
+  const std::string name = fileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool directoryExists(std::string_view path) {
+  std::string p(path);
+  if (!p.empty() && isPathSeparator(p.back())) p.pop_back();
+  if (p.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(fs::path(p), ec);
+}
+
+bool fileExists(std::string_view path) {
+  std::error_code ec;
+  const auto status = fs::status(fs::path(std::string(path)), ec);
+  return !ec && fs::exists(status) && !fs::is_directory(status);
+}
+
+bool createDirectory(std::string_view path) {
+  std::error_code ec;
+  return fs::create_directory(fs::path(std::string(path)), ec);
+}
+
+std::string programFileName() {
+#ifdef _WIN32
+  return {};
+#else
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : self.string();
+#endif
+}
+
+std::string resolveCaseInsensitive(std::string_view path) {
+  std::error_code ec;
+  if (fs::exists(fs::path(std::string(path)), ec)) return std::string(path);
+  std::string dir = directoryPart(path);
+  const std::string name = fileNamePart(path);
+  fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec);
+  if (ec) return {};
+  for (const auto& entry : it) {
+    const std::string candidate = entry.path().filename().string();
+    if (equalsIgnoreCaseAZ(candidate, name)) return dir + candidate;
+  }
+  return {};
+}
+
+}  // namespace zandor

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zandor {
+
+// The platform's path separator; splitting accepts "\\" and "/" on every platform.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+bool isPathSeparator(char c);
+// Everything up to and including the last separator ("" when there is none).
+std::string directoryPart(std::string_view path);
+// The part after the last separator.
+std::string fileNamePart(std::string_view path);
+// The file name without its extension (the part after the last point of the name).
+std::string baseNamePart(std::string_view path);
+// The extension of the file name, point included ("" when there is none).
+std::string extensionPart(std::string_view path);
+
+// The directory test of start-up: one trailing separator stripped, then an existing
+// directory of exactly that name.
+bool directoryExists(std::string_view path);
+// An existing entry that is not a directory.
+bool fileExists(std::string_view path);
+// Creates one directory; false when it could not.
+bool createDirectory(std::string_view path);
+
+// The full file name of the running program ("" when the system cannot tell).
+std::string programFileName();
+
+// The path of an existing file whose name matches without regard to letter case (a-z),
+// searched in the given directory; the path itself when it exists as written, "" when
+// nothing matches.
+std::string resolveCaseInsensitive(std::string_view path);
+
+}  // namespace zandor

@@ -1,0 +1,76 @@
+#include "settings/preferences.h"
+
+#include <fstream>
+
+#include "app/app_state.h"
+#include "base/number_text.h"
+#include "base/paths.h"
+#include "base/text.h"
+
+namespace zandor {
+
+namespace {
+
+enum class Kind { Text, Logical, Number };
+
+struct PreferenceKey {
+  int slot;
+  const char* section;
+  const char* key;
+  Kind kind;
+};
+
+// In the order they are read and written.
+constexpr PreferenceKey kPreferences[] = {
+    {1, "Pfade", "Excel-Pfad", Kind::Text},     {2, "Pfade", "dBase-Pfad", Kind::Text},
+    {3, "Header", "Excel", Kind::Logical},      {4, "Artikel", "Vorlauf", Kind::Text},
+    {5, "Artikel", "Nummer", Kind::Number},     {6, "Adressen", "Vorlauf", Kind::Text},
+    {7, "Adressen", "Nummer", Kind::Number},    {8, "Updaten", "Nummer", Kind::Logical},
+    {9, "Updaten", "Artikelart", Kind::Number},
+};
+
+}  // namespace
+
+Value iniLogical(const std::string& text) {
+  return Value::logical(!(isBlankText(text) || beginsWith(text, ".F.")));
+}
+
+Value iniNumber(const std::string& text) {
+  if (isBlankText(text)) return Value::integer(1);
+  return Value::number(parseLeadingNumber(text));
+}
+
+void INI_INIT(AppState& state) {
+  const std::string file = state.cExePath + kSettingsFileName;
+  if (!fileExists(file) && !directoryExists(file)) {
+    std::ofstream create(file, std::ios::binary);  // an empty file; failure is ignored
+  }
+  state.oSettings = std::make_unique<TIni>(file);
+  const TIni& ini = *state.oSettings;
+  for (const PreferenceKey& pref : kPreferences) {
+    const std::string text = ini.Get(pref.section, pref.key);
+    switch (pref.kind) {
+      case Kind::Text:
+        state.vorein(pref.slot) = Value::text(isBlankText(text) ? std::string() : text);
+        break;
+      case Kind::Logical:
+        state.vorein(pref.slot) = iniLogical(text);
+        break;
+      case Kind::Number:
+        state.vorein(pref.slot) = iniNumber(text);
+        break;
+    }
+  }
+  state.cXlsFile = ini.Get("Excel", "xls1");
+  state.cDbfFile = ini.Get("dBase", "dbf1");
+}
+
+bool VOREINSPEICHERN(AppState& state) {
+  if (!state.oSettings) return true;
+  for (const PreferenceKey& pref : kPreferences) {
+    state.oSettings->Set(pref.section, pref.key, state.vorein(pref.slot));
+  }
+  return true;
+}
+
+}  // namespace zandor

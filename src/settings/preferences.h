@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "base/value.h"
+
+namespace zandor {
+
+struct AppState;
+
+// The settings file's name beside the program.
+constexpr const char* kSettingsFileName = "zandor.ini";
+
+// Creates the settings file when missing and loads the preferences and the most recent
+// spreadsheet and table paths into the state.
+void INI_INIT(AppState& state);
+// Writes the nine preferences back; always true.
+bool VOREINSPEICHERN(AppState& state);
+
+// Conversions of stored texts at start: a logical is false only when empty or beginning
+// with ".F."; a number is 1 when empty, else the number at the start of the text.
+Value iniLogical(const std::string& text);
+Value iniNumber(const std::string& text);
+
+}  // namespace zandor

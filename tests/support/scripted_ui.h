@@ -1,0 +1,48 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ui.h"
+
+namespace zandor::test {
+
+// A Ui for tests: records everything shown and answers from a script. A question or a
+// file dialog that the script does not answer fails the test.
+class ScriptedUi : public Ui {
+ public:
+  struct Entry {
+    std::string kind;  // "information", "question", "chooseFile", "wait", ...
+    std::string title;
+    std::string text;  // Windows-1252 bytes as the program passed them
+  };
+
+  std::deque<bool> answers;              // for question()
+  std::deque<std::string> chosenFiles;   // for chooseFile()
+  std::deque<std::string> chosenFolders; // for chooseFolder()
+  std::function<void(AppState&)> onImportOptions;
+  std::function<void(AppState&)> onMapping;
+
+  std::vector<Entry> log;
+
+  // The texts of all information boxes, converted to UTF-8 for readable assertions.
+  std::vector<std::string> informationTexts() const;
+  std::vector<std::string> kinds() const;
+
+  void information(const std::string& text) override;
+  bool question(const std::string& title, const std::string& text) override;
+  std::string chooseFile(const std::string& title, const std::string& mask,
+                         const std::string& startDirectory) override;
+  std::string chooseFolder(const std::string& title, const std::string& startDirectory) override;
+  void waitShow(const std::string& text) override;
+  void waitSay(const std::string& text) override;
+  void waitEnd() override;
+  void showTextFile(const std::string& path) override;
+  void openDocument(const std::string& path) override;
+  void importOptionsDialog(AppState& state) override;
+  void mappingDialog(AppState& state) override;
+};
+
+}  // namespace zandor::test

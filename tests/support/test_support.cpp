@@ -1,0 +1,78 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/wait.h>
+
+namespace zandor::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("zandor-test-" + std::to_string(rd()));
+    if (fs::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("no temp directory");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Make everything writable again so tests that took rights away still clean up.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+std::string readBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+fs::path sharedDir() {
+  const fs::path dir = ZANDOR_SHARED_DIR;
+  std::error_code ec;
+  return fs::is_directory(dir / "fixtures", ec) ? dir : fs::path();
+}
+
+fs::path copyFixture(const std::string& relative, const fs::path& to) {
+  const fs::path from = sharedDir() / "fixtures" / relative;
+  const fs::path target = to / from.filename();
+  fs::copy_file(from, target, fs::copy_options::overwrite_existing);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  return target;
+}
+
+int runCommand(const std::string& command, std::string* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::array<char, 4096> buf;
+  std::string text;
+  std::size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) text.append(buf.data(), n);
+  const int status = pclose(pipe);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string cliPath() { return ZANDOR_CLI_PATH; }
+std::string mainProgramPath() { return ZANDOR_MAIN_PATH; }
+
+}  // namespace zandor::test

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zandor::test {
+
+// A fresh directory under the system's temp directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Path of a file inside, as text.
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readBytes(const std::filesystem::path& file);
+void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// The fixtures shared with the other teams, or "" when they are not there.
+std::filesystem::path sharedDir();
+// Copies a shared fixture into a directory (tests never write to the originals).
+std::filesystem::path copyFixture(const std::string& relative, const std::filesystem::path& to);
+
+// Runs a command through the shell; returns its exit status, stdout into out.
+int runCommand(const std::string& command, std::string* out = nullptr);
+
+// The built programs.
+std::string cliPath();
+std::string mainProgramPath();
+
+}  // namespace zandor::test
+
+// Skips the current test when the shared fixtures are absent.
+#define ZANDOR_REQUIRE_SHARED()                                       \
+  do {                                                                \
+    if (::zandor::test::sharedDir().empty()) GTEST_SKIP() << "no ../shared"; \
+  } while (0)
