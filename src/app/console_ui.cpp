@@ -25,9 +25,13 @@ std::string ConsoleUi::chooseFile(const std::string&, const std::string&, const 
   return {};
 }
 
-std::string ConsoleUi::chooseFolder(const std::string&, const std::string&) { return {}; }
+std::string ConsoleUi::chooseFolder(const std::string&, const std::string&) {
+  return {};
+}
 
-void ConsoleUi::waitShow(const std::string& text) { waitSay(text); }
+void ConsoleUi::waitShow(const std::string& text) {
+  waitSay(text);
+}
 
 void ConsoleUi::waitSay(const std::string& text) {
   if (!showProgress_) return;

@@ -20,8 +20,7 @@ class Ui {
   virtual std::string chooseFile(const std::string& title, const std::string& mask,
                                  const std::string& startDirectory) = 0;
   // Folder chooser; the chosen directory, or "" when cancelled.
-  virtual std::string chooseFolder(const std::string& title,
-                                   const std::string& startDirectory) = 0;
+  virtual std::string chooseFolder(const std::string& title, const std::string& startDirectory) = 0;
 
   // The modeless wait message.
   virtual void waitShow(const std::string& text) = 0;

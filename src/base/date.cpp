@@ -9,7 +9,9 @@ namespace {
 std::string gDateFormat = "mm/dd/yy";
 int gEpoch = 1900;
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -28,7 +30,9 @@ std::string partOrder() {
   return order.size() == 3 ? order : "dmy";
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -61,10 +65,18 @@ YearMonthDay calendarDate(std::int32_t day) {
   return result;
 }
 
-void setDateFormat(std::string format) { gDateFormat = std::move(format); }
-const std::string& dateFormat() { return gDateFormat; }
-void setEpoch(int epoch) { gEpoch = epoch; }
-int epoch() { return gEpoch; }
+void setDateFormat(std::string format) {
+  gDateFormat = std::move(format);
+}
+const std::string& dateFormat() {
+  return gDateFormat;
+}
+void setEpoch(int epoch) {
+  gEpoch = epoch;
+}
+int epoch() {
+  return gEpoch;
+}
 
 int yearByEpoch(int year) {
   if (year >= 100) return year;

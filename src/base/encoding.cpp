@@ -6,10 +6,10 @@ namespace {
 
 // 0x80..0x9F of Windows-1252. The five unassigned bytes map to the C1 controls of the same
 // number, as Windows itself converts them, so every byte survives a round trip.
-constexpr char32_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char32_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -96,7 +96,8 @@ std::string utf8ToCp1252(std::string_view utf8) {
 std::u16string cp1252ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  for (char c : bytes) out += static_cast<char16_t>(cp1252ToCodePoint(static_cast<unsigned char>(c)));
+  for (char c : bytes)
+    out += static_cast<char16_t>(cp1252ToCodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 

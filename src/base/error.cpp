@@ -55,13 +55,23 @@ ErrorAnswer raiseError(const Error& error) {
   return gHandler(error);
 }
 
-ErrorGuard::ErrorGuard() { ++gGuardDepth; }
-ErrorGuard::~ErrorGuard() { --gGuardDepth; }
+ErrorGuard::ErrorGuard() {
+  ++gGuardDepth;
+}
+ErrorGuard::~ErrorGuard() {
+  --gGuardDepth;
+}
 
-Unguarded::Unguarded() : savedDepth_(gGuardDepth) { gGuardDepth = 0; }
-Unguarded::~Unguarded() { gGuardDepth = savedDepth_; }
+Unguarded::Unguarded() : savedDepth_(gGuardDepth) {
+  gGuardDepth = 0;
+}
+Unguarded::~Unguarded() {
+  gGuardDepth = savedDepth_;
+}
 
-bool isGuarded() { return gGuardDepth > 0; }
+bool isGuarded() {
+  return gGuardDepth > 0;
+}
 
 std::optional<ErrorAnswer> settleSilently(const Error& error) {
   if (error.genCode == gen::kZeroDivision) return ErrorAnswer::Default;
@@ -73,8 +83,12 @@ std::optional<ErrorAnswer> settleSilently(const Error& error) {
   return std::nullopt;
 }
 
-bool networkErrorFlag() { return gNetworkError; }
-void setNetworkErrorFlag(bool value) { gNetworkError = value; }
+bool networkErrorFlag() {
+  return gNetworkError;
+}
+void setNetworkErrorFlag(bool value) {
+  gNetworkError = value;
+}
 
 ErrorAnswer consoleErrorHandler(const Error& error) {
   if (auto settled = settleSilently(error)) return *settled;

@@ -13,7 +13,9 @@ namespace zandor {
 
 namespace fs = std::filesystem;
 
-bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+bool isPathSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 static std::size_t lastSeparator(std::string_view path) {
   for (std::size_t i = path.size(); i > 0; --i) {

@@ -2,7 +2,9 @@
 
 namespace zandor {
 
-bool isLeadingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isLeadingSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool isBlankText(std::string_view text) {
   for (char c : text) {
@@ -31,7 +33,9 @@ std::string trimBlanks(std::string_view text) {
   return trimRight(text.substr(begin));
 }
 
-static char upperByte(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+static char upperByte(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 std::string upperAZ(std::string_view text) {
   std::string result(text);

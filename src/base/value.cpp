@@ -82,6 +82,8 @@ bool Value::isEmpty() const {
   return true;
 }
 
-bool Value::operator==(const Value& other) const { return data_ == other.data_; }
+bool Value::operator==(const Value& other) const {
+  return data_ == other.data_;
+}
 
 }  // namespace zandor

@@ -12,8 +12,8 @@ class TDocList {
  public:
   // Makes the list: optionally clears its keys, loads the non-empty entries in order and
   // saves them straight back, so gaps close up.
-  static TDocList New(const TIni& oIni, std::string cSection, std::string cEntry,
-                      int nEntries = 20, bool lCreate = false);
+  static TDocList New(const TIni& oIni, std::string cSection, std::string cEntry, int nEntries = 20,
+                      bool lCreate = false);
 
   // Writes an empty value under each of the list's keys.
   void Create() const;

@@ -42,7 +42,9 @@ TEST(ErrorText, FollowsTheDescriptionLayout) {
   os.fileName.clear();
   os.operation = "DBUSEAREA";
   EXPECT_EQ(os.text(), "(DOS Error 2) DBFNTX/1001  Open error: DBUSEAREA");
-  EXPECT_EQ(Error{}.text(), "Error ???" "/???");
+  EXPECT_EQ(Error{}.text(),
+            "Error ???"
+            "/???");
 }
 
 TEST(ErrorMechanism, GuardTurnsErrorsIntoExceptions) {
@@ -90,9 +92,8 @@ bool openWithRetry(int& attempts, int failures) {
 
 TEST(ErrorMechanism, RetryRunsTheOperationAgainAndDefaultGivesTheDefault) {
   int answersLeft = 2;
-  HandlerScope scope([&](const Error&) {
-    return answersLeft-- > 0 ? ErrorAnswer::Retry : ErrorAnswer::Default;
-  });
+  HandlerScope scope(
+      [&](const Error&) { return answersLeft-- > 0 ? ErrorAnswer::Retry : ErrorAnswer::Default; });
   int attempts = 0;
   EXPECT_TRUE(openWithRetry(attempts, 2));
   EXPECT_EQ(attempts, 3);

@@ -102,11 +102,13 @@ TEST(Encoding, Cp1252RoundTripsThroughUtf8AndUtf16) {
 
 TEST(Encoding, CharactersOutside1252BecomeQuestionMarks) {
   EXPECT_EQ(utf8ToCp1252("Ω→"), "??");
-  EXPECT_EQ(utf8ToCp1252("a\xff" "b"), "a?b");        // invalid lead byte
-  EXPECT_EQ(utf8ToCp1252("a\xc3"), "a?");             // cut sequence
-  EXPECT_EQ(utf8ToCp1252("\xc0\xaf"), "??");          // overlong
+  EXPECT_EQ(utf8ToCp1252("a\xff"
+                         "b"),
+            "a?b");                           // invalid lead byte
+  EXPECT_EQ(utf8ToCp1252("a\xc3"), "a?");     // cut sequence
+  EXPECT_EQ(utf8ToCp1252("\xc0\xaf"), "??");  // overlong
   EXPECT_EQ(utf8ToCp1252("😀"), "?");
-  EXPECT_EQ(utf16ToCp1252(u"a\U0001F600b"), "a?b");    // surrogate pair is one character
+  EXPECT_EQ(utf16ToCp1252(u"a\U0001F600b"), "a?b");  // surrogate pair is one character
   EXPECT_EQ(utf16ToCp1252(std::u16string(1, char16_t(0xD800))), "?");
 }
 

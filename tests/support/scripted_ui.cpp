@@ -58,9 +58,15 @@ std::string ScriptedUi::chooseFolder(const std::string& title, const std::string
   return folder;
 }
 
-void ScriptedUi::waitShow(const std::string& text) { log.push_back({"waitShow", "", text}); }
-void ScriptedUi::waitSay(const std::string& text) { log.push_back({"waitSay", "", text}); }
-void ScriptedUi::waitEnd() { log.push_back({"waitEnd", "", ""}); }
+void ScriptedUi::waitShow(const std::string& text) {
+  log.push_back({"waitShow", "", text});
+}
+void ScriptedUi::waitSay(const std::string& text) {
+  log.push_back({"waitSay", "", text});
+}
+void ScriptedUi::waitEnd() {
+  log.push_back({"waitEnd", "", ""});
+}
 void ScriptedUi::showTextFile(const std::string& path) {
   log.push_back({"showTextFile", "", path});
 }

@@ -19,9 +19,9 @@ class ScriptedUi : public Ui {
     std::string text;  // Windows-1252 bytes as the program passed them
   };
 
-  std::deque<bool> answers;              // for question()
-  std::deque<std::string> chosenFiles;   // for chooseFile()
-  std::deque<std::string> chosenFolders; // for chooseFolder()
+  std::deque<bool> answers;               // for question()
+  std::deque<std::string> chosenFiles;    // for chooseFile()
+  std::deque<std::string> chosenFolders;  // for chooseFolder()
   std::function<void(AppState&)> onImportOptions;
   std::function<void(AppState&)> onMapping;
 

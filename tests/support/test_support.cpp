@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sys/wait.h>
 
 namespace zandor::test {
 
@@ -72,7 +73,24 @@ int runCommand(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string cliPath() { return ZANDOR_CLI_PATH; }
-std::string mainProgramPath() { return ZANDOR_MAIN_PATH; }
+bool passesWithoutRoot(const std::function<bool()>& check) {
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string cliPath() {
+  return ZANDOR_CLI_PATH;
+}
+std::string mainProgramPath() {
+  return ZANDOR_MAIN_PATH;
+}
 
 }  // namespace zandor::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace zandor::test {
@@ -32,6 +33,10 @@ std::filesystem::path copyFixture(const std::string& relative, const std::filesy
 // Runs a command through the shell; returns its exit status, stdout into out.
 int runCommand(const std::string& command, std::string* out = nullptr);
 
+// Runs a check in a child process without root rights (as user nobody when we are root),
+// so tests of missing file rights mean something under root too. True when it passed.
+bool passesWithoutRoot(const std::function<bool()>& check);
+
 // The built programs.
 std::string cliPath();
 std::string mainProgramPath();
@@ -39,7 +44,7 @@ std::string mainProgramPath();
 }  // namespace zandor::test
 
 // Skips the current test when the shared fixtures are absent.
-#define ZANDOR_REQUIRE_SHARED()                                       \
-  do {                                                                \
+#define ZANDOR_REQUIRE_SHARED()                                              \
+  do {                                                                       \
     if (::zandor::test::sharedDir().empty()) GTEST_SKIP() << "no ../shared"; \
   } while (0)

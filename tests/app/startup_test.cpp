@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "base/date.h"
+#include "settings/preferences.h"
+#include "support/scripted_ui.h"
+#include "support/test_support.h"
+
+namespace zandor {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::TempDir;
+
+const char* const kFirstRunFile =
+    "[Pfade]\r\nExcel-Pfad=\r\ndBase-Pfad=\r\n[Header]\r\nExcel=.F.\r\n"
+    "[Artikel]\r\nVorlauf=\r\nNummer=1\r\n[Adressen]\r\nVorlauf=\r\nNummer=1\r\n"
+    "[Updaten]\r\nNummer=.F.\r\nArtikelart=1\r\n";
+
+TEST(StartupTest, InitialStateHasTheDocumentedValues) {
+  const AppState state;
+  EXPECT_EQ(state.cVersion, "1.2");
+  EXPECT_EQ(state.cBuild, "1");
+  EXPECT_EQ(state.cBuildDate, "22.01.2013");
+  EXPECT_TRUE(state.lHeader);
+  EXPECT_FALSE(state.lCdxIndex || state.lIndexOpen || state.lAutoAdrNr || state.lAutoArtNr);
+  EXPECT_EQ(state.nStopColumn, 0);
+  EXPECT_EQ(state.nErrors, 0);
+  EXPECT_EQ(state.cWaitText, " ");
+  EXPECT_FALSE(state.lWaitShown);
+  EXPECT_TRUE(state.aFields.empty() && state.aColumns.empty());
+  for (const Value& slot : state.asVorein) EXPECT_TRUE(slot.isNil());
+}
+
+TEST(StartupTest, ProgramDirectoryEndsWithItsSeparator) {
+  EXPECT_EQ(programDirectory("C:\\Programme\\Zandor\\zandor.exe"), "C:\\Programme\\Zandor\\");
+  EXPECT_EQ(programDirectory("/opt/zandor/zandor"), "/opt/zandor/");
+  EXPECT_EQ(programDirectory("zandor"), "");
+}
+
+class StartProgramTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  test::ScriptedUi ui;
+  AppState state;
+  std::string program = dir.file("zandor");
+
+  void SetUp() override {
+    setDateFormat("mm/dd/yy");
+    setEpoch(1900);
+    state.ui = &ui;
+  }
+};
+
+TEST_F(StartProgramTest, FirstStartMakesLogDirectoryAndSettingsFileAndFixesDates) {
+  startProgram(state, program);
+  EXPECT_EQ(state.cExePath, dir.path().string() + "/");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "log"));
+  EXPECT_EQ(readBytes(dir.path() / "zandor.ini"), "");
+  EXPECT_EQ(dateFormat(), "dd.mm.yy");
+  EXPECT_EQ(epoch(), 1950);
+  EXPECT_EQ(textToDate("01.02.49"), dayNumber(2049, 2, 1));
+  EXPECT_EQ(state.vorein(vorein::kAdrCounter), Value::integer(1));
+  EXPECT_EQ(state.ui, &ui);
+  EXPECT_TRUE(ui.log.empty());  // start-up says nothing
+}
+
+TEST_F(StartProgramTest, ExistingLogDirectoryIsLeftAsItIs) {
+  fs::create_directory(dir.path() / "log");
+  test::writeBytes(dir.path() / "log" / "old.log", "x");
+  startProgram(state, program);
+  EXPECT_EQ(readBytes(dir.path() / "log" / "old.log"), "x");
+}
+
+TEST_F(StartProgramTest, AFileNamedLogIsNotReplaced) {
+  test::writeBytes(dir.path() / "log", "not a directory");
+  startProgram(state, program);
+  EXPECT_EQ(readBytes(dir.path() / "log"), "not a directory");
+  EXPECT_TRUE(fs::exists(dir.path() / "zandor.ini"));
+}
+
+TEST_F(StartProgramTest, ReadOnlyProgramDirectoryStillStartsWithDefaults) {
+  fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_TRUE(test::passesWithoutRoot([&] {
+    startProgram(state, program);
+    VOREINSPEICHERN(state);
+    return !fs::exists(dir.path() / "log") && !fs::exists(dir.path() / "zandor.ini") &&
+           state.vorein(vorein::kArtCounter) == Value::integer(1) &&
+           state.vorein(vorein::kHeader) == Value::logical(false);
+  }));
+}
+
+TEST(ProgramRunTest, FilesAppearBesideTheProgramNotInTheWorkingDirectory) {
+  TempDir programDir, workDir;
+  const fs::path program = programDir.path() / "zandor";
+  fs::copy_file(test::mainProgramPath(), program);
+  const std::string command =
+      "cd '" + workDir.path().string() + "' && '" + program.string() + "' 2>&1";
+  std::string output;
+  ASSERT_EQ(test::runCommand(command, &output), 0) << output;
+  EXPECT_TRUE(fs::is_directory(programDir.path() / "log"));
+  EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
+  EXPECT_TRUE(fs::is_empty(workDir.path()));
+  // A second run keeps the file as it is.
+  ASSERT_EQ(test::runCommand(command, &output), 0) << output;
+  EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
+}
+
+}  // namespace
+}  // namespace zandor
