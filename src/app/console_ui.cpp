@@ -7,12 +7,27 @@
 namespace zandor {
 
 ConsoleUi::ConsoleUi(std::ostream& messages, bool answer, bool showProgress)
-    : out_(messages), answer_(answer), showProgress_(showProgress) {}
+    : ConsoleUi(messages, messages, answer, showProgress) {}
+
+ConsoleUi::ConsoleUi(std::ostream& messages, std::ostream& summaries, bool answer,
+                     bool showProgress)
+    : out_(messages), summaries_(summaries), answer_(answer), showProgress_(showProgress) {}
 
 void ConsoleUi::information(const std::string& text) {
   if (progressShown_) out_ << '\n';
   progressShown_ = false;
   out_ << cp1252ToUtf8(text) << std::endl;
+}
+
+void ConsoleUi::summary(const std::string& text) {
+  if (progressShown_) out_ << '\n' << std::flush;
+  progressShown_ = false;
+  // Line breaks inside a message are CR LF; a terminal wants plain line feeds.
+  std::string plain;
+  for (char c : cp1252ToUtf8(text)) {
+    if (c != '\r') plain += c;
+  }
+  summaries_ << plain << std::endl;
 }
 
 bool ConsoleUi::question(const std::string& title, const std::string& text) {

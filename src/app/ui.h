@@ -14,6 +14,8 @@ class Ui {
 
   // Information box: title "Information", information icon, one OK button.
   virtual void information(const std::string& text) = 0;
+  // The closing summary of an operation; an information box unless the Ui shows it apart.
+  virtual void summary(const std::string& text) { information(text); }
   // Yes/no question with the caller's title; true for Yes.
   virtual bool question(const std::string& title, const std::string& text) = 0;
   // File-open dialog; the chosen full path, or "" when cancelled.

@@ -32,5 +32,13 @@ TEST(ConsoleUiTest, ProgressIsShownOnlyWhenAskedAndEndsItsLineBeforeAMessage) {
   EXPECT_EQ(out.str(), "\rZeile: 2\x1b[K\nFertig\n");
 }
 
+TEST(ConsoleUiTest, SummariesGoToTheirOwnStreamWithPlainLineFeeds) {
+  std::ostringstream messages, summaries;
+  ConsoleUi ui(messages, summaries, false, false);
+  ui.summary("Fertig!\r\nDavon sind 2 neue Datens\xe4tze");
+  EXPECT_EQ(summaries.str(), "Fertig!\nDavon sind 2 neue Datensätze\n");
+  EXPECT_EQ(messages.str(), "");
+}
+
 }  // namespace
 }  // namespace zandor

@@ -9,7 +9,7 @@ namespace zandor::test {
 std::vector<std::string> ScriptedUi::informationTexts() const {
   std::vector<std::string> texts;
   for (const Entry& e : log) {
-    if (e.kind == "information") texts.push_back(cp1252ToUtf8(e.text));
+    if (e.kind == "information" || e.kind == "summary") texts.push_back(cp1252ToUtf8(e.text));
   }
   return texts;
 }
@@ -22,6 +22,10 @@ std::vector<std::string> ScriptedUi::kinds() const {
 
 void ScriptedUi::information(const std::string& text) {
   log.push_back({"information", "Information", text});
+}
+
+void ScriptedUi::summary(const std::string& text) {
+  log.push_back({"summary", "Information", text});
 }
 
 bool ScriptedUi::question(const std::string& title, const std::string& text) {

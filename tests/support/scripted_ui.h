@@ -27,11 +27,12 @@ class ScriptedUi : public Ui {
 
   std::vector<Entry> log;
 
-  // The texts of all information boxes, converted to UTF-8 for readable assertions.
+  // The texts of all information boxes and summaries, in UTF-8 for readable assertions.
   std::vector<std::string> informationTexts() const;
   std::vector<std::string> kinds() const;
 
   void information(const std::string& text) override;
+  void summary(const std::string& text) override;
   bool question(const std::string& title, const std::string& text) override;
   std::string chooseFile(const std::string& title, const std::string& mask,
                          const std::string& startDirectory) override;
