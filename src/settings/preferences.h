@@ -14,6 +14,8 @@ constexpr const char* kSettingsFileName = "zandor.ini";
 // Creates the settings file when missing and loads the preferences and the most recent
 // spreadsheet and table paths into the state.
 void INI_INIT(AppState& state);
+// The same for a settings file at another place (the command-line companion's --settings).
+void INI_INIT_FILE(AppState& state, const std::string& file);
 // Writes the nine preferences back; always true.
 bool VOREINSPEICHERN(AppState& state);
 
