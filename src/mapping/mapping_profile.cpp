@@ -29,15 +29,11 @@ std::vector<Value> rowsToList(const std::vector<std::array<Value, N>>& rows) {
   return list;
 }
 
-bool isNumberOrText(const Value& v) {
-  return v.isNumber() || v.isText();
-}
-
 // Kind checks per slot, in slot order.
 using SlotCheck = bool (*)(const Value&);
 constexpr SlotCheck kNumber = [](const Value& v) { return v.isNumber(); };
 constexpr SlotCheck kText = [](const Value& v) { return v.isText(); };
-constexpr SlotCheck kNumberOrText = [](const Value& v) { return isNumberOrText(v); };
+constexpr SlotCheck kNumberOrText = [](const Value& v) { return v.isNumber() || v.isText(); };
 
 constexpr std::array<SlotCheck, 9> kFieldSlots = {
     kNumber, kText, kText, kNumber, kNumber, kNumberOrText, kText, kNumberOrText, kText};

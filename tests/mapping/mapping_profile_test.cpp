@@ -92,7 +92,7 @@ class MappingProfileTest : public ::testing::Test {
 
 TEST_F(MappingProfileTest, SavingAndLoadingGivesTheSameMapping) {
   fill(state_);
-  saveAs(dir_.file("profil"));
+  saveAs(dir_.file("profil.qno"));
   ASSERT_EQ(ui_.log.size(), 1u);
   EXPECT_EQ(ui_.log[0].title, "Bitte Dateinamen angeben");
   EXPECT_EQ(ui_.log[0].text, "*.qno");
@@ -121,12 +121,16 @@ TEST_F(MappingProfileTest, SavingAndLoadingGivesTheSameMapping) {
 }
 
 TEST_F(MappingProfileTest, TheExtensionIsAddedOnlyWhenThePathHasNoPoint) {
+  if (dir_.path().string().find('.') != std::string::npos) {
+    GTEST_SKIP() << "the temporary directory's path has a point";
+  }
   fill(state_);
+  saveAs(dir_.file("profil"));
   saveAs(dir_.file("profil.txt"));
   fs::create_directory(dir_.path() / "ordner.v2");
   saveAs((dir_.path() / "ordner.v2" / "profil").string());
-  EXPECT_EQ(filesIn(dir_.path()),
-            (std::vector<std::string>{"ordner.v2", "ordner.v2/profil", "profil.txt"}));
+  EXPECT_EQ(filesIn(dir_.path()), (std::vector<std::string>{"ordner.v2", "ordner.v2/profil",
+                                                            "profil.qno", "profil.txt"}));
 }
 
 TEST_F(MappingProfileTest, AnExistingProfileIsReplacedWhole) {

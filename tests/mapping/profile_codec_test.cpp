@@ -279,6 +279,8 @@ TEST_F(ProfileCodecTest, RandomlyDamagedInputNeverCrashesTheReader) {
       ASSERT_EQ(AREAD(*again), list);
     }
   }
+  RecordProperty("runs", std::to_string(runs));
+  RecordProperty("accepted", std::to_string(accepted));
   EXPECT_GT(runs, 1000);
   EXPECT_GT(accepted, 0);  // the mutations also reach the accepting paths
 }
