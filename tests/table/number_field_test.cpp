@@ -8,8 +8,12 @@
 namespace zandor {
 namespace {
 
-Number real(double d) { return Number{false, 0, d, 10, 2}; }
-Number whole(std::int64_t n) { return Number{true, n, 0.0, 10, 0}; }
+Number real(double d) {
+  return Number{false, 0, d, 10, 2};
+}
+Number whole(std::int64_t n) {
+  return Number{true, n, 0.0, 10, 0};
+}
 
 struct Case {
   Number number;
