@@ -179,9 +179,15 @@ void encodeField(const FieldInfo& field, std::string& record, const Value& value
         for (std::size_t i = 0; i < len; ++i) p[i] = static_cast<char>(day >> (8 * i));
         return;
       }
-      const std::string digits = dateToDigits(day);
-      std::memcpy(p, digits.data(), std::min(len, digits.size()));
-      if (len > digits.size()) std::memset(p + digits.size(), ' ', len - digits.size());
+      std::memset(p, ' ', len);
+      const YearMonthDay ymd = calendarDate(day);
+      if (day > 0 && ymd.year >= 0 && ymd.year <= 9999 && len >= 8) {
+        const int parts[] = {ymd.year / 100, ymd.year % 100, ymd.month, ymd.day};
+        for (int i = 0; i < 4; ++i) {
+          p[2 * i] = static_cast<char>('0' + parts[i] / 10);
+          p[2 * i + 1] = static_cast<char>('0' + parts[i] % 10);
+        }
+      }
       return;
     }
     case 'L':

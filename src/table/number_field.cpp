@@ -9,6 +9,7 @@ namespace zandor {
 namespace {
 
 constexpr int kSignificantDigits = 16;
+constexpr int kPrintedDigits = 22;
 
 // Scientific digits of a positive finite double: `digits` holds the leading significant
 // digits, the first one standing at the place 10^exponent.
@@ -34,14 +35,31 @@ Scientific scientificDigits(double value, int precision) {
   return out;
 }
 
-// The first 16 significant digits, cut rather than rounded. Forty digits settle the cut
-// unless the digits after the 16th are all zeros or all nines (they may be the result of
-// rounding); then the exact expansion is taken, which a double always has within 767 digits.
+// Whether the exact decimal expansion of a positive double has at most `limit`
+// significant digits: m * 2^e with m odd has as many as m * 5^-e for e < 0.
+bool exactWithin(double value, int limit) {
+  int exp2 = 0;
+  const double fraction = std::frexp(value, &exp2);
+  auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  int e = exp2 - 53;
+  while (mantissa != 0 && (mantissa & 1) == 0) {
+    mantissa >>= 1;
+    ++e;
+  }
+  if (e >= 0) return value < 1e38;
+  // digits(m * 5^k) <= digits(m) + k * log10(5) + 1
+  const double digits = std::log10(static_cast<double>(mantissa)) + 1 + (-e) * 0.69897 + 1;
+  return digits <= limit;
+}
+
+// The first 16 significant digits, cut rather than rounded. Correctly rounded longer
+// digits give the same first 16 as the exact expansion unless the rounding carried into
+// them, which leaves only zeros behind the 16th digit; then, if the value has more exact
+// digits than were printed, the exact expansion (at most 767 digits) settles it.
 Scientific cutDigits(double value) {
-  Scientific sci = scientificDigits(value, 39);
-  const std::string tail = sci.digits.substr(kSignificantDigits);
-  if (tail.find_first_not_of('0') == std::string::npos ||
-      tail.find_first_not_of('9') == std::string::npos) {
+  Scientific sci = scientificDigits(value, kPrintedDigits - 1);
+  if (sci.digits.find_first_not_of('0', kSignificantDigits) == std::string::npos &&
+      !exactWithin(value, kPrintedDigits)) {
     sci = scientificDigits(value, 766);
   }
   sci.digits.resize(kSignificantDigits);

@@ -81,7 +81,8 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
     if (memoPath.empty()) throw TableError(openError(wanted, ENOENT));
     area->memo_ = MemoFile::open(memoPath, memoKind, readOnly, !shared);
   }
-  area->record_ = blankRecord(layout.fields, layout.recordLength);
+  area->blank_ = blankRecord(layout.fields, layout.recordLength);
+  area->record_ = area->blank_;
   area->goTo(1);
   return area;
 }
@@ -122,14 +123,14 @@ void WorkArea::goEof() {
   flushRecord();
   recNo_ = recCount_ + 1;
   positioned_ = false;
-  record_ = blankRecord(layout_.fields, layout_.recordLength);
+  record_ = blank_;
 }
 
 void WorkArea::readRecord() {
   record_.resize(layout_.recordLength);
   const long long got = file_.readAt(recordOffset(recNo_), record_.data(), record_.size());
   if (got != static_cast<long long>(record_.size())) {
-    record_ = blankRecord(layout_.fields, layout_.recordLength);
+    record_ = blank_;
     positioned_ = false;
     throw TableError(tableError(gen::kRead, sub::kRead, "Read error", path_));
   }
@@ -164,7 +165,7 @@ void WorkArea::append() {
   ++recCount_;
   recNo_ = recCount_;
   positioned_ = true;
-  record_ = blankRecord(layout_.fields, layout_.recordLength);
+  record_ = blank_;
   original_.clear();
   changed_ = true;
   appended_ = true;
@@ -279,7 +280,7 @@ void WorkArea::dropRecordsFrom(std::uint64_t offset) {
   if (recNo_ > recCount_) {
     recNo_ = recCount_ + 1;
     positioned_ = false;
-    record_ = blankRecord(layout_.fields, layout_.recordLength);
+    record_ = blank_;
   }
 }
 
@@ -321,7 +322,7 @@ void WorkArea::discardChange() {
     --recCount_;
     recNo_ = recCount_ + 1;
     positioned_ = false;
-    record_ = blankRecord(layout_.fields, layout_.recordLength);
+    record_ = blank_;
   } else if (changed_) {
     record_ = original_;
     changed_ = false;

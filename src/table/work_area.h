@@ -120,6 +120,7 @@ class WorkArea {
   bool appended_ = false;
   std::string record_;
   std::string original_;
+  std::string blank_;  // a freshly appended record
   bool headerDirty_ = false;
   bool structuralIndex_ = false;
   bool found_ = false;

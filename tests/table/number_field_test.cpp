@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -67,6 +68,83 @@ INSTANTIATE_TEST_SUITE_P(
         Case{real(9.995), 4, 2, "****"}, Case{whole(-10), 2, 0, "**"},
         Case{real(std::nan("")), 5, 1, "*****"},
         Case{real(std::numeric_limits<double>::infinity()), 3, 0, "***"}));
+
+}  // namespace
+}  // namespace zandor
+
+namespace zandor {
+namespace {
+
+// The rule spelled out on the exact decimal expansion, digit by digit.
+std::string referenceText(double value, int length, int decimals) {
+  char buf[1200];
+  auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 1100);
+  std::string fixed(buf, r.ptr);
+  const auto point = fixed.find('.');
+  std::string digits = fixed.substr(0, point) + fixed.substr(point + 1);
+  const long intLen = static_cast<long>(point);
+  const auto first = digits.find_first_not_of('0');
+  if (first == std::string::npos) digits.assign(intLen + decimals + 1, '0');
+  // cut after 16 significant digits
+  const std::size_t cut = std::min(digits.size(), (first == std::string::npos ? 0 : first) + 16);
+  for (std::size_t i = cut; i < digits.size(); ++i) digits[i] = '0';
+  std::string kept = digits.substr(0, static_cast<std::size_t>(intLen + decimals));
+  const std::string rest = digits.substr(static_cast<std::size_t>(intLen + decimals),
+                                         cut > static_cast<std::size_t>(intLen + decimals)
+                                             ? cut - static_cast<std::size_t>(intLen + decimals)
+                                             : 0);
+  bool up =
+      !rest.empty() && (rest[0] >= '5' || (rest[0] == '4' && rest.size() > 1 &&
+                                           rest.find_first_not_of('9', 1) == std::string::npos));
+  if (up) {
+    std::size_t i = kept.size();
+    while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+    if (i == 0)
+      kept.insert(kept.begin(), '1');
+    else
+      ++kept[i - 1];
+  }
+  std::string intPart = kept.substr(0, kept.size() - static_cast<std::size_t>(decimals));
+  const std::string decPart = kept.substr(kept.size() - static_cast<std::size_t>(decimals));
+  intPart.erase(0, std::min(intPart.find_first_not_of('0'), intPart.size()));
+  if (intPart.empty()) intPart = "0";
+  const bool zero = (intPart + decPart).find_first_not_of('0') == std::string::npos;
+  std::string text = (value < 0 && !zero ? "-" : "") + intPart + (decimals ? "." + decPart : "");
+  if (text.size() > static_cast<std::size_t>(length))
+    return std::string(static_cast<std::size_t>(length), '*');
+  return std::string(static_cast<std::size_t>(length) - text.size(), ' ') + text;
+}
+
+TEST(NumberFieldTextTest, AgreesWithTheExactExpansionOnManyValues) {
+  std::uint64_t state = 88172645463325252ull;
+  const auto next = [&] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const int decimals = static_cast<int>(next() % 6);
+    double value;
+    switch (i % 4) {
+      case 0:  // prices with a few decimals, the common case
+        value =
+            static_cast<double>(static_cast<std::int64_t>(next() % 20000001) - 10000000) / 1000.0;
+        break;
+      case 1:  // halves and near-halves
+        value = (static_cast<double>(next() % 2000000) + 0.5) / std::pow(10.0, decimals);
+        break;
+      case 2:  // anything with a moderate exponent
+        value = std::ldexp(static_cast<double>(next() >> 11), -static_cast<int>(next() % 70));
+        break;
+      default:  // whole numbers held as floating point
+        value = static_cast<double>(next() % 1000000000000ull);
+        break;
+    }
+    const NumberFieldText out = numberToFieldText(Number{false, 0, value, 10, 2}, 22, decimals);
+    ASSERT_EQ(out.text, referenceText(value, 22, decimals)) << value << " dec " << decimals;
+  }
+}
 
 }  // namespace
 }  // namespace zandor
