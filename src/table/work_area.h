@@ -66,6 +66,7 @@ class WorkArea {
   void setFound(bool found) { found_ = found; }
   // Set once the structural index is open; the header rewrite keeps its flag bit.
   void setStructuralIndexOpen() { structuralIndex_ = true; }
+  // The hook must outlive the area or be reset to nullptr before it goes away.
   void setRecordWriteHook(RecordWriteHook* hook) { hook_ = hook; }
 
   // Moves to a record (writing a pending change first); outside 1..recCount the area goes
