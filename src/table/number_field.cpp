@@ -46,7 +46,7 @@ bool exactWithin(double value, int limit) {
     mantissa >>= 1;
     ++e;
   }
-  if (e >= 0) return value < 1e38;
+  if (e >= 0) return value < std::pow(10.0, limit - 1);  // a whole number
   // digits(m * 5^k) <= digits(m) + k * log10(5) + 1
   const double digits = std::log10(static_cast<double>(mantissa)) + 1 + (-e) * 0.69897 + 1;
   return digits <= limit;

@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{real(1234567890123456789.0), 22, 0, "   1234567890123456000"},
         Case{real(0.1234567890123456789), 20, 18, "0.123456789012345600"},
         Case{real(1e-20), 5, 2, " 0.00"},
+        // exactly 7606068216287294 9999996502016: the cut keeps ...294, not the rounded ...295
+        Case{real(76060682162872949999996502016.0), 30, 0, " 76060682162872940000000000000"},
         // too wide: asterisks
         Case{whole(12345), 4, 0, "****"}, Case{real(-1234.5), 6, 1, "******"},
         Case{real(9.995), 4, 2, "****"}, Case{whole(-10), 2, 0, "**"},
@@ -137,12 +139,14 @@ TEST(NumberFieldTextTest, AgreesWithTheExactExpansionOnManyValues) {
       case 2:  // anything with a moderate exponent
         value = std::ldexp(static_cast<double>(next() >> 11), -static_cast<int>(next() % 70));
         break;
-      default:  // whole numbers held as floating point
-        value = static_cast<double>(next() % 1000000000000ull);
+      default:  // whole numbers held as floating point, some beyond 16 digits
+        value = i % 8 == 3
+                    ? static_cast<double>(next() % 1000000000000ull)
+                    : std::ldexp(static_cast<double>(next() >> 11), static_cast<int>(next() % 30));
         break;
     }
-    const NumberFieldText out = numberToFieldText(Number{false, 0, value, 10, 2}, 22, decimals);
-    ASSERT_EQ(out.text, referenceText(value, 22, decimals)) << value << " dec " << decimals;
+    const NumberFieldText out = numberToFieldText(Number{false, 0, value, 10, 2}, 40, decimals);
+    ASSERT_EQ(out.text, referenceText(value, 40, decimals)) << value << " dec " << decimals;
   }
 }
 
