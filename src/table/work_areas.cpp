@@ -16,13 +16,14 @@ constexpr std::size_t kMaxAliasLength = 63;
 
 // Runs an operation; a failure goes to the handler, which asks for another attempt or
 // lets the operation end with its default result.
+// The subsystem of an error is the driver of the area it came from.
 template <class R, class F>
-R retrying(const std::string& subsystem, R defaultResult, F&& body) {
+R retrying(const WorkArea* area, R defaultResult, F&& body) {
   for (;;) {
     try {
       return body();
     } catch (TableError& e) {
-      if (e.error().subsystem.empty()) e.error().subsystem = subsystem;
+      if (e.error().subsystem.empty()) e.error().subsystem = area ? area->driver() : "DBCMD";
       if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
       return defaultResult;
     }
@@ -126,7 +127,7 @@ bool WorkAreas::DBUSEAREA(bool newArea, const std::string& driver, const std::st
 }
 
 Value WorkAreas::DBSTRUCT() {
-  return retrying("DBCMD", Value::list({}), [&] {
+  return retrying(nullptr, Value::list({}), [&] {
     const WorkArea* a = requireCurrent("DBSTRUCT");
     std::vector<Value> rows;
     for (const FieldInfo& f : a->fields()) {
@@ -139,17 +140,16 @@ Value WorkAreas::DBSTRUCT() {
 }
 
 bool WorkAreas::DBAPPEND() {
-  const std::string subsystem = current() ? current()->driver() : "DBCMD";
-  return retrying(subsystem, false, [&] {
+  return retrying(current(), false, [&] {
     requireCurrent("DBAPPEND")->append();
     return true;
   });
 }
 
 Value WorkAreas::FIELDPUT(int fieldNo, const Value& value) {
-  const std::string subsystem = current() ? current()->driver() : "DBCMD";
-  return retrying(subsystem, Value(), [&] {
-    WorkArea* a = requireCurrent("FIELDPUT");
+  WorkArea* const area = current();
+  return retrying(area, Value(), [&] {
+    WorkArea* a = area ? area : requireCurrent("FIELDPUT");
     if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size()) || value.isNil() ||
         a->eof()) {
       return Value();
@@ -160,14 +160,14 @@ Value WorkAreas::FIELDPUT(int fieldNo, const Value& value) {
 }
 
 Value WorkAreas::FIELDGET(int fieldNo) {
-  return retrying("DBCMD", Value(), [&] {
+  return retrying(current(), Value(), [&] {
     const WorkArea* a = requireCurrent("FIELDGET");
     return a->fieldValue(fieldNo - 1);
   });
 }
 
 Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldName) {
-  return retrying("DBCMD", Value(), [&] {
+  return retrying(area(areaOf(alias)), Value(), [&] {
     const int number = areaOf(alias);
     const WorkArea* a = area(number);
     if (!a) {
@@ -184,7 +184,7 @@ Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldNa
 }
 
 bool WorkAreas::DBRLOCK() {
-  return retrying("DBCMD", false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
+  return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
 }
 
 bool WorkAreas::DBRUNLOCK() {
