@@ -164,7 +164,6 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
     const char* name = descriptors.data() + at;
     f.name = upperAZ(trimRight(std::string(name, strnlen(name, 11))));
     f.type = static_cast<char>(d[11]);
-    if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
     if (!acceptedType(f.type) || f.name.empty()) throw TableError(corruption(fileName));
     if (f.type == '0') {
       if (f.name != "_NULLFLAGS" && f.name != "_DBASELOCK") throw TableError(corruption(fileName));

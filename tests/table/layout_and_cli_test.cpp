@@ -98,6 +98,47 @@ TEST(TableLayoutTest, HeaderRewriteRecomputesTheVersionByte) {
   }
 }
 
+TEST(TableLayoutTest, EveryAcceptedFieldTypeOpensAndReads) {
+  const std::string types = "CNFDLMI24B8OYT@=^+VPWGQ";
+  std::string descriptors;
+  std::size_t recordLength = 1;
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    const char type = types[i];
+    const int length = type == 'D' || type == 'B' || type == '8' || type == 'O' || type == 'Y' ||
+                               type == 'T' || type == '@'
+                           ? 8
+                       : type == 'L'                ? 1
+                       : type == '2'                ? 2
+                       : type == 'M' || type == 'V' ? 10
+                                                    : 4;
+    descriptors += descriptor("F" + std::to_string(i), type, length, type == 'N' ? 1 : 0, 0);
+    recordLength += static_cast<std::size_t>(length);
+  }
+  std::string h(32, '\0');
+  h[0] = 0x30;
+  const std::size_t headerLength = 32 + descriptors.size() + 1;
+  h[8] = static_cast<char>(headerLength & 0xFF);
+  h[9] = static_cast<char>(headerLength >> 8);
+  h[4] = 1;
+  std::string record(recordLength, '\x07');  // arbitrary bytes in every field
+  record[0] = ' ';
+  TempDir dir;
+  const std::string path = dir.file("typen.dbf");
+  writeBytes(path, h + descriptors + "\x0d" + record + "\x1a");
+  std::string fpt(512, '\0');
+  fpt[7] = 64;
+  writeBytes(dir.file("typen.fpt"), fpt);
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", path, "cAlias", std::nullopt, true));
+  ASSERT_EQ(areas.DBSTRUCT().asList().size(), types.size());
+  setErrorHandler([](const Error&) { return ErrorAnswer::Default; });  // memo blocks are junk
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    SCOPED_TRACE(types[i]);
+    EXPECT_FALSE(areas.FIELDGET(static_cast<int>(i) + 1).isNil());
+  }
+  setErrorHandler(nullptr);
+}
+
 TEST(TableLayoutTest, BinaryDatesHoldTheDayNumber) {
   for (int length : {3, 4}) {
     FieldInfo f;
