@@ -11,28 +11,28 @@
 
 namespace zandor {
 
-void createTable(const std::string& path, const std::vector<FieldSpec>& fields, MemoKind memoKind) {
+void createTable(const std::string& path, const std::vector<NewField>& fields, MemoKind memoKind) {
   const Error argument = tableError(gen::kArgument, sub::kCorruption, "Argument error", path);
   if (fields.empty() || fields.size() > 2046) throw TableError(argument);
   bool hasMemo = false;
   std::size_t recordLength = 1;
   std::string descriptors;
-  for (const FieldSpec& spec : fields) {
-    const std::string name = upperAZ(spec.name);
-    int length = spec.type == 'L' ? 1 : spec.type == 'D' ? 8 : spec.length;
-    if (spec.type == 'M') length = memoKind == MemoKind::Fpt ? spec.length == 4 ? 4 : 10 : 10;
+  for (const NewField& wanted : fields) {
+    const std::string name = upperAZ(wanted.name);
+    int length = wanted.type == 'L' ? 1 : wanted.type == 'D' ? 8 : wanted.length;
+    if (wanted.type == 'M') length = memoKind == MemoKind::Fpt ? wanted.length == 4 ? 4 : 10 : 10;
     if (name.empty() || name.size() > 10 || length <= 0 ||
-        length > (spec.type == 'C' ? 65535 : 255)) {
+        length > (wanted.type == 'C' ? 65535 : 255)) {
       throw TableError(argument);
     }
     std::string d(32, '\0');
     std::copy(name.begin(), name.end(), d.begin());
-    d[11] = spec.type;
+    d[11] = wanted.type;
     d[16] = static_cast<char>(length & 0xFF);
-    d[17] = static_cast<char>(spec.type == 'C' ? length >> 8 : spec.decimals);
+    d[17] = static_cast<char>(wanted.type == 'C' ? length >> 8 : wanted.decimals);
     descriptors += d;
     recordLength += static_cast<std::size_t>(length);
-    if (spec.type == 'M') hasMemo = true;
+    if (wanted.type == 'M') hasMemo = true;
   }
   if (recordLength > 65535) throw TableError(argument);
   if (hasMemo && memoKind == MemoKind::None) memoKind = MemoKind::Dbt3;
