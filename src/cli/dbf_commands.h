@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/value.h"
+
+namespace zandor::cli {
+
+// Sub-commands of "zandor-cli dbf" (struct, dump, and those of other files); each file
+// registers its own with a static DbfSubcommandRegistration.
+struct DbfSubcommand {
+  std::string name;
+  std::string usage;  // one line for "zandor-cli help"
+  std::function<int(const std::vector<std::string>& args)> run;
+};
+
+std::map<std::string, DbfSubcommand>& dbfSubcommands();
+
+struct DbfSubcommandRegistration {
+  explicit DbfSubcommandRegistration(DbfSubcommand subcommand);
+};
+
+// A value as text for the table dump: texts without trailing blanks, numbers with the
+// field's decimals, dates as YYYYMMDD, logicals as T or F; converted to UTF-8 with tab,
+// line feed, carriage return and backslash escaped.
+std::string dumpText(char fieldType, int decimals, const Value& value);
+
+}  // namespace zandor::cli

@@ -1,0 +1,115 @@
+#include "table/os_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace zandor {
+
+OsFile::~OsFile() {
+  close();
+}
+
+OsFile::OsFile(OsFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+OsFile& OsFile::operator=(OsFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+int OsFile::open(const std::string& path, bool readOnly) {
+  close();
+  const int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return err;
+  }
+  fd_ = fd;
+  path_ = path;
+  return 0;
+}
+
+int OsFile::create(const std::string& path) {
+  close();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  fd_ = fd;
+  path_ = path;
+  return 0;
+}
+
+int OsFile::lockFile(bool exclusive) {
+  // flock locks belong to the open file description, so a second open inside this
+  // process conflicts just like one from another process.
+  if (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno;
+  return 0;
+}
+
+bool OsFile::lockRange(std::uint64_t offset, std::uint64_t length, bool lock) {
+  struct flock fl {};
+  fl.l_type = lock ? F_WRLCK : F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(length);
+  return ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;
+}
+
+void OsFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    done += static_cast<std::size_t>(r);
+  }
+  return static_cast<long long>(done);
+}
+
+int OsFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
+  const auto* in = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (w == 0) return ENOSPC;
+    done += static_cast<std::size_t>(w);
+  }
+  return 0;
+}
+
+long long OsFile::size() const {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+int OsFile::truncate(std::uint64_t size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return errno;
+  return 0;
+}
+
+}  // namespace zandor

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zandor {
+
+// An open file of the operating system, closed with the object. Positioned reads and
+// writes only; the file-wide lock is what makes an exclusive open exclusive.
+class OsFile {
+ public:
+  OsFile() = default;
+  ~OsFile();
+  OsFile(OsFile&& other) noexcept;
+  OsFile& operator=(OsFile&& other) noexcept;
+  OsFile(const OsFile&) = delete;
+  OsFile& operator=(const OsFile&) = delete;
+
+  // Opens an existing regular file; returns 0 or the errno value.
+  int open(const std::string& path, bool readOnly);
+  // Creates (or empties) a file for writing; returns 0 or the errno value.
+  int create(const std::string& path);
+  // Takes the whole-file lock without waiting (exclusive or shared); returns 0 or errno.
+  // Every open of the file holds its own lock, in this process or another.
+  int lockFile(bool exclusive);
+  // Locks or unlocks one byte range for record and append locks of shared tables.
+  bool lockRange(std::uint64_t offset, std::uint64_t length, bool lock);
+  void close();
+
+  bool isOpen() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+
+  // Reads up to n bytes at offset; returns the count read (short at end of file), -1 on error.
+  long long readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+  // Writes all n bytes at offset; returns 0 or the errno value (ENOSPC for a short write).
+  int writeAt(std::uint64_t offset, const void* data, std::size_t n);
+  // Current size, or -1.
+  long long size() const;
+  // Cuts or extends the file; returns 0 or errno.
+  int truncate(std::uint64_t size);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+}  // namespace zandor

@@ -1,0 +1,333 @@
+#include "table/work_area.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "table/field_value.h"
+#include "table/table_error.h"
+
+namespace zandor {
+
+namespace {
+
+// Appended records collected before one write.
+constexpr std::size_t kPendingLimit = 1 << 20;
+// Record and append locks of shared tables sit in a range far beyond any real file.
+constexpr std::uint64_t kLockBase = 1000000000ull;
+
+Error openError(const std::string& path, int err) {
+  Error e = tableError(gen::kOpen, sub::kOpen, "Open error", path, osCodeOf(err));
+  e.canRetry = true;
+  e.canDefault = true;
+  return e;
+}
+
+Error writeError(const std::string& path, int err) {
+  Error e = tableError(gen::kWrite, sub::kWrite, "Write error", path, osCodeOf(err));
+  e.canRetry = true;
+  e.canDefault = true;
+  return e;
+}
+
+std::string memoExtension(MemoKind kind) {
+  switch (kind) {
+    case MemoKind::Dbt3:
+    case MemoKind::Dbt4:
+      return ".dbt";
+    case MemoKind::Fpt:
+      return ".fpt";
+    case MemoKind::Smt:
+      return ".smt";
+    case MemoKind::None:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::string& driver,
+                                         bool shared, bool readOnly) {
+  std::unique_ptr<WorkArea> area(new WorkArea);
+  area->path_ = path;
+  area->driver_ = driver;
+  area->shared_ = shared;
+  area->readOnly_ = readOnly;
+  int err = area->file_.open(path, readOnly);
+  if (err == 0) err = area->file_.lockFile(!shared);
+  if (err != 0) throw TableError(openError(path, err));
+
+  area->layout_ = readDbfLayout(area->file_, path);
+  const DbfLayout& layout = area->layout_;
+  for (const FieldInfo& f : layout.fields) {
+    if (!f.hidden) area->fields_.push_back(f);
+  }
+  // A file shorter than its record count says holds only its full records.
+  const long long size = area->file_.size();
+  std::uint64_t available = 0;
+  if (size > layout.headerLength) {
+    available = (static_cast<std::uint64_t>(size) - layout.headerLength) / layout.recordLength;
+  }
+  area->recCount_ =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.storedCount, available));
+
+  const MemoKind memoKind = layout.memoKind(driver);
+  if (memoKind != MemoKind::None) {
+    const std::string base = directoryPart(path) + baseNamePart(path);
+    const std::string wanted = base + memoExtension(memoKind);
+    std::string memoPath = resolveCaseInsensitive(wanted);
+    if (memoPath.empty()) throw TableError(openError(wanted, ENOENT));
+    area->memo_ = MemoFile::open(memoPath, memoKind, readOnly, !shared);
+  }
+  area->blank_ = blankRecord(layout.fields, layout.recordLength);
+  area->record_ = area->blank_;
+  area->goTo(1);
+  return area;
+}
+
+WorkArea::~WorkArea() {
+  // Best effort when nobody closed the area: write what can be written, give up the rest.
+  try {
+    close();
+  } catch (const TableError&) {
+    try {
+      discardChange();
+      close();
+    } catch (const TableError&) {
+    }
+  }
+}
+
+int WorkArea::fieldIndex(std::string_view name) const {
+  const std::string wanted = upperAZ(trimBlanks(name));
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if (fields_[i].name == wanted) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void WorkArea::goTo(std::uint32_t recNo) {
+  flushRecord();
+  if (recNo < 1 || recNo > recCount_) {
+    goEof();
+    return;
+  }
+  recNo_ = recNo;
+  readRecord();
+  positioned_ = true;
+}
+
+void WorkArea::goEof() {
+  flushRecord();
+  recNo_ = recCount_ + 1;
+  positioned_ = false;
+  record_ = blank_;
+}
+
+void WorkArea::readRecord() {
+  record_.resize(layout_.recordLength);
+  const long long got = file_.readAt(recordOffset(recNo_), record_.data(), record_.size());
+  if (got != static_cast<long long>(record_.size())) {
+    record_ = blank_;
+    positioned_ = false;
+    throw TableError(tableError(gen::kRead, sub::kRead, "Read error", path_));
+  }
+}
+
+void WorkArea::append() {
+  if (readOnly_ || layout_.encrypted) {
+    throw TableError(tableError(gen::kReadOnly, sub::kReadOnly, "Table is read-only", path_));
+  }
+  flushRecord(true);
+  if (shared_) {
+    Error refused = tableError(gen::kAppendLock, sub::kAppendLock, "Append lock failed", path_);
+    refused.canRetry = true;
+    refused.canDefault = true;
+    if (!file_.lockRange(kLockBase, 1, true)) throw TableError(refused);
+    // Another program may have appended meanwhile.
+    std::uint8_t h[8];
+    if (file_.readAt(0, h, sizeof h) == sizeof h) {
+      const long long size = file_.size();
+      const std::uint64_t onDisk =
+          size > layout_.headerLength
+              ? (static_cast<std::uint64_t>(size) - layout_.headerLength) / layout_.recordLength
+              : 0;
+      recCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(readU32le(h + 4), onDisk));
+    }
+    unlockAll();
+  }
+  if (recCount_ == 0xFFFFFFFFu) {
+    if (shared_) file_.lockRange(kLockBase, 1, false);
+    throw TableError(writeError(path_, EFBIG));
+  }
+  ++recCount_;
+  recNo_ = recCount_;
+  positioned_ = true;
+  record_ = blank_;
+  original_.clear();
+  changed_ = true;
+  appended_ = true;
+  headerDirty_ = true;
+  if (shared_) {
+    locks_.insert(recNo_);
+    file_.lockRange(kLockBase + recNo_, 1, true);
+    // Others see the record at once: write it and the header, then let go of the lock.
+    try {
+      flushRecord();
+    } catch (...) {
+      file_.lockRange(kLockBase, 1, false);
+      throw;
+    }
+    file_.lockRange(kLockBase, 1, false);
+  }
+}
+
+void WorkArea::markChanged() {
+  if (!changed_) {
+    if (!appended_) original_ = record_;
+    changed_ = true;
+  }
+}
+
+void WorkArea::putField(int index, const Value& value) {
+  if (!positioned_) return;
+  if (index < 0 || index >= static_cast<int>(fields_.size())) {
+    throw TableError(tableError(gen::kArgument, sub::kDataType, "Argument error", path_));
+  }
+  if (readOnly_ || layout_.encrypted) {
+    throw TableError(tableError(gen::kReadOnly, sub::kReadOnly, "Table is read-only", path_));
+  }
+  if (shared_ && !locks_.contains(recNo_)) {
+    throw TableError(tableError(gen::kUnlocked, sub::kUnlocked, "Record not locked", path_));
+  }
+  markChanged();
+  try {
+    encodeField(fields_[static_cast<std::size_t>(index)], record_, value, memo_.get());
+  } catch (TableError& e) {
+    if (e.error().fileName.empty()) e.error().fileName = path_;
+    throw;
+  }
+}
+
+Value WorkArea::fieldValue(int index) const {
+  if (index < 0 || index >= static_cast<int>(fields_.size())) return Value();
+  return decodeField(fields_[static_cast<std::size_t>(index)], record_, memo_.get());
+}
+
+bool WorkArea::lockRecord() {
+  if (!shared_) return true;
+  if (!positioned_) return false;
+  unlockAll();
+  if (!file_.lockRange(kLockBase + recNo_, 1, true)) return false;
+  locks_.insert(recNo_);
+  return true;
+}
+
+void WorkArea::unlockAll() {
+  if (!shared_) return;
+  for (std::uint32_t r : locks_) file_.lockRange(kLockBase + r, 1, false);
+  locks_.clear();
+}
+
+void WorkArea::flushRecord(bool mayDefer) {
+  if (changed_) {
+    const std::uint64_t offset = recordOffset(recNo_);
+    if (appended_) {
+      if (!pending_.empty() && offset != pendingStart_ + pending_.size()) writePending();
+      if (pending_.empty()) pendingStart_ = offset;
+      pending_ += record_;
+      // With a hook the index follows the file, so the record goes out before the hook.
+      if (hook_ || shared_ || !mayDefer || pending_.size() >= kPendingLimit) writePending();
+    } else {
+      writePending();
+      const int err = file_.writeAt(offset, record_.data(), record_.size());
+      if (err != 0) {
+        file_.writeAt(offset, original_.data(), original_.size());
+        throw TableError(writeError(path_, err));
+      }
+    }
+    if (hook_) hook_->recordWritten(*this);
+    changed_ = false;
+    appended_ = false;
+    original_.clear();
+    if (shared_ && headerDirty_) writeHeader();
+  }
+  if (!mayDefer) writePending();
+}
+
+void WorkArea::writePending() {
+  if (pending_.empty()) return;
+  pending_ += '\x1a';
+  const int err = file_.writeAt(pendingStart_, pending_.data(), pending_.size());
+  if (err != 0) {
+    dropRecordsFrom(pendingStart_);
+    throw TableError(writeError(path_, err));
+  }
+  pending_.clear();
+}
+
+// After a failed append write: the file is cut back to the records it really holds, and
+// the records that did not reach it are gone.
+void WorkArea::dropRecordsFrom(std::uint64_t offset) {
+  file_.truncate(offset);
+  pending_.clear();
+  recCount_ = static_cast<std::uint32_t>((offset - layout_.headerLength) / layout_.recordLength);
+  changed_ = false;
+  appended_ = false;
+  original_.clear();
+  if (recNo_ > recCount_) {
+    recNo_ = recCount_ + 1;
+    positioned_ = false;
+    record_ = blank_;
+  }
+}
+
+void WorkArea::writeHeader() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const auto header = rewrittenHeader(layout_, recCount_, structuralIndex_, local.tm_year + 1900,
+                                      local.tm_mon + 1, local.tm_mday);
+  int err = file_.writeAt(0, header.data(), header.size());
+  if (err == 0 && !shared_) {
+    const std::uint64_t end = recordOffset(recCount_ + 1);
+    const long long size = file_.size();
+    if (size > static_cast<long long>(end)) {
+      const char mark = '\x1a';
+      err = file_.writeAt(end, &mark, 1);
+      if (err == 0) err = file_.truncate(end + 1);
+    }
+  }
+  if (err != 0) throw TableError(writeError(path_, err));
+  layout_.header = header;
+  headerDirty_ = false;
+}
+
+void WorkArea::close() {
+  if (!file_.isOpen()) return;
+  flushRecord();
+  unlockAll();
+  if (headerDirty_) writeHeader();
+  memo_.reset();
+  file_.close();
+}
+
+void WorkArea::discardChange() {
+  if (changed_ && appended_) {
+    // The record never reached the file; the records before it stay pending.
+    changed_ = false;
+    appended_ = false;
+    --recCount_;
+    recNo_ = recCount_ + 1;
+    positioned_ = false;
+    record_ = blank_;
+  } else if (changed_) {
+    record_ = original_;
+    changed_ = false;
+    original_.clear();
+  }
+}
+
+}  // namespace zandor

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/value.h"
+#include "table/dbf_layout.h"
+#include "table/memo_file.h"
+#include "table/os_file.h"
+
+namespace zandor {
+
+class WorkArea;
+
+// Told about every changed record when it is written to the table file, so that the keys
+// of open index orders can follow. While it runs, the area still reports the record's
+// state: recNo(), record(), originalRecord() (the bytes before the first change; empty
+// for an appended record) and isAppended().
+class RecordWriteHook {
+ public:
+  virtual ~RecordWriteHook() = default;
+  virtual void recordWritten(WorkArea& area) = 0;
+};
+
+// One open table: the file, its layout, the record buffer and the record's state.
+// Methods throw TableError; WorkAreas turns that into raised errors.
+class WorkArea {
+ public:
+  // Opens a table file (".dbf" already added) and its memo file. Nothing is written.
+  static std::unique_ptr<WorkArea> open(const std::string& path, const std::string& driver,
+                                        bool shared, bool readOnly);
+  ~WorkArea();
+  WorkArea(const WorkArea&) = delete;
+  WorkArea& operator=(const WorkArea&) = delete;
+
+  const std::string& path() const { return path_; }
+  const std::string& driver() const { return driver_; }
+  const std::string& alias() const { return alias_; }
+  void setAlias(std::string alias) { alias_ = std::move(alias); }
+  bool isShared() const { return shared_; }
+  bool isReadOnly() const { return readOnly_; }
+  const DbfLayout& layout() const { return layout_; }
+
+  // The listed fields in descriptor order (hidden fields left out); field numbers count
+  // from 1 in this list.
+  const std::vector<FieldInfo>& fields() const { return fields_; }
+  // 0-based index of a field by name (case-insensitive), -1 when there is none.
+  int fieldIndex(std::string_view name) const;
+  const MemoFile* memo() const { return memo_.get(); }
+
+  std::uint32_t recCount() const { return recCount_; }
+  std::uint32_t recNo() const { return recNo_; }
+  // At end of file the area stands on the phantom record: blank, never written.
+  bool eof() const { return !positioned_; }
+  bool deleted() const { return record_[0] == '*'; }
+  bool isChanged() const { return changed_; }
+  bool isAppended() const { return appended_; }
+  const std::string& record() const { return record_; }
+  const std::string& originalRecord() const { return original_; }
+
+  // The found flag of the last seek, kept for the index layer.
+  bool found() const { return found_; }
+  void setFound(bool found) { found_ = found; }
+  // Set once the structural index is open; the header rewrite keeps its flag bit.
+  void setStructuralIndexOpen() { structuralIndex_ = true; }
+  // The hook must outlive the area or be reset to nullptr before it goes away.
+  void setRecordWriteHook(RecordWriteHook* hook) { hook_ = hook; }
+
+  // Moves to a record (writing a pending change first); outside 1..recCount the area goes
+  // to the phantom record at end of file.
+  void goTo(std::uint32_t recNo);
+  void goEof();
+
+  void append();
+  // 0-based field index; nothing happens at end of file.
+  void putField(int index, const Value& value);
+  Value fieldValue(int index) const;
+
+  bool lockRecord();
+  void unlockAll();
+
+  // The one place where a changed record reaches the file (and the hook runs). Appended
+  // records of an exclusive table without a hook may be collected and written together;
+  // flushRecord() without deferring writes everything out.
+  void flushRecord(bool mayDefer = false);
+
+  // Writes what is pending and the header when needed, then releases files and locks.
+  // Throws on a failed write; calling it again continues where it failed.
+  void close();
+  // Gives up the change of the current record (after its write failed and was reported).
+  void discardChange();
+
+ private:
+  WorkArea() = default;
+  void readRecord();
+  void writePending();
+  void dropRecordsFrom(std::uint64_t offset);
+  void writeHeader();
+  void markChanged();
+  std::uint64_t recordOffset(std::uint32_t recNo) const {
+    return layout_.headerLength + static_cast<std::uint64_t>(recNo - 1) * layout_.recordLength;
+  }
+
+  OsFile file_;
+  std::string path_;
+  std::string driver_;
+  std::string alias_;
+  bool shared_ = false;
+  bool readOnly_ = false;
+  DbfLayout layout_;
+  std::vector<FieldInfo> fields_;
+  std::unique_ptr<MemoFile> memo_;
+
+  std::uint32_t recCount_ = 0;
+  std::uint32_t recNo_ = 0;
+  bool positioned_ = false;
+  bool changed_ = false;
+  bool appended_ = false;
+  std::string record_;
+  std::string original_;
+  std::string blank_;  // a freshly appended record
+  bool headerDirty_ = false;
+  bool structuralIndex_ = false;
+  bool found_ = false;
+  std::set<std::uint32_t> locks_;
+  RecordWriteHook* hook_ = nullptr;
+
+  // Appended records not yet written, starting at pendingStart_.
+  std::string pending_;
+  std::uint64_t pendingStart_ = 0;
+};
+
+}  // namespace zandor

@@ -1,0 +1,223 @@
+#include "table/work_areas.h"
+
+#include <cerrno>
+
+#include "base/error.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "table/table_drivers.h"
+#include "table/table_error.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr std::size_t kMaxAliasLength = 63;
+
+// Runs an operation; a failure goes to the handler, which asks for another attempt or
+// lets the operation end with its default result.
+// The subsystem of an error is the driver of the area it came from.
+template <class R, class F>
+R retrying(const WorkArea* area, R defaultResult, F&& body) {
+  for (;;) {
+    try {
+      return body();
+    } catch (TableError& e) {
+      if (e.error().subsystem.empty()) e.error().subsystem = area ? area->driver() : "DBCMD";
+      if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
+      return defaultResult;
+    }
+  }
+}
+
+std::string withDefaultExtension(const std::string& file) {
+  if (!extensionPart(file).empty()) return file;
+  const std::string withExt = file + ".dbf";
+  if (fileExists(withExt)) return withExt;
+  const std::string resolved = resolveCaseInsensitive(withExt);
+  return resolved.empty() ? withExt : resolved;
+}
+
+}  // namespace
+
+bool isValidAlias(const std::string& alias) {
+  if (alias.empty() || alias.size() > kMaxAliasLength) return false;
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  if (!letter(alias[0])) return false;
+  for (char c : alias) {
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
+WorkAreas::~WorkAreas() {
+  closeAll();
+}
+
+WorkArea* WorkAreas::area(int number) const {
+  const auto it = areas_.find(number);
+  return it == areas_.end() ? nullptr : it->second.get();
+}
+
+int WorkAreas::areaOf(const std::string& alias) const {
+  const std::string wanted = upperAZ(trimBlanks(alias));
+  for (const auto& [number, area] : areas_) {
+    if (area->alias() == wanted) return number;
+  }
+  return 0;
+}
+
+WorkArea* WorkAreas::requireCurrent(const char* operation) {
+  WorkArea* a = current();
+  if (!a) {
+    Error e = tableError(gen::kNoTable, sub::kNoTable, "Workarea not in use");
+    e.subsystem = "DBCMD";
+    e.operation = operation;
+    throw TableError(e);
+  }
+  return a;
+}
+
+bool WorkAreas::DBUSEAREA(bool newArea, const std::string& driver, const std::string& file,
+                          const std::string& alias, std::optional<bool> shared, bool readOnly) {
+  for (;;) {
+    std::string subsystem = "DBCMD";
+    try {
+      const std::optional<std::string> driverName = findTableDriver(driver);
+      if (!driverName) {
+        Error e = tableError(gen::kArgument, sub::kDriver, "Argument error");
+        e.operation = "DBUSEAREA";
+        throw TableError(e);
+      }
+      subsystem = *driverName;
+      int target = current_;
+      if (newArea) {
+        target = 1;
+        while (areas_.contains(target)) ++target;
+      } else if (areas_.contains(target)) {
+        closeArea(target);
+      }
+      const std::string path = withDefaultExtension(file);
+      std::unique_ptr<WorkArea> opened =
+          WorkArea::open(path, *driverName, shared.value_or(!exclusive_), readOnly);
+      const std::string aliasName = upperAZ(trimBlanks(alias.empty() ? baseNamePart(path) : alias));
+      if (!isValidAlias(aliasName)) {
+        Error e = tableError(gen::kBadAlias, sub::kBadAlias, "Invalid alias", aliasName);
+        e.subsystem = "DBCMD";
+        throw TableError(e);
+      }
+      if (areaOf(aliasName) != 0) {
+        Error e = tableError(gen::kDuplicateAlias, sub::kDuplicateAlias, "Alias already in use",
+                             aliasName);
+        e.subsystem = "DBCMD";
+        throw TableError(e);
+      }
+      opened->setAlias(aliasName);
+      areas_[target] = std::move(opened);
+      current_ = target;
+      return true;
+    } catch (TableError& e) {
+      // The table that was being opened is closed again by now, untouched.
+      if (e.error().subsystem.empty()) e.error().subsystem = subsystem;
+      if (e.error().operation.empty()) e.error().operation = "DBUSEAREA";
+      if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
+      return false;
+    }
+  }
+}
+
+Value WorkAreas::DBSTRUCT() {
+  return retrying(nullptr, Value::list({}), [&] {
+    const WorkArea* a = requireCurrent("DBSTRUCT");
+    std::vector<Value> rows;
+    for (const FieldInfo& f : a->fields()) {
+      rows.push_back(Value::list({Value::text(f.name), Value::text(std::string(1, f.type)),
+                                  Value::integer(f.length), Value::integer(f.decimals),
+                                  Value::integer(f.flags)}));
+    }
+    return Value::list(std::move(rows));
+  });
+}
+
+bool WorkAreas::DBAPPEND() {
+  return retrying(current(), false, [&] {
+    requireCurrent("DBAPPEND")->append();
+    return true;
+  });
+}
+
+Value WorkAreas::FIELDPUT(int fieldNo, const Value& value) {
+  WorkArea* const area = current();
+  return retrying(area, Value(), [&] {
+    WorkArea* a = area ? area : requireCurrent("FIELDPUT");
+    if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size()) || value.isNil() ||
+        a->eof()) {
+      return Value();
+    }
+    a->putField(fieldNo - 1, value);
+    return value;
+  });
+}
+
+Value WorkAreas::FIELDGET(int fieldNo) {
+  return retrying(current(), Value(), [&] {
+    const WorkArea* a = requireCurrent("FIELDGET");
+    return a->fieldValue(fieldNo - 1);
+  });
+}
+
+Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldName) {
+  return retrying(area(areaOf(alias)), Value(), [&] {
+    const int number = areaOf(alias);
+    const WorkArea* a = area(number);
+    if (!a) {
+      Error e = tableError(gen::kNoTable, sub::kNoTable, "Alias does not exist", upperAZ(alias));
+      throw TableError(e);
+    }
+    const int index = a->fieldIndex(fieldName);
+    if (index < 0) {
+      Error e = tableError(gen::kArgument, 1449, "Field does not exist", upperAZ(fieldName));
+      throw TableError(e);
+    }
+    return a->fieldValue(index);
+  });
+}
+
+bool WorkAreas::DBRLOCK() {
+  return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
+}
+
+bool WorkAreas::DBRUNLOCK() {
+  if (WorkArea* a = current()) a->unlockAll();
+  return true;
+}
+
+void WorkAreas::DBCLOSEAREA() {
+  closeArea(current_);
+}
+
+void WorkAreas::closeArea(int number) {
+  const auto it = areas_.find(number);
+  if (it == areas_.end()) return;
+  // The area and its alias are gone however this ends; what cannot be written is given
+  // up by the area's own clean-up.
+  std::unique_ptr<WorkArea> area = std::move(it->second);
+  areas_.erase(it);
+  for (;;) {
+    try {
+      area->close();
+      return;
+    } catch (TableError& e) {
+      if (e.error().subsystem.empty()) e.error().subsystem = area->driver();
+      if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
+      area->discardChange();
+      return;
+    }
+  }
+}
+
+void WorkAreas::closeAll() {
+  while (!areas_.empty()) areas_.erase(areas_.begin());
+}
+
+}  // namespace zandor

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/date.h"
+#include "base/text.h"
+#include "support/test_support.h"
+#include "table/number_field.h"
+#include "table/table_create.h"
+#include "table/table_error.h"
+#include "table_test_util.h"
+
+namespace zandor {
+namespace {
+
+namespace fs = std::filesystem;
+using test::errorOf;
+using test::runCommand;
+using test::TempDir;
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out;
+}
+
+// The records as our layer reads them, in the form of the scripts in crosscheck/.
+// With dbase4MemoLeftOut, memo texts of dBase IV tables read as "-" (see dbfread_dump.py).
+std::string ourDump(const std::string& path, bool dbase4MemoLeftOut = false) {
+  WorkAreas areas;
+  ErrorGuard guard;
+  areas.DBUSEAREA(true, "", path, "PRUEFEN", true, true);
+  WorkArea& area = *areas.current();
+  const std::uint8_t version = area.layout().version;
+  const bool leaveOutMemo = dbase4MemoLeftOut && (version == 0x04 || version == 0x7B ||
+                                                  version == 0x8B || version == 0x8C);
+  std::string out;
+  for (std::uint32_t r = 1; r <= area.recCount(); ++r) {
+    area.goTo(r);
+    out += std::to_string(r) + '\t' + (area.deleted() ? '*' : ' ');
+    for (std::size_t i = 0; i < area.fields().size(); ++i) {
+      const FieldInfo& f = area.fields()[i];
+      if (std::string_view("CNFDLM").find(f.type) == std::string_view::npos) continue;
+      const Value v = area.fieldValue(static_cast<int>(i));
+      std::string text;
+      switch (f.type) {
+        case 'N':
+        case 'F':
+          text = trimBlanks(numberToFieldText(v.asNumber(), 60, f.decimals).text);
+          break;
+        case 'D':
+          text = trimBlanks(dateToDigits(v.asDate().day));
+          break;
+        case 'L':
+          text = v.asLogical() ? "T" : "F";
+          break;
+        case 'M':
+          text = leaveOutMemo ? "-" : trimRight(v.asText());
+          break;
+        default:
+          text = trimRight(v.asText());
+      }
+      out += '\t' + escaped(text);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string script(const char* name) {
+  return std::string(ZANDOR_SOURCE_DIR) + "/tests/table/crosscheck/" + name;
+}
+
+// Runs one independent reader; false when it could not read the table at all.
+bool readerDump(const std::string& reader, const std::string& path, std::string* out) {
+  const std::string command =
+      reader == "dbfread"
+          ? "/usr/bin/python3 '" + script("dbfread_dump.py") + "' '" + path + "' 2>/dev/null"
+          : "perl '" + script("xbase_dump.pl") + "' '" + path + "' 2>/dev/null";
+  return runCommand(command, out) == 0;
+}
+
+void expectReadersAgree(const std::string& path) {
+  for (const char* reader : {"dbfread", "xbase"}) {
+    const std::string ours = ourDump(path, reader == std::string("dbfread"));
+    std::string theirs;
+    ASSERT_TRUE(readerDump(reader, path, &theirs)) << reader << " cannot read " << path;
+    EXPECT_EQ(ours, theirs) << reader << " on " << path;
+  }
+}
+
+// dBase level 7 layouts (48-byte descriptors; 0x8C is no accepted version) and a table
+// whose memo file is missing are refused; everything else must open.
+bool expectedRefusal(const fs::path& file, int* genCode) {
+  const std::string name = file.filename().string();
+  if (name.starts_with("Seged7") || name.starts_with("BDE_TEST_7")) {
+    *genCode = gen::kCorruption;
+    return true;
+  }
+  if (name == "no_memofile.dbf") {
+    *genCode = gen::kOpen;
+    return true;
+  }
+  return false;
+}
+
+std::vector<fs::path> peerTables() {
+  std::vector<fs::path> tables;
+  for (const auto& entry :
+       fs::recursive_directory_iterator(test::sharedDir() / "fixtures" / "peers")) {
+    if (entry.is_regular_file() && upperAZ(entry.path().extension().string()) == ".DBF") {
+      tables.push_back(entry.path());
+    }
+  }
+  std::sort(tables.begin(), tables.end());
+  return tables;
+}
+
+TEST(CrossCheckTest, EveryPeerTableOpensAndReadsLikeTheIndependentReaders) {
+  ZANDOR_REQUIRE_SHARED();
+  int compared = 0;
+  for (const fs::path& table : peerTables()) {
+    SCOPED_TRACE(table.string());
+    int refusal = 0;
+    if (expectedRefusal(table, &refusal)) {
+      WorkAreas areas;
+      auto e = errorOf([&] { areas.DBUSEAREA(true, "", table.string(), "X", true, true); });
+      ASSERT_TRUE(e.has_value());
+      EXPECT_EQ(e->genCode, refusal);
+      continue;
+    }
+    for (const char* reader : {"dbfread", "xbase"}) {
+      const std::string ours = ourDump(table.string(), reader == std::string("dbfread"));
+      std::string theirs;
+      ASSERT_TRUE(readerDump(reader, table.string(), &theirs)) << reader;
+      EXPECT_EQ(ours, theirs) << reader;
+      ++compared;
+    }
+  }
+  EXPECT_GE(compared, 140);
+}
+
+// Values that exercise every field type we write.
+void fillRecords(WorkAreas& areas, int firstNumber) {
+  const struct {
+    const char* name;
+    double price;
+    std::int64_t count;
+    int year;
+    bool active;
+    const char* note;
+  } rows[] = {
+      {"M\xfcller & S\xf6hne", 1234.565, -12, 2013, true, "Zeile 1\r\nZeile 2\tmit Tab"},
+      {"", -0.005, 0, 0, false, ""},
+      {"Stra\xdf"
+       "e 7\\8",
+       99999.994, 99999, 1899, true, "x"},
+  };
+  int n = firstNumber;
+  for (const auto& row : rows) {
+    ASSERT_TRUE(areas.DBAPPEND());
+    WorkArea& a = *areas.current();
+    const auto put = [&](const char* field, const Value& v) {
+      const int index = a.fieldIndex(field);
+      if (index < 0) return;
+      const char type = a.fields()[static_cast<std::size_t>(index)].type;
+      const char wanted = type == 'F' ? 'N' : type == 'M' ? 'C' : type;
+      if (wanted == v.type()) areas.FIELDPUT(index + 1, v);  // another writer's field type
+    };
+    put("KUNDE", Value::text(std::to_string(n)));
+    put("NUMMER", Value::text(std::to_string(n)));
+    put("NAME", Value::text(row.name));
+    put("NAME1", Value::text(row.name));
+    put("BEZEICH", Value::text(row.name));
+    put("PREIS", Value::real(row.price));
+    put("UMSATZ", Value::real(row.price * 3));
+    put("MENGE", Value::integer(row.count));
+    put("GEBDAT", Value::date(row.year ? dayNumber(row.year, 2, 28) : 0));
+    put("DATUM", Value::date(row.year ? dayNumber(row.year, 12, 31) : 0));
+    put("AKTIV", Value::logical(row.active));
+    put("NOTIZ", Value::text(row.note + std::string(n % 2 ? 700 : 0, 'm')));
+    ++n;
+  }
+}
+
+TEST(CrossCheckTest, TablesWeCreateAndFillReadAlike) {
+  for (MemoKind kind : {MemoKind::Dbt3, MemoKind::Dbt4, MemoKind::Fpt}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    TempDir dir;
+    const std::string path = dir.file("kunden.dbf");
+    createTable(path,
+                {{"KUNDE", 'C', 10, 0},
+                 {"NAME", 'C', 300, 0},
+                 {"PREIS", 'N', 10, 2},
+                 {"MENGE", 'N', 5, 0},
+                 {"DATUM", 'D', 8, 0},
+                 {"AKTIV", 'L', 1, 0},
+                 {"NOTIZ", 'M', 10, 0}},
+                kind);
+    {
+      WorkAreas areas;
+      ASSERT_TRUE(areas.DBUSEAREA(true, "", path, "cAlias", std::nullopt, false));
+      fillRecords(areas, 1);
+      areas.current()->goTo(2);
+      areas.FIELDPUT(1, Value::text("geaendert"));
+      areas.FIELDPUT(7, Value::text("neuer Text"));
+    }
+    expectReadersAgree(path);
+  }
+}
+
+TEST(CrossCheckTest, PeerTablesReadAlikeAfterWeAppend) {
+  ZANDOR_REQUIRE_SHARED();
+  const char* copies[] = {
+      "writers/pydbf/KUNDEN.DBF",       "writers/pydbf/ARTIKEL.DBF",
+      "writers/libreoffice/KUNDEN.DBF", "writers/gdal/KUNDEN.dbf",
+      "writers/npm_dbffile/KUNDEN.DBF", "writers/xbase64_i386_append/ARTIKEL.DBF",
+      "writers/perl_xbase/KUNDEN.DBF",  "dbd-xbase/test.dbf",
+      "dbfread/memotest.dbf",           "codebase/examples/DATA1.DBF"};
+  for (const char* relative : copies) {
+    SCOPED_TRACE(relative);
+    TempDir dir;
+    const fs::path table = test::copyFixture(std::string("peers/") + relative, dir.path());
+    for (const char* memoExt : {".dbt", ".DBT", ".fpt", ".FPT"}) {
+      fs::path memo = test::sharedDir() / "fixtures" / "peers" / fs::path(relative).parent_path() /
+                      (table.stem().string() + memoExt);
+      if (fs::exists(memo)) {
+        test::copyFixture(
+            (fs::path("peers") / fs::path(relative).parent_path() / memo.filename()).string(),
+            dir.path());
+      }
+    }
+    const std::string before = test::readBytes(table);
+    const std::string beforeDump = ourDump(table.string());
+    {
+      WorkAreas areas;
+      ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table.string(), "cAlias", std::nullopt, false));
+      fillRecords(areas, 90001);
+    }
+    const std::string after = test::readBytes(table);
+    // Records that were there are untouched; the three new ones follow.
+    const std::size_t headerLength = test::u16At(before, 8);
+    const std::size_t recordLength = test::u16At(after, 10);
+    const std::uint32_t oldCount = test::u32At(before, 4);
+    EXPECT_EQ(test::u32At(after, 4), oldCount + 3);
+    EXPECT_EQ(after.substr(32, headerLength - 32), before.substr(32, headerLength - 32));
+    EXPECT_EQ(after.substr(headerLength, oldCount * recordLength),
+              before.substr(headerLength, oldCount * recordLength));
+    EXPECT_EQ(after.size(), headerLength + (oldCount + 3) * recordLength + 1);
+    EXPECT_TRUE(ourDump(table.string()).starts_with(beforeDump));
+    expectReadersAgree(table.string());
+  }
+}
+
+}  // namespace
+}  // namespace zandor
