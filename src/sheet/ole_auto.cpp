@@ -228,9 +228,14 @@ Value variantToValue(const Variant& variant) {
         traceUnexpectedType(v.vt, __LINE__);
         return Value();
       }
-      const double day = std::trunc(x);
-      auto millis = static_cast<std::int32_t>((x - day) * kMillisPerDay);
-      if (millis != 0) ++millis;
+      // The time of day is rounded to the millisecond: truncating and adding one, the
+      // old rule, turns every exact time such as 08:15:00 into 08:15:00.001.
+      double day = std::trunc(x);
+      auto millis = static_cast<std::int32_t>(std::llround((x - day) * kMillisPerDay));
+      if (millis >= 86400000) {
+        day += 1;
+        millis = 0;
+      }
       return Value::date(static_cast<std::int32_t>(day), millis);
     }
     case VT_DISPATCH:
