@@ -70,7 +70,8 @@ class WideName {
 };
 
 struct Outcome {
-  HRESULT last = E_FAIL;
+  HRESULT last = E_FAIL;  // the last result that says more than "no such kind of member"
+  bool informative = false;
   HRESULT exception = S_OK;  // DISP_E_EXCEPTION when any attempt raised one
   std::u16string exceptionText;
 };
@@ -97,7 +98,8 @@ bool invokeByName(IDispatch* target, std::string_view name, Variant* args, std::
     DispParams params{args, argc, named ? &kPut : nullptr, named ? 1u : 0u};
     const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
     h = target->Invoke(id, LOCALE_SYSTEM_DEFAULT, flags, params, put ? nullptr : result, &excep);
-    outcome.last = h;
+    if (h != DISP_E_MEMBERNOTFOUND || !outcome.informative) outcome.last = h;
+    if (h != DISP_E_MEMBERNOTFOUND) outcome.informative = true;
     if (h == DISP_E_EXCEPTION) {
       outcome.exception = h;
       outcome.exceptionText = excep.description;
