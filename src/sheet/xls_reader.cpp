@@ -4,6 +4,8 @@
 
 #include <freexl.h>
 
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -34,8 +36,14 @@ SCODE biffError(std::uint8_t code) {
   return static_cast<SCODE>(0x800A0000u | (2000u + code));
 }
 
-// Boolean and error cells of one sheet, and formula texts, by (row, column), 0-based.
-using CellOverrides = std::map<std::pair<std::uint32_t, std::uint32_t>, Cell>;
+// Cells of one sheet that libfreexl reads wrongly or not at all, by (row, column), 0-based:
+// booleans (it hands them out as the numbers 1 and 0), errors, and formula results.
+// A cached number of a formula only fills a cell the library left empty.
+struct Override {
+  Cell cell;
+  bool onlyWhenEmpty = false;
+};
+using CellOverrides = std::map<std::pair<std::uint32_t, std::uint32_t>, Override>;
 
 struct BiffFacts {
   std::vector<std::u16string> sheetNames;  // every BOUNDSHEET, in tab order
@@ -106,8 +114,15 @@ BiffFacts scanWorkbookStream(const std::string& stream, TextPool& texts) {
           cell.kind = CellKind::Boolean;
           cell.flag = value != 0;
         }
-        cells[{u16(rec, 0), u16(rec, 2)}] = cell;
-      } else if (id == 0x0006 && len >= 14 && u16(rec, 12) == 0xFFFF) {  // FORMULA, non-number
+        cells[{u16(rec, 0), u16(rec, 2)}] = {cell, false};
+      } else if (id == 0x0006 && len >= 14 && u16(rec, 12) != 0xFFFF) {  // FORMULA, number
+        Cell cell;
+        cell.column = u16(rec, 2) + 1u;
+        cell.kind = CellKind::Number;
+        std::uint64_t bits = u32(rec, 6) | (static_cast<std::uint64_t>(u32(rec, 10)) << 32);
+        std::memcpy(&cell.number, &bits, sizeof bits);
+        if (std::isfinite(cell.number)) cells[{u16(rec, 0), u16(rec, 2)}] = {cell, true};
+      } else if (id == 0x0006 && len >= 14) {  // FORMULA with a boolean, error or text result
         const auto type = static_cast<std::uint8_t>(rec[6]);
         Cell cell;
         cell.column = u16(rec, 2) + 1u;
@@ -125,13 +140,13 @@ BiffFacts scanWorkbookStream(const std::string& stream, TextPool& texts) {
           cell.kind = CellKind::Text;
           cell.text = texts.add(u"");
         }
-        if (cell.kind != CellKind::Empty) cells[{u16(rec, 0), u16(rec, 2)}] = cell;
+        if (cell.kind != CellKind::Empty) cells[{u16(rec, 0), u16(rec, 2)}] = {cell, false};
       } else if (id == 0x0207 && expectString && len >= 3) {  // STRING after a FORMULA
         Cell cell;
         cell.column = pendingString.second + 1u;
         cell.kind = CellKind::Text;
         cell.text = texts.add(biffString(rec, 2, u16(rec, 0)));
-        cells[pendingString] = cell;
+        cells[pendingString] = {cell, false};
       }
       if (id != 0x0006) expectString = false;
     }
@@ -198,9 +213,18 @@ void readXls(const std::string& path, WorkbookData& book) {
       for (unsigned int c = 0; c < cols; ++c) {
         FreeXL_CellValue v;
         if (freexl_get_cell_value(raw, r, static_cast<unsigned short>(c), &v) != FREEXL_OK)
-          continue;
+          v.type = FREEXL_CELL_NULL;
         Cell cell;
         cell.column = c + 1;
+        const Override* fix = nullptr;
+        if (overrides) {
+          const auto found = overrides->find({r, c});
+          if (found != overrides->end()) fix = &found->second;
+        }
+        if (fix && !fix->onlyWhenEmpty) {
+          builder.add(r + 1, fix->cell);
+          continue;
+        }
         switch (v.type) {
           case FREEXL_CELL_INT:
             cell.kind = CellKind::Number;
@@ -226,10 +250,7 @@ void readXls(const std::string& path, WorkbookData& book) {
             break;
           }
           default:
-            if (overrides) {
-              const auto found = overrides->find({r, c});
-              if (found != overrides->end()) cell = found->second;
-            }
+            if (fix) cell = fix->cell;
         }
         builder.add(r + 1, cell);
       }

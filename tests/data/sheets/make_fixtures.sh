@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the spreadsheet fixtures once with LibreOffice (headless): the same workbook as
 # .ods, .xlsx and .xls. The tests read the committed results; they never run LibreOffice.
-# Needs the Debian package libreoffice-calc-nogui (or libreoffice-calc).
+# Needs the Debian packages libreoffice-calc, python3-uno and xvfb: the active sheet is only
+# stored by an office that has a view, so it runs under a virtual X display.
 set -euo pipefail
 cd "$(dirname "$0")"
 work="$(mktemp -d)"
@@ -115,14 +116,47 @@ cat > "$work/mixed.fods" <<'FODS'
 </office:document>
 FODS
 
-for fmt in ods xlsx xls; do
-  case "$fmt" in
-    xlsx) filter='xlsx:Calc MS Excel 2007 XML' ;;
-    xls) filter='xls:MS Excel 97' ;;
-    ods) filter='ods' ;;
-  esac
-  soffice --headless --norestore -env:UserInstallation=file://"$work"/profile \
-    --convert-to "$filter" --outdir "$work" "$work/mixed.fods" >/dev/null
-  cp "$work/mixed.$fmt" "mixed_lo.$fmt"
-done
+# Plain --convert-to loses the active sheet; a small UNO script makes "Daten" active and
+# stores the workbook in the three formats (needs python3-uno too).
+cat > "$work/convert.py" <<'PY'
+import sys, time, uno
+from com.sun.star.beans import PropertyValue
+
+def prop(name, value):
+    p = PropertyValue()
+    p.Name, p.Value = name, value
+    return p
+
+work = sys.argv[1]
+local = uno.getComponentContext()
+resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+for _ in range(100):
+    try:
+        ctx = resolver.resolve("uno:pipe,name=zandorfixtures;urp;StarOffice.ComponentContext")
+        break
+    except Exception:
+        time.sleep(0.2)
+desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+doc = None
+for _ in range(50):  # a fresh profile may still be starting up
+    doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(work + "/mixed.fods"), "_blank", 0, ())
+    if doc is not None:
+        break
+    time.sleep(0.5)
+doc.getCurrentController().setActiveSheet(doc.Sheets.getByName("Daten"))
+for ext, flt in (("ods", "calc8"), ("xlsx", "Calc MS Excel 2007 XML"), ("xls", "MS Excel 97")):
+    doc.storeToURL(uno.systemPathToFileUrl(work + "/mixed." + ext), (prop("FilterName", flt),))
+doc.close(True)
+try:
+    desktop.terminate()
+except Exception:
+    pass
+PY
+
+xvfb-run -a soffice --nologo --norestore -env:UserInstallation=file://"$work"/profile \
+  --accept="pipe,name=zandorfixtures;urp;" >/dev/null 2>&1 &
+office=$!
+/usr/bin/python3 "$work/convert.py" "$work"
+wait "$office" || true
+for fmt in ods xlsx xls; do cp "$work/mixed.$fmt" "mixed_lo.$fmt"; done
 ls -l mixed_lo.*
