@@ -2,6 +2,9 @@
 
 #include <expat.h>
 
+#include <memory>
+
+#include "sheet/fast_xml.h"
 #include "sheet/sheet_error.h"
 #include "sheet/zip_archive.h"
 
@@ -86,10 +89,56 @@ void XmlStream::finish() {
   check(XML_Parse(P(parser_), "", 0, XML_TRUE));
 }
 
+namespace {
+
+// Parts in UTF-8 (all that real writers produce) go to the fast parser; anything declaring
+// another encoding goes to expat, which knows them all.
+bool declaresOtherEncoding(std::string_view head) {
+  if (head.size() >= 2 &&
+      (static_cast<unsigned char>(head[0]) >= 0xFE || head[0] == '\0' || head[1] == '\0'))
+    return true;
+  if (head.substr(0, 5) != "<?xml") return false;
+  const std::size_t close = head.find("?>");
+  const std::string_view decl = head.substr(0, close);
+  const std::size_t at = decl.find("encoding");
+  if (at == std::string_view::npos) return false;
+  const std::size_t quote = decl.find_first_of("\"'", at);
+  if (quote == std::string_view::npos) return true;
+  const std::size_t endQuote = decl.find(decl[quote], quote + 1);
+  std::string name(decl.substr(quote + 1, endQuote - quote - 1));
+  for (char& ch : name) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
+  return name != "utf-8" && name != "utf8";
+}
+
+}  // namespace
+
 void parseZipPart(ZipArchive& zip, std::string_view part, XmlHandler& handler) {
-  XmlStream xml(handler, std::string(part));
-  zip.stream(part, [&](const char* data, std::size_t size) { xml.feed(data, size); });
-  xml.finish();
+  std::unique_ptr<FastXmlStream> fast;
+  std::unique_ptr<XmlStream> expat;
+  zip.stream(part, [&](const char* data, std::size_t size) {
+    if (!fast && !expat) {
+      std::string_view head(data, size);
+      if (head.substr(0, 3) == "\xEF\xBB\xBF") {
+        data += 3;
+        size -= 3;
+        head.remove_prefix(3);
+      }
+      if (declaresOtherEncoding(head))
+        expat = std::make_unique<XmlStream>(handler, std::string(part));
+      else
+        fast = std::make_unique<FastXmlStream>(handler, std::string(part));
+    }
+    if (fast)
+      fast->feed(data, size);
+    else
+      expat->feed(data, size);
+  });
+  if (fast)
+    fast->finish();
+  else if (expat)
+    expat->finish();
+  else
+    throw SheetReadError("Teil \"" + std::string(part) + "\" ist leer.");
 }
 
 }  // namespace zandor::sheet
