@@ -71,7 +71,7 @@ void FastXmlStream::feed(const char* data, std::size_t size) {
 void FastXmlStream::finish() {
   parse(true);
   if (!sawRoot_) fail(buf_.data() + buf_.size(), "no element found");
-  if (!open_.empty()) fail(buf_.data() + buf_.size(), "unclosed token");
+  if (!openStarts_.empty()) fail(buf_.data() + buf_.size(), "unclosed token");
 }
 
 void FastXmlStream::parse(bool final) {
@@ -143,7 +143,7 @@ void FastXmlStream::tag(const char* p, std::size_t length) {
   if (p[1] == '!') {
     if (length >= 7 && std::memcmp(p, "<!--", 4) == 0) return;
     if (std::memcmp(p, "<![CDATA[", std::min<std::size_t>(length, 9)) == 0 && length >= 12) {
-      if (open_.empty()) fail(p, "not well-formed (invalid token)");
+      if (openStarts_.empty()) fail(p, "not well-formed (invalid token)");
       handler_.text(p + 9, static_cast<int>(length - 12));
       return;
     }
@@ -164,7 +164,7 @@ void FastXmlStream::startTag(const char* p, const char* end) {
   const char* nameEnd = p;
   while (nameEnd < end && isNameChar(*nameEnd)) ++nameEnd;
   if (nameEnd == p) fail(p, "not well-formed (invalid token)");
-  if (open_.empty() && sawRoot_) fail(p, "junk after document element");
+  if (openStarts_.empty() && sawRoot_) fail(p, "junk after document element");
   scratch_.assign(p, nameEnd);
   scratch_ += '\0';
   offsets_.clear();
@@ -202,25 +202,31 @@ void FastXmlStream::startTag(const char* p, const char* end) {
   for (std::size_t off : offsets_) attrs_.push_back(scratch_.data() + off);
   attrs_.push_back(nullptr);
   sawRoot_ = true;
-  open_.emplace_back(p, nameEnd);
   handler_.startElement(scratch_.data(), attrs_.data());
   if (empty) {
-    open_.pop_back();
     handler_.endElement(scratch_.data());
+  } else {
+    openStarts_.push_back(openNames_.size());
+    openNames_.append(p, nameEnd);
+    openNames_ += '\0';
   }
 }
 
 void FastXmlStream::endTag(const char* p, const char* end) {
   while (end > p && isSpace(end[-1])) --end;
-  if (open_.empty() || std::string_view(p, static_cast<std::size_t>(end - p)) != open_.back())
+  if (openStarts_.empty()) fail(p, "mismatched tag");
+  const std::size_t start = openStarts_.back();
+  const std::size_t length = openNames_.size() - start - 1;
+  if (static_cast<std::size_t>(end - p) != length ||
+      std::memcmp(openNames_.data() + start, p, length) != 0)
     fail(p, "mismatched tag");
-  scratch_.assign(p, end);
-  open_.pop_back();
-  handler_.endElement(scratch_.c_str());
+  handler_.endElement(openNames_.data() + start);
+  openNames_.resize(start);
+  openStarts_.pop_back();
 }
 
 void FastXmlStream::text(const char* p, const char* end) {
-  if (open_.empty()) {
+  if (openStarts_.empty()) {
     for (const char* q = p; q < end; ++q) {
       if (!isSpace(*q)) fail(q, sawRoot_ ? "junk after document element" : "syntax error");
     }

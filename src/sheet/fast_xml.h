@@ -39,7 +39,8 @@ class FastXmlStream {
   std::string buf_;
   std::size_t pos_ = 0;
   std::uint64_t line_ = 1;  // line of buf_[0]
-  std::vector<std::string> open_;
+  std::string openNames_;   // names of the open elements, each ending in '\0'
+  std::vector<std::size_t> openStarts_;
   bool sawRoot_ = false;
   std::string scratch_;
   std::string textBuf_;

@@ -9,8 +9,12 @@ namespace zandor::sheet {
 
 // Element and attribute names without their namespace prefix ("x:c" -> "c").
 inline std::string_view localName(const char* name) {
-  const char* colon = std::strchr(name, ':');
-  return colon ? std::string_view(colon + 1) : std::string_view(name);
+  const char* local = name;
+  const char* p = name;
+  for (; *p; ++p) {
+    if (*p == ':') local = p + 1;
+  }
+  return std::string_view(local, static_cast<std::size_t>(p - local));
 }
 
 // The value of an attribute by local name, or nullptr.
