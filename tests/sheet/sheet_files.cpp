@@ -6,6 +6,29 @@
 
 namespace zandor::test {
 
+ZipParts readZip(const std::filesystem::path& file) {
+  int error = 0;
+  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &error);
+  if (!z) throw std::runtime_error("zip_open");
+  ZipParts parts;
+  const zip_int64_t n = zip_get_num_entries(z, 0);
+  for (zip_int64_t i = 0; i < n; ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    std::string data(static_cast<std::size_t>(st.size), '\0');
+    if (!f || zip_fread(f, data.data(), st.size) != static_cast<zip_int64_t>(st.size)) {
+      if (f) zip_fclose(f);
+      zip_discard(z);
+      throw std::runtime_error("zip_fread");
+    }
+    zip_fclose(f);
+    parts.push_back({st.name, data});
+  }
+  zip_discard(z);
+  return parts;
+}
+
 void writeZip(const std::filesystem::path& file, const ZipParts& parts) {
   int error = 0;
   zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);

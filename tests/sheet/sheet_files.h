@@ -9,6 +9,9 @@ namespace zandor::test {
 
 using ZipParts = std::vector<std::pair<std::string, std::string>>;
 
+// All parts of a zip file, inflated.
+ZipParts readZip(const std::filesystem::path& file);
+
 // Writes a zip file with the given parts (deflated).
 void writeZip(const std::filesystem::path& file, const ZipParts& parts);
 
