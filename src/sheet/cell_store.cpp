@@ -55,6 +55,12 @@ void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
   placed_.push_back({row, cell});
 }
 
+void CellStoreBuilder::reserve(std::uint64_t cells) {
+  constexpr std::uint64_t kMostReserved = 1u << 22;
+  if (ordered_ && store_.cells_.empty())
+    store_.cells_.reserve(static_cast<std::size_t>(std::min(cells, kMostReserved)));
+}
+
 void CellStoreBuilder::switchToUnordered() {
   ordered_ = false;
   const auto& cells = store_.cells_;
@@ -92,7 +98,7 @@ CellStore CellStoreBuilder::finish() {
     store.rowStarts_ = {0, 0};
     return store;
   }
-  cells.shrink_to_fit();
+  // No shrink_to_fit: copying the cells once more would double the peak memory.
   store.rowStarts_.resize(static_cast<std::size_t>(row_) + 2);
   store.rowStarts_[row_ + 1] = static_cast<std::uint32_t>(cells.size());
   store.lastRow_ = row_;

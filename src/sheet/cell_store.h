@@ -85,6 +85,8 @@ class CellStore {
 class CellStoreBuilder {
  public:
   void add(std::uint32_t row, const Cell& cell);
+  // Room for the number of cells a file announces (a hint only, so capped).
+  void reserve(std::uint64_t cells);
   std::uint64_t count() const { return count_; }
   CellStore finish();
 

@@ -308,6 +308,8 @@ class WorksheetHandler : public XmlHandler {
       col_ = 0;
     } else if (local == "sheetData") {
       inData_ = true;
+    } else if (local == "dimension") {
+      reserveFor(attribute(attrs, "ref"));
     }
   }
 
@@ -363,6 +365,19 @@ class WorksheetHandler : public XmlHandler {
     } else {
       ++col_;
     }
+  }
+
+  // "A1:J200000": the writer's idea of the used range, used to size the store once.
+  void reserveFor(const char* ref) {
+    if (!ref) return;
+    const std::string_view s(ref);
+    const std::size_t colon = s.find(':');
+    if (colon == std::string_view::npos) return;
+    std::uint32_t r1, c1, r2, c2;
+    const std::string first(s.substr(0, colon)), last(s.substr(colon + 1));
+    if (!parseCellRef(first.c_str(), &r1, &c1) || !parseCellRef(last.c_str(), &r2, &c2)) return;
+    if (r2 < r1 || c2 < c1) return;
+    cells.reserve(static_cast<std::uint64_t>(r2 - r1 + 1) * (c2 - c1 + 1));
   }
 
   static char typeCode(std::string_view t) {
