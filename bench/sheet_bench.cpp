@@ -168,6 +168,10 @@ int read(const char* path) {
     std::printf("reading every cell through the bridge: %.3f s (%.1f million cells/s)\n", cells,
                 n / cells / 1e6);
     std::printf("end to end: %.3f s = %.2f million cells/s\n", total, n / total / 1e6);
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+                       usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    std::printf("CPU time of the process (user + system): %.3f s = %.2f million cells/s\n", cpu,
+                n / cpu / 1e6);
     std::printf("peak memory (max RSS): %.1f MB\n", usage.ru_maxrss / 1024.0);
     return 0;
   } catch (const ErrorException& e) {

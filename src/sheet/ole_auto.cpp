@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <typeinfo>
 #include <vector>
 
 #include "base/date.h"
@@ -230,8 +231,8 @@ Value variantToValue(const Variant& variant) {
         traceUnexpectedType(v.vt, __LINE__);
         return Value();
       }
-      // The time of day is rounded to the millisecond: truncating and adding one, the
-      // old rule, turns every exact time such as 08:15:00 into 08:15:00.001.
+      // The time of day is rounded to the millisecond. Truncating and then adding one
+      // would turn every exact time such as 08:15:00 into 08:15:00.001.
       double day = std::trunc(x);
       auto millis = static_cast<std::int32_t>(std::llround((x - day) * kMillisPerDay));
       if (millis >= 86400000) {
@@ -323,7 +324,9 @@ Value CreateObject(std::string_view progId) {
 
 Value oleRequest(const Value& object, std::string_view name, std::initializer_list<Value> args) {
   for (;;) {
-    auto* ole = object.isObject() ? dynamic_cast<TOleAuto*>(object.asObject().get()) : nullptr;
+    // TOleAuto is final: comparing the type is enough, and cheaper than a dynamic cast.
+    AutomationObject* held = object.isObject() ? object.asObject().get() : nullptr;
+    auto* ole = held && typeid(*held) == typeid(TOleAuto) ? static_cast<TOleAuto*>(held) : nullptr;
     if (ole) return ole->request(name, args);
     Error e = automationError("Kein Automatisierungsobjekt", name);
     e.canRetry = false;

@@ -12,7 +12,7 @@ namespace zandor::sheet {
 
 // An automation object of a server: holds its dispatch interface and releases it when the
 // object goes. Every request it does not define itself is sent to the server by name.
-class TOleAuto : public AutomationObject {
+class TOleAuto final : public AutomationObject {
  public:
   explicit TOleAuto(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
   std::string className() const override { return "TOLEAUTO"; }

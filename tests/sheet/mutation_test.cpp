@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <typeinfo>
 #include <random>
+#include <typeinfo>
 
 #include "sheet/cell_store.h"
 #include "sheet/sheet_error.h"

@@ -14,21 +14,21 @@
 namespace zandor::sheet {
 namespace {
 
-using test::XlsxSpec;
+using test::XlsxContent;
 
 // The cells of the import's test workbook: numbers, texts, a date, a boolean, an error.
-XlsxSpec sampleBook() {
-  XlsxSpec spec;
-  spec.sharedStrings =
+XlsxContent sampleBook() {
+  XlsxContent content;
+  content.sharedStrings =
       "<si><t>KUNDE</t></si><si><t xml:space=\"preserve\"> M\xc3\xbcller </t></si>";
-  spec.cellXfs = "<xf numFmtId=\"0\"/><xf numFmtId=\"14\"/>";
-  spec.sheets = {"<row r=\"1\"><c r=\"A1\" v=\"x\"><v>7</v></c></row>",
-                 "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>0</v></c></row>"
-                 "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>12.5</v></c>"
-                 "<c r=\"C2\" s=\"1\"><v>40983</v></c><c r=\"D2\" t=\"b\"><v>1</v></c>"
-                 "<c r=\"E2\" t=\"e\"><v>#DIV/0!</v></c></row>"};
-  spec.activeTab = 1;
-  return spec;
+  content.cellXfs = "<xf numFmtId=\"0\"/><xf numFmtId=\"14\"/>";
+  content.sheets = {"<row r=\"1\"><c r=\"A1\" v=\"x\"><v>7</v></c></row>",
+                    "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><v>0</v></c></row>"
+                    "<row r=\"2\"><c r=\"A2\" t=\"s\"><v>1</v></c><c r=\"B2\"><v>12.5</v></c>"
+                    "<c r=\"C2\" s=\"1\"><v>40983</v></c><c r=\"D2\" t=\"b\"><v>1</v></c>"
+                    "<c r=\"E2\" t=\"e\"><v>#DIV/0!</v></c></row>"};
+  content.activeTab = 1;
+  return content;
 }
 
 class ServerTest : public ::testing::Test {

@@ -47,7 +47,7 @@ void writeZip(const std::filesystem::path& file, const ZipParts& parts) {
   }
 }
 
-ZipParts xlsxParts(const XlsxSpec& spec) {
+ZipParts xlsxParts(const XlsxContent& content) {
   const std::string ns =
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
@@ -62,7 +62,7 @@ ZipParts xlsxParts(const XlsxSpec& spec) {
        "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
            relNs + "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"});
   std::string sheets, rels;
-  for (std::size_t i = 0; i < spec.sheets.size(); ++i) {
+  for (std::size_t i = 0; i < content.sheets.size(); ++i) {
     const std::string n = std::to_string(i + 1);
     sheets += "<sheet name=\"Blatt" + n + "\" sheetId=\"" + n + "\" r:id=\"rIdS" + n + "\"/>";
     // Deliberately not sheetN.xml, and the first one with an absolute target.
@@ -71,25 +71,25 @@ ZipParts xlsxParts(const XlsxSpec& spec) {
     rels += "<Relationship Id=\"rIdS" + n + "\" Type=\"" + relNs + "/worksheet\" Target=\"" +
             target + "\"/>";
     parts.push_back({i == 0 ? "xl/worksheets/data_a.xml" : "xl/worksheets/data_" + n + ".xml",
-                     "<?xml version=\"1.0\"?><worksheet " + ns + "><sheetData>" + spec.sheets[i] +
-                         "</sheetData></worksheet>"});
+                     "<?xml version=\"1.0\"?><worksheet " + ns + "><sheetData>" +
+                         content.sheets[i] + "</sheetData></worksheet>"});
   }
   rels += "<Relationship Id=\"rIdSt\" Type=\"" + relNs + "/styles\" Target=\"styles.xml\"/>";
-  if (!spec.sharedStrings.empty()) {
+  if (!content.sharedStrings.empty()) {
     rels += "<Relationship Id=\"rIdSs\" Type=\"" + relNs +
             "/sharedStrings\" Target=\"sharedStrings.xml\"/>";
     parts.push_back({"xl/sharedStrings.xml",
-                     "<?xml version=\"1.0\"?><sst " + ns + ">" + spec.sharedStrings + "</sst>"});
+                     "<?xml version=\"1.0\"?><sst " + ns + ">" + content.sharedStrings + "</sst>"});
   }
   parts.push_back({"xl/styles.xml", "<?xml version=\"1.0\"?><styleSheet " + ns + "><numFmts>" +
-                                        spec.numFmts + "</numFmts><cellXfs>" + spec.cellXfs +
+                                        content.numFmts + "</numFmts><cellXfs>" + content.cellXfs +
                                         "</cellXfs></styleSheet>"});
   std::string views;
-  if (spec.activeTab >= 0)
-    views = "<bookViews><workbookView activeTab=\"" + std::to_string(spec.activeTab) +
+  if (content.activeTab >= 0)
+    views = "<bookViews><workbookView activeTab=\"" + std::to_string(content.activeTab) +
             "\"/></bookViews>";
   parts.push_back({"xl/workbook.xml", "<?xml version=\"1.0\"?><workbook " + ns + ">" +
-                                          spec.workbookPr + views + "<sheets>" + sheets +
+                                          content.workbookPr + views + "<sheets>" + sheets +
                                           "</sheets></workbook>"});
   parts.push_back(
       {"xl/_rels/workbook.xml.rels",
@@ -99,8 +99,8 @@ ZipParts xlsxParts(const XlsxSpec& spec) {
   return parts;
 }
 
-void writeXlsx(const std::filesystem::path& file, const XlsxSpec& spec) {
-  writeZip(file, xlsxParts(spec));
+void writeXlsx(const std::filesystem::path& file, const XlsxContent& content) {
+  writeZip(file, xlsxParts(content));
 }
 
 void writeOds(const std::filesystem::path& file, const std::string& tables,

@@ -18,7 +18,7 @@ void writeZip(const std::filesystem::path& file, const ZipParts& parts);
 // The parts of a minimal .xlsx: one or more sheets (XML inside <sheetData>), optional shared
 // strings (the <si> items), styles (<numFmts> and <cellXfs> contents), the workbook's
 // extra elements (for example <workbookPr date1904="1"/>) and the active tab.
-struct XlsxSpec {
+struct XlsxContent {
   std::vector<std::string> sheets{""};
   std::string sharedStrings;  // "" writes no sharedStrings part
   std::string numFmts;
@@ -26,8 +26,8 @@ struct XlsxSpec {
   std::string workbookPr;
   int activeTab = -1;  // -1 writes no workbookView
 };
-ZipParts xlsxParts(const XlsxSpec& spec);
-void writeXlsx(const std::filesystem::path& file, const XlsxSpec& spec);
+ZipParts xlsxParts(const XlsxContent& content);
+void writeXlsx(const std::filesystem::path& file, const XlsxContent& content);
 
 // A minimal .ods with the given <table:table> elements (and settings naming the active one).
 void writeOds(const std::filesystem::path& file, const std::string& tables,

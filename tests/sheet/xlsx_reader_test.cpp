@@ -13,15 +13,15 @@
 namespace zandor::sheet {
 namespace {
 
-using test::XlsxSpec;
+using test::XlsxContent;
 
 class XlsxReaderTest : public ::testing::Test {
  protected:
-  WorkbookData read(const XlsxSpec& spec) {
-    test::writeXlsx(dir_.path() / "t.xlsx", spec);
+  WorkbookData read(const XlsxContent& content) {
+    test::writeXlsx(dir_.path() / "t.xlsx", content);
     return readSpreadsheetFile(dir_.file("t.xlsx"));
   }
-  std::string refusal(const XlsxSpec& spec) { return refusalOf(test::xlsxParts(spec)); }
+  std::string refusal(const XlsxContent& content) { return refusalOf(test::xlsxParts(content)); }
   std::string refusalOf(const test::ZipParts& parts) {
     test::writeZip(dir_.path() / "t.xlsx", parts);
     return refusalOfFile(dir_.file("t.xlsx"));
@@ -48,20 +48,20 @@ class XlsxReaderTest : public ::testing::Test {
 };
 
 TEST_F(XlsxReaderTest, StringsSharedInlineRichAndEscaped) {
-  XlsxSpec spec;
-  spec.sharedStrings =
+  XlsxContent content;
+  content.sharedStrings =
       "<si><t>eins</t></si>"
       "<si><r><rPr><b/></rPr><t>fett </t></r><r><t xml:space=\"preserve\">und  d\xc3\xbcnn</t></r>"
       "<rPh sb=\"0\" eb=\"1\"><t>PHONETIK</t></rPh></si>"
       "<si><t>Zeile_x000D__x000A_zwei _x005F_x0041_ &amp; &lt;</t></si>"
       "<si><t/></si>";
-  spec.sheets = {
+  content.sheets = {
       "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
       "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c>"
       "<c r=\"E1\" t=\"inlineStr\"><is><t> inline </t></is></c>"
       "<c r=\"F1\" t=\"inlineStr\"><is><r><t>a</t></r><r><t>b</t></r></is></c>"
       "<c r=\"G1\" t=\"str\"><f>A1&amp;\"x\"</f><v>einsx</v></c></row>"};
-  const WorkbookData b = read(spec);
+  const WorkbookData b = read(content);
   EXPECT_EQ(text(b, 1, 1), u"eins");
   EXPECT_EQ(text(b, 1, 2), u"fett und  d\u00fcnn");
   EXPECT_EQ(text(b, 1, 3), u"Zeile\r\nzwei _x0041_ & <");
@@ -72,13 +72,13 @@ TEST_F(XlsxReaderTest, StringsSharedInlineRichAndEscaped) {
 }
 
 TEST_F(XlsxReaderTest, KindsAndPositionsWithoutReferences) {
-  XlsxSpec spec;
-  spec.sheets = {
+  XlsxContent content;
+  content.sheets = {
       // Row and cell positions continue from the previous ones when r is missing.
       "<row><c><v>1</v></c><c t=\"b\"><v>0</v></c><c t=\"e\"><v>#N/A</v></c></row>"
       "<row r=\"5\"><c r=\"C5\"><v>-2.5E3</v></c><c><v>7</v></c><c r=\"F5\" s=\"0\"/></row>"
       "<row><c t=\"d\"><v>2012-03-15T08:30:00</v></c><c r=\"Z6\" t=\"b\"><v>1</v></c></row>"};
-  const WorkbookData b = read(spec);
+  const WorkbookData b = read(content);
   const CellStore& cells = sheet(b).cells;
   ASSERT_TRUE(at(b, 1, 1));
   EXPECT_EQ(at(b, 1, 1)->number, 1.0);
@@ -100,11 +100,11 @@ TEST_F(XlsxReaderTest, KindsAndPositionsWithoutReferences) {
 }
 
 TEST_F(XlsxReaderTest, CellsOutOfOrderAreSortedAndTheLastWins) {
-  XlsxSpec spec;
-  spec.sheets = {
+  XlsxContent content;
+  content.sheets = {
       "<row r=\"3\"><c r=\"B3\"><v>3</v></c></row><row r=\"1\"><c r=\"C1\"><v>1</v></c>"
       "<c r=\"A1\"><v>2</v></c></row><row r=\"3\"><c r=\"B3\"><v>4</v></c></row>"};
-  const WorkbookData b = read(spec);
+  const WorkbookData b = read(content);
   EXPECT_EQ(at(b, 1, 1)->number, 2.0);
   EXPECT_EQ(at(b, 1, 3)->number, 1.0);
   EXPECT_EQ(at(b, 3, 2)->number, 4.0);
@@ -112,22 +112,22 @@ TEST_F(XlsxReaderTest, CellsOutOfOrderAreSortedAndTheLastWins) {
 }
 
 TEST_F(XlsxReaderTest, DateFormatsBuiltInCustomAnd1904) {
-  XlsxSpec spec;
-  spec.numFmts =
+  XlsxContent content;
+  content.numFmts =
       "<numFmt numFmtId=\"164\" formatCode=\"dd/mm/yyyy\"/>"
       "<numFmt numFmtId=\"165\" formatCode=\"[h]:mm\"/>"
       "<numFmt numFmtId=\"166\" formatCode=\"#,##0.00 &quot;Tage&quot;\"/>"
       "<numFmt numFmtId=\"167\" formatCode=\"[Red]0.00\"/>"
       "<numFmt numFmtId=\"168\" formatCode=\"[$-407]DDDD, D. MMMM YYYY\"/>";
-  spec.cellXfs =
+  content.cellXfs =
       "<xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf numFmtId=\"165\"/>"
       "<xf numFmtId=\"166\"/><xf numFmtId=\"167\"/><xf numFmtId=\"168\"/><xf numFmtId=\"4\"/>"
       "<xf numFmtId=\"22\"/>";
   std::string row = "<row r=\"1\">";
   for (int s = 0; s < 9; ++s) row += "<c s=\"" + std::to_string(s) + "\"><v>40983</v></c>";
   row += "<c s=\"99\"><v>1</v></c></row>";
-  spec.sheets = {row};
-  const WorkbookData b = read(spec);
+  content.sheets = {row};
+  const WorkbookData b = read(content);
   const CellKind expected[] = {CellKind::Number, CellKind::Date,   CellKind::Date, CellKind::Date,
                                CellKind::Number, CellKind::Number, CellKind::Date, CellKind::Number,
                                CellKind::Date,   CellKind::Number};
@@ -136,8 +136,8 @@ TEST_F(XlsxReaderTest, DateFormatsBuiltInCustomAnd1904) {
     EXPECT_EQ(at(b, 1, c)->kind, expected[c - 1]) << "style " << c - 1;
   }
 
-  spec.workbookPr = "<workbookPr date1904=\"1\"/>";
-  const WorkbookData mac = read(spec);
+  content.workbookPr = "<workbookPr date1904=\"1\"/>";
+  const WorkbookData mac = read(content);
   EXPECT_EQ(at(mac, 1, 2)->number, 40983.0 + 1462);  // dates move, numbers do not
   EXPECT_EQ(at(mac, 1, 1)->number, 40983.0);
 }
@@ -166,48 +166,48 @@ TEST(SerialDates, PhantomLeapDayAndIsoForms) {
 }
 
 TEST_F(XlsxReaderTest, ActiveSheetIsTheSavedTabOrTheFirst) {
-  XlsxSpec spec;
-  spec.sheets = {"<row r=\"1\"><c><v>1</v></c></row>", "<row r=\"1\"><c><v>2</v></c></row>"};
-  EXPECT_EQ(read(spec).activeSheet, 0u);
-  spec.activeTab = 1;
-  const WorkbookData b = read(spec);
+  XlsxContent content;
+  content.sheets = {"<row r=\"1\"><c><v>1</v></c></row>", "<row r=\"1\"><c><v>2</v></c></row>"};
+  EXPECT_EQ(read(content).activeSheet, 0u);
+  content.activeTab = 1;
+  const WorkbookData b = read(content);
   EXPECT_EQ(b.activeSheet, 1u);
   EXPECT_EQ(at(b, 1, 1)->number, 2.0);
-  spec.activeTab = 7;  // out of range: the first
-  EXPECT_EQ(read(spec).activeSheet, 0u);
+  content.activeTab = 7;  // out of range: the first
+  EXPECT_EQ(read(content).activeSheet, 0u);
 }
 
 TEST_F(XlsxReaderTest, LargestSheetPositionIsAcceptedBeyondItRefused) {
-  XlsxSpec spec;
-  spec.sheets = {"<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c></row>"};
-  const WorkbookData b = read(spec);
+  XlsxContent content;
+  content.sheets = {"<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c></row>"};
+  const WorkbookData b = read(content);
   EXPECT_EQ(at(b, 1048576, 16384)->number, 1.0);
   EXPECT_EQ(sheet(b).cells.cellCount(), 1u);
 
-  spec.sheets = {"<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>"};
-  EXPECT_EQ(refusal(spec),
+  content.sheets = {"<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content),
             "Zelle au\xc3\x9f"
             "erhalb des Tabellenblatts (Zeile 1, Spalte 16385).");
-  spec.sheets = {"<row r=\"1048577\"><c r=\"A1048577\"><v>1</v></c></row>"};
-  EXPECT_EQ(refusal(spec),
+  content.sheets = {"<row r=\"1048577\"><c r=\"A1048577\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content),
             "Zeile 1048577 liegt au\xc3\x9f"
             "erhalb des Tabellenblatts.");
-  spec.sheets = {"<row r=\"1\"><c r=\"AAAA1\"><v>1</v></c></row>"};
-  EXPECT_EQ(refusal(spec), "Ung\xc3\xbcltiger Zellbezug \"AAAA1\".");
+  content.sheets = {"<row r=\"1\"><c r=\"AAAA1\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltiger Zellbezug \"AAAA1\".");
 }
 
 TEST_F(XlsxReaderTest, BadContentIsRefusedWithAReason) {
-  XlsxSpec spec;
-  spec.sharedStrings = "<si><t>a</t></si>";
-  spec.sheets = {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>"};
-  EXPECT_EQ(refusal(spec), "Zelle A1 verweist auf den Text 1, es gibt nur 1.");
-  spec.sheets = {"<row r=\"1\"><c r=\"B1\"><v>12,5</v></c></row>"};
-  EXPECT_EQ(refusal(spec), "Ung\xc3\xbcltige Zahl \"12,5\" in Zelle B1.");
-  spec.sheets = {"<row r=\"1\"><c r=\"A1\"><v>1</v></row>"};
-  EXPECT_EQ(refusal(spec).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\", Zeile 1: ", 0),
-            0u);
+  XlsxContent content;
+  content.sharedStrings = "<si><t>a</t></si>";
+  content.sheets = {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Zelle A1 verweist auf den Text 1, es gibt nur 1.");
+  content.sheets = {"<row r=\"1\"><c r=\"B1\"><v>12,5</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltige Zahl \"12,5\" in Zelle B1.");
+  content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>1</v></row>"};
+  EXPECT_EQ(
+      refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\", Zeile 1: ", 0), 0u);
 
-  auto parts = test::xlsxParts(XlsxSpec());
+  auto parts = test::xlsxParts(XlsxContent());
   parts[0].second = "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><Types/>";
   for (auto& p : parts) {
     if (p.first == "xl/workbook.xml")
@@ -223,12 +223,12 @@ TEST_F(XlsxReaderTest, BadContentIsRefusedWithAReason) {
 }
 
 TEST_F(XlsxReaderTest, BrokenFilesAndBombsAreRefused) {
-  XlsxSpec spec;
+  XlsxContent content;
   std::string rows;
   for (int r = 1; r <= 200; ++r)
     rows += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
-  spec.sheets = {rows};
-  test::writeXlsx(dir_.path() / "gut.xlsx", spec);
+  content.sheets = {rows};
+  test::writeXlsx(dir_.path() / "gut.xlsx", content);
   const std::string good = test::readBytes(dir_.path() / "gut.xlsx");
 
   // Cut anywhere: the central directory is gone or the entries do not inflate.
