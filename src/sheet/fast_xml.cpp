@@ -158,58 +158,69 @@ void FastXmlStream::tag(const char* p, std::size_t length) {
   startTag(p + 1, end - 1);
 }
 
-void FastXmlStream::startTag(const char* p, const char* end) {
+void FastXmlStream::startTag(const char* begin, const char* finish) {
+  // The names and values are cut out of the buffer in place (ended by '\0', entities
+  // decoded, which never makes a text longer): the tag is consumed after this call.
+  char* p = const_cast<char*>(begin);
+  char* end = const_cast<char*>(finish);
   const bool empty = end > p && end[-1] == '/';
   if (empty) --end;
-  const char* nameEnd = p;
+  char* nameEnd = p;
   while (nameEnd < end && isNameChar(*nameEnd)) ++nameEnd;
   if (nameEnd == p) fail(p, "not well-formed (invalid token)");
   if (openStarts_.empty() && sawRoot_) fail(p, "junk after document element");
-  scratch_.assign(p, nameEnd);
-  scratch_ += '\0';
-  offsets_.clear();
-  const char* q = nameEnd;
+  spans_.clear();
+  char* q = nameEnd;
   for (;;) {
     const char* spaceStart = q;
     while (q < end && isSpace(*q)) ++q;
     if (q == end) break;
     if (q == spaceStart) fail(q, "not well-formed (invalid token)");
-    const char* attrName = q;
+    char* attrName = q;
     while (q < end && isNameChar(*q)) ++q;
     if (q == attrName) fail(q, "not well-formed (invalid token)");
-    const char* attrNameEnd = q;
+    char* attrNameEnd = q;
     while (q < end && isSpace(*q)) ++q;
     if (q == end || *q != '=') fail(q, "not well-formed (invalid token)");
     ++q;
     while (q < end && isSpace(*q)) ++q;
     if (q == end || (*q != '"' && *q != '\'')) fail(q, "not well-formed (invalid token)");
     const char quote = *q++;
-    const char* valueStart = q;
+    char* valueStart = q;
     while (q < end && *q != quote) {
       if (*q == '<') fail(q, "not well-formed (invalid token)");
       ++q;
     }
     if (q == end) fail(q, "unclosed token");
-    offsets_.push_back(scratch_.size());
-    scratch_.append(attrName, attrNameEnd);
-    scratch_ += '\0';
-    offsets_.push_back(scratch_.size());
-    decode(valueStart, q, scratch_);
-    scratch_ += '\0';
+    spans_.push_back({attrName, attrNameEnd, valueStart, q});
     ++q;
   }
-  attrs_.clear();
-  for (std::size_t off : offsets_) attrs_.push_back(scratch_.data() + off);
-  attrs_.push_back(nullptr);
-  sawRoot_ = true;
-  handler_.startElement(scratch_.data(), attrs_.data());
-  if (empty) {
-    handler_.endElement(scratch_.data());
-  } else {
+  if (!empty) {
     openStarts_.push_back(openNames_.size());
     openNames_.append(p, nameEnd);
     openNames_ += '\0';
   }
+  *nameEnd = '\0';
+  attrs_.clear();
+  for (const Span& s : spans_) {
+    *s.nameEnd = '\0';
+    *decodeInPlace(s.value, s.valueEnd) = '\0';
+    attrs_.push_back(s.name);
+    attrs_.push_back(s.value);
+  }
+  attrs_.push_back(nullptr);
+  sawRoot_ = true;
+  handler_.startElement(p, attrs_.data());
+  if (empty) handler_.endElement(p);
+}
+
+char* FastXmlStream::decodeInPlace(char* p, char* end) {
+  char* amp = static_cast<char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
+  if (!amp) return end;
+  textBuf_.clear();
+  decode(amp, end, textBuf_);
+  std::memcpy(amp, textBuf_.data(), textBuf_.size());
+  return amp + textBuf_.size();
 }
 
 void FastXmlStream::endTag(const char* p, const char* end) {

@@ -42,9 +42,17 @@ class FastXmlStream {
   std::string openNames_;   // names of the open elements, each ending in '\0'
   std::vector<std::size_t> openStarts_;
   bool sawRoot_ = false;
-  std::string scratch_;
+  // Decodes the entities of [p, end) in place; returns the new end.
+  char* decodeInPlace(char* p, char* end);
+
+  struct Span {
+    char* name;
+    char* nameEnd;
+    char* value;
+    char* valueEnd;
+  };
+  std::vector<Span> spans_;
   std::string textBuf_;
-  std::vector<std::size_t> offsets_;
   std::vector<const char*> attrs_;
 };
 
