@@ -149,3 +149,23 @@ TEST(Fixtures, DumpCommandPrintsTheActiveSheet) {
 
 }  // namespace
 }  // namespace zandor::sheet
+
+namespace zandor::sheet {
+namespace {
+
+TEST(Fixtures, KindIsToldByContentNotByName) {
+  test::TempDir dir;
+  const std::pair<const char*, const char*> renamed[] = {{"mixed_lo.ods", "tabelle.xlsx"},
+                                                         {"mixed_lo.xlsx", "vorlage.xltm"},
+                                                         {"mixed_lo.xls", "daten.csv"},
+                                                         {"mixed_lo.xlsx", "ohne_endung"}};
+  const std::string expected = describe(readSpreadsheetFile(fixture("mixed_lo.xlsx")), 1);
+  for (const auto& [from, to] : renamed) {
+    std::filesystem::copy_file(fixture(from), dir.path() / to);
+    const WorkbookData book = readSpreadsheetFile(dir.file(to));
+    EXPECT_EQ(describe(book, book.activeSheet), expected) << from << " as " << to;
+  }
+}
+
+}  // namespace
+}  // namespace zandor::sheet
