@@ -44,7 +44,7 @@ Variant& Variant::operator=(Variant&& o) noexcept {
   return *this;
 }
 
-void Variant::clear() {
+void Variant::clearOwned() {
   if (ownsInterface(vt) && punkVal) punkVal->Release();
   if ((vt & VT_ARRAY) && !(vt & VT_BYREF)) delete parray;
   vt = VT_EMPTY;

@@ -186,8 +186,11 @@ struct Variant {
   Variant& operator=(Variant&& o) noexcept;
   ~Variant() { clear(); }
 
-  // Back to VT_EMPTY, releasing what it owns (VariantClear).
-  void clear();
+  // Back to VT_EMPTY, releasing what it owns (VariantClear). Most variants cleared are
+  // already empty, so that case stays inline.
+  void clear() {
+    if (vt != VT_EMPTY || bstrIsNull || !bstrVal.empty()) clearOwned();
+  }
 
   static Variant empty() { return Variant(); }
   static Variant null();
@@ -204,6 +207,9 @@ struct Variant {
   // Takes ownership of the array; elementType is the VT of its elements.
   static Variant array(std::unique_ptr<SafeArray> array);
   static Variant byRef(Variant* target);
+
+ private:
+  void clearOwned();
 };
 
 // A rectangular array of variants (one or two dimensions, first index varies fastest as in

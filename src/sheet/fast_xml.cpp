@@ -39,6 +39,18 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
   }
 }
 
+// Sheet XML is mostly one long line, so jumping from line end to line end is quick.
+std::uint64_t countLines(const char* p, const char* end) {
+  std::uint64_t n = 0;
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    ++n;
+    ++p;
+  }
+  return n;
+}
+
 const char* find(const char* p, const char* end, std::string_view what) {
   const char* at = std::search(p, end, what.begin(), what.end());
   return at == end ? nullptr : at;
@@ -51,8 +63,7 @@ FastXmlStream::FastXmlStream(XmlHandler& handler, std::string partName)
 
 void FastXmlStream::fail(const char* at, const char* reason) {
   const char* base = buf_.data();
-  const std::uint64_t line =
-      line_ + static_cast<std::uint64_t>(std::count(base, std::max(base, at), '\n'));
+  const std::uint64_t line = line_ + countLines(base, std::max(base, at));
   throw SheetReadError("Fehlerhaftes XML in \"" + partName_ + "\", Zeile " + std::to_string(line) +
                        ": " + reason);
 }
@@ -60,7 +71,7 @@ void FastXmlStream::fail(const char* at, const char* reason) {
 void FastXmlStream::feed(const char* data, std::size_t size) {
   // Drop what is parsed, keep the unfinished token, then add the new bytes.
   if (pos_ > 0) {
-    line_ += static_cast<std::uint64_t>(std::count(buf_.data(), buf_.data() + pos_, '\n'));
+    line_ += countLines(buf_.data(), buf_.data() + pos_);
     buf_.erase(0, pos_);
     pos_ = 0;
   }

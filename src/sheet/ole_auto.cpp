@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <new>
 #include <typeinfo>
 #include <vector>
 
@@ -68,6 +69,36 @@ class WideName {
   char16_t inline_[kInline];
   std::u16string heap_;
   std::u16string_view view_;
+};
+
+// Exactly as many variants as there are arguments, without a heap block for the usual few.
+class ArgumentBuffer {
+ public:
+  explicit ArgumentBuffer(std::size_t count) : count_(count) {
+    if (count > kInline) {
+      heap_.resize(count);
+      data_ = heap_.data();
+    } else {
+      data_ = reinterpret_cast<Variant*>(inline_);
+      for (std::size_t i = 0; i < count; ++i) new (data_ + i) Variant();
+    }
+  }
+  ~ArgumentBuffer() {
+    if (count_ <= kInline) {
+      for (std::size_t i = 0; i < count_; ++i) data_[i].~Variant();
+    }
+  }
+  ArgumentBuffer(const ArgumentBuffer&) = delete;
+  ArgumentBuffer& operator=(const ArgumentBuffer&) = delete;
+  Variant& operator[](std::size_t i) { return data_[i]; }
+  Variant* data() { return data_; }
+
+ private:
+  static constexpr std::size_t kInline = 4;
+  alignas(Variant) unsigned char inline_[kInline * sizeof(Variant)];
+  std::vector<Variant> heap_;
+  std::size_t count_;
+  Variant* data_;
 };
 
 struct Outcome {
@@ -261,21 +292,15 @@ Value variantToValue(const Variant& variant) {
 
 Value TOleAuto::request(std::string_view name, std::span<const Value> args) {
   for (;;) {
-    // Arguments go last first, as COM expects them.
-    constexpr std::size_t kInlineArgs = 4;
-    Variant inlineArgs[kInlineArgs];
-    std::vector<Variant> heapArgs;
-    Variant* argv = inlineArgs;
+    // Arguments go last first, as COM expects them; a few live on the stack.
+    ArgumentBuffer argv(args.size());
     const auto argc = static_cast<std::uint32_t>(args.size());
-    if (argc > kInlineArgs) {
-      heapArgs.resize(argc);
-      argv = heapArgs.data();
-    }
     for (std::uint32_t i = 0; i < argc; ++i) argv[argc - 1 - i] = valueToVariant(args[i]);
 
     Variant result;
     Outcome outcome;
-    bool done = dispatch_ && invokeByName(dispatch_.get(), name, argv, argc, &result, outcome);
+    bool done =
+        dispatch_ && invokeByName(dispatch_.get(), name, argv.data(), argc, &result, outcome);
     if (!done && dispatch_) {
       // Once: the object's default member, and the request again on what it is.
       Variant fallback;
@@ -284,7 +309,7 @@ Value TOleAuto::request(std::string_view name, std::span<const Value> args) {
       const HRESULT h = dispatch_->Invoke(DISPID_VALUE, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET,
                                           none, &fallback, &excep);
       if (SUCCEEDED(h) && fallback.vt == VT_DISPATCH && fallback.pdispVal) {
-        done = invokeByName(fallback.pdispVal, name, argv, argc, &result, outcome);
+        done = invokeByName(fallback.pdispVal, name, argv.data(), argc, &result, outcome);
       }
     }
     if (done) return variantToValue(result);
