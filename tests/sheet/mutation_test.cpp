@@ -139,6 +139,34 @@ TEST(Mutation, XlsxReaderReadsOrRefuses) {
   fuzz(fixture("mixed_lo.xlsx"), "xlsx", 1234);
 }
 
+// libfreexl runs in a child process: damaged files it trips over are refused, not fatal.
+TEST(Mutation, XlsReaderReadsOrRefuses) {
+  test::TempDir dir;
+  const std::string original = test::readBytes(fixture("mixed_lo.xls"));
+  std::mt19937 rng(777);
+  const auto stop =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(budgetSeconds());
+  int runs = 0, read = 0;
+  const std::string file = dir.file("m.xls");
+  while (std::chrono::steady_clock::now() < stop || runs < 20) {
+    std::string bytes = original;
+    const int steps = 1 + static_cast<int>(rng() % 8);
+    for (int i = 0; i < steps; ++i) bytes[rng() % bytes.size()] = static_cast<char>(rng());
+    test::writeBytes(file, bytes);
+    try {
+      const WorkbookData book = readSpreadsheetFile(file);
+      ASSERT_LT(book.activeSheet, book.sheets.size());
+      ++read;
+    } catch (const SheetReadError& e) {
+      ASSERT_GT(std::strlen(e.what()), 0u);
+    }
+    ++runs;
+  }
+  EXPECT_GT(read, 0);
+  EXPECT_LT(read, runs);
+  std::printf("xls: %d mutated files, %d read, %d refused\n", runs, read, runs - read);
+}
+
 TEST(Mutation, OdsReaderReadsOrRefuses) {
   fuzz(fixture("mixed_lo.ods"), "ods", 4321);
 }
