@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sheet/dispatch.h"
+#include "sheet/fast_xml.h"
 #include "sheet/serial_date.h"
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
@@ -266,7 +267,47 @@ class SettingsHandler : public XmlHandler {
   bool collecting_ = false;
 };
 
+// A flat document has content and settings in one XML file.
+class BothHandlers : public XmlHandler {
+ public:
+  BothHandlers(XmlHandler& a, XmlHandler& b) : a_(a), b_(b) {}
+  void startElement(const char* name, const char** attrs) override {
+    a_.startElement(name, attrs);
+    b_.startElement(name, attrs);
+  }
+  void endElement(const char* name) override {
+    a_.endElement(name);
+    b_.endElement(name);
+  }
+  void text(const char* data, int length) override {
+    a_.text(data, length);
+    b_.text(data, length);
+  }
+
+ private:
+  XmlHandler& a_;
+  XmlHandler& b_;
+};
+
+void chooseActiveSheet(const SettingsHandler& settings, WorkbookData& book) {
+  const std::u16string active = utf8ToUtf16(settings.activeTable);
+  for (std::size_t i = 0; i < book.sheets.size(); ++i) {
+    if (settings.found && book.sheets[i].name == active) book.activeSheet = i;
+  }
+}
+
 }  // namespace
+
+void readFlatOds(std::string_view bytes, WorkbookData& book) {
+  ContentHandler content(book);
+  SettingsHandler settings;
+  BothHandlers both(content, settings);
+  FastXmlStream xml(both, "Flat-XML");
+  xml.feed(bytes.data(), bytes.size());
+  xml.finish();
+  if (book.sheets.empty()) throw SheetReadError("Das Dokument hat kein Tabellenblatt.");
+  chooseActiveSheet(settings, book);
+}
 
 void readOds(ZipArchive& zip, WorkbookData& book) {
   if (zip.has("mimetype")) {
@@ -286,10 +327,7 @@ void readOds(ZipArchive& zip, WorkbookData& book) {
   if (zip.has("settings.xml")) {
     SettingsHandler settings;
     parseZipPart(zip, "settings.xml", settings);
-    const std::u16string active = utf8ToUtf16(settings.activeTable);
-    for (std::size_t i = 0; i < book.sheets.size(); ++i) {
-      if (settings.found && book.sheets[i].name == active) book.activeSheet = i;
-    }
+    chooseActiveSheet(settings, book);
   }
 }
 

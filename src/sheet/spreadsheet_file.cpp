@@ -76,6 +76,16 @@ WorkbookData readSpreadsheetFile(const std::string& path) {
   in.read(bytes.data(), static_cast<std::streamsize>(size));
   if (!looksLikeText(std::string_view(bytes).substr(0, 65536)))
     throw SheetReadError("Die Datei ist keine Tabellenkalkulationsdatei.");
+  std::string_view text(bytes);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 5) == "<?xml") {
+    // XML is no CSV: a flat OpenDocument spreadsheet is read, anything else refused.
+    const std::string_view head = text.substr(0, 4096);
+    if (head.find("application/vnd.oasis.opendocument.spreadsheet") == std::string_view::npos)
+      throw SheetReadError("Die XML-Datei ist keine Tabelle, die gelesen werden kann.");
+    readFlatOds(text, book);
+    return book;
+  }
   readCsv(bytes, utf8ToUtf16(file.stem().string()), book);
   return book;
 }

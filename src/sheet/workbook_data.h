@@ -28,6 +28,8 @@ WorkbookData readSpreadsheetFile(const std::string& path);
 class ZipArchive;
 void readXlsx(ZipArchive& zip, WorkbookData& book);
 void readOds(ZipArchive& zip, WorkbookData& book);
+// A flat OpenDocument spreadsheet (.fods): one UTF-8 XML file.
+void readFlatOds(std::string_view bytes, WorkbookData& book);
 void readXls(const std::string& path, WorkbookData& book);
 void readCsv(std::string_view bytes, std::u16string sheetName, WorkbookData& book);
 

@@ -490,6 +490,8 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
     if (endsWith(rel.type, "/officeDocument")) workbookPart = rel.target;
   }
   if (workbookPart.empty()) workbookPart = "xl/workbook.xml";
+  if (endsWith(workbookPart, ".bin"))
+    throw SheetReadError("Bin\xc3\xa4re Arbeitsmappen (.xlsb) werden nicht gelesen.");
   if (!zip.has(workbookPart))
     throw SheetReadError("Keine Arbeitsmappe in der Datei (\"" + workbookPart + "\" fehlt).");
 

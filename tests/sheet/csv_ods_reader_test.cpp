@@ -195,3 +195,40 @@ TEST_F(ReaderTest, OdsRepeatsThatWouldFillTooMuchAreRefused) {
 
 }  // namespace
 }  // namespace zandor::sheet
+
+namespace zandor::sheet {
+namespace {
+
+TEST_F(ReaderTest, FlatOdsIsReadOtherXmlRefused) {
+  const std::string ns =
+      "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" "
+      "xmlns:config=\"urn:oasis:names:tc:opendocument:xmlns:config:1.0\"";
+  test::writeBytes(
+      dir_.path() / "flach.fods",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document " + ns +
+          " office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:settings>"
+          "<config:config-item-set config:name=\"ooo:view-settings\">"
+          "<config:config-item-map-indexed config:name=\"Views\"><config:config-item-map-entry>"
+          "<config:config-item config:name=\"ActiveTable\" config:type=\"string\">Zweite"
+          "</config:config-item></config:config-item-map-entry></config:config-item-map-indexed>"
+          "</config:config-item-set></office:settings><office:body><office:spreadsheet>" +
+          kTable + "</office:spreadsheet></office:body></office:document>");
+  const WorkbookData b = readSpreadsheetFile(dir_.file("flach.fods"));
+  EXPECT_EQ(b.activeSheet, 1u);
+  EXPECT_EQ(text(b, 1, 1), u"Hallo   Welt\tx\nzweite Zeile");
+  expectNumber(b, 3, 4, 8);
+
+  test::writeBytes(dir_.path() / "andere.xml", "<?xml version=\"1.0\"?><Workbook/>");
+  try {
+    readSpreadsheetFile(dir_.file("andere.xml"));
+    ADD_FAILURE() << "read";
+  } catch (const SheetReadError& e) {
+    EXPECT_STREQ(e.what(), "Die XML-Datei ist keine Tabelle, die gelesen werden kann.");
+  }
+}
+
+}  // namespace
+}  // namespace zandor::sheet

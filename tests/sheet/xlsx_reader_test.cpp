@@ -217,6 +217,13 @@ TEST_F(XlsxReaderTest, BadContentIsRefusedWithAReason) {
 
   test::ZipParts noWorkbook = {{"[Content_Types].xml", "<Types/>"}};
   EXPECT_EQ(refusalOf(noWorkbook), "Keine Arbeitsmappe in der Datei (\"xl/workbook.xml\" fehlt).");
+  auto binary = test::xlsxParts(XlsxContent());
+  binary[1].second =
+      "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas."
+      "openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+      "Target=\"xl/workbook.bin\"/></Relationships>";
+  binary.push_back({"xl/workbook.bin", std::string("\x83\x01\x00", 3)});
+  EXPECT_EQ(refusalOf(binary), "Bin\xc3\xa4re Arbeitsmappen (.xlsb) werden nicht gelesen.");
   test::ZipParts otherZip = {{"readme.txt", "hallo"}};
   EXPECT_EQ(refusalOf(otherZip),
             "Die ZIP-Datei ist weder eine Excel- noch eine OpenDocument-Tabelle.");
