@@ -57,6 +57,7 @@ struct BiffFacts {
   std::vector<std::u16string> sheetNames;  // every BOUNDSHEET, in tab order
   std::vector<CellOverrides> sheetCells;
   std::size_t activeTab = 0;
+  bool encrypted = false;  // a FILEPASS record: the workbook is protected by a password
 };
 
 std::u16string biffString(std::string_view rec, std::size_t at, std::size_t count) {
@@ -90,6 +91,7 @@ BiffFacts scanWorkbookStream(const std::string& stream, TextPool& texts) {
     const std::string_view rec(stream.data() + at + 4, len);
     at += 4 + len;
     if (id == 0x000A) break;
+    if (id == 0x002F) facts.encrypted = true;
     if (id == 0x0085 && len >= 8) {
       offsets.push_back(u32(rec, 0));
       facts.sheetNames.push_back(biffString(rec, 7, static_cast<unsigned char>(rec[6])));
@@ -363,6 +365,7 @@ void readXls(const std::string& path, WorkbookData& book) {
         cfb.hasStream(u"Workbook") ? cfb.readStream(u"Workbook") : cfb.readStream(u"Book");
     facts = scanWorkbookStream(stream, book.texts);
   }
+  if (facts.encrypted) throw SheetReadError("Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
   std::u16string activeName;
   if (facts.activeTab < facts.sheetNames.size()) activeName = facts.sheetNames[facts.activeTab];
 

@@ -270,6 +270,14 @@ TEST_F(XlsxReaderTest, PasswordProtectedWorkbooksAreNamedAsSuch) {
                                        {u"EncryptedPackage", std::string(1500, 'p')}}));
   EXPECT_EQ(refusalOfFile(dir_.file("geheim.xlsx")),
             "Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
+  // BOF, then FILEPASS: an .xls saved with a password to open.
+  const std::string biff = std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8) +
+                           std::string(12, '\0') +
+                           std::string("\x2F\x00\x02\x00\x00\x00\x0A\x00\x00\x00", 10);
+  test::writeBytes(dir_.path() / "geheim.xls",
+                   test::compoundFile({{u"Workbook", biff + std::string(600, '\0')}}));
+  EXPECT_EQ(refusalOfFile(dir_.file("geheim.xls")),
+            "Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
   test::writeBytes(dir_.path() / "anders.doc",
                    test::compoundFile({{u"WordDocument", std::string(700, 'w')}}));
   EXPECT_EQ(refusalOfFile(dir_.file("anders.doc")), "Die Datei ist keine Excel-Arbeitsmappe.");
