@@ -2,7 +2,12 @@
 
 #include <zip.h>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "sheet/cell_store.h"
@@ -21,6 +26,10 @@ std::string entryName(std::string_view name) {
   while (!name.empty() && name.front() == '/') name.remove_prefix(1);
   return std::string(name);
 }
+
+constexpr std::size_t kChunkBytes = 1 << 18;
+// Parts above this size are inflated on a thread of their own.
+constexpr zip_uint64_t kBackgroundBytes = 1u << 20;
 
 }  // namespace
 
@@ -59,23 +68,101 @@ void ZipArchive::stream(std::string_view name,
                          "\" fehlt oder ist besch\xc3\xa4"
                          "digt.");
   }
-  std::vector<char> buffer(1 << 18);
   std::uint64_t total = 0;
-  for (;;) {
+  // Inflates one chunk; 0 at the end of the part.
+  auto inflate = [&](std::vector<char>& buffer) -> std::size_t {
     const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
     if (got < 0)
       throw SheetReadError("Teil \"" + entry +
                            "\" ist besch\xc3\xa4"
                            "digt.");
-    if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
     if (total > readLimits().maxPartBytes)
       throw SheetReadError("Teil \"" + entry +
                            "\" ist entpackt gr\xc3\xb6\xc3\x9f"
                            "er als " +
                            std::to_string(readLimits().maxPartBytes) + " Bytes.");
-    sink(buffer.data(), static_cast<std::size_t>(got));
+    return static_cast<std::size_t>(got);
+  };
+
+  zip_stat_t st;
+  zip_stat_init(&st);
+  const bool big = zip_stat(zip_, entry.c_str(), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+                   st.size > kBackgroundBytes;
+  if (!big) {
+    std::vector<char> buffer(kChunkBytes);
+    while (const std::size_t got = inflate(buffer)) sink(buffer.data(), got);
+    return;
   }
+
+  // A big part (the sheet) is inflated on a second thread while this one parses.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<std::vector<char>, std::size_t>> full;
+    std::vector<std::vector<char>> empty;
+    bool finished = false, stop = false;
+    std::exception_ptr failure;
+  } shared;
+  for (int i = 0; i < 3; ++i) shared.empty.emplace_back(kChunkBytes);
+  std::thread inflater([&] {
+    try {
+      for (;;) {
+        std::vector<char> buffer;
+        {
+          std::unique_lock lock(shared.mutex);
+          shared.changed.wait(lock, [&] { return shared.stop || !shared.empty.empty(); });
+          if (shared.stop) return;
+          buffer = std::move(shared.empty.back());
+          shared.empty.pop_back();
+        }
+        const std::size_t got = inflate(buffer);
+        std::lock_guard lock(shared.mutex);
+        if (got == 0)
+          shared.finished = true;
+        else
+          shared.full.emplace_back(std::move(buffer), got);
+        shared.changed.notify_all();
+        if (got == 0) return;
+      }
+    } catch (...) {
+      std::lock_guard lock(shared.mutex);
+      shared.failure = std::current_exception();
+      shared.changed.notify_all();
+    }
+  });
+  auto stopInflater = [&] {
+    {
+      std::lock_guard lock(shared.mutex);
+      shared.stop = true;
+      shared.changed.notify_all();
+    }
+    inflater.join();
+  };
+  try {
+    for (;;) {
+      std::pair<std::vector<char>, std::size_t> chunk;
+      {
+        std::unique_lock lock(shared.mutex);
+        shared.changed.wait(
+            lock, [&] { return !shared.full.empty() || shared.finished || shared.failure; });
+        if (shared.full.empty()) {
+          if (shared.failure) std::rethrow_exception(shared.failure);
+          break;
+        }
+        chunk = std::move(shared.full.front());
+        shared.full.pop_front();
+      }
+      sink(chunk.first.data(), chunk.second);
+      std::lock_guard lock(shared.mutex);
+      shared.empty.push_back(std::move(chunk.first));
+      shared.changed.notify_all();
+    }
+  } catch (...) {
+    stopInflater();
+    throw;
+  }
+  stopInflater();
 }
 
 std::string ZipArchive::read(std::string_view name, std::uint64_t limit) {

@@ -291,3 +291,35 @@ TEST_F(XlsxReaderTest, PasswordProtectedWorkbooksAreNamedAsSuch) {
 
 }  // namespace
 }  // namespace zandor::sheet
+
+namespace zandor::sheet {
+namespace {
+
+// Parts above a megabyte are inflated on a second thread: results and refusals must be the
+// same as for small parts, and a refusal must stop that thread.
+TEST_F(XlsxReaderTest, BigPartsReadAndFailLikeSmallOnes) {
+  std::string rows;
+  for (int r = 1; r <= 40000; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+            std::to_string(r) + "</v></c><c r=\"B" + std::to_string(r) + "\"><v>0.5</v></c></row>";
+  ASSERT_GT(rows.size(), 1u << 20);
+  XlsxContent content;
+  content.sheets = {rows};
+  const WorkbookData b = read(content);
+  EXPECT_EQ(sheet(b).cells.cellCount(), 80000u);
+  EXPECT_EQ(at(b, 40000, 1)->number, 40000.0);
+
+  const ReadLimits saved = readLimits();
+  readLimits().maxPartBytes = 1u << 20;
+  EXPECT_EQ(refusal(content),
+            "Teil \"xl/worksheets/data_a.xml\" ist entpackt gr\xc3\xb6\xc3\x9f"
+            "er als 1048576 Bytes.");
+  readLimits() = saved;
+  content.sheets = {rows + "<row r=\"40001\"><c r=\"A40001\"><v>1</v></row>"};
+  EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\"", 0), 0u);
+  content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>x</v></c></row>" + rows};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltige Zahl \"x\" in Zelle A1.");
+}
+
+}  // namespace
+}  // namespace zandor::sheet
