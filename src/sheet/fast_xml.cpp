@@ -1,6 +1,7 @@
 #include "sheet/fast_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "sheet/sheet_error.h"
@@ -12,13 +13,21 @@ namespace {
 // No real tag comes near this; a longer one is refused rather than rescanned forever.
 constexpr std::size_t kMaxTagBytes = 4u << 20;
 
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
+// Character classes by table: these tests run for every byte of a tag.
+constexpr unsigned char kSpace = 1, kName = 2;
+constexpr auto kClasses = [] {
+  std::array<unsigned char, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = kName;
+  for (unsigned char c : {' ', '\t', '\n', '\r'}) t[c] = kSpace;
+  for (unsigned char c : {'<', '>', '/', '=', '"', '\'', '&', '\0'}) t[c] = 0;
+  return t;
+}();
 
+bool isSpace(char c) {
+  return kClasses[static_cast<unsigned char>(c)] == kSpace;
+}
 bool isNameChar(char c) {
-  return !isSpace(c) && c != '<' && c != '>' && c != '/' && c != '=' && c != '"' && c != '\'' &&
-         c != '&' && c != '\0';
+  return kClasses[static_cast<unsigned char>(c)] == kName;
 }
 
 void appendUtf8(std::string& out, std::uint32_t cp) {
