@@ -1,0 +1,155 @@
+#include "sheet/dispatch_object.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace zandor::sheet {
+
+namespace {
+
+char16_t lowerAscii(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+}
+
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+const Variant& readThrough(const Variant& v) {
+  const Variant* p = &v;
+  while ((p->vt & VT_BYREF) && p->pvarVal) p = p->pvarVal;
+  return *p;
+}
+
+}  // namespace
+
+const Variant& CallArgs::operator[](std::uint32_t i) const {
+  return readThrough(params_.args[params_.argCount - 1 - i]);
+}
+
+HRESULT argToInt(const Variant& v, std::int32_t* out) {
+  double d;
+  switch (v.vt) {
+    case VT_I2:
+      *out = v.iVal;
+      return S_OK;
+    case VT_I4:
+    case VT_INT:
+      *out = v.lVal;
+      return S_OK;
+    case VT_UI1:
+      *out = v.bVal;
+      return S_OK;
+    case VT_I8:
+      if (v.llVal < std::numeric_limits<std::int32_t>::min() ||
+          v.llVal > std::numeric_limits<std::int32_t>::max())
+        return DISP_E_OVERFLOW;
+      *out = static_cast<std::int32_t>(v.llVal);
+      return S_OK;
+    case VT_BOOL:
+      *out = v.boolVal;
+      return S_OK;
+    case VT_R4:
+      d = v.fltVal;
+      break;
+    case VT_R8:
+      d = v.dblVal;
+      break;
+    case VT_BSTR: {
+      std::string digits;
+      for (char16_t c : v.bstrVal) {
+        if (c > 0x7F) return DISP_E_TYPEMISMATCH;
+        digits += static_cast<char>(c);
+      }
+      auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), d);
+      if (ec != std::errc() || end != digits.data() + digits.size()) return DISP_E_TYPEMISMATCH;
+      break;
+    }
+    default:
+      return DISP_E_TYPEMISMATCH;
+  }
+  if (!std::isfinite(d) || d < -2147483648.5 || d >= 2147483647.5) return DISP_E_OVERFLOW;
+  *out = static_cast<std::int32_t>(std::nearbyint(d));
+  return S_OK;
+}
+
+HRESULT argToBool(const Variant& v, bool* out) {
+  std::int32_t n;
+  if (v.vt == VT_BOOL) {
+    *out = v.boolVal != 0;
+    return S_OK;
+  }
+  HRESULT h = argToInt(v, &n);
+  if (FAILED(h)) return h;
+  *out = n != 0;
+  return S_OK;
+}
+
+HRESULT argToText(const Variant& v, std::u16string* out) {
+  if (v.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+  *out = v.bstrVal;
+  return S_OK;
+}
+
+HRESULT serverException(ExcepInfo* excepInfo, std::u16string description) {
+  if (excepInfo) {
+    excepInfo->source = u"Zandor Tabellenserver";
+    excepInfo->description = std::move(description);
+    excepInfo->scode = E_FAIL;
+  }
+  return DISP_E_EXCEPTION;
+}
+
+std::uint32_t DispatchObject::Release() {
+  const std::uint32_t left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT DispatchObject::QueryInterface(InterfaceId, void** out) {
+  // Every object of ours is a dispatch object, and IUnknown is its first base.
+  AddRef();
+  *out = static_cast<IDispatch*>(this);
+  return S_OK;
+}
+
+HRESULT DispatchObject::GetIDsOfNames(std::u16string_view name, std::uint32_t, DISPID* id) {
+  for (const MemberInfo& m : members()) {
+    if (sameName(m.name, name)) {
+      *id = m.id;
+      return S_OK;
+    }
+  }
+  *id = DISPID_UNKNOWN;
+  return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT DispatchObject::Invoke(DISPID id, std::uint32_t, std::uint16_t flags, DispParams& params,
+                               Variant* result, ExcepInfo* excepInfo) {
+  const MemberInfo* member = nullptr;
+  for (const MemberInfo& m : members()) {
+    if (m.id == id) {
+      member = &m;
+      break;
+    }
+  }
+  if (!member) return DISP_E_MEMBERNOTFOUND;
+  const std::uint16_t kind = flags & member->kinds;
+  if (kind == 0) return DISP_E_MEMBERNOTFOUND;
+  const bool put = kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+  if (params.namedCount > (put ? 1u : 0u)) return DISP_E_NONAMEDARGS;
+  if (put && (params.namedCount != 1 || params.namedArgs[0] != DISPID_PROPERTYPUT))
+    return DISP_E_PARAMNOTFOUND;
+  // A call that may be answered either way (method or get) goes to the first kind asked.
+  std::uint16_t one = DISPATCH_METHOD;
+  while (!(kind & one)) one <<= 1;
+  if (result) result->clear();
+  return invokeMember(id, one, CallArgs(params), result, excepInfo);
+}
+
+}  // namespace zandor::sheet

@@ -1,0 +1,326 @@
+#include "sheet/fast_xml.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "sheet/sheet_error.h"
+
+namespace zandor::sheet {
+
+namespace {
+
+// No real tag comes near this; a longer one is refused rather than rescanned forever.
+constexpr std::size_t kMaxTagBytes = 4u << 20;
+
+// Character classes by table: these tests run for every byte of a tag.
+constexpr unsigned char kSpace = 1, kName = 2;
+constexpr auto kClasses = [] {
+  std::array<unsigned char, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = kName;
+  for (unsigned char c : {' ', '\t', '\n', '\r'}) t[c] = kSpace;
+  for (unsigned char c : {'<', '>', '/', '=', '"', '\'', '&', '\0'}) t[c] = 0;
+  return t;
+}();
+
+bool isSpace(char c) {
+  return kClasses[static_cast<unsigned char>(c)] == kSpace;
+}
+bool isNameChar(char c) {
+  return kClasses[static_cast<unsigned char>(c)] == kName;
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Sheet XML is mostly one long line, so jumping from line end to line end is quick.
+std::uint64_t countLines(const char* p, const char* end) {
+  std::uint64_t n = 0;
+  while (p < end) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (!p) break;
+    ++n;
+    ++p;
+  }
+  return n;
+}
+
+const char* find(const char* p, const char* end, std::string_view what) {
+  const char* at = std::search(p, end, what.begin(), what.end());
+  return at == end ? nullptr : at;
+}
+
+}  // namespace
+
+FastXmlStream::FastXmlStream(XmlHandler& handler, std::string partName)
+    : handler_(handler), partName_(std::move(partName)) {}
+
+void FastXmlStream::fail(const char* at, const char* reason) {
+  const char* base = buf_.data();
+  const std::uint64_t line = line_ + countLines(base, std::max(base, at));
+  throw SheetReadError("Fehlerhaftes XML in \"" + partName_ + "\", Zeile " + std::to_string(line) +
+                       ": " + reason);
+}
+
+void FastXmlStream::feed(const char* data, std::size_t size) {
+  // Drop what is parsed, keep the unfinished token, then add the new bytes.
+  if (pos_ > 0) {
+    line_ += countLines(buf_.data(), buf_.data() + pos_);
+    buf_.erase(0, pos_);
+    pos_ = 0;
+  }
+  buf_.append(data, size);
+  parse(false);
+}
+
+void FastXmlStream::finish() {
+  parse(true);
+  if (!sawRoot_) fail(buf_.data() + buf_.size(), "no element found");
+  if (!openStarts_.empty()) fail(buf_.data() + buf_.size(), "unclosed token");
+}
+
+void FastXmlStream::parse(bool final) {
+  const char* const begin = buf_.data();
+  const char* const end = begin + buf_.size();
+  const char* p = begin + pos_;
+  while (p < end) {
+    if (*p != '<') {
+      const char* lt =
+          static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+      const char* stop = lt ? lt : end;
+      if (!lt && !final) {
+        // An entity may be cut at the end of the chunk: keep it for the next one.
+        const char* amp =
+            static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
+        while (amp) {
+          const char* semi =
+              static_cast<const char*>(std::memchr(amp, ';', static_cast<std::size_t>(end - amp)));
+          if (!semi) {
+            stop = amp;
+            break;
+          }
+          amp = static_cast<const char*>(
+              std::memchr(semi, '&', static_cast<std::size_t>(end - semi)));
+        }
+        if (stop == p) break;
+      }
+      text(p, stop);
+      p = stop;
+      continue;
+    }
+    const std::size_t length = tagLength(p, end);
+    if (length == 0) {
+      if (final) fail(p, "unclosed token");
+      if (static_cast<std::size_t>(end - p) > kMaxTagBytes) fail(p, "tag too long");
+      break;
+    }
+    tag(p, length);
+    p += length;
+  }
+  pos_ = static_cast<std::size_t>(p - begin);
+}
+
+std::size_t FastXmlStream::tagLength(const char* p, const char* end) const {
+  const std::size_t avail = static_cast<std::size_t>(end - p);
+  auto closedBy = [&](std::string_view open, std::string_view close) -> std::size_t {
+    const char* at = find(p + open.size(), end, close);
+    return at ? static_cast<std::size_t>(at - p) + close.size() : 0;
+  };
+  if (avail >= 4 && std::memcmp(p, "<!--", 4) == 0) return closedBy("<!--", "-->");
+  if (avail >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) return closedBy("<![CDATA[", "]]>");
+  if (avail >= 2 && p[1] == '?') return closedBy("<?", "?>");
+  char quote = 0;
+  for (const char* q = p + 1; q < end; ++q) {
+    if (quote) {
+      if (*q == quote) quote = 0;
+    } else if (*q == '"' || *q == '\'') {
+      quote = *q;
+    } else if (*q == '>') {
+      return static_cast<std::size_t>(q - p) + 1;
+    }
+  }
+  return 0;
+}
+
+void FastXmlStream::tag(const char* p, std::size_t length) {
+  const char* end = p + length;
+  if (p[1] == '?') return;  // the declaration and processing instructions say nothing to us
+  if (p[1] == '!') {
+    if (length >= 7 && std::memcmp(p, "<!--", 4) == 0) return;
+    if (std::memcmp(p, "<![CDATA[", std::min<std::size_t>(length, 9)) == 0 && length >= 12) {
+      if (openStarts_.empty()) fail(p, "not well-formed (invalid token)");
+      handler_.text(p + 9, static_cast<int>(length - 12));
+      return;
+    }
+    if (length >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0)
+      throw SheetReadError("Teil \"" + partName_ + "\" enth\xc3\xa4lt eine DTD.");
+    fail(p, "not well-formed (invalid token)");
+  }
+  if (p[1] == '/') {
+    endTag(p + 2, end - 1);
+    return;
+  }
+  startTag(p + 1, end - 1);
+}
+
+void FastXmlStream::startTag(const char* begin, const char* finish) {
+  // The names and values are cut out of the buffer in place (ended by '\0', entities
+  // decoded, which never makes a text longer): the tag is consumed after this call.
+  char* p = const_cast<char*>(begin);
+  char* end = const_cast<char*>(finish);
+  const bool empty = end > p && end[-1] == '/';
+  if (empty) --end;
+  char* nameEnd = p;
+  while (nameEnd < end && isNameChar(*nameEnd)) ++nameEnd;
+  if (nameEnd == p) fail(p, "not well-formed (invalid token)");
+  if (openStarts_.empty() && sawRoot_) fail(p, "junk after document element");
+  spans_.clear();
+  char* q = nameEnd;
+  for (;;) {
+    const char* spaceStart = q;
+    while (q < end && isSpace(*q)) ++q;
+    if (q == end) break;
+    if (q == spaceStart) fail(q, "not well-formed (invalid token)");
+    char* attrName = q;
+    while (q < end && isNameChar(*q)) ++q;
+    if (q == attrName) fail(q, "not well-formed (invalid token)");
+    char* attrNameEnd = q;
+    while (q < end && isSpace(*q)) ++q;
+    if (q == end || *q != '=') fail(q, "not well-formed (invalid token)");
+    ++q;
+    while (q < end && isSpace(*q)) ++q;
+    if (q == end || (*q != '"' && *q != '\'')) fail(q, "not well-formed (invalid token)");
+    const char quote = *q++;
+    char* valueStart = q;
+    while (q < end && *q != quote) {
+      if (*q == '<') fail(q, "not well-formed (invalid token)");
+      ++q;
+    }
+    if (q == end) fail(q, "unclosed token");
+    spans_.push_back({attrName, attrNameEnd, valueStart, q});
+    ++q;
+  }
+  if (!empty) {
+    openStarts_.push_back(openNames_.size());
+    openNames_.append(p, nameEnd);
+    openNames_ += '\0';
+  }
+  *nameEnd = '\0';
+  attrs_.clear();
+  for (const Span& s : spans_) {
+    *s.nameEnd = '\0';
+    *decodeInPlace(s.value, s.valueEnd) = '\0';
+    attrs_.push_back(s.name);
+    attrs_.push_back(s.value);
+  }
+  attrs_.push_back(nullptr);
+  sawRoot_ = true;
+  handler_.startElement(p, attrs_.data());
+  if (empty) handler_.endElement(p);
+}
+
+char* FastXmlStream::decodeInPlace(char* p, char* end) {
+  char* amp = static_cast<char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
+  if (!amp) return end;
+  textBuf_.clear();
+  decode(amp, end, textBuf_);
+  std::memcpy(amp, textBuf_.data(), textBuf_.size());
+  return amp + textBuf_.size();
+}
+
+void FastXmlStream::endTag(const char* p, const char* end) {
+  while (end > p && isSpace(end[-1])) --end;
+  if (openStarts_.empty()) fail(p, "mismatched tag");
+  const std::size_t start = openStarts_.back();
+  const std::size_t length = openNames_.size() - start - 1;
+  if (static_cast<std::size_t>(end - p) != length ||
+      std::memcmp(openNames_.data() + start, p, length) != 0)
+    fail(p, "mismatched tag");
+  handler_.endElement(openNames_.data() + start);
+  openNames_.resize(start);
+  openStarts_.pop_back();
+}
+
+void FastXmlStream::text(const char* p, const char* end) {
+  if (openStarts_.empty()) {
+    for (const char* q = p; q < end; ++q) {
+      if (!isSpace(*q)) fail(q, sawRoot_ ? "junk after document element" : "syntax error");
+    }
+    return;
+  }
+  if (!std::memchr(p, '&', static_cast<std::size_t>(end - p))) {
+    handler_.text(p, static_cast<int>(end - p));
+    return;
+  }
+  textBuf_.clear();
+  decode(p, end, textBuf_);
+  handler_.text(textBuf_.data(), static_cast<int>(textBuf_.size()));
+}
+
+void FastXmlStream::decode(const char* p, const char* end, std::string& out) {
+  while (p < end) {
+    const char* amp =
+        static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
+    if (!amp) {
+      out.append(p, end);
+      return;
+    }
+    out.append(p, amp);
+    const char* semi = static_cast<const char*>(
+        std::memchr(amp, ';', std::min<std::size_t>(static_cast<std::size_t>(end - amp), 12)));
+    if (!semi) fail(amp, "not well-formed (invalid token)");
+    const std::string_view name(amp + 1, static_cast<std::size_t>(semi - amp - 1));
+    if (name == "amp")
+      out += '&';
+    else if (name == "lt")
+      out += '<';
+    else if (name == "gt")
+      out += '>';
+    else if (name == "quot")
+      out += '"';
+    else if (name == "apos")
+      out += '\'';
+    else if (name.size() >= 2 && name[0] == '#') {
+      std::uint32_t cp = 0;
+      const bool hex = name[1] == 'x';
+      const std::string_view digits = name.substr(hex ? 2 : 1);
+      if (digits.empty()) fail(amp, "not well-formed (invalid token)");
+      for (char c : digits) {
+        int v;
+        if (c >= '0' && c <= '9')
+          v = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+          v = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+          v = c - 'A' + 10;
+        else
+          fail(amp, "not well-formed (invalid token)");
+        cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
+        if (cp > 0x10FFFF) fail(amp, "reference to invalid character number");
+      }
+      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF))
+        fail(amp, "reference to invalid character number");
+      appendUtf8(out, cp);
+    } else {
+      fail(amp, "undefined entity");
+    }
+    p = semi + 1;
+  }
+}
+
+}  // namespace zandor::sheet

@@ -1,0 +1,121 @@
+#include "sheet/unicode_text.h"
+
+namespace zandor::sheet {
+
+namespace {
+
+// Decodes one code point at i; returns false (and steps one byte) when malformed.
+bool decode(std::string_view s, std::size_t& i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    cp = b0;
+    ++i;
+    return true;
+  }
+  int extra;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return false;
+  }
+  if (i + extra >= s.size()) {
+    ++i;
+    return false;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return false;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return false;
+  }
+  i += extra + 1;
+  return true;
+}
+
+}  // namespace
+
+void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out += static_cast<char16_t>(b);
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    if (!decode(utf8, i, cp)) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+}
+
+std::u16string utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  appendUtf8AsUtf16(out, utf8);
+  return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  char32_t cp;
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    if (!decode(bytes, i, cp)) return false;
+  }
+  return true;
+}
+
+}  // namespace zandor::sheet

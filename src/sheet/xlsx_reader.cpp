@@ -1,0 +1,533 @@
+// The Office Open XML workbook reader (.xlsx, .xlsm, .xltx, .xltm).
+
+#include <charconv>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sheet/dispatch.h"
+#include "sheet/serial_date.h"
+#include "sheet/sheet_error.h"
+#include "sheet/unicode_text.h"
+#include "sheet/workbook_data.h"
+#include "sheet/xml_stream.h"
+#include "sheet/zip_archive.h"
+
+namespace zandor::sheet {
+
+namespace {
+
+bool endsWith(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+std::string directoryOf(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+// A relationship target resolved against the folder of the part that names it.
+std::string resolvePart(std::string_view baseDir, std::string_view target) {
+  std::string joined = !target.empty() && target.front() == '/'
+                           ? std::string(target.substr(1))
+                           : std::string(baseDir) + std::string(target);
+  std::vector<std::string> segments;
+  std::size_t start = 0;
+  while (start <= joined.size()) {
+    std::size_t end = joined.find('/', start);
+    if (end == std::string::npos) end = joined.size();
+    const std::string seg = joined.substr(start, end - start);
+    if (seg == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      segments.push_back(seg);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
+  return out;
+}
+
+std::string relsPartOf(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  const std::string dir = directoryOf(part);
+  const std::string_view file = slash == std::string_view::npos ? part : part.substr(slash + 1);
+  return dir + "_rels/" + std::string(file) + ".rels";
+}
+
+int parseIndex(const char* text, const std::string& what) {
+  int v = 0;
+  const std::string_view s(text);
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || v < 0)
+    throw SheetReadError("Ung\xc3\xbcltige Angabe " + what + "=\"" + std::string(s) + "\".");
+  return v;
+}
+
+// "_x000D_" and friends: characters XML cannot carry, written as escapes.
+void decodeEscapes(std::u16string& s) {
+  if (s.find(u"_x") == std::u16string::npos) return;
+  std::u16string out;
+  out.reserve(s.size());
+  auto hex = [](char16_t c) -> int {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == u'_' && i + 6 < s.size() && s[i + 1] == u'x' && s[i + 6] == u'_') {
+      int v = 0;
+      bool ok = true;
+      for (int k = 2; k < 6; ++k) {
+        const int h = hex(s[i + k]);
+        if (h < 0) ok = false;
+        v = v * 16 + h;
+      }
+      if (ok) {
+        out += static_cast<char16_t>(v);
+        i += 6;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  s = std::move(out);
+}
+
+struct Relationship {
+  std::string type;
+  std::string target;  // resolved part name ("" for external targets)
+};
+
+class RelsHandler : public XmlHandler {
+ public:
+  explicit RelsHandler(std::string baseDir) : baseDir_(std::move(baseDir)) {}
+  std::map<std::string, Relationship> byId;
+
+  void startElement(const char* name, const char** attrs) override {
+    if (localName(name) != "Relationship") return;
+    const char* id = attribute(attrs, "Id");
+    const char* type = attribute(attrs, "Type");
+    const char* target = attribute(attrs, "Target");
+    const char* mode = attribute(attrs, "TargetMode");
+    if (!id || !type || !target) return;
+    const bool external = mode && std::string_view(mode) == "External";
+    byId[id] = {type, external ? std::string() : resolvePart(baseDir_, target)};
+  }
+  void endElement(const char*) override {}
+  void text(const char*, int) override {}
+
+ private:
+  std::string baseDir_;
+};
+
+struct SheetEntry {
+  std::string name;
+  std::string relId;
+};
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  std::vector<SheetEntry> sheets;
+  int activeTab = 0;
+  bool date1904 = false;
+  bool sawView = false;
+
+  void startElement(const char* name, const char** attrs) override {
+    const std::string_view local = localName(name);
+    if (local == "sheet") {
+      const char* sheetName = attribute(attrs, "name");
+      const char* id = attribute(attrs, "id");
+      sheets.push_back({sheetName ? sheetName : "", id ? id : ""});
+    } else if (local == "workbookView" && !sawView) {
+      sawView = true;
+      if (const char* tab = attribute(attrs, "activeTab")) activeTab = parseIndex(tab, "activeTab");
+    } else if (local == "workbookPr") {
+      const char* d = attribute(attrs, "date1904");
+      date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
+    }
+  }
+  void endElement(const char*) override {}
+  void text(const char*, int) override {}
+};
+
+class StylesHandler : public XmlHandler {
+ public:
+  std::vector<bool> dateStyle;  // by cellXfs index
+
+  void startElement(const char* name, const char** attrs) override {
+    const std::string_view local = localName(name);
+    if (local == "numFmts") {
+      inFormats_ = true;
+    } else if (local == "cellXfs") {
+      inXfs_ = true;
+    } else if (inFormats_ && local == "numFmt") {
+      const char* id = attribute(attrs, "numFmtId");
+      const char* code = attribute(attrs, "formatCode");
+      if (id && code) codes_[parseIndex(id, "numFmtId")] = code;
+    } else if (inXfs_ && local == "xf") {
+      const char* id = attribute(attrs, "numFmtId");
+      const int fmt = id ? parseIndex(id, "numFmtId") : 0;
+      const auto found = codes_.find(fmt);
+      dateStyle.push_back(isDateFormat(fmt, found == codes_.end() ? "" : found->second));
+    }
+  }
+  void endElement(const char* name) override {
+    const std::string_view local = localName(name);
+    if (local == "numFmts") inFormats_ = false;
+    if (local == "cellXfs") inXfs_ = false;
+  }
+  void text(const char*, int) override {}
+
+ private:
+  bool inFormats_ = false, inXfs_ = false;
+  std::map<int, std::string> codes_;
+};
+
+// Text of <si> / <is>: the <t> of the item and of its rich runs, never of phonetic runs.
+class RichTextCollector {
+ public:
+  void start(std::string_view local) {
+    if (local == "rPh")
+      ++phonetic_;
+    else if (local == "t" && phonetic_ == 0)
+      collecting_ = true;
+  }
+  void end(std::string_view local) {
+    if (local == "rPh")
+      --phonetic_;
+    else if (local == "t")
+      collecting_ = false;
+  }
+  void text(const char* data, int length) {
+    if (collecting_) utf8_.append(data, static_cast<std::size_t>(length));
+  }
+  void reset() {
+    utf8_.clear();
+    collecting_ = false;
+    phonetic_ = 0;
+  }
+  std::u16string take() {
+    std::u16string s = utf8ToUtf16(utf8_);
+    decodeEscapes(s);
+    utf8_.clear();
+    return s;
+  }
+
+ private:
+  std::string utf8_;
+  bool collecting_ = false;
+  int phonetic_ = 0;
+};
+
+class SharedStringsHandler : public XmlHandler {
+ public:
+  explicit SharedStringsHandler(TextPool& pool) : pool_(pool) {}
+  std::vector<std::uint32_t> indices;
+
+  void startElement(const char* name, const char**) override {
+    const std::string_view local = localName(name);
+    if (local == "si") {
+      inItem_ = true;
+      rich_.reset();
+    } else if (inItem_) {
+      rich_.start(local);
+    }
+  }
+  void endElement(const char* name) override {
+    const std::string_view local = localName(name);
+    if (local == "si") {
+      inItem_ = false;
+      indices.push_back(pool_.add(rich_.take()));
+    } else if (inItem_) {
+      rich_.end(local);
+    }
+  }
+  void text(const char* data, int length) override {
+    if (inItem_) rich_.text(data, length);
+  }
+
+ private:
+  TextPool& pool_;
+  RichTextCollector rich_;
+  bool inItem_ = false;
+};
+
+// Parses "AB12" into column and row; false when it is no cell reference.
+bool parseCellRef(const char* ref, std::uint32_t* row, std::uint32_t* col) {
+  std::uint64_t c = 0, r = 0;
+  const char* p = ref;
+  int letters = 0, numbers = 0;
+  for (; *p >= 'A' && *p <= 'Z'; ++p) {
+    if (++letters > 3) return false;
+    c = c * 26 + static_cast<std::uint64_t>(*p - 'A' + 1);
+  }
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (++numbers > 7) return false;
+    r = r * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  if (*p || letters == 0 || numbers == 0) return false;
+  *row = static_cast<std::uint32_t>(r);
+  *col = static_cast<std::uint32_t>(c);
+  return true;
+}
+
+class WorksheetHandler : public XmlHandler {
+ public:
+  WorksheetHandler(WorkbookData& book, const std::vector<std::uint32_t>& shared,
+                   const std::vector<bool>& dateStyles, bool date1904)
+      : book_(book), shared_(shared), dateStyles_(dateStyles), date1904_(date1904) {}
+
+  CellStoreBuilder cells;
+
+  void startElement(const char* name, const char** attrs) override {
+    const std::string_view local = localName(name);
+    if (inCell_) {
+      if (local == "v") {
+        collecting_ = true;
+        value_.clear();
+      } else if (local == "is") {
+        inInline_ = true;
+        rich_.reset();
+      } else if (inInline_) {
+        rich_.start(local);
+      }
+      return;
+    }
+    if (local == "c" && inData_) {
+      startCell(attrs);
+    } else if (local == "row" && inData_) {
+      const char* r = attribute(attrs, "r");
+      row_ = r ? static_cast<std::uint32_t>(parseIndex(r, "r")) : row_ + 1;
+      if (row_ == 0 || row_ > kMaxRows)
+        throw SheetReadError("Zeile " + std::to_string(row_) +
+                             " liegt au\xc3\x9f"
+                             "erhalb des Tabellenblatts.");
+      col_ = 0;
+    } else if (local == "sheetData") {
+      inData_ = true;
+    } else if (local == "dimension") {
+      reserveFor(attribute(attrs, "ref"));
+    }
+  }
+
+  void endElement(const char* name) override {
+    const std::string_view local = localName(name);
+    if (!inCell_) {
+      if (local == "sheetData") inData_ = false;
+      return;
+    }
+    if (local == "v") {
+      collecting_ = false;
+    } else if (local == "is") {
+      inInline_ = false;
+      hasInline_ = true;
+    } else if (inInline_) {
+      rich_.end(local);
+    } else if (local == "c") {
+      endCell();
+    }
+  }
+
+  void text(const char* data, int length) override {
+    if (collecting_)
+      value_.append(data, static_cast<std::size_t>(length));
+    else if (inInline_)
+      rich_.text(data, length);
+  }
+
+ private:
+  void startCell(const char** attrs) {
+    inCell_ = true;
+    hasInline_ = false;
+    value_.clear();
+    type_ = 'n';
+    style_ = 0;
+    const char* ref = nullptr;
+    for (const char** a = attrs; *a; a += 2) {
+      const std::string_view key = localName(a[0]);
+      if (key == "r")
+        ref = a[1];
+      else if (key == "s")
+        style_ = static_cast<std::uint32_t>(parseIndex(a[1], "s"));
+      else if (key == "t")
+        type_ = typeCode(a[1]);
+    }
+    if (row_ == 0) row_ = 1;
+    if (ref) {
+      std::uint32_t r, c;
+      if (!parseCellRef(ref, &r, &c))
+        throw SheetReadError("Ung\xc3\xbcltiger Zellbezug \"" + std::string(ref) + "\".");
+      row_ = r;
+      col_ = c;
+    } else {
+      ++col_;
+    }
+  }
+
+  // "A1:J200000": the writer's idea of the used range, used to size the store once.
+  void reserveFor(const char* ref) {
+    if (!ref) return;
+    const std::string_view s(ref);
+    const std::size_t colon = s.find(':');
+    if (colon == std::string_view::npos) return;
+    std::uint32_t r1, c1, r2, c2;
+    const std::string first(s.substr(0, colon)), last(s.substr(colon + 1));
+    if (!parseCellRef(first.c_str(), &r1, &c1) || !parseCellRef(last.c_str(), &r2, &c2)) return;
+    if (r2 < r1 || c2 < c1) return;
+    cells.reserve(static_cast<std::uint64_t>(r2 - r1 + 1) * (c2 - c1 + 1));
+  }
+
+  static char typeCode(std::string_view t) {
+    if (t == "s") return 's';
+    if (t == "inlineStr") return 'i';
+    if (t == "b") return 'b';
+    if (t == "e") return 'e';
+    if (t == "str") return 't';
+    if (t == "d") return 'd';
+    return 'n';
+  }
+
+  std::string where() const {
+    std::string colName;
+    for (std::uint32_t c = col_; c > 0; c = (c - 1) / 26)
+      colName.insert(colName.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return colName + std::to_string(row_);
+  }
+
+  void endCell() {
+    inCell_ = false;
+    collecting_ = false;
+    Cell cell;
+    cell.column = col_;
+    switch (type_) {
+      case 'n': {
+        if (value_.empty()) break;
+        double d;
+        auto [end, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), d);
+        if (ec != std::errc() || end != value_.data() + value_.size())
+          throw SheetReadError("Ung\xc3\xbcltige Zahl \"" + value_ + "\" in Zelle " + where() +
+                               ".");
+        const bool isDate = style_ < dateStyles_.size() && dateStyles_[style_];
+        if (isDate) {
+          cell.kind = CellKind::Date;
+          cell.number = automationSerial(d, date1904_);
+        } else {
+          cell.kind = CellKind::Number;
+          cell.number = d;
+        }
+        break;
+      }
+      case 's': {
+        if (value_.empty()) break;
+        const int index = parseIndex(value_.c_str(), "Textindex");
+        if (static_cast<std::size_t>(index) >= shared_.size())
+          throw SheetReadError("Zelle " + where() + " verweist auf den Text " +
+                               std::to_string(index) + ", es gibt nur " +
+                               std::to_string(shared_.size()) + ".");
+        cell.kind = CellKind::Text;
+        cell.text = shared_[static_cast<std::size_t>(index)];
+        break;
+      }
+      case 'i':
+        if (!hasInline_) break;
+        cell.kind = CellKind::Text;
+        cell.text = book_.texts.add(rich_.take());
+        break;
+      case 't': {
+        cell.kind = CellKind::Text;
+        std::u16string s = utf8ToUtf16(value_);
+        decodeEscapes(s);
+        cell.text = book_.texts.add(s);
+        break;
+      }
+      case 'b':
+        if (value_.empty()) break;
+        cell.kind = CellKind::Boolean;
+        cell.flag = value_ == "1" || value_ == "true";
+        break;
+      case 'e':
+        if (value_.empty()) break;
+        cell.kind = CellKind::Error;
+        cell.error = cellErrorCode(value_);
+        break;
+      case 'd': {
+        if (value_.empty()) break;
+        double serial;
+        if (!serialFromIso(value_, &serial))
+          throw SheetReadError("Ung\xc3\xbcltiges Datum \"" + value_ + "\" in Zelle " + where() +
+                               ".");
+        cell.kind = CellKind::Date;
+        cell.number = serial;
+        break;
+      }
+    }
+    if (cell.kind != CellKind::Empty) cells.add(row_, cell);
+  }
+
+  WorkbookData& book_;
+  const std::vector<std::uint32_t>& shared_;
+  const std::vector<bool>& dateStyles_;
+  bool date1904_;
+
+  bool inData_ = false, inCell_ = false, collecting_ = false, inInline_ = false;
+  bool hasInline_ = false;
+  std::uint32_t row_ = 0, col_ = 0, style_ = 0;
+  char type_ = 'n';
+  std::string value_;
+  RichTextCollector rich_;
+};
+
+}  // namespace
+
+void readXlsx(ZipArchive& zip, WorkbookData& book) {
+  RelsHandler rootRels("");
+  if (zip.has("_rels/.rels")) parseZipPart(zip, "_rels/.rels", rootRels);
+  std::string workbookPart;
+  for (const auto& [id, rel] : rootRels.byId) {
+    if (endsWith(rel.type, "/officeDocument")) workbookPart = rel.target;
+  }
+  if (workbookPart.empty()) workbookPart = "xl/workbook.xml";
+  if (endsWith(workbookPart, ".bin"))
+    throw SheetReadError("Bin\xc3\xa4re Arbeitsmappen (.xlsb) werden nicht gelesen.");
+  if (!zip.has(workbookPart))
+    throw SheetReadError("Keine Arbeitsmappe in der Datei (\"" + workbookPart + "\" fehlt).");
+
+  WorkbookHandler workbook;
+  parseZipPart(zip, workbookPart, workbook);
+  RelsHandler rels(directoryOf(workbookPart));
+  const std::string relsPart = relsPartOf(workbookPart);
+  if (zip.has(relsPart)) parseZipPart(zip, relsPart, rels);
+
+  std::string stylesPart, stringsPart;
+  for (const auto& [id, rel] : rels.byId) {
+    if (endsWith(rel.type, "/styles")) stylesPart = rel.target;
+    if (endsWith(rel.type, "/sharedStrings")) stringsPart = rel.target;
+  }
+  StylesHandler styles;
+  if (!stylesPart.empty() && zip.has(stylesPart)) parseZipPart(zip, stylesPart, styles);
+  SharedStringsHandler strings(book.texts);
+  if (!stringsPart.empty() && zip.has(stringsPart)) parseZipPart(zip, stringsPart, strings);
+
+  if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
+  for (const SheetEntry& entry : workbook.sheets) {
+    SheetData sheet;
+    sheet.name = utf8ToUtf16(entry.name);
+    const auto rel = rels.byId.find(entry.relId);
+    // Chart and dialog sheets hold no cells.
+    if (rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet")) {
+      WorksheetHandler handler(book, strings.indices, styles.dateStyle, workbook.date1904);
+      parseZipPart(zip, rel->second.target, handler);
+      sheet.cells = handler.cells.finish();
+    } else if (rel == rels.byId.end()) {
+      throw SheetReadError("Tabellenblatt \"" + entry.name + "\" hat keinen Teil in der Datei.");
+    }
+    book.sheets.push_back(std::move(sheet));
+  }
+  const auto active = static_cast<std::size_t>(workbook.activeTab);
+  book.activeSheet = active < book.sheets.size() ? active : 0;
+}
+
+}  // namespace zandor::sheet

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace zandor::sheet {
+
+// Element and attribute names without their namespace prefix ("x:c" -> "c").
+inline std::string_view localName(const char* name) {
+  const char* local = name;
+  const char* p = name;
+  for (; *p; ++p) {
+    if (*p == ':') local = p + 1;
+  }
+  return std::string_view(local, static_cast<std::size_t>(p - local));
+}
+
+// The value of an attribute by local name, or nullptr.
+inline const char* attribute(const char** attrs, std::string_view local) {
+  for (; *attrs; attrs += 2) {
+    if (localName(attrs[0]) == local) return attrs[1];
+  }
+  return nullptr;
+}
+
+// The value of an attribute by its full (prefixed) name, or nullptr.
+inline const char* attributeExact(const char** attrs, const char* name) {
+  for (; *attrs; attrs += 2) {
+    if (std::strcmp(attrs[0], name) == 0) return attrs[1];
+  }
+  return nullptr;
+}
+
+// Receives the events of one XML document (names as written, UTF-8 text). An exception
+// thrown by a handler stops the parse and comes out of XmlStream::feed/finish.
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  virtual void startElement(const char* name, const char** attrs) = 0;
+  virtual void endElement(const char* name) = 0;
+  virtual void text(const char* data, int length) = 0;
+};
+
+// A streaming expat parser fed in chunks. Throws SheetReadError for malformed XML (with the
+// part name and line) and for documents with a DTD.
+class XmlStream {
+ public:
+  XmlStream(XmlHandler& handler, std::string partName);
+  ~XmlStream();
+  XmlStream(const XmlStream&) = delete;
+  XmlStream& operator=(const XmlStream&) = delete;
+
+  void feed(const char* data, std::size_t size);
+  void finish();
+
+ private:
+  void check(int status);
+  static void onStart(void* self, const char* name, const char** attrs);
+  static void onEnd(void* self, const char* name);
+  static void onText(void* self, const char* data, int length);
+  static void onDoctype(void* self, const char*, const char*, const char*, int);
+
+  XmlHandler& handler_;
+  std::string partName_;
+  void* parser_;
+  std::exception_ptr failure_;
+};
+
+class ZipArchive;
+// Parses one part of a zip with the handler.
+void parseZipPart(ZipArchive& zip, std::string_view part, XmlHandler& handler);
+
+}  // namespace zandor::sheet

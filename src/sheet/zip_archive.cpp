@@ -1,0 +1,178 @@
+#include "sheet/zip_archive.h"
+
+#include <zip.h>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "sheet/cell_store.h"
+#include "sheet/sheet_error.h"
+
+namespace zandor::sheet {
+
+namespace {
+
+struct ZipFileCloser {
+  void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+// Part names inside the zip have no leading "/" (relationship targets sometimes do).
+std::string entryName(std::string_view name) {
+  while (!name.empty() && name.front() == '/') name.remove_prefix(1);
+  return std::string(name);
+}
+
+constexpr std::size_t kChunkBytes = 1 << 18;
+// Parts above this size are inflated on a thread of their own.
+constexpr zip_uint64_t kBackgroundBytes = 1u << 20;
+
+}  // namespace
+
+ZipArchive::ZipArchive(const std::string& path) {
+  int error = 0;
+  zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (!zip_) {
+    zip_error_t ze;
+    zip_error_init_with_code(&ze, error);
+    const std::string why = zip_error_strerror(&ze);
+    zip_error_fini(&ze);
+    throw SheetReadError(
+        "Die Datei ist besch\xc3\xa4"
+        "digt (ZIP: " +
+        why + ").");
+  }
+}
+
+ZipArchive::~ZipArchive() {
+  if (zip_) zip_discard(zip_);
+}
+
+bool ZipArchive::has(std::string_view name) const {
+  return zip_name_locate(zip_, entryName(name).c_str(), 0) >= 0;
+}
+
+void ZipArchive::stream(std::string_view name,
+                        const std::function<void(const char*, std::size_t)>& sink) {
+  const std::string entry = entryName(name);
+  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen(zip_, entry.c_str(), 0));
+  if (!file) {
+    const int code = zip_error_code_zip(zip_get_error(zip_));
+    if (code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
+      throw SheetReadError("Die Datei ist kennwortgesch\xc3\xbctzt.");
+    throw SheetReadError("Teil \"" + entry +
+                         "\" fehlt oder ist besch\xc3\xa4"
+                         "digt.");
+  }
+  std::uint64_t total = 0;
+  // Inflates one chunk; 0 at the end of the part.
+  auto inflate = [&](std::vector<char>& buffer) -> std::size_t {
+    const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
+    if (got < 0)
+      throw SheetReadError("Teil \"" + entry +
+                           "\" ist besch\xc3\xa4"
+                           "digt.");
+    total += static_cast<std::uint64_t>(got);
+    if (total > readLimits().maxPartBytes)
+      throw SheetReadError("Teil \"" + entry +
+                           "\" ist entpackt gr\xc3\xb6\xc3\x9f"
+                           "er als " +
+                           std::to_string(readLimits().maxPartBytes) + " Bytes.");
+    return static_cast<std::size_t>(got);
+  };
+
+  zip_stat_t st;
+  zip_stat_init(&st);
+  const bool big = zip_stat(zip_, entry.c_str(), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+                   st.size > kBackgroundBytes;
+  if (!big) {
+    std::vector<char> buffer(kChunkBytes);
+    while (const std::size_t got = inflate(buffer)) sink(buffer.data(), got);
+    return;
+  }
+
+  // A big part (the sheet) is inflated on a second thread while this one parses.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<std::vector<char>, std::size_t>> full;
+    std::vector<std::vector<char>> empty;
+    bool finished = false, stop = false;
+    std::exception_ptr failure;
+  } shared;
+  for (int i = 0; i < 3; ++i) shared.empty.emplace_back(kChunkBytes);
+  std::thread inflater([&] {
+    try {
+      for (;;) {
+        std::vector<char> buffer;
+        {
+          std::unique_lock lock(shared.mutex);
+          shared.changed.wait(lock, [&] { return shared.stop || !shared.empty.empty(); });
+          if (shared.stop) return;
+          buffer = std::move(shared.empty.back());
+          shared.empty.pop_back();
+        }
+        const std::size_t got = inflate(buffer);
+        std::lock_guard lock(shared.mutex);
+        if (got == 0)
+          shared.finished = true;
+        else
+          shared.full.emplace_back(std::move(buffer), got);
+        shared.changed.notify_all();
+        if (got == 0) return;
+      }
+    } catch (...) {
+      std::lock_guard lock(shared.mutex);
+      shared.failure = std::current_exception();
+      shared.changed.notify_all();
+    }
+  });
+  auto stopInflater = [&] {
+    {
+      std::lock_guard lock(shared.mutex);
+      shared.stop = true;
+      shared.changed.notify_all();
+    }
+    inflater.join();
+  };
+  try {
+    for (;;) {
+      std::pair<std::vector<char>, std::size_t> chunk;
+      {
+        std::unique_lock lock(shared.mutex);
+        shared.changed.wait(
+            lock, [&] { return !shared.full.empty() || shared.finished || shared.failure; });
+        if (shared.full.empty()) {
+          if (shared.failure) std::rethrow_exception(shared.failure);
+          break;
+        }
+        chunk = std::move(shared.full.front());
+        shared.full.pop_front();
+      }
+      sink(chunk.first.data(), chunk.second);
+      std::lock_guard lock(shared.mutex);
+      shared.empty.push_back(std::move(chunk.first));
+      shared.changed.notify_all();
+    }
+  } catch (...) {
+    stopInflater();
+    throw;
+  }
+  stopInflater();
+}
+
+std::string ZipArchive::read(std::string_view name, std::uint64_t limit) {
+  std::string out;
+  stream(name, [&](const char* data, std::size_t size) {
+    if (out.size() + size > limit)
+      throw SheetReadError("Teil \"" + entryName(name) + "\" ist zu gro\xc3\x9f.");
+    out.append(data, size);
+  });
+  return out;
+}
+
+}  // namespace zandor::sheet

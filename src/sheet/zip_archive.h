@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+struct zip;
+
+namespace zandor::sheet {
+
+// A zip file opened for reading; closed when the object goes.
+class ZipArchive {
+ public:
+  // Throws SheetReadError when the file is no readable zip.
+  explicit ZipArchive(const std::string& path);
+  ~ZipArchive();
+  ZipArchive(const ZipArchive&) = delete;
+  ZipArchive& operator=(const ZipArchive&) = delete;
+
+  bool has(std::string_view name) const;
+  // Feeds the inflated part to sink chunk by chunk; throws SheetReadError when the part is
+  // missing, corrupt, or inflates beyond readLimits().maxPartBytes (a zip bomb).
+  void stream(std::string_view name, const std::function<void(const char*, std::size_t)>& sink);
+  // The whole part (for the small ones), at most limit bytes.
+  std::string read(std::string_view name, std::uint64_t limit = 64u << 20);
+
+ private:
+  zip* zip_ = nullptr;
+};
+
+}  // namespace zandor::sheet

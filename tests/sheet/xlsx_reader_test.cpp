@@ -1,0 +1,325 @@
+// The .xlsx reader on hand-made workbooks: cell kinds, positions, date formats, and files
+// it must refuse with a reason.
+
+#include <gtest/gtest.h>
+
+#include "sheet/cell_store.h"
+#include "sheet/serial_date.h"
+#include "sheet/sheet_error.h"
+#include "sheet/workbook_data.h"
+#include "sheet_files.h"
+#include "support/test_support.h"
+
+namespace zandor::sheet {
+namespace {
+
+using test::XlsxContent;
+
+class XlsxReaderTest : public ::testing::Test {
+ protected:
+  WorkbookData read(const XlsxContent& content) {
+    test::writeXlsx(dir_.path() / "t.xlsx", content);
+    return readSpreadsheetFile(dir_.file("t.xlsx"));
+  }
+  std::string refusal(const XlsxContent& content) { return refusalOf(test::xlsxParts(content)); }
+  std::string refusalOf(const test::ZipParts& parts) {
+    test::writeZip(dir_.path() / "t.xlsx", parts);
+    return refusalOfFile(dir_.file("t.xlsx"));
+  }
+  std::string refusalOfFile(const std::string& file) {
+    try {
+      readSpreadsheetFile(file);
+    } catch (const SheetReadError& e) {
+      return e.what();
+    }
+    return "(gelesen)";
+  }
+  static const SheetData& sheet(const WorkbookData& b) { return b.sheets[b.activeSheet]; }
+  static std::u16string text(const WorkbookData& b, std::uint32_t r, std::uint32_t c) {
+    const Cell* cell = sheet(b).cells.find(r, c);
+    if (!cell || cell->kind != CellKind::Text) return u"(kein Text)";
+    return std::u16string(b.texts.get(cell->text));
+  }
+  static const Cell* at(const WorkbookData& b, std::uint32_t r, std::uint32_t c) {
+    return sheet(b).cells.find(r, c);
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(XlsxReaderTest, StringsSharedInlineRichAndEscaped) {
+  XlsxContent content;
+  content.sharedStrings =
+      "<si><t>eins</t></si>"
+      "<si><r><rPr><b/></rPr><t>fett </t></r><r><t xml:space=\"preserve\">und  d\xc3\xbcnn</t></r>"
+      "<rPh sb=\"0\" eb=\"1\"><t>PHONETIK</t></rPh></si>"
+      "<si><t>Zeile_x000D__x000A_zwei _x005F_x0041_ &amp; &lt;</t></si>"
+      "<si><t/></si>";
+  content.sheets = {
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+      "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c>"
+      "<c r=\"E1\" t=\"inlineStr\"><is><t> inline </t></is></c>"
+      "<c r=\"F1\" t=\"inlineStr\"><is><r><t>a</t></r><r><t>b</t></r></is></c>"
+      "<c r=\"G1\" t=\"str\"><f>A1&amp;\"x\"</f><v>einsx</v></c></row>"};
+  const WorkbookData b = read(content);
+  EXPECT_EQ(text(b, 1, 1), u"eins");
+  EXPECT_EQ(text(b, 1, 2), u"fett und  d\u00fcnn");
+  EXPECT_EQ(text(b, 1, 3), u"Zeile\r\nzwei _x0041_ & <");
+  EXPECT_EQ(text(b, 1, 4), u"");
+  EXPECT_EQ(text(b, 1, 5), u" inline ");
+  EXPECT_EQ(text(b, 1, 6), u"ab");
+  EXPECT_EQ(text(b, 1, 7), u"einsx");
+}
+
+TEST_F(XlsxReaderTest, KindsAndPositionsWithoutReferences) {
+  XlsxContent content;
+  content.sheets = {
+      // Row and cell positions continue from the previous ones when r is missing.
+      "<row><c><v>1</v></c><c t=\"b\"><v>0</v></c><c t=\"e\"><v>#N/A</v></c></row>"
+      "<row r=\"5\"><c r=\"C5\"><v>-2.5E3</v></c><c><v>7</v></c><c r=\"F5\" s=\"0\"/></row>"
+      "<row><c t=\"d\"><v>2012-03-15T08:30:00</v></c><c r=\"Z6\" t=\"b\"><v>1</v></c></row>"};
+  const WorkbookData b = read(content);
+  const CellStore& cells = sheet(b).cells;
+  ASSERT_TRUE(at(b, 1, 1));
+  EXPECT_EQ(at(b, 1, 1)->number, 1.0);
+  EXPECT_EQ(at(b, 1, 2)->kind, CellKind::Boolean);
+  EXPECT_FALSE(at(b, 1, 2)->flag);
+  EXPECT_EQ(at(b, 1, 3)->kind, CellKind::Error);
+  EXPECT_EQ(static_cast<std::uint32_t>(at(b, 1, 3)->error), 0x800A07FAu);
+  EXPECT_EQ(at(b, 5, 3)->number, -2500.0);
+  EXPECT_EQ(at(b, 5, 4)->number, 7.0);
+  EXPECT_EQ(at(b, 5, 6), nullptr);  // a styled cell without value is empty
+  ASSERT_TRUE(at(b, 6, 1));
+  EXPECT_EQ(at(b, 6, 1)->kind, CellKind::Date);
+  EXPECT_DOUBLE_EQ(at(b, 6, 1)->number, 40983 + 8.5 / 24);
+  EXPECT_TRUE(at(b, 6, 26)->flag);
+  EXPECT_EQ(at(b, 2, 1), nullptr);
+  EXPECT_EQ(cells.firstRow(), 1u);
+  EXPECT_EQ(cells.lastRow(), 6u);
+  EXPECT_EQ(cells.lastColumn(), 26u);
+}
+
+TEST_F(XlsxReaderTest, CellsOutOfOrderAreSortedAndTheLastWins) {
+  XlsxContent content;
+  content.sheets = {
+      "<row r=\"3\"><c r=\"B3\"><v>3</v></c></row><row r=\"1\"><c r=\"C1\"><v>1</v></c>"
+      "<c r=\"A1\"><v>2</v></c></row><row r=\"3\"><c r=\"B3\"><v>4</v></c></row>"};
+  const WorkbookData b = read(content);
+  EXPECT_EQ(at(b, 1, 1)->number, 2.0);
+  EXPECT_EQ(at(b, 1, 3)->number, 1.0);
+  EXPECT_EQ(at(b, 3, 2)->number, 4.0);
+  EXPECT_EQ(sheet(b).cells.cellCount(), 3u);
+}
+
+TEST_F(XlsxReaderTest, DateFormatsBuiltInCustomAnd1904) {
+  XlsxContent content;
+  content.numFmts =
+      "<numFmt numFmtId=\"164\" formatCode=\"dd/mm/yyyy\"/>"
+      "<numFmt numFmtId=\"165\" formatCode=\"[h]:mm\"/>"
+      "<numFmt numFmtId=\"166\" formatCode=\"#,##0.00 &quot;Tage&quot;\"/>"
+      "<numFmt numFmtId=\"167\" formatCode=\"[Red]0.00\"/>"
+      "<numFmt numFmtId=\"168\" formatCode=\"[$-407]DDDD, D. MMMM YYYY\"/>";
+  content.cellXfs =
+      "<xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/><xf numFmtId=\"165\"/>"
+      "<xf numFmtId=\"166\"/><xf numFmtId=\"167\"/><xf numFmtId=\"168\"/><xf numFmtId=\"4\"/>"
+      "<xf numFmtId=\"22\"/>";
+  std::string row = "<row r=\"1\">";
+  for (int s = 0; s < 9; ++s) row += "<c s=\"" + std::to_string(s) + "\"><v>40983</v></c>";
+  row += "<c s=\"99\"><v>1</v></c></row>";
+  content.sheets = {row};
+  const WorkbookData b = read(content);
+  const CellKind expected[] = {CellKind::Number, CellKind::Date,   CellKind::Date, CellKind::Date,
+                               CellKind::Number, CellKind::Number, CellKind::Date, CellKind::Number,
+                               CellKind::Date,   CellKind::Number};
+  for (std::uint32_t c = 1; c <= 10; ++c) {
+    ASSERT_TRUE(at(b, 1, c));
+    EXPECT_EQ(at(b, 1, c)->kind, expected[c - 1]) << "style " << c - 1;
+  }
+
+  content.workbookPr = "<workbookPr date1904=\"1\"/>";
+  const WorkbookData mac = read(content);
+  EXPECT_EQ(at(mac, 1, 2)->number, 40983.0 + 1462);  // dates move, numbers do not
+  EXPECT_EQ(at(mac, 1, 1)->number, 40983.0);
+}
+
+TEST(SerialDates, PhantomLeapDayAndIsoForms) {
+  EXPECT_EQ(automationSerial(1, false), 2.0);  // 01.01.1900
+  EXPECT_EQ(automationSerial(59, false), 60.0);
+  EXPECT_EQ(automationSerial(61, false), 61.0);  // 01.03.1900
+  EXPECT_EQ(automationSerial(0.25, false), 0.25);
+  double s = 0;
+  EXPECT_TRUE(serialFromIso("1900-03-01", &s));
+  EXPECT_EQ(s, 61.0);
+  EXPECT_TRUE(serialFromIso("08:15:30", &s));
+  EXPECT_DOUBLE_EQ(s, (8 * 3600 + 15 * 60 + 30) / 86400.0);
+  EXPECT_TRUE(serialFromIso("2024-02-29T12:00:00Z", &s));
+  EXPECT_EQ(s, 45351.5);
+  EXPECT_FALSE(serialFromIso("2023-02-29", &s));
+  EXPECT_FALSE(serialFromIso("15.03.2012", &s));
+  EXPECT_TRUE(serialFromDuration("PT36H30M", &s));
+  EXPECT_EQ(s, 1.5 + 0.5 / 24);
+  EXPECT_FALSE(serialFromDuration("PT", &s));
+  EXPECT_FALSE(isDateFormatCode("General"));
+  EXPECT_FALSE(isDateFormatCode("0.00E+00"));
+  EXPECT_FALSE(isDateFormatCode("\\d0"));
+  EXPECT_TRUE(isDateFormatCode("hh:mm AM/PM"));
+}
+
+TEST_F(XlsxReaderTest, ActiveSheetIsTheSavedTabOrTheFirst) {
+  XlsxContent content;
+  content.sheets = {"<row r=\"1\"><c><v>1</v></c></row>", "<row r=\"1\"><c><v>2</v></c></row>"};
+  EXPECT_EQ(read(content).activeSheet, 0u);
+  content.activeTab = 1;
+  const WorkbookData b = read(content);
+  EXPECT_EQ(b.activeSheet, 1u);
+  EXPECT_EQ(at(b, 1, 1)->number, 2.0);
+  content.activeTab = 7;  // out of range: the first
+  EXPECT_EQ(read(content).activeSheet, 0u);
+}
+
+TEST_F(XlsxReaderTest, LargestSheetPositionIsAcceptedBeyondItRefused) {
+  XlsxContent content;
+  content.sheets = {"<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c></row>"};
+  const WorkbookData b = read(content);
+  EXPECT_EQ(at(b, 1048576, 16384)->number, 1.0);
+  EXPECT_EQ(sheet(b).cells.cellCount(), 1u);
+
+  content.sheets = {"<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content),
+            "Zelle au\xc3\x9f"
+            "erhalb des Tabellenblatts (Zeile 1, Spalte 16385).");
+  content.sheets = {"<row r=\"1048577\"><c r=\"A1048577\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content),
+            "Zeile 1048577 liegt au\xc3\x9f"
+            "erhalb des Tabellenblatts.");
+  content.sheets = {"<row r=\"1\"><c r=\"AAAA1\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltiger Zellbezug \"AAAA1\".");
+}
+
+TEST_F(XlsxReaderTest, BadContentIsRefusedWithAReason) {
+  XlsxContent content;
+  content.sharedStrings = "<si><t>a</t></si>";
+  content.sheets = {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Zelle A1 verweist auf den Text 1, es gibt nur 1.");
+  content.sheets = {"<row r=\"1\"><c r=\"B1\"><v>12,5</v></c></row>"};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltige Zahl \"12,5\" in Zelle B1.");
+  content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>1</v></row>"};
+  EXPECT_EQ(
+      refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\", Zeile 1: ", 0), 0u);
+
+  auto parts = test::xlsxParts(XlsxContent());
+  parts[0].second = "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]><Types/>";
+  for (auto& p : parts) {
+    if (p.first == "xl/workbook.xml")
+      p.second = "<!DOCTYPE w [<!ENTITY a \"aaaa\">]><workbook><sheets/></workbook>";
+  }
+  EXPECT_EQ(refusalOf(parts), "Teil \"xl/workbook.xml\" enth\xc3\xa4lt eine DTD.");
+
+  test::ZipParts noWorkbook = {{"[Content_Types].xml", "<Types/>"}};
+  EXPECT_EQ(refusalOf(noWorkbook), "Keine Arbeitsmappe in der Datei (\"xl/workbook.xml\" fehlt).");
+  auto binary = test::xlsxParts(XlsxContent());
+  binary[1].second =
+      "<Relationships><Relationship Id=\"rId1\" Type=\"http://schemas."
+      "openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+      "Target=\"xl/workbook.bin\"/></Relationships>";
+  binary.push_back({"xl/workbook.bin", std::string("\x83\x01\x00", 3)});
+  EXPECT_EQ(refusalOf(binary), "Bin\xc3\xa4re Arbeitsmappen (.xlsb) werden nicht gelesen.");
+  test::ZipParts otherZip = {{"readme.txt", "hallo"}};
+  EXPECT_EQ(refusalOf(otherZip),
+            "Die ZIP-Datei ist weder eine Excel- noch eine OpenDocument-Tabelle.");
+}
+
+TEST_F(XlsxReaderTest, BrokenFilesAndBombsAreRefused) {
+  XlsxContent content;
+  std::string rows;
+  for (int r = 1; r <= 200; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c><v>" + std::to_string(r) + "</v></c></row>";
+  content.sheets = {rows};
+  test::writeXlsx(dir_.path() / "gut.xlsx", content);
+  const std::string good = test::readBytes(dir_.path() / "gut.xlsx");
+
+  // Cut anywhere: the central directory is gone or the entries do not inflate.
+  for (std::size_t cut : {good.size() / 2, good.size() - 30, std::size_t{100}}) {
+    test::writeBytes(dir_.path() / "kaputt.xlsx", good.substr(0, cut));
+    const std::string why = refusalOfFile(dir_.file("kaputt.xlsx"));
+    EXPECT_NE(why, "(gelesen)") << cut;
+    EXPECT_NE(why.find("besch\xc3\xa4"
+                       "digt"),
+              std::string::npos)
+        << why;
+  }
+
+  // More inflated bytes than allowed: refused while inflating, not after.
+  const ReadLimits saved = readLimits();
+  readLimits().maxPartBytes = 2000;
+  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx")),
+            "Teil \"xl/worksheets/data_a.xml\" ist entpackt gr\xc3\xb6\xc3\x9f"
+            "er als 2000 Bytes.");
+  readLimits() = saved;
+  readLimits().maxCells = 150;
+  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx")),
+            "Das Tabellenblatt hat zu viele Zellen (Grenze 150).");
+  readLimits() = saved;
+  EXPECT_EQ(readSpreadsheetFile(dir_.file("gut.xlsx")).sheets[0].cells.cellCount(), 200u);
+}
+
+TEST_F(XlsxReaderTest, PasswordProtectedWorkbooksAreNamedAsSuch) {
+  // Encrypted Office files are compound files holding the encrypted package.
+  test::writeBytes(dir_.path() / "geheim.xlsx",
+                   test::compoundFile({{u"EncryptionInfo", std::string(600, 'i')},
+                                       {u"EncryptedPackage", std::string(1500, 'p')}}));
+  EXPECT_EQ(refusalOfFile(dir_.file("geheim.xlsx")),
+            "Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
+  // BOF, then FILEPASS: an .xls saved with a password to open.
+  const std::string biff = std::string("\x09\x08\x10\x00\x00\x06\x05\x00", 8) +
+                           std::string(12, '\0') +
+                           std::string("\x2F\x00\x02\x00\x00\x00\x0A\x00\x00\x00", 10);
+  test::writeBytes(dir_.path() / "geheim.xls",
+                   test::compoundFile({{u"Workbook", biff + std::string(600, '\0')}}));
+  EXPECT_EQ(refusalOfFile(dir_.file("geheim.xls")),
+            "Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
+  test::writeBytes(dir_.path() / "anders.doc",
+                   test::compoundFile({{u"WordDocument", std::string(700, 'w')}}));
+  EXPECT_EQ(refusalOfFile(dir_.file("anders.doc")), "Die Datei ist keine Excel-Arbeitsmappe.");
+  test::writeBytes(dir_.path() / "halb.xls",
+                   test::compoundFile({{u"Workbook", std::string(700, 'w')}}).substr(0, 1100));
+  EXPECT_NE(refusalOfFile(dir_.file("halb.xls"))
+                .find("besch\xc3\xa4"
+                      "digt"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace zandor::sheet
+
+namespace zandor::sheet {
+namespace {
+
+// Parts above a megabyte are inflated on a second thread: results and refusals must be the
+// same as for small parts, and a refusal must stop that thread.
+TEST_F(XlsxReaderTest, BigPartsReadAndFailLikeSmallOnes) {
+  std::string rows;
+  for (int r = 1; r <= 40000; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+            std::to_string(r) + "</v></c><c r=\"B" + std::to_string(r) + "\"><v>0.5</v></c></row>";
+  ASSERT_GT(rows.size(), 1u << 20);
+  XlsxContent content;
+  content.sheets = {rows};
+  const WorkbookData b = read(content);
+  EXPECT_EQ(sheet(b).cells.cellCount(), 80000u);
+  EXPECT_EQ(at(b, 40000, 1)->number, 40000.0);
+
+  const ReadLimits saved = readLimits();
+  readLimits().maxPartBytes = 1u << 20;
+  EXPECT_EQ(refusal(content),
+            "Teil \"xl/worksheets/data_a.xml\" ist entpackt gr\xc3\xb6\xc3\x9f"
+            "er als 1048576 Bytes.");
+  readLimits() = saved;
+  content.sheets = {rows + "<row r=\"40001\"><c r=\"A40001\"><v>1</v></row>"};
+  EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\"", 0), 0u);
+  content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>x</v></c></row>" + rows};
+  EXPECT_EQ(refusal(content), "Ung\xc3\xbcltige Zahl \"x\" in Zelle A1.");
+}
+
+}  // namespace
+}  // namespace zandor::sheet
