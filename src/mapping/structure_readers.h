@@ -1,0 +1,21 @@
+#pragma once
+
+#include "mapping/mapping_tables.h"
+
+namespace zandor {
+
+struct AppState;
+class WorkAreas;
+
+// The field table of the target table (the first remembered table, or one the user picks).
+// Sets cDbfFile; an empty table when the file is missing or cannot be opened.
+FieldTable STRUCSDBF(AppState& state, WorkAreas& areas);
+
+// The column table from the first row of the spreadsheet (the first remembered one, or one
+// the user picks). Sets cXlsFile; an empty table when the spreadsheet cannot be read.
+ColumnTable STRUCSXLS(AppState& state);
+
+// The last column a sheet can have; the heading scan stops there at the latest.
+constexpr int kLastSheetColumn = 16384;
+
+}  // namespace zandor
