@@ -359,7 +359,7 @@ void CdxFile::commitOrThrow() {
 }
 
 void CdxFile::commit() {
-  guarded(0, [&] {
+  guarded<int>([&] {
     commitOrThrow();
     return 0;
   });
@@ -399,24 +399,8 @@ void CdxFile::discardUncommitted() {
 }
 
 template <class R, class F>
-R CdxFile::guarded(R fallback, F&& operation) {
-  for (;;) {
-    try {
-      return operation();
-    } catch (const IndexDamage& e) {
-      discardUncommitted();
-      if (raiseError(indexDamageError("DBFCDX", path(), e.what())) == ErrorAnswer::Retry) {
-        continue;
-      }
-      return fallback;
-    } catch (const std::system_error& e) {
-      discardUncommitted();
-      if (raiseError(indexWriteError("DBFCDX", path(), e.code().value())) == ErrorAnswer::Retry) {
-        continue;
-      }
-      return fallback;
-    }
-  }
+R CdxFile::guarded(F&& operation) {
+  return runIndexOperation<R>("DBFCDX", path(), operation, [&] { discardUncommitted(); });
 }
 
 CheckReport CdxFile::check() {
@@ -481,7 +465,7 @@ std::optional<IndexEntry> CdxOrder::settle(cdx::CdxTree::Pos pos) {
 }
 
 std::optional<IndexEntry> CdxOrder::seek(std::string_view searchKey) {
-  return file_.guarded(std::optional<IndexEntry>(), [&]() -> std::optional<IndexEntry> {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
     cdx::CdxTree& tree = *tag_->tree;
     std::string_view s =
         searchKey.substr(0, std::min(searchKey.size(), static_cast<std::size_t>(info_.keyLength)));
@@ -505,13 +489,13 @@ std::optional<IndexEntry> CdxOrder::seek(std::string_view searchKey) {
 }
 
 std::optional<IndexEntry> CdxOrder::first() {
-  return file_.guarded(std::optional<IndexEntry>(), [&]() -> std::optional<IndexEntry> {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
     return settle(info_.descending ? tag_->tree->last() : tag_->tree->first());
   });
 }
 
 std::optional<IndexEntry> CdxOrder::next() {
-  return file_.guarded(std::optional<IndexEntry>(), [&]() -> std::optional<IndexEntry> {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
     cdx::CdxTree& tree = *tag_->tree;
     if (!pos_.valid()) return std::nullopt;
     cdx::CdxTree::Pos pos = pos_;
@@ -540,7 +524,7 @@ std::optional<IndexEntry> CdxOrder::next() {
 }
 
 bool CdxOrder::insert(std::string_view key, std::uint32_t recno) {
-  return file_.guarded(false, [&] {
+  return file_.guarded<bool>([&] {
     if (key.size() != static_cast<std::size_t>(info_.keyLength)) return false;
     cdx::CdxTree& tree = *tag_->tree;
     if (info_.unique) {
@@ -552,7 +536,7 @@ bool CdxOrder::insert(std::string_view key, std::uint32_t recno) {
 }
 
 bool CdxOrder::remove(std::string_view key, std::uint32_t recno) {
-  return file_.guarded(false, [&] { return tag_->tree->remove(key, recno); });
+  return file_.guarded<bool>([&] { return tag_->tree->remove(key, recno); });
 }
 
 void CdxOrder::commit() {

@@ -74,7 +74,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   void discardUncommitted();
   // Runs an order operation; damage and OS failures raise their error and give fallback.
   template <class R, class F>
-  R guarded(R fallback, F&& operation);
+  R guarded(F&& operation);
 
   PageFile file_;
   bool compound_ = false;

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "base/error.h"
 
@@ -22,5 +23,29 @@ Error indexDamageError(const std::string& driver, const std::string& fileName,
                        const std::string& detail);
 Error indexOpenError(const std::string& driver, const std::string& fileName, int osCode);
 Error indexWriteError(const std::string& driver, const std::string& fileName, int osCode);
+
+// Runs an index operation. Damage and OS failures first undo what is not committed, then
+// raise their error; Retry runs the operation again, Default gives R{} (false, nothing).
+template <class R, class F, class Undo>
+R runIndexOperation(const std::string& driver, const std::string& fileName, F&& operation,
+                    Undo&& undo) {
+  for (;;) {
+    try {
+      return operation();
+    } catch (const IndexDamage& e) {
+      undo();
+      if (raiseError(indexDamageError(driver, fileName, e.what())) == ErrorAnswer::Retry) {
+        continue;
+      }
+      return R{};
+    } catch (const std::system_error& e) {
+      undo();
+      if (raiseError(indexWriteError(driver, fileName, e.code().value())) == ErrorAnswer::Retry) {
+        continue;
+      }
+      return R{};
+    }
+  }
+}
 
 }  // namespace zandor
