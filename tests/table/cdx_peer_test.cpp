@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <random>
+#include <set>
 
 #include "base/text.h"
 #include "index_model.h"
@@ -170,7 +170,7 @@ TEST(CdxPeers, ChangedCopiesOfPeerFilesStaySound) {
   fs::path dbf = test::copyFixture("peers/codebase/examples/NAMES.DBF", dir.path());
   auto before = test::peerListing(dbf.string(), cdx.string(), "NAMENAME");
   ASSERT_TRUE(before.ok);
-  std::multimap<std::string, std::uint32_t> want;
+  std::multiset<std::pair<std::string, std::uint32_t>> want;
   {
     auto file = CdxFile::open(cdx.string(), true);
     IndexOrder& order = file->order(0);
@@ -193,7 +193,7 @@ TEST(CdxPeers, ChangedCopiesOfPeerFilesStaySound) {
   }
   auto after = test::peerListing(dbf.string(), cdx.string(), "NAMENAME");
   ASSERT_TRUE(after.ok) << after.raw.substr(0, 300);
-  std::multimap<std::string, std::uint32_t> got;
+  std::multiset<std::pair<std::string, std::uint32_t>> got;
   for (const auto& [k, r] : after.entries) got.emplace(trimRight(k), r);
   EXPECT_EQ(got, want);
   // And in our order: sorted by key, then record.
