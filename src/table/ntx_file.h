@@ -50,6 +50,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   void readPage(std::uint32_t offset, unsigned char* page) override;
   std::uint32_t allocatePage() override;
   void releasePage(std::uint32_t offset) override;
+  std::size_t pageCount() const override { return static_cast<std::size_t>(end_ / 1024); }
   void load();
   void commitOrThrow();
   void discardUncommitted();

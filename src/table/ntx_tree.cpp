@@ -198,6 +198,7 @@ void NtxTree::removeAt(Node& node, std::size_t i, int depth) {
 bool NtxTree::removeIn(Node& node, std::string_view key, std::uint32_t recno, int depth,
                        bool ordered) {
   if (depth > kMaxDepth) tooDeep();
+  if (budget_-- == 0) throw IndexDamage("pages shared between subtrees");
   std::size_t kl = static_cast<std::size_t>(g_.keyLength);
   std::size_t i = ordered ? lowerBound(node, key, recno) : lowerBoundKey(node, key);
   for (;; ++i) {
@@ -278,9 +279,10 @@ bool NtxTree::remove(std::string_view key, std::uint32_t recno) {
   if (key.size() != static_cast<std::size_t>(g_.keyLength)) return false;
   // Files of other writers may keep equal keys out of record order; then every entry of
   // the key has to be looked at.
-  if (!removeIn(load(root_), key, recno, 0, true) && !removeIn(load(root_), key, recno, 0, false)) {
-    return false;
-  }
+  budget_ = store_.pageCount() + 1;
+  bool found = removeIn(load(root_), key, recno, 0, true);
+  budget_ = store_.pageCount() + 1;
+  if (!found && !removeIn(load(root_), key, recno, 0, false)) return false;
   ++generation_;
   Node& top = load(root_);
   if (top.count() == 0 && !top.leaf) {
@@ -297,6 +299,7 @@ bool NtxTree::remove(std::string_view key, std::uint32_t recno) {
 void NtxTree::descend(Pos& pos, std::uint32_t offset, bool rightmost) {
   for (;;) {
     if (pos.path.size() > static_cast<std::size_t>(kMaxDepth)) tooDeep();
+    if (++pos.entered > store_.pageCount()) throw IndexDamage("pages shared between subtrees");
     Node& node = load(offset);
     if (node.leaf) {
       pos.path.emplace_back(offset, rightmost ? (node.count() == 0 ? 0 : node.count() - 1) : 0);

@@ -24,6 +24,8 @@ class PageStore {
   virtual void readPage(std::uint32_t offset, unsigned char* page) = 0;
   virtual std::uint32_t allocatePage() = 0;
   virtual void releasePage(std::uint32_t offset) = 0;
+  // Pages the file holds; no walk through a sound tree enters more.
+  virtual std::size_t pageCount() const = 0;
 };
 
 // The B-tree of one NTX order: keys in interior pages are entries of their own. Pages are
@@ -35,6 +37,7 @@ class NtxTree {
   // A position: the path from the root; the last frame names the current key.
   struct Pos {
     std::vector<std::pair<std::uint32_t, std::size_t>> path;
+    std::size_t entered = 0;  // pages entered since positioning; bounds walks of bad files
     bool valid() const { return !path.empty(); }
   };
 
@@ -94,6 +97,7 @@ class NtxTree {
   Geometry g_;
   bool rootChanged_ = false;
   std::uint64_t generation_ = 0;
+  std::size_t budget_ = 0;
   std::unordered_map<std::uint32_t, std::unique_ptr<Node>> nodes_;
   std::set<std::uint32_t> dirty_;
 };
