@@ -348,6 +348,11 @@ std::optional<IndexEntry> NtxOrder::next() {
     } else {
       tree.next(pos);
     }
+    if (pos.valid()) {
+      // A sound tree never goes backwards; a damaged one might, endlessly.
+      int c = tree.entry(pos).key.compare(current_.key);
+      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("keys out of order");
+    }
     return settle(std::move(pos));
   });
 }
