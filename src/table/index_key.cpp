@@ -77,7 +77,7 @@ std::string ntxNumberKey(double value, int length, int decimals) {
   if (static_cast<int>(text.size()) > length) text.assign(static_cast<std::size_t>(length), '*');
   if (negative) {
     for (char& c : text) {
-      if (c >= '0' && c <= '9') c = static_cast<char>(0x5C - (c - '0'));
+      if (c >= '0' && c <= '9') c = static_cast<char>(0x5C - c);  // '0' -> ',' ... '9' -> '#'
     }
   }
   return text;
