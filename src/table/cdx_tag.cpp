@@ -33,15 +33,12 @@ void CdxTree::setFill(char fill) {
 }
 
 Node& CdxTree::load(std::uint32_t offset) {
-  auto it = nodes_.find(offset);
-  if (it != nodes_.end()) return *it->second;
+  if (Node* cached = nodes_.find(offset)) return *cached;
   unsigned char page[kPageSize];
   store_.readPage(offset, page);
   auto node = std::make_unique<Node>();
   decodeNode(page, offset, keyLength_, fill_, *node);
-  Node& ref = *node;
-  nodes_.emplace(offset, std::move(node));
-  return ref;
+  return nodes_.put(offset, std::move(node));
 }
 
 Node& CdxTree::newNode(bool leaf) {
@@ -49,10 +46,8 @@ Node& CdxTree::newNode(bool leaf) {
   auto node = std::make_unique<Node>();
   node->offset = offset;
   node->leaf = leaf;
-  Node& ref = *node;
-  nodes_[offset] = std::move(node);
   dirty_.insert(offset);
-  return ref;
+  return nodes_.put(offset, std::move(node));
 }
 
 void CdxTree::markDirty(const Node& node) {
@@ -541,14 +536,14 @@ void CdxTree::startEmpty() {
   node->offset = root_;
   node->leaf = true;
   node->root = true;
-  nodes_[root_] = std::move(node);
+  nodes_.put(root_, std::move(node));
   dirty_.insert(root_);
 }
 
 void CdxTree::flush(PageFile& file) {
   unsigned char page[kPageSize];
-  for (auto it = dirty_.rbegin(); it != dirty_.rend(); ++it) {
-    Node& node = *nodes_.at(*it);
+  for (std::uint32_t offset : dirty_.take()) {
+    Node& node = nodes_.at(offset);
     encodeNode(node, keyLength_, fill_, page);
     file.write(node.offset, page, kPageSize);
   }

@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "table/cdx_page.h"
 #include "table/index_order.h"
+#include "table/page_cache.h"
 
 namespace zandor {
 class PageFile;
@@ -103,8 +103,8 @@ class CdxTree {
   char fill_;
   bool rootChanged_ = false;
   std::uint64_t generation_ = 0;
-  std::unordered_map<std::uint32_t, std::unique_ptr<Node>> nodes_;
-  std::set<std::uint32_t> dirty_;
+  PageCache<Node, kPageSize> nodes_;
+  DirtyPages<kPageSize> dirty_;
 };
 
 }  // namespace zandor::cdx

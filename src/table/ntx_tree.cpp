@@ -26,15 +26,12 @@ NtxTree::NtxTree(PageStore& store, std::uint32_t root, Geometry geometry)
     : store_(store), root_(root), g_(geometry) {}
 
 Node& NtxTree::load(std::uint32_t offset) {
-  auto it = nodes_.find(offset);
-  if (it != nodes_.end()) return *it->second;
+  if (Node* cached = nodes_.find(offset)) return *cached;
   unsigned char page[kPageSize];
   store_.readPage(offset, page);
   auto node = std::make_unique<Node>();
   decodeNode(page, offset, g_, *node);
-  Node& ref = *node;
-  nodes_.emplace(offset, std::move(node));
-  return ref;
+  return nodes_.put(offset, std::move(node));
 }
 
 Node& NtxTree::newNode(bool leaf) {
@@ -42,10 +39,8 @@ Node& NtxTree::newNode(bool leaf) {
   auto node = std::make_unique<Node>();
   node->offset = offset;
   node->leaf = leaf;
-  Node& ref = *node;
-  nodes_[offset] = std::move(node);
   dirty_.insert(offset);
-  return ref;
+  return nodes_.put(offset, std::move(node));
 }
 
 void NtxTree::release(Node& node) {
@@ -60,7 +55,7 @@ void NtxTree::startEmpty() {
   node->offset = root_;
   node->leaf = true;
   node->children = {0};
-  nodes_[root_] = std::move(node);
+  nodes_.put(root_, std::move(node));
   dirty_.insert(root_);
 }
 
@@ -434,8 +429,8 @@ NtxTree::Pos NtxTree::seekEntry(std::string_view key, std::uint32_t recno) {
 
 void NtxTree::flush(PageFile& file) {
   unsigned char page[kPageSize];
-  for (auto it = dirty_.rbegin(); it != dirty_.rend(); ++it) {
-    Node& node = *nodes_.at(*it);
+  for (std::uint32_t offset : dirty_.take()) {
+    Node& node = nodes_.at(offset);
     encodeNode(node, g_, page);
     file.write(node.offset, page, kPageSize);
   }

@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "table/index_order.h"
 #include "table/ntx_page.h"
+#include "table/page_cache.h"
 
 namespace zandor {
 class PageFile;
@@ -98,8 +98,8 @@ class NtxTree {
   bool rootChanged_ = false;
   std::uint64_t generation_ = 0;
   std::size_t budget_ = 0;
-  std::unordered_map<std::uint32_t, std::unique_ptr<Node>> nodes_;
-  std::set<std::uint32_t> dirty_;
+  PageCache<Node, kPageSize> nodes_;
+  DirtyPages<kPageSize> dirty_;
 };
 
 }  // namespace zandor::ntx
