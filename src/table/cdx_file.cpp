@@ -231,6 +231,10 @@ std::unique_ptr<CdxFile::Tag> CdxFile::readTag(std::uint32_t headerOffset, bool 
   return tag;
 }
 
+void CdxFile::requireWritable() const {
+  if (!file_.writable()) throw std::system_error(EBADF, std::generic_category(), path());
+}
+
 IndexOrder& CdxFile::order(std::size_t index) {
   return *orders_.at(index);
 }
@@ -262,7 +266,7 @@ void CdxFile::releasePage(std::uint32_t offset) {
 
 CdxOrder& CdxFile::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) {
   if (!compound_) throw IndexDamage("a single-order file takes no further tags");
-  if (!file_.writable()) throw std::system_error(EBADF, std::generic_category(), path());
+  requireWritable();
   if (spec.keyLength < 1 || spec.keyLength > 240) throw std::invalid_argument("key length");
   try {
     std::string nameKey = tagNameKey(spec.name);
@@ -530,6 +534,7 @@ std::optional<IndexEntry> CdxOrder::next() {
 
 bool CdxOrder::insert(std::string_view key, std::uint32_t recno) {
   return file_.guarded<bool>([&] {
+    file_.requireWritable();
     if (key.size() != static_cast<std::size_t>(info_.keyLength)) return false;
     cdx::CdxTree& tree = *tag_->tree;
     if (info_.unique) {
@@ -541,7 +546,10 @@ bool CdxOrder::insert(std::string_view key, std::uint32_t recno) {
 }
 
 bool CdxOrder::remove(std::string_view key, std::uint32_t recno) {
-  return file_.guarded<bool>([&] { return tag_->tree->remove(key, recno); });
+  return file_.guarded<bool>([&] {
+    file_.requireWritable();
+    return tag_->tree->remove(key, recno);
+  });
 }
 
 void CdxOrder::commit() {

@@ -67,6 +67,8 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   void releasePage(std::uint32_t offset) override;
 
   void load();
+  // Changes need a file opened for writing (else the OS error EBADF).
+  void requireWritable() const;
   std::unique_ptr<Tag> readTag(std::uint32_t headerOffset, bool directory);
   void flushTag(Tag& tag);
   void commitOrThrow();

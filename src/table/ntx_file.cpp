@@ -1,6 +1,7 @@
 #include "table/ntx_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -114,8 +115,20 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& sp
   if (spec.keyExpression.size() >= kExprSize || spec.forExpression.size() >= kExprSize) {
     throw std::invalid_argument("expression too long");
   }
+  // Built under a temporary name and renamed at the end, so an existing file is only
+  // replaced by a complete one.
+  std::string temporary = path + ".new";
   std::unique_ptr<NtxFile> f(new NtxFile());
-  if (int err = f->file_.create(path)) throw std::system_error(err, std::generic_category(), path);
+  if (int err = f->file_.create(temporary)) {
+    throw std::system_error(err, std::generic_category(), temporary);
+  }
+  struct RemoveUnlessDone {
+    std::string path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      if (!done) std::remove(path.c_str());
+    }
+  } cleanup{temporary};
   unsigned char* h = f->header_.data();
   put16(h, spec.forExpression.empty() ? 6 : 7);
   put16(h + 2, 1);
@@ -160,7 +173,14 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& sp
     any = true;
   }
   f->commitOrThrow();
+  if (int err = f->file_.renameTo(path))
+    throw std::system_error(err, std::generic_category(), path);
+  cleanup.done = true;
   return f;
+}
+
+void NtxFile::requireWritable() const {
+  if (!file_.writable()) throw std::system_error(EBADF, std::generic_category(), path());
 }
 
 IndexOrder& NtxFile::order(std::size_t index) {
@@ -359,6 +379,7 @@ std::optional<IndexEntry> NtxOrder::next() {
 
 bool NtxOrder::insert(std::string_view key, std::uint32_t recno) {
   return file_.guarded<bool>([&] {
+    file_.requireWritable();
     if (key.size() != static_cast<std::size_t>(info_.keyLength)) return false;
     ntx::NtxTree& tree = *file_.tree_;
     if (info_.unique) {
@@ -370,7 +391,10 @@ bool NtxOrder::insert(std::string_view key, std::uint32_t recno) {
 }
 
 bool NtxOrder::remove(std::string_view key, std::uint32_t recno) {
-  return file_.guarded<bool>([&] { return file_.tree_->remove(key, recno); });
+  return file_.guarded<bool>([&] {
+    file_.requireWritable();
+    return file_.tree_->remove(key, recno);
+  });
 }
 
 void NtxOrder::commit() {

@@ -52,6 +52,8 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   void releasePage(std::uint32_t offset) override;
   std::size_t pageCount() const override { return static_cast<std::size_t>(end_ / 1024); }
   void load();
+  // Changes need a file opened for writing (else the OS error EBADF).
+  void requireWritable() const;
   void commitOrThrow();
   void discardUncommitted();
   template <class R, class F>

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 #include "table/index_error.h"
@@ -38,6 +39,12 @@ int PageFile::create(const std::string& path) {
 void PageFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+int PageFile::renameTo(const std::string& path) {
+  if (::rename(path_.c_str(), path.c_str()) != 0) return errno;
+  path_ = path;
+  return 0;
 }
 
 std::uint64_t PageFile::size() const {

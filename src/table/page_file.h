@@ -19,6 +19,8 @@ class PageFile {
   int open(const std::string& path, bool writable);
   int create(const std::string& path);
   void close();
+  // Renames the open file; returns 0 or the OS error code.
+  int renameTo(const std::string& path);
   bool isOpen() const { return fd_ >= 0; }
   bool writable() const { return writable_; }
   const std::string& path() const { return path_; }

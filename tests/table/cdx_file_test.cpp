@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "base/error.h"
 #include "base/text.h"
 #include "index_model.h"
 #include "support/test_support.h"
@@ -150,6 +151,34 @@ TEST(CdxFile, SingleOrderFileOfAnotherWriter) {
   EXPECT_TRUE(f->check().ok());
   auto again = CdxFile::open(copy.string(), false);
   EXPECT_EQ(test::scanAll(again->order(0)).size(), before + 1);
+}
+
+}  // namespace
+}  // namespace zandor
+
+namespace zandor {
+namespace {
+
+TEST(CdxFile, ChangesToAFileOpenedForReadingAreRefused) {
+  test::TempDir dir;
+  std::string path = dir.file("ro.cdx");
+  {
+    auto f = CdxFile::create(path);
+    f->addTag({"NAME", "NAME", "", 'C', 10, false, false, false}, {{padRight("A", 10), 1}});
+    f->commit();
+  }
+  std::string before = test::readBytes(path);
+  auto f = CdxFile::open(path, false);
+  ErrorGuard guard;
+  try {
+    f->order(0).insert(padRight("B", 10), 2);
+    FAIL() << "insert into a read-only file";
+  } catch (const ErrorException& e) {
+    EXPECT_EQ(e.error().genCode, 24);
+  }
+  f->commit();
+  EXPECT_TRUE(test::readBytes(path) == before);
+  EXPECT_EQ(test::scanAll(f->order(0)).size(), 1u);
 }
 
 }  // namespace
