@@ -293,6 +293,12 @@ CheckReport NtxFile::check() {
       file_.read(offset, link, 4);
       offset = get32(link);
     }
+    // Every page is the header, in the tree or in the free list.
+    std::size_t pages = static_cast<std::size_t>(size / kPageSize);
+    if (report.ok() && 1 + seen.size() + freePages.size() != pages) {
+      report.problems.push_back(std::to_string(pages - 1 - seen.size() - freePages.size()) +
+                                " pages neither in the tree nor in the free list");
+    }
   } catch (const std::exception& e) {
     report.problems.push_back(e.what());
   }

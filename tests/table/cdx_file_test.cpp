@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 
@@ -45,6 +46,7 @@ TEST(CdxFile, TagsOfOneFileChangeTogether) {
   test::TempDir dir;
   std::string path = dir.file("two.cdx");
   Model names, amounts;
+  std::map<std::uint32_t, std::string> amountOf;
   std::mt19937 rng(3);
   {
     auto f = CdxFile::create(path);
@@ -63,16 +65,16 @@ TEST(CdxFile, TagsOfOneFileChangeTogether) {
       ASSERT_TRUE(f->order(1).insert(amount, recno));
       names.insert({name, recno});
       amounts.insert({amount, recno});
+      amountOf[recno] = amount;
       if (i % 4 == 3) {  // take an older record out of both
         auto it = names.begin();
         std::advance(it, static_cast<long>(rng() % names.size()));
         std::uint32_t gone = it->second;
         ASSERT_TRUE(f->order(0).remove(it->first, gone));
         names.erase(it);
-        auto jt = std::find_if(amounts.begin(), amounts.end(),
-                               [&](const auto& e) { return e.second == gone; });
-        ASSERT_TRUE(f->order(1).remove(jt->first, gone));
-        amounts.erase(jt);
+        std::string amountKey = amountOf.at(gone);
+        ASSERT_TRUE(f->order(1).remove(amountKey, gone));
+        amounts.erase({amountKey, gone});
       }
       f->commit();
     }
