@@ -203,5 +203,69 @@ TEST(CdxPeers, ChangedCopiesOfPeerFilesStaySound) {
   for (std::size_t k = 0; k < ours.size(); ++k) EXPECT_EQ(ours[k].recno, after.entries[k].second);
 }
 
+// Every character tag the independent reader can read, in a changed copy of its file.
+TEST(CdxPeers, EveryReadableCharacterTagTakesChanges) {
+  ZANDOR_REQUIRE_SHARED();
+  int changed = 0;
+  for (const auto& original : peerFiles(".cdx")) {
+    fs::path originalTable = tableFor(original);
+    if (originalTable.empty()) continue;
+    SCOPED_TRACE(original.string());
+    test::TempDir dir;
+    fs::path path = dir.path() / original.filename();
+    fs::path table = dir.path() / originalTable.filename();
+    fs::copy_file(original, path);
+    fs::copy_file(originalTable, table);
+    auto fields = test::dbfFields(table.string());
+    std::vector<std::multiset<std::pair<std::string, std::uint32_t>>> wants;
+    std::vector<std::string> names;
+    {
+      auto file = CdxFile::open(path.string(), true);
+      std::mt19937 rng(1);
+      for (std::size_t i = 0; i < file->orderCount(); ++i) {
+        IndexOrder& order = file->order(i);
+        int length = order.info().keyLength;
+        char type = length == 8 ? test::fieldKeyType(fields, order.info().keyExpression) : 'C';
+        order.setKeyType(type);
+        if (type != 'C' ||
+            !test::peerListing(table.string(), path.string(), order.info().name).ok) {
+          continue;
+        }
+        auto existing = test::scanAll(order);
+        std::multiset<std::pair<std::string, std::uint32_t>> want;
+        for (std::size_t k = 0; k < existing.size(); ++k) {
+          if (k % 2 == 0) {
+            ASSERT_TRUE(order.remove(existing[k].key, existing[k].recno));
+          } else {
+            want.emplace(trimRight(existing[k].key), existing[k].recno);
+          }
+        }
+        for (std::uint32_t r = 500; r < 800; ++r) {
+          std::string key = "Zn" + std::to_string(rng() % 150);
+          bool taken =
+              order.info().unique &&
+              std::any_of(want.begin(), want.end(), [&](const auto& e) { return e.first == key; });
+          ASSERT_EQ(order.insert(padRight(key, static_cast<std::size_t>(length)), r), !taken);
+          if (!taken) want.emplace(key, r);
+        }
+        wants.push_back(std::move(want));
+        names.push_back(order.info().name);
+      }
+      file->commit();
+      CheckReport report = file->check();
+      EXPECT_TRUE(report.ok()) << report.problems.front();
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      auto theirs = test::peerListing(table.string(), path.string(), names[i]);
+      ASSERT_TRUE(theirs.ok) << names[i] << theirs.raw.substr(0, 300);
+      std::multiset<std::pair<std::string, std::uint32_t>> got;
+      for (const auto& [k, r] : theirs.entries) got.emplace(trimRight(k), r);
+      EXPECT_EQ(got, wants[i]) << names[i];
+      ++changed;
+    }
+  }
+  EXPECT_GE(changed, 10);
+}
+
 }  // namespace
 }  // namespace zandor
