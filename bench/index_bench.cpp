@@ -64,9 +64,9 @@ int main(int argc, char** argv) {
     bench("CDX", *cdx, keys, commitEvery, rng);
   }
   {
-    NtxFile::Spec spec;
-    spec.keyExpression = "KEY";
-    auto ntx = NtxFile::create(ntxPath, spec, {});
+    NtxFile::NewOrder def;
+    def.keyExpression = "KEY";
+    auto ntx = NtxFile::create(ntxPath, def, {});
     bench("NTX", *ntx, keys, commitEvery, rng);
   }
   std::filesystem::remove(cdxPath);

@@ -264,12 +264,12 @@ void CdxFile::releasePage(std::uint32_t offset) {
   pendingFree_.push_back(offset);
 }
 
-CdxOrder& CdxFile::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) {
+CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
   if (!compound_) throw IndexDamage("a single-order file takes no further tags");
   requireWritable();
-  if (spec.keyLength < 1 || spec.keyLength > 240) throw std::invalid_argument("key length");
+  if (def.keyLength < 1 || def.keyLength > 240) throw std::invalid_argument("key length");
   try {
-    std::string nameKey = tagNameKey(spec.name);
+    std::string nameKey = tagNameKey(def.name);
     // Replace a tag of the same name: drop it from the directory, its pages stay unused.
     for (std::size_t i = 0; i < orders_.size(); ++i) {
       if (tagNameKey(orders_[i]->info().name) != nameKey) continue;
@@ -283,15 +283,15 @@ CdxOrder& CdxFile::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) 
     end_ += kHeaderSize;
     std::uint32_t root = allocatePage();
     unsigned char options = kOptCompact | kOptCompound;
-    if (spec.unique) options |= kOptUnique;
-    if (!spec.forExpression.empty()) options |= kOptFor;
+    if (def.unique) options |= kOptUnique;
+    if (!def.forExpression.empty()) options |= kOptFor;
     auto tag = std::make_unique<Tag>();
     tag->headerOffset = headerOffset;
-    tag->header = newHeader(root, spec.keyLength, options, spec.caseInsensitive, spec.descending,
-                            spec.keyExpression, spec.forExpression);
+    tag->header = newHeader(root, def.keyLength, options, def.caseInsensitive, def.descending,
+                            def.keyExpression, def.forExpression);
     tag->headerDirty = true;
     tag->committedRoot = root;
-    tag->tree = std::make_unique<cdx::CdxTree>(*this, root, spec.keyLength, fillFor(spec.keyType));
+    tag->tree = std::make_unique<cdx::CdxTree>(*this, root, def.keyLength, fillFor(def.keyType));
     tag->tree->startEmpty();
     std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
       return a.key != b.key ? a.key < b.key : a.recno < b.recno;
@@ -299,10 +299,10 @@ CdxOrder& CdxFile::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) 
     std::vector<IndexEntry> kept;
     kept.reserve(entries.size());
     for (auto& e : entries) {
-      e.key = padRight(e.key, static_cast<std::size_t>(spec.keyLength));
-      if (spec.keyType == 'N' || spec.keyType == 'D') e.key.resize(8, '\0');
+      e.key = padRight(e.key, static_cast<std::size_t>(def.keyLength));
+      if (def.keyType == 'N' || def.keyType == 'D') e.key.resize(8, '\0');
       if (!kept.empty() && kept.back().key == e.key &&
-          (spec.unique || kept.back().recno == e.recno)) {
+          (def.unique || kept.back().recno == e.recno)) {
         continue;
       }
       kept.push_back(std::move(e));
@@ -316,13 +316,13 @@ CdxOrder& CdxFile::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) 
     directory_->tree->insert(nameKey, headerOffset);
     OrderInfo info;
     info.name = trimRight(nameKey);
-    info.keyExpression = spec.keyExpression;
-    info.forExpression = spec.forExpression;
-    info.keyType = spec.keyType;
-    info.keyLength = spec.keyLength;
-    info.unique = spec.unique;
-    info.descending = spec.descending;
-    info.caseInsensitive = spec.caseInsensitive;
+    info.keyExpression = def.keyExpression;
+    info.forExpression = def.forExpression;
+    info.keyType = def.keyType;
+    info.keyLength = def.keyLength;
+    info.unique = def.unique;
+    info.descending = def.descending;
+    info.caseInsensitive = def.caseInsensitive;
     tags_.push_back(std::move(tag));
     orders_.emplace_back(new CdxOrder(*this, *tags_.back(), info));
     return *orders_.back();

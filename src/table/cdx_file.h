@@ -28,7 +28,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   static std::unique_ptr<CdxFile> create(const std::string& path);
   ~CdxFile() override;
 
-  struct TagSpec {
+  struct NewTag {
     std::string name;
     std::string keyExpression;
     std::string forExpression;
@@ -40,7 +40,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   };
   // Adds a tag built from the given entries (any order; a unique tag keeps the lowest
   // record of each key); a tag of the same name is replaced. Written on commit().
-  CdxOrder& addTag(const TagSpec& spec, std::vector<IndexEntry> entries);
+  CdxOrder& addTag(const NewTag& def, std::vector<IndexEntry> entries);
 
   const std::string& path() const override { return file_.path(); }
   std::size_t orderCount() const override { return orders_.size(); }

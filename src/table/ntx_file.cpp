@@ -106,13 +106,13 @@ void NtxFile::load() {
   order_.reset(new NtxOrder(*this, info));
 }
 
-std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& spec,
+std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const NewOrder& def,
                                          std::vector<IndexEntry> entries) {
-  ntx::Geometry g = ntx::Geometry::forKeyLength(spec.keyLength);
-  if (spec.keyLength < 1 || spec.keyLength > 256 || g.maxKeys < 2) {
+  ntx::Geometry g = ntx::Geometry::forKeyLength(def.keyLength);
+  if (def.keyLength < 1 || def.keyLength > 256 || g.maxKeys < 2) {
     throw std::invalid_argument("key length");
   }
-  if (spec.keyExpression.size() >= kExprSize || spec.forExpression.size() >= kExprSize) {
+  if (def.keyExpression.size() >= kExprSize || def.forExpression.size() >= kExprSize) {
     throw std::invalid_argument("expression too long");
   }
   // Built under a temporary name and renamed at the end, so an existing file is only
@@ -130,19 +130,19 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& sp
     }
   } cleanup{temporary};
   unsigned char* h = f->header_.data();
-  put16(h, spec.forExpression.empty() ? 6 : 7);
+  put16(h, def.forExpression.empty() ? 6 : 7);
   put16(h + 2, 1);
   put32(h + 4, kPageSize);
   put16(h + 12, static_cast<std::uint32_t>(g.itemSize()));
   put16(h + 14, static_cast<std::uint32_t>(g.keyLength));
-  put16(h + 16, static_cast<std::uint32_t>(spec.decimals));
+  put16(h + 16, static_cast<std::uint32_t>(def.decimals));
   put16(h + 18, static_cast<std::uint32_t>(g.maxKeys));
   put16(h + 20, static_cast<std::uint32_t>(g.halfKeys));
-  std::memcpy(h + kKeyExprAt, spec.keyExpression.data(), spec.keyExpression.size());
-  h[kUniqueAt] = spec.unique ? 1 : 0;
-  h[kDescendingAt] = spec.descending ? 1 : 0;
-  std::memcpy(h + kForExprAt, spec.forExpression.data(), spec.forExpression.size());
-  std::string name = upperAZ(spec.name).substr(0, kNameSize - 1);
+  std::memcpy(h + kKeyExprAt, def.keyExpression.data(), def.keyExpression.size());
+  h[kUniqueAt] = def.unique ? 1 : 0;
+  h[kDescendingAt] = def.descending ? 1 : 0;
+  std::memcpy(h + kForExprAt, def.forExpression.data(), def.forExpression.size());
+  std::string name = upperAZ(def.name).substr(0, kNameSize - 1);
   std::memcpy(h + kNameAt, name.data(), name.size());
   f->headerDirty_ = true;
   f->end_ = kPageSize;
@@ -152,13 +152,13 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& sp
   f->tree_->startEmpty();
   OrderInfo info;
   info.name = name.empty() ? upperAZ(std::filesystem::path(path).stem().string()) : name;
-  info.keyExpression = spec.keyExpression;
-  info.forExpression = spec.forExpression;
-  info.keyType = spec.keyType;
-  info.keyLength = spec.keyLength;
-  info.decimals = spec.decimals;
-  info.unique = spec.unique;
-  info.descending = spec.descending;
+  info.keyExpression = def.keyExpression;
+  info.forExpression = def.forExpression;
+  info.keyType = def.keyType;
+  info.keyLength = def.keyLength;
+  info.decimals = def.decimals;
+  info.unique = def.unique;
+  info.descending = def.descending;
   f->order_.reset(new NtxOrder(*f, info));
   std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
     return a.key != b.key ? a.key < b.key : a.recno < b.recno;
@@ -166,8 +166,8 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const Spec& sp
   std::string lastKey;
   bool any = false;
   for (auto& e : entries) {
-    e.key = padRight(e.key, static_cast<std::size_t>(spec.keyLength));
-    if (spec.unique && any && e.key == lastKey) continue;
+    e.key = padRight(e.key, static_cast<std::size_t>(def.keyLength));
+    if (def.unique && any && e.key == lastKey) continue;
     f->tree_->insert(e.key, e.recno);
     lastKey = e.key;
     any = true;

@@ -23,7 +23,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
  public:
   static std::unique_ptr<NtxFile> open(const std::string& path, bool writable);
 
-  struct Spec {
+  struct NewOrder {
     std::string name;  // stored when not empty
     std::string keyExpression;
     std::string forExpression;
@@ -34,7 +34,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
     bool descending = false;
   };
   // A new file holding the given entries (any order); replaces an existing file.
-  static std::unique_ptr<NtxFile> create(const std::string& path, const Spec& spec,
+  static std::unique_ptr<NtxFile> create(const std::string& path, const NewOrder& def,
                                          std::vector<IndexEntry> entries);
   ~NtxFile() override;
 

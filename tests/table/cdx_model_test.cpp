@@ -16,14 +16,14 @@ void runCdx(const ModelRun& run) {
   ModelHooks hooks;
   hooks.create = [&]() -> std::unique_ptr<IndexFile> {
     auto f = CdxFile::create(path);
-    CdxFile::TagSpec spec;
-    spec.name = "MODEL";
-    spec.keyExpression = run.type == 'C' ? "KEY" : "VALUE";
-    spec.keyType = run.type;
-    spec.keyLength = run.keyLength;
-    spec.unique = run.unique;
-    spec.descending = run.descending;
-    f->addTag(spec, {});
+    CdxFile::NewTag def;
+    def.name = "MODEL";
+    def.keyExpression = run.type == 'C' ? "KEY" : "VALUE";
+    def.keyType = run.type;
+    def.keyLength = run.keyLength;
+    def.unique = run.unique;
+    def.descending = run.descending;
+    f->addTag(def, {});
     f->commit();
     return f;
   };

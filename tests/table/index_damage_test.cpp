@@ -57,9 +57,9 @@ class IndexDamageTest : public ::testing::Test {
     for (std::uint32_t r = 1; r <= 3000; ++r) {
       entries.push_back({padRight("N" + std::to_string(r * 7919 % 3001), 10), r});
     }
-    NtxFile::Spec spec;
-    spec.keyExpression = key;
-    NtxFile::create(path, spec, entries);
+    NtxFile::NewOrder def;
+    def.keyExpression = key;
+    NtxFile::create(path, def, entries);
     return path;
   }
 

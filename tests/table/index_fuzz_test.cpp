@@ -145,9 +145,9 @@ TEST_F(IndexFuzz, MutatedNtxFilesGiveDamageNeverACrash) {
   std::vector<IndexEntry> names;
   for (std::uint32_t r = 1; r <= 600; ++r)
     names.push_back({padRight("N" + std::to_string(r % 97), 10), r});
-  NtxFile::Spec spec;
-  spec.keyExpression = "NAME";
-  NtxFile::create(seed, spec, names);
+  NtxFile::NewOrder def;
+  def.keyExpression = "NAME";
+  NtxFile::create(seed, def, names);
   run(seed, IndexDriver::Ntx, 1024);
 }
 

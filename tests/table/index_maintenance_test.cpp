@@ -24,10 +24,10 @@ class KeyMaintenance : public ::testing::Test {
       auto cdx = CdxFile::create(dir.file("k.cdx"));
       cdx->addTag({"AKTIVE", "UPPER(KUNDE)", "AKTIV", 'C', 6, false, false, false}, {});
       cdx->commit();
-      NtxFile::Spec spec;
-      spec.keyExpression = "KUNDE";
-      spec.keyLength = 6;
-      NtxFile::create(dir.file("k.ntx"), spec, {});
+      NtxFile::NewOrder def;
+      def.keyExpression = "KUNDE";
+      def.keyLength = 6;
+      NtxFile::create(dir.file("k.ntx"), def, {});
     }
     ErrorGuard guard;
     cdx = openIndexFile(dir.file("k.cdx"), IndexDriver::Cdx, true, record);

@@ -15,14 +15,14 @@ void runNtx(const ModelRun& run, int decimals = 0) {
   std::string path = dir.file("model.ntx");
   ModelHooks hooks;
   hooks.create = [&]() -> std::unique_ptr<IndexFile> {
-    NtxFile::Spec spec;
-    spec.keyExpression = "KEY";
-    spec.keyType = run.type;
-    spec.keyLength = run.keyLength;
-    spec.decimals = decimals;
-    spec.unique = run.unique;
-    spec.descending = run.descending;
-    return NtxFile::create(path, spec, {});
+    NtxFile::NewOrder def;
+    def.keyExpression = "KEY";
+    def.keyType = run.type;
+    def.keyLength = run.keyLength;
+    def.decimals = decimals;
+    def.unique = run.unique;
+    def.descending = run.descending;
+    return NtxFile::create(path, def, {});
   };
   hooks.reopen = [&]() -> std::unique_ptr<IndexFile> {
     auto f = NtxFile::open(path, true);

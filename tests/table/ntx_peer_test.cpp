@@ -115,12 +115,12 @@ TEST(NtxPeers, FilesWeWriteAreReadTheSameByTheIndependentReader) {
     keys.push_back({padRight(name, 10), r});
   }
   test::writeDbf(dbf, fields, rows);
-  NtxFile::Spec spec;
-  spec.keyExpression = "KUNDE";
-  spec.keyLength = 10;
-  NtxFile::create(dir.file("BULK.NTX"), spec, keys);
+  NtxFile::NewOrder def;
+  def.keyExpression = "KUNDE";
+  def.keyLength = 10;
+  NtxFile::create(dir.file("BULK.NTX"), def, keys);
   {
-    auto inc = NtxFile::create(dir.file("INC.NTX"), spec, {});
+    auto inc = NtxFile::create(dir.file("INC.NTX"), def, {});
     std::shuffle(keys.begin(), keys.end(), rng);
     for (const auto& e : keys) ASSERT_TRUE(inc->order(0).insert(e.key, e.recno));
     // and take a third out again, so merges and the free list are in the file too
