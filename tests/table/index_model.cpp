@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 namespace zandor::test {
@@ -153,7 +154,10 @@ bool holdsKey(const Model& model, const std::string& key) {
 }  // namespace
 
 void runIndexModel(const ModelRun& run, const ModelHooks& hooks) {
-  KeyMaker maker(run.type, run.keyLength, run.seed);
+  // ZANDOR_MODEL_SEED varies the runs (for longer campaigns outside the regular suite).
+  const char* extra = std::getenv("ZANDOR_MODEL_SEED");
+  KeyMaker maker(run.type, run.keyLength,
+                 run.seed + (extra ? static_cast<unsigned>(std::strtoul(extra, nullptr, 10)) : 0));
   std::mt19937& rng = maker.rng();
   std::unique_ptr<IndexFile> file = hooks.create();
   ASSERT_TRUE(file);
