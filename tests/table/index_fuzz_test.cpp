@@ -35,6 +35,7 @@ std::string mutate(std::string bytes, std::mt19937& rng, std::size_t pageSize) {
         }
         break;
       case 1: {  // a plausible pointer or count somewhere
+        if (bytes.size() < 4) break;
         std::size_t at = pick(bytes.size() - 4);
         std::uint32_t v =
             (rng() % 2) ? static_cast<std::uint32_t>(pick(bytes.size() / pageSize + 2) * pageSize)
