@@ -1,0 +1,249 @@
+#include "table/cdx_page.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "table/index_error.h"
+
+namespace zandor::cdx {
+
+namespace {
+
+int bitLength(std::uint32_t v) {
+  int bits = 0;
+  while (v) {
+    ++bits;
+    v >>= 1;
+  }
+  return bits;
+}
+
+std::uint16_t get16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint32_t get32be(const unsigned char* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+void put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+void put32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void put32be(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+std::size_t significantLength(std::string_view key, char fill) {
+  std::size_t n = key.size();
+  while (n > 0 && key[n - 1] == fill) --n;
+  return n;
+}
+
+struct Shape {
+  std::size_t dup = 0;
+  std::size_t trail = 0;
+  std::size_t stored = 0;
+};
+
+Shape shapeOf(std::string_view key, std::string_view prev, std::size_t prevSig, bool first,
+              char fill, const LeafParams& p) {
+  Shape s;
+  std::size_t sig = significantLength(key, fill);
+  s.trail = std::min<std::size_t>(key.size() - sig, (1u << p.trailBits) - 1);
+  if (!first) {
+    std::size_t limit = std::min<std::size_t>({sig, prevSig, (1u << p.dupBits) - 1});
+    while (s.dup < limit && key[s.dup] == prev[s.dup]) ++s.dup;
+  }
+  s.stored = key.size() - s.dup - s.trail;
+  return s;
+}
+
+std::uint32_t maxRecOf(const Node& node) {
+  std::uint32_t m = 0;
+  for (auto r : node.recs) m = std::max(m, r);
+  return m;
+}
+
+}  // namespace
+
+LeafParams leafParamsFor(int keyLength, std::uint32_t maxRecno) {
+  LeafParams p;
+  p.dupBits = p.trailBits = bitLength(static_cast<std::uint32_t>(keyLength));
+  int needed = std::max(12, bitLength(maxRecno));
+  int n = 2;
+  while (8 * n - p.dupBits - p.trailBits < needed) ++n;
+  p.entryBytes = n;
+  p.recBits = 8 * n - p.dupBits - p.trailBits;
+  return p;
+}
+
+int interiorCapacity(int keyLength) {
+  return 500 / (keyLength + 8);
+}
+
+std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fill,
+                                        const LeafParams& params) {
+  std::vector<std::size_t> sizes(node.count());
+  std::size_t kl = static_cast<std::size_t>(keyLength);
+  std::string_view prev;
+  std::size_t prevSig = 0;
+  for (std::size_t i = 0; i < node.count(); ++i) {
+    std::string_view key = node.key(i, kl);
+    Shape s = shapeOf(key, prev, prevSig, i == 0, fill, params);
+    sizes[i] = static_cast<std::size_t>(params.entryBytes) + s.stored;
+    prev = key;
+    prevSig = significantLength(key, fill);
+  }
+  return sizes;
+}
+
+std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
+                                const LeafParams& params) {
+  Shape s =
+      shapeOf(node.key(index, static_cast<std::size_t>(keyLength)), {}, 0, true, fill, params);
+  return static_cast<std::size_t>(params.entryBytes) + s.stored;
+}
+
+std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
+  LeafParams p = leafParamsFor(keyLength, maxRecOf(node));
+  std::size_t total = 0;
+  for (auto s : leafEntrySizes(node, keyLength, fill, p)) total += s;
+  return total;
+}
+
+void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
+  std::memset(page, 0, kPageSize);
+  std::uint32_t attr = (node.root ? 1u : 0u) | (node.leaf ? 2u : 0u);
+  put16(page, attr);
+  put16(page + 2, static_cast<std::uint32_t>(node.count()));
+  put32(page + 4, node.left);
+  put32(page + 8, node.right);
+  std::size_t kl = static_cast<std::size_t>(keyLength);
+  if (!node.leaf) {
+    unsigned char* p = page + 12;
+    for (std::size_t i = 0; i < node.count(); ++i) {
+      std::memcpy(p, node.keys.data() + i * kl, kl);
+      put32be(p + kl, node.recs[i]);
+      put32be(p + kl + 4, node.children[i]);
+      p += kl + 8;
+    }
+    return;
+  }
+  LeafParams lp = leafParamsFor(keyLength, maxRecOf(node));
+  std::uint32_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lp.recBits) - 1);
+  put32(page + 14, recMask);
+  page[18] = static_cast<unsigned char>((1u << lp.dupBits) - 1);
+  page[19] = static_cast<unsigned char>((1u << lp.trailBits) - 1);
+  page[20] = static_cast<unsigned char>(lp.recBits);
+  page[21] = static_cast<unsigned char>(lp.dupBits);
+  page[22] = static_cast<unsigned char>(lp.trailBits);
+  page[23] = static_cast<unsigned char>(lp.entryBytes);
+  std::size_t entryPos = 24;
+  std::size_t keyPos = kPageSize;
+  std::string_view prev;
+  std::size_t prevSig = 0;
+  for (std::size_t i = 0; i < node.count(); ++i) {
+    std::string_view key = node.key(i, kl);
+    Shape s = shapeOf(key, prev, prevSig, i == 0, fill, lp);
+    if (keyPos < entryPos + static_cast<std::size_t>(lp.entryBytes) + s.stored) {
+      throw IndexDamage("leaf page overflow while writing");
+    }
+    std::uint64_t e = static_cast<std::uint64_t>(node.recs[i]) |
+                      (static_cast<std::uint64_t>(s.dup) << lp.recBits) |
+                      (static_cast<std::uint64_t>(s.trail) << (lp.recBits + lp.dupBits));
+    for (int b = 0; b < lp.entryBytes; ++b) {
+      page[entryPos + static_cast<std::size_t>(b)] = static_cast<unsigned char>(e >> (8 * b));
+    }
+    entryPos += static_cast<std::size_t>(lp.entryBytes);
+    keyPos -= s.stored;
+    std::memcpy(page + keyPos, key.data() + s.dup, s.stored);
+    prev = key;
+    prevSig = significantLength(key, fill);
+  }
+  put16(page + 12, static_cast<std::uint32_t>(keyPos - entryPos));
+}
+
+void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,
+                Node& out, bool strict) {
+  std::size_t kl = static_cast<std::size_t>(keyLength);
+  std::uint32_t attr = get16(page);
+  std::size_t count = get16(page + 2);
+  out.offset = offset;
+  out.root = (attr & 1) != 0;
+  out.leaf = (attr & 2) != 0;
+  out.left = get32(page + 4);
+  out.right = get32(page + 8);
+  out.keys.clear();
+  out.recs.clear();
+  out.children.clear();
+  if (strict && attr > 3) throw IndexDamage("unknown page attributes");
+  if (!out.leaf) {
+    if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {
+      throw IndexDamage("interior page holds more keys than fit");
+    }
+    out.keys.resize(count * kl);
+    out.recs.resize(count);
+    out.children.resize(count);
+    const unsigned char* p = page + 12;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::memcpy(out.keys.data() + i * kl, p, kl);
+      out.recs[i] = get32be(p + kl);
+      out.children[i] = get32be(p + kl + 4);
+      p += kl + 8;
+    }
+    return;
+  }
+  int recBits = page[20], dupBits = page[21], trailBits = page[22], n = page[23];
+  if (n < 1 || n > 8 || recBits < 1 || recBits > 32 || dupBits > 16 || trailBits > 16 ||
+      recBits + dupBits + trailBits > 8 * n) {
+    throw IndexDamage("leaf page with impossible bit widths");
+  }
+  if (count * static_cast<std::size_t>(n) > kLeafKeyArea) {
+    throw IndexDamage("leaf page holds more keys than fit");
+  }
+  if (strict) {
+    std::uint32_t recMask = recBits >= 32 ? 0xFFFFFFFFu : ((1u << recBits) - 1);
+    if (get32(page + 14) != recMask || page[18] != (1u << dupBits) - 1 ||
+        page[19] != (1u << trailBits) - 1) {
+      throw IndexDamage("leaf masks disagree with the bit widths");
+    }
+  }
+  std::uint64_t recMask = (recBits >= 32) ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
+  std::uint64_t dupMask = (1ull << dupBits) - 1;
+  std::uint64_t trailMask = (1ull << trailBits) - 1;
+  std::size_t entryEnd = 24 + count * static_cast<std::size_t>(n);
+  std::size_t pos = kPageSize;
+  out.keys.resize(count * kl);
+  out.recs.resize(count);
+  std::size_t prevSig = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned char* ep = page + 24 + i * static_cast<std::size_t>(n);
+    std::uint64_t e = 0;
+    for (int b = 0; b < n; ++b) e |= static_cast<std::uint64_t>(ep[b]) << (8 * b);
+    std::size_t dup = static_cast<std::size_t>((e >> recBits) & dupMask);
+    std::size_t trail = static_cast<std::size_t>((e >> (recBits + dupBits)) & trailMask);
+    if (dup + trail > kl || (i == 0 && dup > 0)) throw IndexDamage("bad leaf entry counts");
+    std::size_t stored = kl - dup - trail;
+    if (pos < entryEnd + stored) throw IndexDamage("leaf key bytes overlap the entries");
+    pos -= stored;
+    char* key = out.keys.data() + i * kl;
+    if (dup) std::memcpy(key, key - kl, dup);
+    std::memcpy(key + dup, page + pos, stored);
+    std::memset(key + dup + stored, fill, trail);
+    out.recs[i] = static_cast<std::uint32_t>(e & recMask);
+    if (strict && dup > prevSig) throw IndexDamage("duplicate count beyond the previous key");
+    prevSig = significantLength(std::string_view(key, kl), fill);
+  }
+  if (strict && get16(page + 12) != pos - entryEnd) {
+    throw IndexDamage("leaf free-space count is wrong");
+  }
+}
+
+}  // namespace zandor::cdx

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zandor::cdx {
+
+constexpr std::size_t kPageSize = 512;
+constexpr std::size_t kLeafKeyArea = 488;
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+// A tree page decoded: keys (count x key length, fully padded), their record numbers and,
+// for interior pages, the child page of each entry.
+struct Node {
+  std::uint32_t offset = 0;
+  bool leaf = true;
+  bool root = false;
+  std::uint32_t left = kNone;
+  std::uint32_t right = kNone;
+  std::string keys;
+  std::vector<std::uint32_t> recs;
+  std::vector<std::uint32_t> children;
+
+  std::size_t count() const { return recs.size(); }
+  std::string_view key(std::size_t i, std::size_t keyLength) const {
+    return std::string_view(keys).substr(i * keyLength, keyLength);
+  }
+};
+
+// Bit widths of one compact leaf: record number, duplicate count, trailing count, and the
+// entry size in bytes.
+struct LeafParams {
+  int recBits = 16;
+  int dupBits = 4;
+  int trailBits = 4;
+  int entryBytes = 3;
+};
+
+// Duplicate and trailing counts sized for the key length, the record field wide enough
+// for maxRecno and at least 12 bits (what the established writers produce).
+LeafParams leafParamsFor(int keyLength, std::uint32_t maxRecno);
+
+int interiorCapacity(int keyLength);
+
+// Bytes of the key area a leaf needs (entries plus stored key bytes).
+std::size_t leafUsedBytes(const Node& node, int keyLength, char fill);
+// Bytes one leaf entry would need when it opened a page (no duplicate prefix).
+std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
+                                const LeafParams& params);
+// Bytes of each entry in the page as it is now (entry plus stored key bytes).
+std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fill,
+                                        const LeafParams& params);
+
+void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page);
+// Throws IndexDamage for pages that cannot be decoded. With strict set, also for
+// anything the established writers never produce (wrong free count, masks).
+void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,
+                Node& out, bool strict = false);
+
+}  // namespace zandor::cdx

@@ -1,0 +1,117 @@
+#include "table/index_key.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "base/date.h"
+#include "base/text.h"
+
+namespace zandor {
+
+std::string sortableDouble(double value) {
+  if (value == 0.0) value = 0.0;  // -0.0 sorts as 0
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  std::string out(8, '\0');
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>((bits >> (56 - 8 * i)) & 0xFF);
+  if ((static_cast<unsigned char>(out[0]) & 0x80) == 0) {
+    out[0] = static_cast<char>(static_cast<unsigned char>(out[0]) | 0x80);
+  } else {
+    for (char& c : out) c = static_cast<char>(~static_cast<unsigned char>(c));
+  }
+  return out;
+}
+
+double sortableDoubleValue(std::string_view key) {
+  unsigned char b[8] = {};
+  for (std::size_t i = 0; i < 8 && i < key.size(); ++i) b[i] = static_cast<unsigned char>(key[i]);
+  if (b[0] & 0x80) {
+    b[0] &= 0x7F;
+  } else {
+    for (unsigned char& c : b) c = static_cast<unsigned char>(~c);
+  }
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[i];
+  double d = 0;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+namespace {
+
+std::string textKey(const Value& value, int length, bool upperCase) {
+  std::string text = value.isText() ? value.asText() : std::string();
+  if (upperCase) text = upperAZ(text);
+  return padRight(text, static_cast<std::size_t>(length));
+}
+
+double numberOf(const Value& value) {
+  if (value.isNumber()) return value.asNumber().toDouble();
+  if (value.isDate()) return value.asDate().day;
+  return 0.0;
+}
+
+}  // namespace
+
+std::string cdxKey(const Value& value, char type, int length, bool upperCase) {
+  switch (type) {
+    case 'N':
+    case 'D':
+      return sortableDouble(numberOf(value));
+    case 'L':
+      return std::string(1, value.isLogical() && value.asLogical() ? 'T' : 'F');
+    default:
+      return textKey(value, length, upperCase);
+  }
+}
+
+std::string ntxNumberKey(double value, int length, int decimals) {
+  if (length <= 0) return {};
+  bool negative = value < 0;
+  char buffer[400];
+  int dec = decimals < 0 ? 0 : (decimals > 30 ? 30 : decimals);
+  std::snprintf(buffer, sizeof buffer, "%0*.*f", length, dec, std::fabs(value));
+  std::string text(buffer);
+  if (static_cast<int>(text.size()) > length) text.assign(static_cast<std::size_t>(length), '*');
+  if (negative) {
+    for (char& c : text) {
+      if (c >= '0' && c <= '9') c = static_cast<char>(0x5C - c);  // '0' -> ',' ... '9' -> '#'
+    }
+  }
+  return text;
+}
+
+std::string ntxKey(const Value& value, char type, int length, int decimals, bool upperCase) {
+  switch (type) {
+    case 'N':
+      return ntxNumberKey(value.isNumber() ? value.asNumber().toDouble() : 0.0, length, decimals);
+    case 'D':
+      return padRight(dateToDigits(value.isDate() ? value.asDate().day : 0),
+                      static_cast<std::size_t>(length));
+    case 'L':
+      return padRight(value.isLogical() && value.asLogical() ? "T" : "F",
+                      static_cast<std::size_t>(length));
+    default:
+      return textKey(value, length, upperCase);
+  }
+}
+
+std::string cdxSearchKey(const Value& value, char type, int length, bool upperCase) {
+  if (type == 'C' && value.isText()) {
+    std::string text = value.asText().substr(0, static_cast<std::size_t>(length));
+    return upperCase ? upperAZ(text) : text;
+  }
+  return cdxKey(value, type, length, upperCase);
+}
+
+std::string ntxSearchKey(const Value& value, char type, int length, int decimals, bool upperCase) {
+  if (value.isText()) {
+    std::string text = value.asText().substr(0, static_cast<std::size_t>(length));
+    return upperCase ? upperAZ(text) : text;
+  }
+  return ntxKey(value, type, length, decimals, upperCase);
+}
+
+}  // namespace zandor

@@ -1,0 +1,108 @@
+#include "table/index_open.h"
+
+#include <system_error>
+
+#include "base/error.h"
+#include "table/cdx_file.h"
+#include "table/index_error.h"
+#include "table/ntx_file.h"
+
+namespace zandor {
+
+const char* driverName(IndexDriver driver) {
+  return driver == IndexDriver::Cdx ? "DBFCDX" : "DBFNTX";
+}
+
+std::string BoundOrder::keyOf(const RecordContext& record) const {
+  return order->keyFor(key.evaluate(record));
+}
+
+bool BoundOrder::qualifies(const RecordContext& record) const {
+  if (!forCondition.valid()) return true;
+  Value v = forCondition.evaluate(record);
+  if (!v.isLogical()) throw ExpressionError("FOR condition gives no logical value");
+  return v.asLogical();
+}
+
+namespace {
+
+char keyTypeOf(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::Text:
+      return 'C';
+    case Value::Kind::Number:
+      return 'N';
+    case Value::Kind::Date:
+      return 'D';
+    case Value::Kind::Logical:
+      return 'L';
+    default:
+      return '?';
+  }
+}
+
+}  // namespace
+
+std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
+                                   const RecordContext& record) {
+  std::vector<BoundOrder> bound;
+  for (std::size_t i = 0; i < file.orderCount(); ++i) {
+    IndexOrder& order = file.order(i);
+    const OrderInfo& info = order.info();
+    BoundOrder b;
+    b.order = &order;
+    try {
+      b.key = Expression::compile(info.keyExpression, record);
+      char type = keyTypeOf(b.key.evaluate(record));
+      bool lengthFits = true;
+      if (type == '?') lengthFits = false;
+      if (type == 'N' && driver == IndexDriver::Cdx) lengthFits = info.keyLength == 8;
+      if (type == 'D') lengthFits = info.keyLength == 8;
+      if (type == 'L') lengthFits = info.keyLength == 1;
+      if (!lengthFits) {
+        throw IndexDamage("key type " + std::string(1, type) + " does not fit key length " +
+                          std::to_string(info.keyLength) + " of " + info.name);
+      }
+      order.setKeyType(type);
+      if (!info.forExpression.empty()) {
+        b.forCondition = Expression::compile(info.forExpression, record);
+        if (!b.forCondition.evaluate(record).isLogical()) {
+          throw IndexDamage("FOR condition of " + info.name + " gives no logical value");
+        }
+      }
+    } catch (const ExpressionError& e) {
+      throw IndexDamage(info.name + ": " + e.what());
+    }
+    bound.push_back(std::move(b));
+  }
+  return bound;
+}
+
+std::unique_ptr<OpenIndex> openIndexFile(const std::string& path, IndexDriver driver, bool writable,
+                                         const RecordContext& record) {
+  for (;;) {
+    try {
+      auto result = std::make_unique<OpenIndex>();
+      if (driver == IndexDriver::Cdx) {
+        result->file = CdxFile::open(path, writable);
+      } else {
+        result->file = NtxFile::open(path, writable);
+      }
+      result->orders = bindOrders(*result->file, driver, record);
+      return result;
+    } catch (const IndexDamage& e) {
+      if (raiseError(indexDamageError(driverName(driver), path, e.what())) == ErrorAnswer::Retry) {
+        continue;
+      }
+      return nullptr;
+    } catch (const std::system_error& e) {
+      if (raiseError(indexOpenError(driverName(driver), path, e.code().value())) ==
+          ErrorAnswer::Retry) {
+        continue;
+      }
+      return nullptr;
+    }
+  }
+}
+
+}  // namespace zandor

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/value.h"
+
+namespace zandor {
+
+// What an order (CDX tag or NTX order) declares about itself.
+struct OrderInfo {
+  std::string name;
+  std::string keyExpression;
+  std::string forExpression;  // empty: every record has a key
+  char keyType = 'C';         // C, N, D or L; set from the key expression's value type
+  int keyLength = 0;
+  int decimals = 0;  // NTX numeric keys
+  bool unique = false;
+  bool descending = false;
+  bool custom = false;  // keys are not maintained by record writes
+  bool caseInsensitive = false;
+};
+
+struct IndexEntry {
+  std::string key;
+  std::uint32_t recno = 0;
+  bool operator==(const IndexEntry&) const = default;
+};
+
+// Findings of a structural check; empty problems means the order is sound.
+struct CheckReport {
+  std::vector<std::string> problems;
+  std::size_t keyCount = 0;
+  bool ok() const { return problems.empty(); }
+};
+
+// One order of an open index file. Keys are the encoded bytes of the format (see
+// index_key.h); each order keeps one cursor that first/next/seek move. Damage found
+// while reading pages is raised as the damage error (32/1012); after it (or a failed
+// write) the order answers with nothing.
+class IndexOrder {
+ public:
+  virtual ~IndexOrder() = default;
+  virtual const OrderInfo& info() const = 0;
+  // The type of the key expression's value, once evaluated against the table.
+  virtual void setKeyType(char type) = 0;
+
+  // The full key for a value of the key expression (padded, upper-cased as the order says).
+  virtual std::string keyFor(const Value& value) const = 0;
+  // The search key for a DBSEEK value: text cut to the key length, not padded.
+  virtual std::string searchKeyFor(const Value& value) const = 0;
+
+  // First key in the order's sequence whose first searchKey.size() bytes equal searchKey.
+  virtual std::optional<IndexEntry> seek(std::string_view searchKey) = 0;
+  virtual std::optional<IndexEntry> first() = 0;
+  virtual std::optional<IndexEntry> next() = 0;
+
+  // Maintenance; the key must have the full key length. insert answers false when the
+  // entry is already there or a unique order already holds the key; remove answers
+  // false when the entry was not there.
+  virtual bool insert(std::string_view key, std::uint32_t recno) = 0;
+  virtual bool remove(std::string_view key, std::uint32_t recno) = 0;
+  // Writes every page changed since the last commit of the whole file.
+  virtual void commit() = 0;
+  // Validates the committed tree as it is on disk.
+  virtual CheckReport check() = 0;
+};
+
+// An open index file with its orders in file order.
+class IndexFile {
+ public:
+  virtual ~IndexFile() = default;
+  virtual const std::string& path() const = 0;
+  virtual std::size_t orderCount() const = 0;
+  virtual IndexOrder& order(std::size_t index) = 0;
+  virtual void commit() = 0;
+};
+
+}  // namespace zandor

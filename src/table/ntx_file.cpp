@@ -1,0 +1,414 @@
+#include "table/ntx_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "base/error.h"
+#include "base/text.h"
+#include "table/index_error.h"
+#include "table/index_key.h"
+
+namespace zandor {
+
+namespace {
+
+using ntx::kPageSize;
+
+constexpr std::size_t kExprSize = 256;
+constexpr std::size_t kKeyExprAt = 22;
+constexpr std::size_t kUniqueAt = 278;
+constexpr std::size_t kDescendingAt = 280;
+constexpr std::size_t kForExprAt = 282;
+constexpr std::size_t kNameAt = 538;
+constexpr std::size_t kNameSize = 12;
+
+std::uint32_t get16(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t get32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void put16(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+void put32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+bool printable(unsigned char c) {
+  return c > 0x20 && c < 0x7F;
+}
+
+std::string cString(const unsigned char* p, std::size_t size) {
+  std::string s;
+  for (std::size_t i = 0; i < size && p[i] != 0; ++i) s.push_back(static_cast<char>(p[i]));
+  return trimRight(s);
+}
+
+}  // namespace
+
+NtxFile::~NtxFile() = default;
+
+std::unique_ptr<NtxFile> NtxFile::open(const std::string& path, bool writable) {
+  std::unique_ptr<NtxFile> f(new NtxFile());
+  if (int err = f->file_.open(path, writable)) {
+    throw std::system_error(err, std::generic_category(), path);
+  }
+  f->load();
+  return f;
+}
+
+void NtxFile::load() {
+  std::uint64_t size = file_.size();
+  if (size < 2 * kPageSize) throw IndexDamage("file too small");
+  end_ = committedEnd_ = (size + kPageSize - 1) / kPageSize * kPageSize;
+  file_.read(0, header_.data(), kPageSize);
+  const unsigned char* h = header_.data();
+  std::uint32_t signature = get16(h);
+  if (signature & 0x7800) throw IndexDamage("bad signature");
+  if (signature != 3 && (signature & 6) != 6) throw IndexDamage("bad signature");
+  if (signature & 0x8000) throw IndexDamage("files with several orders are not supported");
+  std::uint32_t root = get32(h + 4);
+  if (root == 0 || root % kPageSize != 0 || root + kPageSize > size) {
+    throw IndexDamage("root page " + std::to_string(root) + " off the page grid or outside");
+  }
+  ntx::Geometry g;
+  g.keyLength = static_cast<int>(get16(h + 14));
+  g.maxKeys = static_cast<int>(get16(h + 18));
+  g.halfKeys = static_cast<int>(get16(h + 20));
+  if (g.keyLength < 1 || g.keyLength > 256) throw IndexDamage("bad key length");
+  if (get16(h + 12) != static_cast<std::uint32_t>(g.keyLength) + 8) {
+    throw IndexDamage("item size does not fit the key length");
+  }
+  if (g.maxKeys < 2 ||
+      g.slotStart() + (static_cast<std::size_t>(g.maxKeys) + 1) * g.itemSize() > kPageSize) {
+    throw IndexDamage("keys per page do not fit a page");
+  }
+  if (g.halfKeys < 1 || g.halfKeys > g.maxKeys / 2) g.halfKeys = g.maxKeys / 2;
+  if (!printable(h[kKeyExprAt])) throw IndexDamage("key expression missing");
+  OrderInfo info;
+  info.keyExpression = cString(h + kKeyExprAt, kExprSize);
+  info.keyLength = g.keyLength;
+  info.decimals = static_cast<int>(get16(h + 16));
+  info.unique = h[kUniqueAt] != 0;
+  info.descending = h[kDescendingAt] != 0;
+  if (signature & 1) info.forExpression = cString(h + kForExprAt, kExprSize);
+  info.name = printable(h[kNameAt]) ? upperAZ(cString(h + kNameAt, kNameSize))
+                                    : upperAZ(std::filesystem::path(file_.path()).stem().string());
+  freeHead_ = committedFreeHead_ = get32(h + 8);
+  committedRoot_ = root;
+  tree_ = std::make_unique<ntx::NtxTree>(*this, root, g);
+  order_.reset(new NtxOrder(*this, info));
+}
+
+std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const NewOrder& def,
+                                         std::vector<IndexEntry> entries) {
+  ntx::Geometry g = ntx::Geometry::forKeyLength(def.keyLength);
+  if (def.keyLength < 1 || def.keyLength > 256 || g.maxKeys < 2) {
+    throw std::invalid_argument("key length");
+  }
+  if (def.keyExpression.size() >= kExprSize || def.forExpression.size() >= kExprSize) {
+    throw std::invalid_argument("expression too long");
+  }
+  // Built under a temporary name and renamed at the end, so an existing file is only
+  // replaced by a complete one.
+  std::string temporary = path + ".new";
+  std::unique_ptr<NtxFile> f(new NtxFile());
+  if (int err = f->file_.create(temporary)) {
+    throw std::system_error(err, std::generic_category(), temporary);
+  }
+  struct RemoveUnlessDone {
+    std::string path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      if (!done) std::remove(path.c_str());
+    }
+  } cleanup{temporary};
+  unsigned char* h = f->header_.data();
+  put16(h, def.forExpression.empty() ? 6 : 7);
+  put16(h + 2, 1);
+  put32(h + 4, kPageSize);
+  put16(h + 12, static_cast<std::uint32_t>(g.itemSize()));
+  put16(h + 14, static_cast<std::uint32_t>(g.keyLength));
+  put16(h + 16, static_cast<std::uint32_t>(def.decimals));
+  put16(h + 18, static_cast<std::uint32_t>(g.maxKeys));
+  put16(h + 20, static_cast<std::uint32_t>(g.halfKeys));
+  std::memcpy(h + kKeyExprAt, def.keyExpression.data(), def.keyExpression.size());
+  h[kUniqueAt] = def.unique ? 1 : 0;
+  h[kDescendingAt] = def.descending ? 1 : 0;
+  std::memcpy(h + kForExprAt, def.forExpression.data(), def.forExpression.size());
+  std::string name = upperAZ(def.name).substr(0, kNameSize - 1);
+  std::memcpy(h + kNameAt, name.data(), name.size());
+  f->headerDirty_ = true;
+  f->end_ = kPageSize;
+  std::uint32_t root = f->allocatePage();
+  f->committedRoot_ = root;
+  f->tree_ = std::make_unique<ntx::NtxTree>(*f, root, g);
+  f->tree_->startEmpty();
+  OrderInfo info;
+  info.name = name.empty() ? upperAZ(std::filesystem::path(path).stem().string()) : name;
+  info.keyExpression = def.keyExpression;
+  info.forExpression = def.forExpression;
+  info.keyType = def.keyType;
+  info.keyLength = def.keyLength;
+  info.decimals = def.decimals;
+  info.unique = def.unique;
+  info.descending = def.descending;
+  f->order_.reset(new NtxOrder(*f, info));
+  std::sort(entries.begin(), entries.end(), [](const IndexEntry& a, const IndexEntry& b) {
+    return a.key != b.key ? a.key < b.key : a.recno < b.recno;
+  });
+  std::string lastKey;
+  bool any = false;
+  for (auto& e : entries) {
+    e.key = padRight(e.key, static_cast<std::size_t>(def.keyLength));
+    if (def.unique && any && e.key == lastKey) continue;
+    f->tree_->insert(e.key, e.recno);
+    lastKey = e.key;
+    any = true;
+  }
+  f->commitOrThrow();
+  if (int err = f->file_.renameTo(path))
+    throw std::system_error(err, std::generic_category(), path);
+  cleanup.done = true;
+  return f;
+}
+
+void NtxFile::requireWritable() const {
+  if (!file_.writable()) throw std::system_error(EBADF, std::generic_category(), path());
+}
+
+IndexOrder& NtxFile::order(std::size_t index) {
+  if (index != 0) throw std::out_of_range("order");
+  return *order_;
+}
+
+void NtxFile::readPage(std::uint32_t offset, unsigned char* page) {
+  if (offset % kPageSize != 0 || offset < kPageSize || offset + kPageSize > end_) {
+    throw IndexDamage("page pointer " + std::to_string(offset) + " off the grid or outside");
+  }
+  file_.read(offset, page, kPageSize);
+}
+
+std::uint32_t NtxFile::allocatePage() {
+  if (freeHead_ != 0) {
+    std::uint32_t offset = freeHead_;
+    if (offset % kPageSize != 0 || offset + kPageSize > committedEnd_ ||
+        !takenFromFreeList_.insert(offset).second) {
+      throw IndexDamage("broken free-page list");
+    }
+    unsigned char link[4];
+    file_.read(offset, link, 4);
+    freeHead_ = get32(link);
+    headerDirty_ = true;
+    return offset;
+  }
+  if (end_ + kPageSize > 0xFFFFFC00ull) throw IndexDamage("index file would exceed 4 GB");
+  auto offset = static_cast<std::uint32_t>(end_);
+  end_ += kPageSize;
+  return offset;
+}
+
+// Released pages join the file's free list at the commit that stops using them.
+void NtxFile::releasePage(std::uint32_t offset) {
+  pendingFree_.push_back(offset);
+}
+
+void NtxFile::commitOrThrow() {
+  if (!file_.writable()) return;
+  bool changed = tree_->dirty() || !pendingFree_.empty() || headerDirty_;
+  if (!changed) return;
+  bool rootChanged = tree_->rootChanged();
+  tree_->flush(file_);
+  unsigned char page[kPageSize];
+  for (std::uint32_t offset : pendingFree_) {
+    std::memset(page, 0, kPageSize);
+    put32(page, freeHead_);
+    file_.write(offset, page, kPageSize);
+    freeHead_ = offset;
+  }
+  pendingFree_.clear();
+  unsigned char* h = header_.data();
+  if (rootChanged) put32(h + 4, tree_->root());
+  put32(h + 8, freeHead_);
+  put16(h + 2, get16(h + 2) + 1);
+  file_.write(0, h, kPageSize);
+  headerDirty_ = false;
+  committedRoot_ = tree_->root();
+  committedFreeHead_ = freeHead_;
+  committedEnd_ = end_;
+  takenFromFreeList_.clear();
+}
+
+void NtxFile::commit() {
+  guarded<int>([&] {
+    commitOrThrow();
+    return 0;
+  });
+}
+
+void NtxFile::discardUncommitted() {
+  end_ = committedEnd_;
+  freeHead_ = committedFreeHead_;
+  pendingFree_.clear();
+  takenFromFreeList_.clear();
+  headerDirty_ = false;
+  put32(header_.data() + 4, committedRoot_);
+  put32(header_.data() + 8, committedFreeHead_);
+  tree_->discard(committedRoot_);
+}
+
+template <class R, class F>
+R NtxFile::guarded(F&& operation) {
+  return runIndexOperation<R>("DBFNTX", path(), operation, [&] { discardUncommitted(); });
+}
+
+CheckReport NtxFile::check() {
+  CheckReport report;
+  std::set<std::uint32_t> seen;
+  try {
+    std::uint64_t size = file_.size();
+    tree_->check(file_, size, order_->info().unique, report, seen);
+    std::uint32_t offset = get32(header_.data() + 8);
+    std::set<std::uint32_t> freePages;
+    while (offset != 0 && report.problems.size() < 50) {
+      if (offset % kPageSize != 0 || offset + kPageSize > size) {
+        report.problems.push_back("free list: page " + std::to_string(offset) + " outside");
+        break;
+      }
+      if (seen.count(offset)) {
+        report.problems.push_back("free list: page " + std::to_string(offset) + " is in use");
+        break;
+      }
+      if (!freePages.insert(offset).second) {
+        report.problems.push_back("free list: cycle");
+        break;
+      }
+      unsigned char link[4];
+      file_.read(offset, link, 4);
+      offset = get32(link);
+    }
+    // Every page is the header, in the tree or in the free list.
+    std::size_t pages = static_cast<std::size_t>(size / kPageSize);
+    if (report.ok() && 1 + seen.size() + freePages.size() != pages) {
+      report.problems.push_back(std::to_string(pages - 1 - seen.size() - freePages.size()) +
+                                " pages neither in the tree nor in the free list");
+    }
+  } catch (const std::exception& e) {
+    report.problems.push_back(e.what());
+  }
+  return report;
+}
+
+// ---- NtxOrder ----
+
+std::string NtxOrder::keyFor(const Value& value) const {
+  return ntxKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive);
+}
+
+std::string NtxOrder::searchKeyFor(const Value& value) const {
+  return ntxSearchKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive);
+}
+
+std::optional<IndexEntry> NtxOrder::settle(ntx::NtxTree::Pos pos) {
+  pos_ = std::move(pos);
+  generation_ = file_.tree_->generation();
+  if (!pos_.valid()) return std::nullopt;
+  current_ = file_.tree_->entry(pos_);
+  return current_;
+}
+
+std::optional<IndexEntry> NtxOrder::seek(std::string_view searchKey) {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
+    ntx::NtxTree& tree = *file_.tree_;
+    std::string_view s =
+        searchKey.substr(0, std::min(searchKey.size(), static_cast<std::size_t>(info_.keyLength)));
+    ntx::NtxTree::Pos pos;
+    if (!info_.descending) {
+      pos = tree.seekPrefix(s, false);
+    } else {
+      pos = tree.seekPrefix(s, true);
+      if (pos.valid()) {
+        tree.prev(pos);
+      } else {
+        pos = tree.last();
+      }
+    }
+    if (pos.valid() && tree.entry(pos).key.compare(0, s.size(), s) != 0) pos = {};
+    return settle(std::move(pos));
+  });
+}
+
+std::optional<IndexEntry> NtxOrder::first() {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
+    return settle(info_.descending ? file_.tree_->last() : file_.tree_->first());
+  });
+}
+
+std::optional<IndexEntry> NtxOrder::next() {
+  return file_.guarded<std::optional<IndexEntry>>([&]() -> std::optional<IndexEntry> {
+    ntx::NtxTree& tree = *file_.tree_;
+    if (!pos_.valid()) return std::nullopt;
+    ntx::NtxTree::Pos pos = pos_;
+    if (generation_ != tree.generation()) {
+      pos = tree.seekEntry(current_.key, current_.recno);
+      bool same = pos.valid() && tree.entry(pos) == current_;
+      if (!info_.descending) {
+        if (same) tree.next(pos);
+        return settle(std::move(pos));
+      }
+      if (pos.valid()) {
+        tree.prev(pos);
+      } else {
+        pos = tree.last();
+      }
+      return settle(std::move(pos));
+    }
+    if (info_.descending) {
+      tree.prev(pos);
+    } else {
+      tree.next(pos);
+    }
+    if (pos.valid()) {
+      // A sound tree never goes backwards; a damaged one might, endlessly.
+      int c = tree.entry(pos).key.compare(current_.key);
+      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("keys out of order");
+    }
+    return settle(std::move(pos));
+  });
+}
+
+bool NtxOrder::insert(std::string_view key, std::uint32_t recno) {
+  return file_.guarded<bool>([&] {
+    file_.requireWritable();
+    if (key.size() != static_cast<std::size_t>(info_.keyLength)) return false;
+    ntx::NtxTree& tree = *file_.tree_;
+    if (info_.unique) {
+      auto pos = tree.seekPrefix(key, false);
+      if (pos.valid() && tree.entry(pos).key == key) return false;
+    }
+    return tree.insert(key, recno);
+  });
+}
+
+bool NtxOrder::remove(std::string_view key, std::uint32_t recno) {
+  return file_.guarded<bool>([&] {
+    file_.requireWritable();
+    return file_.tree_->remove(key, recno);
+  });
+}
+
+void NtxOrder::commit() {
+  file_.commit();
+}
+
+CheckReport NtxOrder::check() {
+  return file_.check();
+}
+
+}  // namespace zandor

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/value.h"
+
+namespace zandor {
+
+// One field of a table as key and FOR expressions see it.
+struct FieldInfo {
+  std::string name;  // upper case
+  char type = 'C';   // C, N, F, D, L, M, ...
+  int length = 0;
+  int decimals = 0;
+};
+
+// The record an expression is evaluated against. The table layer implements it over its
+// record buffer; compiled expressions keep field indexes, so a context must keep the field
+// numbering it had at compile time.
+class RecordContext {
+ public:
+  virtual ~RecordContext() = default;
+  // Index of the field with this name (given in upper case), or -1.
+  virtual int fieldIndex(std::string_view upperName) const = 0;
+  virtual FieldInfo field(int index) const = 0;
+  // The field's current value: C blank padded text, N number, D date, L logical.
+  virtual Value fieldValue(int index) const = 0;
+  virtual std::uint32_t recordNumber() const = 0;
+  virtual bool deleted() const = 0;
+  virtual std::string alias() const = 0;
+};
+
+}  // namespace zandor

@@ -1,0 +1,104 @@
+#include "table/index_key.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "base/date.h"
+#include "table/cdx_page.h"
+
+namespace zandor {
+namespace {
+
+std::string hex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(buf, sizeof buf, "%02X ", c);
+    out += buf;
+  }
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+TEST(IndexKey, CdxNumbersAndDatesAsSortableDoubles) {
+  EXPECT_EQ(hex(sortableDouble(0.0)), "80 00 00 00 00 00 00 00");
+  EXPECT_EQ(hex(sortableDouble(-0.0)), "80 00 00 00 00 00 00 00");
+  EXPECT_EQ(hex(sortableDouble(1.0)), "BF F0 00 00 00 00 00 00");
+  EXPECT_EQ(hex(sortableDouble(98.99)), "C0 58 BF 5C 28 F5 C2 8F");
+  EXPECT_EQ(hex(sortableDouble(-1.0)), "40 0F FF FF FF FF FF FF");
+  EXPECT_EQ(hex(sortableDouble(-2.5)), "3F FB FF FF FF FF FF FF");
+  EXPECT_EQ(hex(cdxKey(Value::date(2460385), 'D', 8, false)), "C1 42 C5 70 80 00 00 00");
+  EXPECT_EQ(hex(cdxKey(Value::date(0), 'D', 8, false)), "80 00 00 00 00 00 00 00");
+  EXPECT_DOUBLE_EQ(sortableDoubleValue(sortableDouble(-1234.5)), -1234.5);
+  // memcmp order is numeric order
+  double values[] = {-1e9, -2.5, -1, -0.001, 0, 0.001, 1, 8, 98.99, 1e9};
+  for (std::size_t i = 0; i + 1 < std::size(values); ++i) {
+    EXPECT_LT(sortableDouble(values[i]), sortableDouble(values[i + 1])) << values[i];
+  }
+}
+
+TEST(IndexKey, CharacterKeysPadCutAndUpperCase) {
+  EXPECT_EQ(cdxKey(Value::text("ab"), 'C', 5, false), "ab   ");
+  EXPECT_EQ(cdxKey(Value::text("abcdefg"), 'C', 5, true), "ABCDE");
+  EXPECT_EQ(cdxKey(Value::logical(true), 'L', 1, false), "T");
+  EXPECT_EQ(cdxSearchKey(Value::text("10 "), 'C', 10, false), "10 ");  // trailing blank kept
+  EXPECT_EQ(cdxSearchKey(Value::text("toolongforthekey"), 'C', 4, true), "TOOL");
+  EXPECT_EQ(cdxSearchKey(Value::integer(8), 'N', 8, false), sortableDouble(8));
+}
+
+TEST(IndexKey, NtxKeysAreTextOfTheirFormat) {
+  EXPECT_EQ(ntxNumberKey(12.5, 8, 2), "00012.50");
+  EXPECT_EQ(ntxNumberKey(0, 5, 0), "00000");
+  EXPECT_EQ(ntxNumberKey(-15, 2, 0), "+'");
+  EXPECT_EQ(ntxNumberKey(-5, 2, 0), ",'");
+  EXPECT_LT(ntxNumberKey(-15, 6, 1), ntxNumberKey(-5, 6, 1));
+  EXPECT_LT(ntxNumberKey(-5, 6, 1), ntxNumberKey(0, 6, 1));
+  EXPECT_LT(ntxNumberKey(0.5, 6, 1), ntxNumberKey(12, 6, 1));
+  EXPECT_EQ(ntxNumberKey(123456, 4, 0), "****");
+  EXPECT_EQ(ntxKey(Value::date(dayNumber(2024, 3, 15)), 'D', 8, 0, false), "20240315");
+  EXPECT_EQ(ntxKey(Value::date(0), 'D', 8, 0, false), "        ");
+  EXPECT_EQ(ntxKey(Value::text("abc"), 'C', 5, 0, true), "ABC  ");
+}
+
+// The worked leaf example of the format description: BAKER, BAKERY, BAKERY, BROWN.
+TEST(CdxLeaf, PacksRecordDuplicateAndTrailingCountsLikeTheReference) {
+  cdx::Node node;
+  node.root = true;
+  node.leaf = true;
+  for (auto [k, r] : {std::pair<const char*, std::uint32_t>{"BAKER   ", 5},
+                      {"BAKERY  ", 2},
+                      {"BAKERY  ", 9},
+                      {"BROWN   ", 1}}) {
+    node.keys += k;
+    node.recs.push_back(r);
+  }
+  unsigned char page[cdx::kPageSize];
+  cdx::encodeNode(node, 8, ' ', page);
+  std::string head(reinterpret_cast<const char*>(page), 36);
+  EXPECT_EQ(hex(head),
+            "03 00 04 00 FF FF FF FF FF FF FF FF D2 01 FF FF 00 00 0F 0F 10 04 04 03 05 00 30 "
+            "02 00 25 09 00 26 01 00 31");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(page) + 502, 10), "ROWNYBAKER");
+  cdx::Node back;
+  cdx::decodeNode(page, 1024, 8, ' ', back, true);
+  EXPECT_EQ(back.keys, node.keys);
+  EXPECT_EQ(back.recs, node.recs);
+}
+
+TEST(CdxLeaf, EntryWidthFollowsKeyLengthAndRecordNumbers) {
+  auto p = cdx::leafParamsFor(2, 100);
+  EXPECT_EQ(p.entryBytes, 2);
+  EXPECT_EQ(p.recBits, 12);
+  p = cdx::leafParamsFor(10, 65535);
+  EXPECT_EQ(p.entryBytes, 3);
+  EXPECT_EQ(p.recBits, 16);
+  p = cdx::leafParamsFor(10, 65536);
+  EXPECT_EQ(p.entryBytes, 4);
+  p = cdx::leafParamsFor(40, 1000);
+  EXPECT_EQ(p.dupBits, 6);
+  EXPECT_EQ(p.recBits, 12);
+}
+
+}  // namespace
+}  // namespace zandor
