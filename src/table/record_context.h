@@ -5,16 +5,9 @@
 #include <string_view>
 
 #include "base/value.h"
+#include "table/dbf_layout.h"
 
 namespace zandor {
-
-// One field of a table as key and FOR expressions see it.
-struct FieldInfo {
-  std::string name;  // upper case
-  char type = 'C';   // C, N, F, D, L, M, ...
-  int length = 0;
-  int decimals = 0;
-};
 
 // The record an expression is evaluated against. The table layer implements it over its
 // record buffer; compiled expressions keep field indexes, so a context must keep the field
