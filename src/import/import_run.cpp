@@ -1,0 +1,442 @@
+#include "import/import_run.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "app/app_state.h"
+#include "app/ui.h"
+#include "app/wait_message.h"
+#include "base/encoding.h"
+#include "base/error.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "import/auto_numbers.h"
+#include "import/default_index.h"
+#include "import/import_log.h"
+#include "import/local_time.h"
+#include "import/log_entries.h"
+#include "import/value_conversion.h"
+#include "mapping/table_helpers.h"
+#include "sheet/ole_auto.h"
+#include "table/work_areas.h"
+
+namespace zandor {
+
+namespace {
+
+using sheet::CreateObject;
+using sheet::oleRequest;
+
+const char* const kAlias = "cAlias";
+const std::string kCrLf = "\r\n";
+const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebrochen!";
+
+void inform(AppState& state, const std::string& utf8) {
+  if (state.ui) state.ui->information(utf8ToCp1252(utf8));
+}
+
+// Everything a run holds open, released in the documented order on every way out.
+class RunResources {
+ public:
+  RunResources(AppState& state, WorkAreas& areas) : state_(state), areas_(areas) {}
+  ~RunResources() { releaseAll(); }
+  RunResources(const RunResources&) = delete;
+  RunResources& operator=(const RunResources&) = delete;
+
+  std::unique_ptr<ImportLog> log;
+  bool tableOpen = false;
+  Value application;
+  Value workbook;
+
+  void releaseAll() {
+    ENDMSGWAIT(state_);
+    if (log) log->close();
+    closeTable();
+    closeSpreadsheet();
+  }
+
+  void closeTable() {
+    if (!tableOpen) return;
+    tableOpen = false;
+    quietly([&] {
+      if (const int area = areas_.areaOf(kAlias)) {
+        areas_.selectArea(area);
+        areas_.DBCLOSEAREA();
+      }
+    });
+  }
+
+  void closeSpreadsheet() {
+    if (!workbook.isNil()) {
+      const Value book = std::move(workbook);
+      workbook = Value();
+      quietly([&] { oleRequest(book, "Close", {Value::logical(false)}); });
+    }
+    if (!application.isNil()) {
+      const Value app = std::move(application);
+      application = Value();
+      quietly([&] { oleRequest(app, "Quit"); });
+    }
+  }
+
+ private:
+  // A release must not end the release of the rest; errors here are not the user's concern.
+  template <class F>
+  static void quietly(F&& f) {
+    try {
+      ErrorGuard guard;
+      f();
+    } catch (const ErrorException&) {
+    }
+  }
+
+  AppState& state_;
+  WorkAreas& areas_;
+};
+
+// First row of the field table whose name is exactly the given one; 1-based, 0 for none.
+int fieldPosition(const FieldTable& fields, const char* name) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const Value& v = fields[i][field_slot::kFieldName];
+    if (v.isText() && v.asText() == name) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+// The mapped column of a field row, or 0 when the field is not mapped.
+int mappedColumn(const FieldRow& row) {
+  const Value& v = row[field_slot::kColNo];
+  if (!v.isNumber() || v.asNumber().toDouble() <= 0) return 0;
+  return static_cast<int>(v.asNumber().toDouble());
+}
+
+int slotInt(const Value& v) {
+  return v.isNumber() ? static_cast<int>(v.asNumber().toDouble()) : 0;
+}
+
+bool slotTrue(const Value& v) {
+  return v.isLogical() && v.asLogical();
+}
+
+// Cells(row, col):Value under a guard; nothing when the read failed.
+std::optional<Value> readCellGuarded(const Value& sheet, long row, int col) {
+  try {
+    ErrorGuard guard;
+    const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
+    return oleRequest(cell, "Value");
+  } catch (const ErrorException&) {
+    return std::nullopt;
+  }
+}
+
+// Cells(row, col):Value without a guard: failures reach the error handler.
+Value readCellUnguarded(const Value& sheet, long row, int col) {
+  const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
+  return oleRequest(cell, "Value");
+}
+
+void writeCounterBack(AppState& state, bool autoArt, bool autoAdr) {
+  if (!state.oSettings) return;
+  if (autoArt) {
+    state.oSettings->Set("Artikel", "Nummer", state.vorein(vorein::kArtCounter));
+  } else if (autoAdr) {
+    state.oSettings->Set("Adressen", "Nummer", state.vorein(vorein::kAdrCounter));
+  }
+}
+
+}  // namespace
+
+std::string elapsedText(double seconds) {
+  if (!(seconds >= 0)) seconds = 0;
+  if (seconds > 999999.99) return "*********";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", std::round(seconds * 100) / 100);
+  return buf;
+}
+
+bool EINLESEN(AppState& state, WorkAreas& areas) {
+  return runImport(state, areas) != ImportOutcome::Ended;
+}
+
+ImportOutcome runImport(AppState& state, WorkAreas& areas) {
+  // Step 1 and 2.
+  long nTotal = 0, nUpdated = 0, nUnchanged = 0;
+  int nKeyCol = 1;
+  bool lAutoAdr = false, lAutoArt = false;
+  std::string cNewNumber;
+  const FieldTable& fields = state.aFields;
+  const int nKundePos = fieldPosition(fields, "KUNDE");
+  const int nNummerPos = fieldPosition(fields, "NUMMER");
+  const int nLiefANrPos = fieldPosition(fields, "LIEF_A_NR");
+
+  RunResources run(state, areas);
+
+  // Step 3: the log and its header entries.
+  const LocalDateTime now = localNow();
+  run.log = std::make_unique<ImportLog>(
+      importLogFileName(state.cExePath, now.day, timeWithPoints(now.millis)));
+  ImportLog& log = *run.log;
+  log.add(logStartEntry(now.day, now.millis));
+  log.add(logTableEntry(state.cDbfFile));
+
+  // Step 4 and 5.
+  long nRow = state.lHeader ? 2 : 1;
+  const std::string cTableName = upperAZ(baseNamePart(state.cDbfFile));
+  const int criterion = slotInt(state.vorein(vorein::kArtCriterion));
+  if (cTableName == "ADRESSEN" && state.lAutoAdrNr && nKundePos > 0) {
+    lAutoAdr = true;
+  } else if (beginsWith(cTableName, "ARTIKEL") && state.lAutoArtNr &&
+             ((criterion == 1 && nNummerPos > 0) || (criterion == 2 && nLiefANrPos > 0))) {
+    lAutoArt = true;
+  }
+
+  // Step 6: the key field must be mapped unless numbers are generated by choice. A table
+  // that lacks the key field altogether is refused the same way.
+  auto keyColumnOf = [&](int pos) { return pos > 0 ? mappedColumn(fields[pos - 1]) : 0; };
+  const char* unmapped = nullptr;
+  if (cTableName == "ADRESSEN" && !state.lAutoAdrNr) {
+    nKeyCol = keyColumnOf(nKundePos);
+    if (nKeyCol == 0) {
+      unmapped =
+          "Der Kundennummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
+          "Kundennummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
+          "möglich!";
+    }
+  } else if (cTableName == "ARTIKEL" && !state.lAutoArtNr && criterion == 2) {
+    nKeyCol = keyColumnOf(nLiefANrPos);
+    if (nKeyCol == 0) {
+      unmapped =
+          "Der Lieferanten-Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut "
+          "Voreinstellung die Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der "
+          "Daten ist somit nicht möglich!";
+    }
+  } else if (cTableName == "ARTIKEL" && !state.lAutoArtNr) {
+    nKeyCol = keyColumnOf(nNummerPos);
+    if (nKeyCol == 0) {
+      unmapped =
+          "Der Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
+          "Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
+          "möglich!";
+    }
+  }
+  if (unmapped) {
+    inform(state, unmapped);
+    return ImportOutcome::Ended;
+  }
+
+  // Step 7: without a stop column the user chooses one first; nothing is read this time.
+  if (state.nStopColumn == 0) {
+    inform(state,
+           "Bitte wählen Sie zunächst ein Feld aus, welches immer einen Wert enthält, da dieses "
+           "als Abbruchkriterium für den Einlesevorgang benötigt wird!");
+    if (state.ui) state.ui->importOptionsDialog(state);
+    return ImportOutcome::StopColumnMissing;
+  }
+
+  // Step 8 and 9.
+  state.nErrors = 0;
+  state.lIndexOpen = false;
+  const std::string cIndex = DEFAULTINDEX(state, state.cDbfFile);
+  bool opened = false;
+  try {
+    ErrorGuard guard;
+    opened = areas.DBUSEAREA(true, state.lCdxIndex ? "DBFCDX" : "DBFNTX", state.cDbfFile, kAlias,
+                             std::nullopt, false);
+  } catch (const ErrorException&) {
+    opened = false;
+  }
+  if (!opened) {
+    inform(state, "Kritischer Fehler: Datenbank kann nicht geöffnet werden" + kAbort);
+    return ImportOutcome::Ended;
+  }
+  run.tableOpen = true;
+  log.add(logIndexTypeEntry(state.lCdxIndex));
+
+  // Step 10.
+  if (!cIndex.empty()) {
+    areas.ORDLISTADD(cIndex);
+    state.lIndexOpen = true;
+  }
+
+  // Generated numbers are looked up in the index; without one every number would fail in
+  // the middle of the run, so nothing is imported.
+  if ((lAutoAdr || lAutoArt) && !state.lIndexOpen) {
+    inform(state,
+           "Für die automatische Nummernvergabe wird ein Index benötigt, im Verzeichnis der "
+           "Datenbank wurde jedoch keine passende Indexdatei gefunden." +
+               kAbort);
+    return ImportOutcome::Ended;
+  }
+
+  // Step 11.
+  if (cIndex.empty() && slotTrue(state.vorein(vorein::kUpdate))) {
+    const bool goOn =
+        state.ui &&
+        state.ui->question(
+            "Widerspruch!",
+            utf8ToCp1252("Sie haben Daten aktualisieren ausgewählt, jedoch ist kein Index "
+                         "vorhanden." +
+                         kCrLf +
+                         "Daten können deswegen nicht aktualisiert werden und werden stattdessen "
+                         "angehängt!" +
+                         kCrLf + "Trotzdem fortfahren?"));
+    if (!goOn) return ImportOutcome::Ended;
+  }
+
+  // Step 12 to 14.
+  try {
+    ErrorGuard guard;
+    run.application = CreateObject("Excel.Application");
+  } catch (const ErrorException&) {
+    inform(state, "Kritischer Fehler: Excel kann nicht geladen werden" + kAbort);
+    return ImportOutcome::Ended;
+  }
+  try {
+    ErrorGuard guard;
+    const Value books = oleRequest(run.application, "Workbooks");
+    run.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
+  } catch (const ErrorException&) {
+    inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
+    return ImportOutcome::Ended;
+  }
+  const Value sheet = oleRequest(run.application, "ActiveSheet");
+
+  // Step 15 and 16.
+  const auto started = std::chrono::steady_clock::now();
+  STARTMSGWAIT(state);
+  const std::string keyField =
+      cIndex.empty() ? std::string() : keyFieldOfIndex(baseNamePart(cIndex));
+  const bool lookUp = state.lIndexOpen && !lAutoArt && !lAutoAdr;
+  const bool update = slotTrue(state.vorein(vorein::kUpdate));
+
+  while (!fields.empty()) {
+    // 1: the stop test.
+    if (readCellUnguarded(sheet, nRow, state.nStopColumn).isEmpty()) break;
+
+    // 2 to 4: the key.
+    Value keyCell;
+    if (auto read = readCellGuarded(sheet, nRow, nKeyCol)) {
+      keyCell = *read;
+    } else {
+      log.add(logUnreadableKeyEntry(nRow, nKeyCol));
+      ++state.nErrors;
+    }
+    SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
+    const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
+
+    // 5: a generated number.
+    if (lAutoArt || lAutoAdr) {
+      const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
+      if (!number) {
+        writeCounterBack(state, lAutoArt, lAutoAdr);
+        return ImportOutcome::Ended;  // the resources release the rest
+      }
+      cNewNumber = *number;
+    }
+
+    // 6: the record.
+    bool matched = false;
+    if (lookUp) {
+      bool found = false;
+      bool failed = false;
+      try {
+        ErrorGuard guard;
+        found = areas.DBSEEK(xKey);
+      } catch (const ErrorException&) {
+        failed = true;
+      }
+      if (failed) {
+        const std::string shown = xKey.isText() ? xKey.asText() : std::string();
+        if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
+      } else if (found) {
+        const Value stored = areas.aliasField(kAlias, keyField);
+        matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
+      }
+    }
+    if (matched && !update) {
+      ++nUnchanged;
+      ++nTotal;
+      ++nRow;
+      continue;
+    }
+    if (matched) {
+      ++nUpdated;
+      areas.DBRLOCK();
+    } else {
+      areas.DBAPPEND();
+    }
+
+    // 7: the mapped fields.
+    for (const FieldRow& row : fields) {
+      const int column = mappedColumn(row);
+      if (column == 0) continue;
+      Value cell;
+      if (auto read = readCellGuarded(sheet, nRow, column)) {
+        cell = *read;
+      } else {
+        log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
+        ++state.nErrors;
+      }
+      const std::string type =
+          row[field_slot::kFieldType].isText() ? row[field_slot::kFieldType].asText() : "";
+      const int length = slotInt(row[field_slot::kFieldLen]);
+      const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
+      try {
+        ErrorGuard guard;
+        areas.FIELDPUT(slotInt(row[field_slot::kFieldNo]), converted);
+      } catch (const ErrorException&) {
+        log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
+        ++state.nErrors;
+      }
+    }
+
+    // 8: the generated number overrides a mapped column.
+    if (lAutoArt) {
+      if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
+        areas.FIELDPUT(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+                       Value::text(cNewNumber));
+      }
+    } else if (lAutoAdr) {
+      areas.FIELDPUT(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]), Value::text(cNewNumber));
+    }
+
+    // 9 and 10.
+    areas.DBRUNLOCK();
+    ++nRow;
+    ++nTotal;
+  }
+
+  // Step 17 to 21.
+  ENDMSGWAIT(state);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+  const std::string cElapsed = elapsedText(elapsed.count());
+  const long nNew = nTotal - nUpdated - nUnchanged;
+  log.add("");
+  log.add(logErrorCountEntry(state.nErrors));
+  log.add("");
+  log.add(logTotalEntry(nTotal, cElapsed));
+  log.add(logSplitEntry(nNew, nUpdated, nUnchanged));
+  log.close();
+  if (state.nErrors > 0) {
+    inform(state, "Es wurden Fehler festgestellt. Das Protokoll wird gleich geöffnet");
+  }
+  if (state.ui)
+    state.ui->summary(
+        utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(nTotal) + " Datensätze in " +
+                     cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
+                     std::to_string(nNew) + " neue Datensätze, " + std::to_string(nUpdated) +
+                     " geupdatet, " + std::to_string(nUnchanged) + " unverändert" + kCrLf + kCrLf +
+                     "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!"));
+  if (state.ui) state.ui->showTextFile(log.fileName());
+
+  // Step 22 to 24.
+  run.closeTable();
+  run.closeSpreadsheet();
+  writeCounterBack(state, lAutoArt, lAutoAdr);
+  return ImportOutcome::Summary;
+}
+
+}  // namespace zandor
