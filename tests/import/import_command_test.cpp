@@ -1,0 +1,75 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "import/import_fixture.h"
+#include "mapping/mapping_profile.h"
+
+namespace zandor {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// zandor-cli import, run as a separate program on files made here.
+class ImportCommandTest : public test::ImportFixture {
+ protected:
+  std::string profile = data.file("kunden.qno");
+  std::string settings = home.file("zandor.ini");
+  std::string out;
+
+  void SetUp() override {
+    ImportFixture::SetUp();
+    makeTable("KUNDEN.DBF", {{"KUNDE", 'C', 10, 0}, {"NAME1", 'C', 20, 0}});
+    makeSheet({"Kunde;Name", "K1;Meyer", "K2;Schulze"});
+    map("KUNDE", 1);
+    map("NAME1", 2);
+    state.vorein(vorein::kHeader) = Value::logical(true);
+    const auto bytes = encodeProfileFile(state);
+    ASSERT_TRUE(bytes.has_value());
+    test::writeBytes(profile, *bytes);
+  }
+  int run(const std::string& options) {
+    return test::runCommand("'" + test::cliPath() + "' import '" + profile + "' --settings '" +
+                                settings + "' " + options + " 2>&1",
+                            &out);
+  }
+};
+
+TEST_F(ImportCommandTest, ImportsTheProfileAndPrintsTheSummary) {
+  ASSERT_EQ(run(""), 0) << out;
+  EXPECT_THAT(out, StartsWith("Fertig! Insgesamt wurden 2 Datensätze in "));
+  EXPECT_THAT(out, HasSubstr("Davon sind 2 neue Datensätze, 0 geupdatet, 0 unverändert"));
+  EXPECT_EQ(records().size(), 2u);
+  EXPECT_EQ(logLines().back(), "Davon sind 2 neue Datensätze, 0 geupdatet, 0 unverändert");
+}
+
+TEST_F(ImportCommandTest, OptionsOverrideTheProfile) {
+  makeSheet({"K9;Neu"});
+  const std::string other = data.file("andere.csv");
+  test::writeBytes(other, "K7;Sieben\r\nK8;Acht\r\n");
+  ASSERT_EQ(run("--xls '" + other + "' --no-header"), 0) << out;
+  EXPECT_EQ(records().size(), 2u);
+  EXPECT_THAT(records().front(), HasSubstr("K7\tSieben"));
+}
+
+TEST_F(ImportCommandTest, QuestionIsAnsweredNoUnlessAskedOtherwise) {
+  test::writeBytes(settings, "[Updaten]\r\nNummer=.T.\r\n");
+  EXPECT_EQ(run(""), 1) << out;
+  EXPECT_THAT(out, HasSubstr("Trotzdem fortfahren? -> Nein"));
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(run("--yes"), 0) << out;
+  EXPECT_EQ(records().size(), 2u);
+}
+
+TEST_F(ImportCommandTest, DamagedProfileOrMissingTableFails) {
+  test::writeBytes(profile, "kein Profil");
+  EXPECT_EQ(run(""), 1);
+  EXPECT_THAT(out, HasSubstr("kein Zuordnungsprofil"));
+  SetUp();
+  EXPECT_EQ(run("--dbf '" + data.file("FEHLT.DBF") + "'"), 1);
+  EXPECT_THAT(out, HasSubstr("Kritischer Fehler: Datenbank kann nicht geöffnet werden"));
+  EXPECT_EQ(run("--frage"), 2);
+}
+
+}  // namespace
+}  // namespace zandor
