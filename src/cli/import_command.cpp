@@ -1,9 +1,7 @@
 // zandor-cli import: runs the import of a saved mapping profile without a window.
 #include <unistd.h>
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 #include "app/app_state.h"
 #include "app/console_ui.h"
@@ -78,18 +76,15 @@ int runImportCommand(const std::vector<std::string>& args) {
   startProgram(state, home);  // settings and log directory beside the program or the file
   if (!options.settings.empty()) INI_INIT_FILE(state, options.settings);
 
-  std::ifstream in(options.profile, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::optional<MappingProfile> profile;
-  if (in.good() || in.eof()) profile = decodeProfileFile(bytes);
-  if (!in || !profile) {
+  std::optional<MappingProfile> profile = readProfileFile(options.profile);
+  if (!profile) {
     std::cerr << "Das Profil " << options.profile
               << " kann nicht gelesen werden oder ist kein Zuordnungsprofil.\n";
     return 1;
   }
   applyProfile(state, std::move(*profile));
-  if (!options.xls.empty()) state.cXlsFile = utf8ToCp1252(options.xls);
-  if (!options.dbf.empty()) state.cDbfFile = utf8ToCp1252(options.dbf);
+  if (!options.xls.empty()) state.cXlsFile = options.xls;
+  if (!options.dbf.empty()) state.cDbfFile = options.dbf;
   state.lHeader = !options.noHeader;
 
   WorkAreas areas;

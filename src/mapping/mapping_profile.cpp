@@ -106,6 +106,16 @@ std::optional<std::string> readProfileBytes(const std::string& path) {
 
 }  // namespace
 
+std::optional<MappingProfile> readProfileFile(const std::string& path) {
+  const std::optional<std::string> bytes = readProfileBytes(path);
+  if (!bytes) return std::nullopt;
+  return decodeProfileFile(*bytes);
+}
+
+bool writeProfileFile(const std::string& path, const std::string& bytes) {
+  return writeWhole(path, bytes);
+}
+
 std::vector<Value> profileList(const AppState& state) {
   const Value& header = state.vorein(vorein::kHeader);
   return {
@@ -180,7 +190,7 @@ bool ZUORDNUNGSPEICHERN(AppState& state) {
   std::string path = state.ui->chooseFile("Bitte Dateinamen angeben", "*.qno", "");
   if (path.empty()) return false;
   if (path.find('.') == std::string::npos) path += ".qno";
-  if (!writeWhole(path, *bytes)) {
+  if (!writeProfileFile(path, *bytes)) {
     inform(state, "Die Profildatei konnte nicht geschrieben werden:\r\n" + path);
     return false;
   }
@@ -192,10 +202,7 @@ bool ZUORDNUNGLADEN(AppState& state) {
   const std::string path =
       state.ui->chooseFile("Bitte Profildatei zum Einlesen ausw\xe4hlen", "*.qno", "");
   if (path.empty() || !fileExists(path)) return true;
-  std::optional<MappingProfile> profile;
-  if (const std::optional<std::string> bytes = readProfileBytes(path)) {
-    profile = decodeProfileFile(*bytes);
-  }
+  std::optional<MappingProfile> profile = readProfileFile(path);
   if (!profile) {
     inform(state,
            "Die Datei ist keine g\xfcltige Zuordnungsdatei und wurde nicht geladen:\r\n" + path);

@@ -40,6 +40,12 @@ std::optional<std::string> encodeProfileFile(const AppState& state);
 // file.
 std::optional<MappingProfile> decodeProfileFile(std::string_view bytes);
 
+// A profile file read and checked; nothing when it cannot be read or is damaged or foreign.
+std::optional<MappingProfile> readProfileFile(const std::string& path);
+// Writes the bytes of a profile file completely or not at all (an existing file is only
+// replaced by a complete one).
+bool writeProfileFile(const std::string& path, const std::string& bytes);
+
 // Assigns the items to the program state, in item order.
 void applyProfile(AppState& state, MappingProfile profile);
 

@@ -31,13 +31,17 @@ std::string chosenOrRemembered(AppState& state, const char* section, const char*
 FieldTable STRUCSDBF(AppState& state, WorkAreas& areas) {
   state.cDbfFile =
       chosenOrRemembered(state, "dBase", "dbf1", "*.dbf", "Bitte die dBase-Datei auswählen");
-  if (!fileExists(state.cDbfFile)) return {};
+  return fieldTableOf(state, areas, state.cDbfFile);
+}
+
+FieldTable fieldTableOf(AppState& state, WorkAreas& areas, const std::string& tableFile) {
+  if (!fileExists(tableFile)) return {};
 
   Value structure;
   bool opened = false;
   try {
     ErrorGuard guard;
-    opened = areas.DBUSEAREA(true, "", state.cDbfFile, "", false, false);
+    opened = areas.DBUSEAREA(true, "", tableFile, "", false, false);
     if (opened) structure = areas.DBSTRUCT();
   } catch (const ErrorException&) {
     structure = Value();
@@ -70,6 +74,10 @@ FieldTable STRUCSDBF(AppState& state, WorkAreas& areas) {
 ColumnTable STRUCSXLS(AppState& state) {
   state.cXlsFile =
       chosenOrRemembered(state, "Excel", "xls1", "*.xl*", "Bitte die Excel-Datei auswählen");
+  return columnTableOf(state, state.cXlsFile);
+}
+
+ColumnTable columnTableOf(AppState& state, const std::string& sheetFile) {
   Value application;
   try {
     ErrorGuard guard;
@@ -95,7 +103,7 @@ ColumnTable STRUCSXLS(AppState& state) {
   try {
     ErrorGuard guard;
     workbook = sheet::oleRequest(sheet::oleRequest(application, "Workbooks"), "Add",
-                                 {Value::text(state.cXlsFile)});
+                                 {Value::text(sheetFile)});
     activeSheet = sheet::oleRequest(application, "ActiveSheet");
   } catch (const ErrorException&) {
     inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version");

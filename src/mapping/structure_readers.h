@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "mapping/mapping_tables.h"
 
 namespace zandor {
@@ -14,6 +16,11 @@ FieldTable STRUCSDBF(AppState& state, WorkAreas& areas);
 // The column table from the first row of the spreadsheet (the first remembered one, or one
 // the user picks). Sets cXlsFile; an empty table when the spreadsheet cannot be read.
 ColumnTable STRUCSXLS(AppState& state);
+
+// The same for a given table or spreadsheet file, without asking and without touching
+// cDbfFile or cXlsFile.
+FieldTable fieldTableOf(AppState& state, WorkAreas& areas, const std::string& tableFile);
+ColumnTable columnTableOf(AppState& state, const std::string& sheetFile);
 
 // The last column a sheet can have; the heading scan stops there at the latest.
 constexpr int kLastSheetColumn = 16384;
