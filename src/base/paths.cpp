@@ -7,6 +7,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/encoding.h"
 #include "base/text.h"
 
 namespace zandor {
@@ -46,23 +47,39 @@ std::string extensionPart(std::string_view path) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+std::filesystem::path nativePath(std::string_view path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::string(path));
+#else
+  return std::filesystem::path(cp1252ToUtf8(path));
+#endif
+}
+
+std::string pathFromNative(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return path.string();
+#else
+  return utf8ToCp1252(path.string());
+#endif
+}
+
 bool directoryExists(std::string_view path) {
   std::string p(path);
   if (!p.empty() && isPathSeparator(p.back())) p.pop_back();
   if (p.empty()) return false;
   std::error_code ec;
-  return fs::is_directory(fs::path(p), ec);
+  return fs::is_directory(nativePath(p), ec);
 }
 
 bool fileExists(std::string_view path) {
   std::error_code ec;
-  const auto status = fs::status(fs::path(std::string(path)), ec);
+  const auto status = fs::status(nativePath(path), ec);
   return !ec && fs::exists(status) && !fs::is_directory(status);
 }
 
 bool createDirectory(std::string_view path) {
   std::error_code ec;
-  return fs::create_directory(fs::path(std::string(path)), ec);
+  return fs::create_directory(nativePath(path), ec);
 }
 
 std::string programFileName() {
@@ -71,19 +88,19 @@ std::string programFileName() {
 #else
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : self.string();
+  return ec ? std::string() : pathFromNative(self);
 #endif
 }
 
 std::string resolveCaseInsensitive(std::string_view path) {
   std::error_code ec;
-  if (fs::exists(fs::path(std::string(path)), ec)) return std::string(path);
+  if (fs::exists(nativePath(path), ec)) return std::string(path);
   std::string dir = directoryPart(path);
   const std::string name = fileNamePart(path);
-  fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec);
+  fs::directory_iterator it(dir.empty() ? fs::path(".") : nativePath(dir), ec);
   if (ec) return {};
   for (const auto& entry : it) {
-    const std::string candidate = entry.path().filename().string();
+    const std::string candidate = pathFromNative(entry.path().filename());
     if (equalsIgnoreCaseAZ(candidate, name)) return dir + candidate;
   }
   return {};

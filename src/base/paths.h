@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,11 @@ bool directoryExists(std::string_view path);
 bool fileExists(std::string_view path);
 // Creates one directory; false when it could not.
 bool createDirectory(std::string_view path);
+
+// File names are Windows-1252 text inside the program, like every other text; the file
+// system spells them in its own way (UTF-8 here). These two convert at that edge.
+std::filesystem::path nativePath(std::string_view path);
+std::string pathFromNative(const std::filesystem::path& path);
 
 // The full file name of the running program ("" when the system cannot tell).
 std::string programFileName();

@@ -49,7 +49,7 @@ int createCommand(const std::vector<std::string>& args) {
     fields.push_back(field);
   }
   try {
-    createTable(args[0], fields);
+    createTable(utf8ToCp1252(args[0]), fields);
   } catch (const TableError& e) {
     std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
     return 1;

@@ -72,19 +72,20 @@ int runImportCommand(const std::vector<std::string>& args) {
   AppState state;
   state.ui = &ui;
   std::string home = programFileName();
-  if (!options.settings.empty()) home = options.settings;
+  if (!options.settings.empty()) home = utf8ToCp1252(options.settings);
   startProgram(state, home);  // settings and log directory beside the program or the file
-  if (!options.settings.empty()) INI_INIT_FILE(state, options.settings);
+  if (!options.settings.empty()) INI_INIT_FILE(state, home);
 
-  std::optional<MappingProfile> profile = readProfileFile(options.profile);
+  std::optional<MappingProfile> profile = readProfileFile(utf8ToCp1252(options.profile));
   if (!profile) {
     std::cerr << "Das Profil " << options.profile
               << " kann nicht gelesen werden oder ist kein Zuordnungsprofil.\n";
     return 1;
   }
   applyProfile(state, std::move(*profile));
-  if (!options.xls.empty()) state.cXlsFile = options.xls;
-  if (!options.dbf.empty()) state.cDbfFile = options.dbf;
+  // File names from the command line are UTF-8; inside the program they are 1252 text.
+  if (!options.xls.empty()) state.cXlsFile = utf8ToCp1252(options.xls);
+  if (!options.dbf.empty()) state.cDbfFile = utf8ToCp1252(options.dbf);
   state.lHeader = !options.noHeader;
 
   WorkAreas areas;

@@ -50,8 +50,8 @@ int makeProfile(const std::vector<std::string>& args) {
   }
   ConsoleUi ui(std::cerr, std::cout, false, false);
   state.ui = &ui;
-  state.cDbfFile = dbf;
-  state.cXlsFile = xls;
+  state.cDbfFile = utf8ToCp1252(dbf);
+  state.cXlsFile = utf8ToCp1252(xls);
   state.nStopColumn = stop;
   state.vorein(vorein::kHeader) = Value::logical(true);
   WorkAreas areas;
@@ -63,7 +63,7 @@ int makeProfile(const std::vector<std::string>& args) {
   }
   AUTOMATISCHZUORDNEN(state);
   const auto bytes = encodeProfileFile(state);
-  if (!bytes || !writeProfileFile(profile, *bytes)) {
+  if (!bytes || !writeProfileFile(utf8ToCp1252(profile), *bytes)) {
     std::cerr << "Das Profil " << profile << " konnte nicht geschrieben werden.\n";
     return 1;
   }

@@ -76,18 +76,18 @@ bool writeWhole(const std::string& path, const std::string& bytes) {
   const std::string temp = path + ".tmp~";
   std::error_code ec;
   {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(nativePath(temp), std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-      std::filesystem::remove(temp, ec);
+      std::filesystem::remove(nativePath(temp), ec);
       return false;
     }
   }
-  std::filesystem::rename(temp, path, ec);
+  std::filesystem::rename(nativePath(temp), nativePath(path), ec);
   if (ec) {
-    std::filesystem::remove(temp, ec);
+    std::filesystem::remove(nativePath(temp), ec);
     return false;
   }
   return true;
@@ -95,9 +95,9 @@ bool writeWhole(const std::string& path, const std::string& bytes) {
 
 std::optional<std::string> readProfileBytes(const std::string& path) {
   std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  const std::uintmax_t size = std::filesystem::file_size(nativePath(path), ec);
   if (ec || size > kMaxProfileFileSize) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(nativePath(path), std::ios::binary);
   if (!in) return std::nullopt;
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "base/date.h"
 #include "base/number_text.h"
+#include "base/paths.h"
 #include "base/text.h"
 
 namespace zandor {
@@ -25,8 +26,8 @@ struct Line {
 
 std::optional<std::string> readFile(const std::string& path) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::is_regular_file(nativePath(path), ec)) return std::nullopt;
+  std::ifstream in(nativePath(path), std::ios::binary);
   if (!in) return std::nullopt;
   std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
@@ -124,20 +125,20 @@ bool writeWhole(const std::string& path, const std::string& data) {
   // Write beside the file and rename, so a failure never leaves half a settings file.
   const std::string temp = path + ".tmp";
   {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(nativePath(temp), std::ios::binary | std::ios::trunc);
     if (out) {
       out.write(data.data(), static_cast<std::streamsize>(data.size()));
       out.close();
       std::error_code ec;
       if (out) {
-        fs::rename(temp, path, ec);
+        fs::rename(nativePath(temp), nativePath(path), ec);
         if (!ec) return true;
       }
-      fs::remove(temp, ec);
+      fs::remove(nativePath(temp), ec);
     }
   }
   // A directory we may not create files in, but a file we may write: write in place.
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(nativePath(path), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   out.close();
@@ -180,7 +181,7 @@ bool TIni::Set(const std::string& section, const std::string& key, const Value& 
   const std::string text = singleLine(iniText(value));
 
   std::error_code ec;
-  const bool exists = std::filesystem::exists(cIniFile, ec);
+  const bool exists = std::filesystem::exists(nativePath(cIniFile), ec);
   const auto data = readFile(cIniFile);
   if (exists && !data) return false;  // a directory or an unreadable file: leave it alone
 

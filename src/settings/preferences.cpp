@@ -44,7 +44,7 @@ void INI_INIT(AppState& state) { INI_INIT_FILE(state, state.cExePath + kSettings
 
 void INI_INIT_FILE(AppState& state, const std::string& file) {
   if (!fileExists(file) && !directoryExists(file)) {
-    std::ofstream create(file, std::ios::binary);  // an empty file; failure is ignored
+    std::ofstream create(nativePath(file), std::ios::binary);  // an empty file; failure is ignored
   }
   state.oSettings = std::make_unique<TIni>(file);
   const TIni& ini = *state.oSettings;
