@@ -222,10 +222,16 @@ bool WorkAreas::ORDLISTADD(const std::string& file) {
   WorkArea* const area = current();
   return retrying(area, false, [&] {
     WorkArea* a = area ? area : requireCurrent("ORDLISTADD");
-    a->flushRecord();
-    if (trimBlanks(file).empty()) return false;
+    if (trimBlanks(file).empty()) {
+      a->flushRecord();
+      return false;
+    }
     std::unique_ptr<AreaIndexes>& indexes = indexes_[current_];
     OpenIndex* open = addIndexFile(indexes, *a, file);
+    // The pending record is written with the new file already open: its keys are taken
+    // from the record's bytes before and after the change, so the new file gets them too
+    // instead of missing the change for good.
+    a->flushRecord();
     if (!open) return false;
     if (!indexes->controlling() && !open->orders.empty()) {
       BoundOrder& first = open->orders.front();

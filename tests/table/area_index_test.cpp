@@ -206,5 +206,22 @@ TEST(AreaIndexTest, SameFileAddedTwiceIsOpenOnce) {
   EXPECT_EQ(checkIndex(table, dir.file("kunde.ntx")), std::vector<std::string>{});
 }
 
+TEST(AreaIndexTest, PendingChangeBeforeAddingAFileReachesThatFileToo) {
+  TempDir dir;
+  const std::string table = makeTable(dir, "T.dbf", {{"a", "a", 5, true}, {"b", "b", 6, true}});
+  createIndex(table, dir.file("kunde.ntx"), "", "KUNDE");
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFNTX", table, "cAlias", std::nullopt, false));
+    areas.current()->goTo(2);
+    areas.FIELDPUT(1, Value::text("c"));
+    ASSERT_TRUE(areas.ORDLISTADD(dir.file("kunde")));
+    EXPECT_TRUE(areas.DBSEEK(Value::text("c")));
+    EXPECT_EQ(areas.current()->recNo(), 2u);
+    EXPECT_FALSE(areas.DBSEEK(Value::text("b")));
+  }
+  EXPECT_EQ(checkIndex(table, dir.file("kunde.ntx")), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace zandor::test
