@@ -166,6 +166,26 @@ TEST(AreaIndexTest, MissingOrDamagedIndexFilesAreRefused) {
   EXPECT_EQ(readBytes(dir.file("short.cdx")), std::string(1024, '\0'));
 }
 
+TEST(AreaIndexTest, DamagedStructuralIndexKeepsTheTableClosed) {
+  TempDir dir;
+  const std::string table = makeTable(dir, "ADRESSEN.dbf", {{"1", "a", 1, true}});
+  writeBytes(dir.file("Adressen.CDX"), std::string(3000, '\x07'));
+  const std::string before = readBytes(table);
+  WorkAreas areas;
+  const auto damaged =
+      errorOf([&] { areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false); });
+  ASSERT_TRUE(damaged);
+  EXPECT_EQ(damaged->genCode, 32);
+  EXPECT_EQ(damaged->subCode, 1012);
+  EXPECT_EQ(areas.current(), nullptr);
+  EXPECT_EQ(areas.areaOf("cAlias"), 0);
+  // Under the NTX driver the same table opens, the CDX file is not its business.
+  EXPECT_TRUE(areas.DBUSEAREA(true, "DBFNTX", table, "cAlias", std::nullopt, false));
+  areas.DBCLOSEAREA();
+  EXPECT_EQ(readBytes(table), before);
+  EXPECT_EQ(readBytes(dir.file("Adressen.CDX")), std::string(3000, '\x07'));
+}
+
 TEST(AreaIndexTest, NumberWrittenIntoTheKeyFieldMovesTheKey) {
   TempDir dir;
   const std::string table = makeTable(dir, "T.dbf", {{"a", "a", 5, true}, {"b", "b", 9, true}});
