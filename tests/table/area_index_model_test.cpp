@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -125,7 +126,9 @@ void runModel(bool cdx, unsigned seed) {
   TempDir dir;
   const IndexedTable setup = makeIndexedTable(dir, cdx);
   const std::string table = dir.file("KUNDEN.dbf");
-  Model model(seed);
+  // ZANDOR_MODEL_SEED varies the runs, as for the engine's own model runs.
+  const char* extra = std::getenv("ZANDOR_MODEL_SEED");
+  Model model(seed + (extra ? static_cast<unsigned>(std::strtoul(extra, nullptr, 10)) : 0));
   const char* keyChars = "AB1 ";
   auto randomRow = [&] {
     Row r;

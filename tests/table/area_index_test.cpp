@@ -209,6 +209,34 @@ TEST(AreaIndexTest, NumberWrittenIntoTheKeyFieldMovesTheKey) {
   }
 }
 
+TEST(AreaIndexTest, KeyThatCannotBeEvaluatedIsReportedAndTheOtherOrdersFollow) {
+  TempDir dir;
+  const std::string table = makeTable(dir, "T.dbf", {{"a", "a", 5, true}, {"b", "b", 4, true}});
+  createIndex(table, dir.file("x.cdx"), "KUNDE", "KUNDE");
+  createIndex(table, dir.file("x.cdx"), "INV", "STR(100/NR)");
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(dir.file("x")));
+    areas.current()->goTo(1);
+    areas.FIELDPUT(1, Value::text("z"));
+    areas.FIELDPUT(3, Value::integer(0));
+    const auto failed = errorOf([&] { areas.DBSEEK(Value::text("z")); });
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->genCode, 32);
+    EXPECT_EQ(failed->subCode, 1012);
+    EXPECT_NE(failed->operation.find("INV"), std::string::npos) << failed->operation;
+    IndexOrder& kunde = *areas.indexes(areas.currentArea())->files().front()->orders[0].order;
+    const auto moved = kunde.seek("z");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->recno, 1u);
+    // The record stays changed; its next write brings every order up to date.
+    areas.FIELDPUT(3, Value::integer(2));
+    EXPECT_FALSE(errorOf([&] { EXPECT_TRUE(areas.DBSEEK(Value::text("z"))); }));
+  }
+  EXPECT_EQ(checkIndex(table, dir.file("x.cdx")), std::vector<std::string>{});
+}
+
 TEST(AreaIndexTest, SameFileAddedTwiceIsOpenOnce) {
   TempDir dir;
   const std::string table = makeTable(dir, "T.dbf", {{"a", "a", 5, true}});
