@@ -219,5 +219,30 @@ TEST(IndexPeerMaintenanceTest, ForeignCdxTagsWithConditionsFollowOurWrites) {
   }
 }
 
+TEST(IndexPeerMaintenanceTest, FilesWeBuildReadTheSameForTheIndependentReader) {
+  ZANDOR_REQUIRE_SHARED();
+  TempDir dir;
+  copyFixture("peers/writers/pydbf/KUNDEN.DBF", dir.path());
+  const std::string table = dir.file("KUNDEN.DBF");
+  createIndex(table, dir.file("name.ntx"), "", "NAME1");
+  createIndex(table, dir.file("k.cdx"), "KUNDE", "KUNDE");
+  // The independent reader knows single-field keys only.
+  createIndex(table, dir.file("k.cdx"), "AKTNAME", "NAME1", "AKTIV");
+  for (const std::string& index : {dir.file("name.ntx"), dir.file("k.cdx")}) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(checkIndex(table, index), std::vector<std::string>{});
+  }
+  PeerListing ntx = peerListing(table, dir.file("name.ntx"), "");
+  ASSERT_TRUE(ntx.ok) << ntx.raw;
+  EXPECT_EQ(ntx.entries.size(), 20u);
+  EXPECT_EQ(normalised(ntx.entries), ourEntries(table, dir.file("name.ntx"), 0));
+  for (std::size_t i = 0; i < 2; ++i) {
+    const PeerListing tag = peerListing(table, dir.file("k.cdx"), i == 0 ? "KUNDE" : "AKTNAME");
+    ASSERT_TRUE(tag.ok) << tag.raw;
+    EXPECT_EQ(tag.entries.size(), i == 0 ? 20u : 15u);
+    EXPECT_EQ(normalised(tag.entries), ourEntries(table, dir.file("k.cdx"), i));
+  }
+}
+
 }  // namespace
 }  // namespace zandor::test
