@@ -91,8 +91,11 @@ int runStruct(const std::vector<std::string>& args) {
 }
 
 int runDump(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--index") return runDumpInIndexOrder(args);
+  }
   if (args.size() != 1) {
-    std::cerr << "Aufruf: zandor-cli dbf dump DATEI\n";
+    std::cerr << "Aufruf: zandor-cli dbf dump DATEI [--index INDEX [--tag NAME]]\n";
     return 2;
   }
   WorkAreas areas;
@@ -124,7 +127,9 @@ int runDbf(const std::vector<std::string>& args) {
 }
 
 const DbfSubcommandRegistration kStruct({"struct", "zandor-cli dbf struct DATEI", runStruct});
-const DbfSubcommandRegistration kDump({"dump", "zandor-cli dbf dump DATEI", runDump});
+const DbfSubcommandRegistration kDump({"dump",
+                                       "zandor-cli dbf dump DATEI [--index INDEX [--tag NAME]]",
+                                       runDump});
 const CommandRegistration kDbf({"dbf",
                                 "zandor-cli dbf struct DATEI\n"
                                 "zandor-cli dbf dump DATEI",

@@ -28,4 +28,7 @@ struct DbfSubcommandRegistration {
 // line feed, carriage return and backslash escaped.
 std::string dumpText(char fieldType, int decimals, const Value& value);
 
+// "dbf dump FILE --index INDEX [--tag NAME]": the records in the order's sequence.
+int runDumpInIndexOrder(const std::vector<std::string>& args);
+
 }  // namespace zandor::cli

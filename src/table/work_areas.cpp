@@ -5,6 +5,8 @@
 #include "base/error.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "table/area_record.h"
+#include "table/index_open.h"
 #include "table/table_drivers.h"
 #include "table/table_error.h"
 
@@ -113,6 +115,18 @@ bool WorkAreas::DBUSEAREA(bool newArea, const std::string& driver, const std::st
         throw TableError(e);
       }
       opened->setAlias(aliasName);
+      std::unique_ptr<AreaIndexes> structural;
+      if (*driverName == "DBFCDX") {
+        const std::string cdx = resolveCaseInsensitive(directoryPart(path) + baseNamePart(path) +
+                                                       indexExtension(IndexDriver::Cdx));
+        if (!cdx.empty()) {
+          // The open error was raised already; the table is not opened without its index.
+          if (!addIndexFile(structural, *opened, cdx)) return false;
+          opened->setStructuralIndexOpen();
+          opened->goTo(1);
+        }
+      }
+      indexes_[target] = std::move(structural);
       areas_[target] = std::move(opened);
       current_ = target;
       return true;
@@ -183,6 +197,95 @@ Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldNa
   });
 }
 
+AreaIndexes* WorkAreas::indexes(int number) const {
+  const auto it = indexes_.find(number);
+  return it == indexes_.end() ? nullptr : it->second.get();
+}
+
+OpenIndex* WorkAreas::addIndexFile(std::unique_ptr<AreaIndexes>& indexes, WorkArea& area,
+                                   const std::string& file) {
+  const IndexDriver driver = indexDriverFor(area.driver());
+  std::string path = extensionPart(file).empty() ? file + indexExtension(driver) : file;
+  const std::string resolved = resolveCaseInsensitive(path);
+  if (!resolved.empty()) path = resolved;
+  if (!indexes) indexes = std::make_unique<AreaIndexes>(driver);
+  if (OpenIndex* open = indexes->find(path)) return open;
+  std::unique_ptr<OpenIndex> opened =
+      openIndexFile(path, driver, !area.isReadOnly(), AreaRecord(area));
+  if (!opened) return nullptr;
+  OpenIndex& added = indexes->add(std::move(opened));
+  area.setRecordWriteHook(indexes.get());
+  return &added;
+}
+
+bool WorkAreas::ORDLISTADD(const std::string& file) {
+  WorkArea* const area = current();
+  return retrying(area, false, [&] {
+    WorkArea* a = area ? area : requireCurrent("ORDLISTADD");
+    if (trimBlanks(file).empty()) {
+      a->flushRecord();
+      return false;
+    }
+    std::unique_ptr<AreaIndexes>& indexes = indexes_[current_];
+    OpenIndex* open = addIndexFile(indexes, *a, file);
+    // The pending record is written with the new file already open: its keys are taken
+    // from the record's bytes before and after the change, so the new file gets them too
+    // instead of missing the change for good.
+    a->flushRecord();
+    if (!open) return false;
+    if (!indexes->controlling() && !open->orders.empty()) {
+      BoundOrder& first = open->orders.front();
+      indexes->setControlling(&first);
+      const std::optional<IndexEntry> top = first.order->first();
+      if (top) {
+        a->goTo(top->recno);
+      } else {
+        a->goEof();
+      }
+    }
+    return true;
+  });
+}
+
+bool WorkAreas::DBSEEK(const Value& value) {
+  WorkArea* const area = current();
+  return retrying(area, false, [&] {
+    WorkArea* a = area ? area : requireCurrent("DBSEEK");
+    // The seek sees every value written before it.
+    a->flushRecord();
+    const AreaIndexes* ix = indexes(current_);
+    BoundOrder* order = ix ? ix->controlling() : nullptr;
+    if (!order) {
+      Error e = tableError(gen::kNoOrder, 1201, "Workarea not indexed");
+      e.subsystem = a->driver();
+      e.operation = "DBSEEK";
+      e.canDefault = true;
+      throw TableError(e);
+    }
+    if (value.isNil()) {
+      Error e = tableError(gen::kArgument, 1001, "Argument error");
+      e.subsystem = a->driver();
+      e.operation = "DBSEEK";
+      e.canDefault = true;
+      throw TableError(e);
+    }
+    const std::optional<IndexEntry> hit = order->order->seek(order->order->searchKeyFor(value));
+    if (hit) {
+      a->goTo(hit->recno);
+    } else {
+      a->goEof();
+    }
+    // A key pointing beyond the table finds nothing.
+    a->setFound(hit.has_value() && !a->eof());
+    return a->found();
+  });
+}
+
+bool WorkAreas::found() const {
+  const WorkArea* a = current();
+  return a && a->found();
+}
+
 bool WorkAreas::DBRLOCK() {
   return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
 }
@@ -201,6 +304,11 @@ void WorkAreas::closeArea(int number) {
   if (it == areas_.end()) return;
   // The area and its alias are gone however this ends; what cannot be written is given
   // up by the area's own clean-up.
+  std::unique_ptr<AreaIndexes> indexes;
+  if (const auto ix = indexes_.find(number); ix != indexes_.end()) {
+    indexes = std::move(ix->second);
+    indexes_.erase(ix);
+  }
   std::unique_ptr<WorkArea> area = std::move(it->second);
   areas_.erase(it);
   for (;;) {
@@ -218,6 +326,7 @@ void WorkAreas::closeArea(int number) {
 
 void WorkAreas::closeAll() {
   while (!areas_.empty()) areas_.erase(areas_.begin());
+  indexes_.clear();
 }
 
 }  // namespace zandor

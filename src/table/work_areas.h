@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/value.h"
+#include "table/area_indexes.h"
 #include "table/work_area.h"
 
 namespace zandor {
@@ -37,6 +38,14 @@ class WorkAreas {
   Value FIELDGET(int fieldNo);
   // A field of the area with the alias, read for one operation; the current area stays.
   Value aliasField(const std::string& alias, const std::string& fieldName);
+  // Adds an index file to the current area; the first order of the first file added
+  // becomes the controlling order. An empty name answers false without an error.
+  bool ORDLISTADD(const std::string& file);
+  // Searches the controlling order (first match of the value as a key prefix). Found: the
+  // area stands on the record; otherwise at end of file. Result: the found flag.
+  bool DBSEEK(const Value& value);
+  // The found flag of the current area's last seek.
+  bool found() const;
   bool DBRLOCK();
   bool DBRUNLOCK();
   void DBCLOSEAREA();
@@ -48,11 +57,19 @@ class WorkAreas {
   int areaOf(const std::string& alias) const;
   WorkArea* current() const { return area(current_); }
   WorkArea* area(int number) const;
+  // The index files of an area (nullptr when none was ever added).
+  AreaIndexes* indexes(int number) const;
 
  private:
   WorkArea* requireCurrent(const char* operation);
   void closeArea(int number);
+  // Opens an index file for the area, or finds it open already. Answers the file, or
+  // nullptr after the open error was raised and answered with Default.
+  OpenIndex* addIndexFile(std::unique_ptr<AreaIndexes>& indexes, WorkArea& area,
+                          const std::string& file);
 
+  // Declared first so they go after the areas, whose record write hook they are.
+  std::map<int, std::unique_ptr<AreaIndexes>> indexes_;
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   int current_ = 1;
   bool exclusive_ = true;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "table/index_open.h"
+#include "table/work_area.h"
+
+namespace zandor {
+
+// The index files open in one work area, in the order they were added, and the
+// controlling order. As the area's record write hook it keeps the keys of every order
+// in step with each written record and commits the files right after, so the files on
+// disk always agree with the records written so far.
+class AreaIndexes : public RecordWriteHook {
+ public:
+  explicit AreaIndexes(IndexDriver driver) : driver_(driver) {}
+
+  IndexDriver driver() const { return driver_; }
+  // The open file with this path (compared as the same file on disk), or nullptr.
+  OpenIndex* find(const std::string& path);
+  OpenIndex& add(std::unique_ptr<OpenIndex> file);
+  const std::vector<std::unique_ptr<OpenIndex>>& files() const { return files_; }
+
+  BoundOrder* controlling() const { return controlling_; }
+  void setControlling(BoundOrder* order) { controlling_ = order; }
+
+  // Maintains every order (custom ones excepted) and commits every file. An order whose
+  // expressions cannot be evaluated is reported as damaged after the others are done.
+  void recordWritten(WorkArea& area) override;
+
+ private:
+  IndexDriver driver_;
+  std::vector<std::unique_ptr<OpenIndex>> files_;
+  BoundOrder* controlling_ = nullptr;
+};
+
+// The index driver that goes with a table driver: DBFCDX uses CDX files, the others NTX.
+IndexDriver indexDriverFor(const std::string& tableDriver);
+// ".cdx" or ".ntx".
+const char* indexExtension(IndexDriver driver);
+
+}  // namespace zandor

@@ -1,0 +1,401 @@
+#include "table/index_build.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+
+#include "base/error.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "table/area_record.h"
+#include "table/cdx_file.h"
+#include "table/expression.h"
+#include "table/index_error.h"
+#include "table/index_key.h"
+#include "table/index_maintenance.h"
+#include "table/ntx_file.h"
+#include "table/table_error.h"
+
+namespace zandor {
+
+namespace {
+
+constexpr int kMaxCdxKeyLength = 240;
+constexpr int kMaxNtxKeyLength = 256;
+constexpr std::size_t kMaxCdxTagName = 10;
+constexpr std::size_t kReportedDifferences = 10;
+
+bool isCdxPath(const std::string& path) {
+  return upperAZ(extensionPart(path)) == ".CDX";
+}
+
+std::string existingOr(const std::string& path) {
+  const std::string resolved = resolveCaseInsensitive(path);
+  return resolved.empty() ? path : resolved;
+}
+
+std::unique_ptr<WorkArea> openTable(const std::string& tablePath, bool cdx) {
+  std::string path = tablePath;
+  if (extensionPart(path).empty()) path += ".dbf";
+  try {
+    return WorkArea::open(existingOr(path), cdx ? "DBFCDX" : "DBFNTX", true, true);
+  } catch (const TableError& e) {
+    throw std::runtime_error(e.error().text());
+  }
+}
+
+// Everything an order is built from.
+struct OrderPlan {
+  IndexDefinition definition;
+  char type = 'C';
+  int length = 0;
+  int decimals = 0;
+  bool caseInsensitive = false;
+};
+
+char typeOf(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::Text:
+      return 'C';
+    case Value::Kind::Number:
+      return 'N';
+    case Value::Kind::Date:
+      return 'D';
+    case Value::Kind::Logical:
+      return 'L';
+    default:
+      return '?';
+  }
+}
+
+// Key type and length of a new order, from the key's value on the current record.
+OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
+  const AreaRecord record(area);
+  const Value v = Expression::compile(def.key, record).evaluate(record);
+  OrderPlan plan;
+  plan.definition = def;
+  plan.type = typeOf(v);
+  switch (plan.type) {
+    case 'C':
+      plan.length = static_cast<int>(v.asText().size());
+      if (plan.length < 1 || plan.length > (cdx ? kMaxCdxKeyLength : kMaxNtxKeyLength)) {
+        throw std::runtime_error("key length " + std::to_string(plan.length) +
+                                 " is not possible for " + def.key);
+      }
+      break;
+    case 'N':
+      plan.length = 8;
+      if (!cdx) {
+        // A single numeric field keeps its width; other expressions their display width.
+        std::string name = upperAZ(trimBlanks(def.key));
+        if (const auto arrow = name.find("->"); arrow != std::string::npos) {
+          name = name.substr(arrow + 2);
+        }
+        const int field = area.fieldIndex(name);
+        if (field >= 0) {
+          plan.length = area.fields()[static_cast<std::size_t>(field)].length;
+          plan.decimals = area.fields()[static_cast<std::size_t>(field)].decimals;
+        } else {
+          plan.length = v.asNumber().width;
+          plan.decimals = v.asNumber().decimals;
+        }
+      }
+      break;
+    case 'D':
+      plan.length = 8;
+      break;
+    case 'L':
+      plan.length = 1;
+      break;
+    default:
+      throw std::runtime_error("key expression gives no key value: " + def.key);
+  }
+  return plan;
+}
+
+std::string keyOf(const OrderPlan& plan, const Value& v, bool cdx) {
+  return cdx ? cdxKey(v, plan.type, plan.length, plan.caseInsensitive)
+             : ntxKey(v, plan.type, plan.length, plan.decimals, plan.caseInsensitive);
+}
+
+std::vector<IndexEntry> entriesFor(WorkArea& area, const OrderPlan& plan, bool cdx) {
+  const AreaRecord record(area);
+  const Expression key = Expression::compile(plan.definition.key, record);
+  Expression condition;
+  if (!trimBlanks(plan.definition.forCondition).empty()) {
+    condition = Expression::compile(plan.definition.forCondition, record);
+  }
+  std::vector<IndexEntry> entries;
+  entries.reserve(area.recCount());
+  for (std::uint32_t r = 1; r <= area.recCount(); ++r) {
+    area.goTo(r);
+    if (condition.valid()) {
+      const Value ok = condition.evaluate(record);
+      if (!ok.isLogical()) throw std::runtime_error("FOR condition gives no logical value");
+      if (!ok.asLogical()) continue;
+    }
+    entries.push_back({keyOf(plan, key.evaluate(record), cdx), r});
+  }
+  return entries;
+}
+
+// A temporary file beside the target, removed unless it was renamed into place.
+class BuildFile {
+ public:
+  explicit BuildFile(const std::string& target)
+      : target_(target), path_(directoryPart(target) + "." + fileNamePart(target) + ".building") {}
+  ~BuildFile() {
+    std::error_code ec;
+    if (!done_) std::filesystem::remove(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  void replaceTarget() {
+    std::filesystem::rename(path_, target_);
+    done_ = true;
+  }
+
+ private:
+  std::string target_;
+  std::string path_;
+  bool done_ = false;
+};
+
+void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPlan>& plans,
+              bool startEmpty) {
+  BuildFile build(path);
+  {
+    ErrorGuard guard;
+    std::unique_ptr<CdxFile> file;
+    if (!startEmpty && std::filesystem::exists(path)) {
+      std::filesystem::copy_file(path, build.path(),
+                                 std::filesystem::copy_options::overwrite_existing);
+      file = CdxFile::open(build.path(), true);
+    } else {
+      file = CdxFile::create(build.path());
+    }
+    for (const OrderPlan& plan : plans) {
+      CdxFile::NewTag tag;
+      tag.name = upperAZ(plan.definition.tag);
+      tag.keyExpression = plan.definition.key;
+      tag.forExpression = plan.definition.forCondition;
+      tag.keyType = plan.type;
+      tag.keyLength = plan.length;
+      tag.unique = plan.definition.unique;
+      tag.descending = plan.definition.descending;
+      tag.caseInsensitive = plan.caseInsensitive;
+      file->addTag(tag, entriesFor(area, plan, true));
+    }
+    file->commit();
+  }
+  build.replaceTarget();
+}
+
+void buildNtx(WorkArea& area, const std::string& path, const OrderPlan& plan) {
+  BuildFile build(path);
+  {
+    ErrorGuard guard;
+    NtxFile::NewOrder order;
+    order.name = plan.definition.tag;
+    order.keyExpression = plan.definition.key;
+    order.forExpression = plan.definition.forCondition;
+    order.keyType = plan.type;
+    order.keyLength = plan.length;
+    order.decimals = plan.decimals;
+    order.unique = plan.definition.unique;
+    order.descending = plan.definition.descending;
+    std::unique_ptr<NtxFile> file =
+        NtxFile::create(build.path(), order, entriesFor(area, plan, false));
+    file->commit();
+  }
+  build.replaceTarget();
+}
+
+std::unique_ptr<IndexFile> openIndexForReading(const std::string& path) {
+  if (isCdxPath(path)) return CdxFile::open(path, false);
+  return NtxFile::open(path, false);
+}
+
+// Turns the failures of the layers below into one readable exception.
+template <class F>
+void reported(const std::string& what, F&& body) {
+  try {
+    body();
+  } catch (const TableError& e) {
+    throw std::runtime_error(what + ": " + e.error().text());
+  } catch (const ErrorException& e) {
+    throw std::runtime_error(what + ": " + e.error().text());
+  } catch (const std::exception& e) {
+    throw std::runtime_error(what + ": " + e.what());
+  }
+}
+
+std::string describe(const IndexEntry& e) {
+  std::string key;
+  for (unsigned char c : e.key) {
+    if (c >= 0x20 && c < 0x7f) {
+      key += static_cast<char>(c);
+    } else {
+      static const char* hex = "0123456789ABCDEF";
+      key += "\\x";
+      key += hex[c >> 4];
+      key += hex[c & 15];
+    }
+  }
+  return "\"" + key + "\" -> " + std::to_string(e.recno);
+}
+
+void compareEntries(const std::string& name, const OrderInfo& info,
+                    std::vector<IndexEntry> expected, std::vector<IndexEntry> actual,
+                    std::vector<std::string>& problems) {
+  // The sequence as the order hands it out.
+  for (std::size_t i = 1; i < actual.size(); ++i) {
+    const int c = actual[i - 1].key.compare(actual[i].key);
+    if (info.descending ? c < 0 : c > 0) {
+      problems.push_back(name + ": keys out of order at " + describe(actual[i]));
+      break;
+    }
+  }
+  auto less = [](const IndexEntry& a, const IndexEntry& b) {
+    return a.key != b.key ? a.key < b.key : a.recno < b.recno;
+  };
+  std::sort(expected.begin(), expected.end(), less);
+  std::sort(actual.begin(), actual.end(), less);
+  std::vector<IndexEntry> missing;
+  std::vector<IndexEntry> extra;
+  std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
+                      std::back_inserter(missing), less);
+  std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
+                      std::back_inserter(extra), less);
+  for (std::size_t i = 1; i < actual.size(); ++i) {
+    if (actual[i] == actual[i - 1]) extra.push_back(actual[i]);
+  }
+  if (info.unique) {
+    // A unique order holds one record per key, not necessarily the first one any more.
+    for (std::size_t i = 1; i < actual.size(); ++i) {
+      if (actual[i].key == actual[i - 1].key) {
+        problems.push_back(name + ": unique key twice: " + describe(actual[i]));
+      }
+    }
+    missing.clear();
+  }
+  auto list = [&](const std::vector<IndexEntry>& entries, const std::string& what) {
+    if (entries.empty()) return;
+    std::string line = name + ": " + std::to_string(entries.size()) + " " + what + ":";
+    for (std::size_t i = 0; i < entries.size() && i < kReportedDifferences; ++i) {
+      line += " " + describe(entries[i]);
+    }
+    if (entries.size() > kReportedDifferences) line += " ...";
+    problems.push_back(line);
+  };
+  list(missing, "key(s) missing");
+  list(extra, "key(s) without a matching record");
+}
+
+}  // namespace
+
+void createIndex(const std::string& tablePath, const std::string& indexPath,
+                 const IndexDefinition& definition) {
+  const bool cdx = isCdxPath(indexPath);
+  if (cdx && (definition.tag.empty() || definition.tag.size() > kMaxCdxTagName)) {
+    throw std::runtime_error("a CDX tag needs a name of 1 to 10 characters");
+  }
+  reported(indexPath, [&] {
+    std::unique_ptr<WorkArea> area = openTable(tablePath, cdx);
+    const OrderPlan plan = planFor(*area, definition, cdx);
+    const std::string target = existingOr(indexPath);
+    if (cdx) {
+      buildCdx(*area, target, {plan}, false);
+    } else {
+      buildNtx(*area, target, plan);
+    }
+  });
+}
+
+void createIndex(const std::string& tablePath, const std::string& indexPath, const std::string& tag,
+                 const std::string& key, const std::string& forCondition, bool unique,
+                 bool descending) {
+  createIndex(tablePath, indexPath, IndexDefinition{tag, key, forCondition, unique, descending});
+}
+
+void reindexFile(const std::string& tablePath, const std::string& indexPath) {
+  const bool cdx = isCdxPath(indexPath);
+  reported(indexPath, [&] {
+    std::unique_ptr<WorkArea> area = openTable(tablePath, cdx);
+    const std::string path = existingOr(indexPath);
+    std::vector<OrderPlan> plans;
+    {
+      std::unique_ptr<IndexFile> old = openIndexForReading(path);
+      bindOrders(*old, cdx ? IndexDriver::Cdx : IndexDriver::Ntx, AreaRecord(*area));
+      for (std::size_t i = 0; i < old->orderCount(); ++i) {
+        const OrderInfo& info = old->order(i).info();
+        OrderPlan plan;
+        plan.definition = {info.name, info.keyExpression, info.forExpression, info.unique,
+                           info.descending};
+        plan.type = info.keyType;
+        plan.length = info.keyLength;
+        plan.decimals = info.decimals;
+        plan.caseInsensitive = info.caseInsensitive;
+        plans.push_back(plan);
+      }
+    }
+    if (plans.empty()) throw std::runtime_error("the file holds no order");
+    if (cdx) {
+      buildCdx(*area, path, plans, true);
+    } else {
+      buildNtx(*area, path, plans.front());
+    }
+  });
+}
+
+std::vector<std::string> checkIndex(const std::string& tablePath, const std::string& indexPath) {
+  std::vector<std::string> problems;
+  const bool cdx = isCdxPath(indexPath);
+  std::unique_ptr<WorkArea> area;
+  try {
+    area = openTable(tablePath, cdx);
+  } catch (const std::exception& e) {
+    return {std::string("table: ") + e.what()};
+  }
+  const IndexDriver driver = cdx ? IndexDriver::Cdx : IndexDriver::Ntx;
+  ErrorGuard guard;
+  try {
+    std::unique_ptr<IndexFile> file = openIndexForReading(existingOr(indexPath));
+    std::vector<BoundOrder> orders = bindOrders(*file, driver, AreaRecord(*area));
+    if (cdx) {
+      for (const std::string& p : static_cast<CdxFile&>(*file).check().problems) {
+        problems.push_back("file: " + p);
+      }
+    }
+    for (BoundOrder& order : orders) {
+      const OrderInfo& info = order.order->info();
+      const std::string name = info.name.empty() ? std::string("(order)") : info.name;
+      const CheckReport report = order.order->check();
+      for (const std::string& p : report.problems) problems.push_back(name + ": " + p);
+      if (!report.ok()) continue;
+      std::vector<IndexEntry> actual;
+      for (auto e = order.order->first(); e; e = order.order->next()) actual.push_back(*e);
+      if (info.custom) continue;
+      std::vector<IndexEntry> expected;
+      const AreaRecord record(*area);
+      for (std::uint32_t r = 1; r <= area->recCount(); ++r) {
+        area->goTo(r);
+        const KeySnapshot s = snapshotKey(order, record);
+        if (s.qualifies) expected.push_back({s.key, r});
+      }
+      compareEntries(name, info, std::move(expected), std::move(actual), problems);
+    }
+  } catch (const ErrorException& e) {
+    problems.push_back(e.error().text());
+  } catch (const TableError& e) {
+    problems.push_back(e.error().text());
+  } catch (const std::exception& e) {
+    problems.push_back(e.what());
+  }
+  return problems;
+}
+
+}  // namespace zandor

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zandor {
+
+// What makes an order, as given for a new CDX tag or NTX file.
+struct IndexDefinition {
+  std::string tag;  // CDX tag name (at most 10 characters); for NTX stored when not empty
+  std::string key;
+  std::string forCondition;
+  bool unique = false;
+  bool descending = false;
+};
+
+// Builds an order from the key expression over every record of the table: a new NTX file,
+// or a tag added to (or replaced in) a CDX file, which is created when missing. The driver
+// follows the index file's extension (".cdx", otherwise NTX). The file is built under a
+// temporary name and renamed at the end, so a failure leaves the old file as it was.
+// Throws std::runtime_error (or a subclass) with a readable message.
+void createIndex(const std::string& tablePath, const std::string& indexPath,
+                 const IndexDefinition& definition);
+void createIndex(const std::string& tablePath, const std::string& indexPath, const std::string& tag,
+                 const std::string& key, const std::string& forCondition = {}, bool unique = false,
+                 bool descending = false);
+
+// Rebuilds every order of an index file from its own expressions, the same way.
+void reindexFile(const std::string& tablePath, const std::string& indexPath);
+
+// Checks an index file against the table: the structure of every order, and that every
+// maintained order holds exactly one key per qualifying record (a unique order: only keys
+// of qualifying records, each key once). Empty when sound; otherwise one line per finding.
+std::vector<std::string> checkIndex(const std::string& tablePath, const std::string& indexPath);
+
+}  // namespace zandor
