@@ -73,7 +73,8 @@ std::string plainText(char fieldType, int decimals, const Value& value) {
 
 // Opens the table read-only and shared under its own alias, so a dump never changes it.
 bool openForReading(WorkAreas& areas, const std::string& file) {
-  return areas.DBUSEAREA(true, "", file, "DBFDUMP", true, true);
+  // File names on the command line are UTF-8; inside the program they are 1252 text.
+  return areas.DBUSEAREA(true, "", utf8ToCp1252(file), "DBFDUMP", true, true);
 }
 
 int runStruct(const std::vector<std::string>& args) {

@@ -19,10 +19,12 @@ namespace {
 // Opens the table read-only (with the driver the index file needs) and adds the index.
 bool openWithIndex(WorkAreas& areas, const std::string& table, const std::string& index) {
   const bool cdx = upperAZ(extensionPart(index)) == ".CDX";
-  if (!areas.DBUSEAREA(true, cdx ? "DBFCDX" : "DBFNTX", table, "DBFINDEX", true, true)) {
+  // File names on the command line are UTF-8; inside the program they are 1252 text.
+  if (!areas.DBUSEAREA(true, cdx ? "DBFCDX" : "DBFNTX", utf8ToCp1252(table), "DBFINDEX", true,
+                       true)) {
     return false;
   }
-  return areas.ORDLISTADD(index);
+  return areas.ORDLISTADD(utf8ToCp1252(index));
 }
 
 // Runs a command body; errors of the table layer end it with a message and status 1.
@@ -121,7 +123,8 @@ int runCheck(const std::vector<std::string>& args) {
   }
   bool ok = true;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::vector<std::string> problems = checkIndex(args[0], args[i]);
+    const std::vector<std::string> problems =
+        checkIndex(utf8ToCp1252(args[0]), utf8ToCp1252(args[i]));
     if (problems.empty()) {
       std::cout << args[i] << ": OK\n";
       continue;
@@ -139,7 +142,7 @@ int runReindex(const std::vector<std::string>& args) {
     return 2;
   }
   return guarded([&] {
-    reindexFile(args[0], args[1]);
+    reindexFile(utf8ToCp1252(args[0]), utf8ToCp1252(args[1]));
     return 0;
   });
 }
@@ -175,7 +178,7 @@ int runIndex(const std::vector<std::string>& args) {
     return 2;
   }
   return guarded([&] {
-    createIndex(files[0], files[1], def);
+    createIndex(utf8ToCp1252(files[0]), utf8ToCp1252(files[1]), def);
     return 0;
   });
 }

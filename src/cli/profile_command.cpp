@@ -17,7 +17,8 @@ namespace {
 const char* const kUsage =
     "  profile make PROFIL.qno --dbf DATEI --xls DATEI [--stop SPALTE] [--auto-adr] "
     "[--auto-art]\n"
-    "      ordnet die Spalten nach ihren \xc3\x9c" "berschriften den Feldern zu und speichert das "
+    "      ordnet die Spalten nach ihren \xc3\x9c"
+    "berschriften den Feldern zu und speichert das "
     "Profil";
 
 int makeProfile(const std::vector<std::string>& args) {

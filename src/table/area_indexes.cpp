@@ -1,4 +1,5 @@
 #include "table/area_indexes.h"
+#include "base/paths.h"
 
 #include <filesystem>
 #include <optional>
@@ -16,7 +17,7 @@ namespace {
 
 std::string sameFileKey(const std::string& path) {
   std::error_code ec;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(nativePath(path), ec);
   return ec ? path : canonical.string();
 }
 

@@ -150,11 +150,11 @@ class BuildFile {
       : target_(target), path_(directoryPart(target) + "." + fileNamePart(target) + ".building") {}
   ~BuildFile() {
     std::error_code ec;
-    if (!done_) std::filesystem::remove(path_, ec);
+    if (!done_) std::filesystem::remove(nativePath(path_), ec);
   }
   const std::string& path() const { return path_; }
   void replaceTarget() {
-    std::filesystem::rename(path_, target_);
+    std::filesystem::rename(nativePath(path_), nativePath(target_));
     done_ = true;
   }
 
@@ -170,8 +170,8 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
   {
     ErrorGuard guard;
     std::unique_ptr<CdxFile> file;
-    if (!startEmpty && std::filesystem::exists(path)) {
-      std::filesystem::copy_file(path, build.path(),
+    if (!startEmpty && std::filesystem::exists(nativePath(path))) {
+      std::filesystem::copy_file(nativePath(path), nativePath(build.path()),
                                  std::filesystem::copy_options::overwrite_existing);
       file = CdxFile::open(build.path(), true);
     } else {

@@ -1,4 +1,5 @@
 #include "table/os_file.h"
+#include "base/paths.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,7 +29,7 @@ OsFile& OsFile::operator=(OsFile&& other) noexcept {
 
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
-  const int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  const int fd = ::open(nativePath(path).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -43,7 +44,7 @@ int OsFile::open(const std::string& path, bool readOnly) {
 
 int OsFile::create(const std::string& path) {
   close();
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   fd_ = fd;
   path_ = path;

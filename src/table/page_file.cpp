@@ -1,4 +1,5 @@
 #include "table/page_file.h"
+#include "base/paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,7 +19,7 @@ PageFile::~PageFile() {
 
 int PageFile::open(const std::string& path, bool writable) {
   close();
-  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  int fd = ::open(nativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) return errno;
   fd_ = fd;
   writable_ = writable;
@@ -28,7 +29,7 @@ int PageFile::open(const std::string& path, bool writable) {
 
 int PageFile::create(const std::string& path) {
   close();
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
   fd_ = fd;
   writable_ = true;

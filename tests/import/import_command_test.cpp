@@ -73,3 +73,52 @@ TEST_F(ImportCommandTest, DamagedProfileOrMissingTableFails) {
 
 }  // namespace
 }  // namespace zandor
+
+namespace zandor {
+namespace {
+
+TEST(ImportCommandPathsTest, FileNamesWithUmlautsWorkThroughTheWholeChain) {
+  test::TempDir dir;
+  const std::filesystem::path folder = dir.path() / "Müller Bäckerei";
+  std::filesystem::create_directory(folder);
+  const std::string table = (folder / "ADRESSEN.DBF").string();
+  const std::string sheet = (folder / "Liste für Ämter.csv").string();
+  const std::string profile = (folder / "Übernahme.qno").string();
+  const std::string settings = (folder / "zandor.ini").string();
+  test::writeBytes(sheet, "KUNDE;NAME1\r\nK1;Meyer\r\nK2;Schulze\r\n");
+  test::writeBytes(settings, "[Updaten]\r\nNummer=.T.\r\n");
+  const std::string cli = "'" + test::cliPath() + "' ";
+  std::string out;
+  ASSERT_EQ(test::runCommand(cli + "dbf create '" + table + "' KUNDE:C:10 NAME1:C:20 2>&1", &out),
+            0)
+      << out;
+  ASSERT_EQ(test::runCommand(cli + "dbf index '" + table + "' '" + (folder / "adkun.cdx").string() +
+                                 "' --tag ADKUN --key KUNDE 2>&1",
+                             &out),
+            0)
+      << out;
+  ASSERT_EQ(test::runCommand(cli + "profile make '" + profile + "' --dbf '" + table + "' --xls '" +
+                                 sheet + "' --stop 1 2>&1",
+                             &out),
+            0)
+      << out;
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_EQ(
+        test::runCommand(cli + "import '" + profile + "' --settings '" + settings + "' 2>&1", &out),
+        0)
+        << out;
+  }
+  EXPECT_NE(out.find("Davon sind 0 neue Datensätze, 2 geupdatet, 0 unverändert"), std::string::npos)
+      << out;
+  ASSERT_EQ(test::runCommand(cli + "dbf dump '" + table + "'", &out), 0);
+  EXPECT_EQ(out, "1\t \tK1\tMeyer\n2\t \tK2\tSchulze\n");
+  EXPECT_EQ(
+      test::runCommand(
+          cli + "dbf check '" + table + "' '" + (folder / "adkun.cdx").string() + "' 2>&1", &out),
+      0)
+      << out;
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "log"));
+}
+
+}  // namespace
+}  // namespace zandor
