@@ -12,6 +12,9 @@ std::string utf8ToCp1252(std::string_view utf8);
 std::u16string cp1252ToUtf16(std::string_view bytes);
 std::string utf16ToCp1252(std::u16string_view utf16);
 
+// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
 // One code point to 1252, or '?' when it has no 1252 byte.
 char codePointToCp1252(char32_t cp);
 char32_t cp1252ToCodePoint(unsigned char byte);

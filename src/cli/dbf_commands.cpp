@@ -13,18 +13,7 @@
 
 namespace zandor::cli {
 
-std::map<std::string, DbfSubcommand>& dbfSubcommands() {
-  static std::map<std::string, DbfSubcommand> registry;
-  return registry;
-}
-
-DbfSubcommandRegistration::DbfSubcommandRegistration(DbfSubcommand subcommand) {
-  dbfSubcommands()[subcommand.name] = std::move(subcommand);
-}
-
-namespace {
-
-std::string escaped(std::string_view utf8) {
+std::string escapedForDump(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (char c : utf8) {
@@ -47,6 +36,17 @@ std::string escaped(std::string_view utf8) {
   }
   return out;
 }
+
+std::map<std::string, DbfSubcommand>& dbfSubcommands() {
+  static std::map<std::string, DbfSubcommand> registry;
+  return registry;
+}
+
+DbfSubcommandRegistration::DbfSubcommandRegistration(DbfSubcommand subcommand) {
+  dbfSubcommands()[subcommand.name] = std::move(subcommand);
+}
+
+namespace {
 
 std::string plainText(char fieldType, int decimals, const Value& value) {
   switch (value.kind()) {
@@ -111,7 +111,7 @@ int runDump(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       line += '\t';
       const Value v = area.fieldValue(static_cast<int>(i));
-      line += escaped(cp1252ToUtf8(plainText(fields[i].type, fields[i].decimals, v)));
+      line += escapedForDump(cp1252ToUtf8(plainText(fields[i].type, fields[i].decimals, v)));
     }
     std::cout << line << '\n';
   }
@@ -139,7 +139,7 @@ const CommandRegistration kDbf({"dbf",
 }  // namespace
 
 std::string dumpText(char fieldType, int decimals, const Value& value) {
-  return escaped(cp1252ToUtf8(plainText(fieldType, decimals, value)));
+  return escapedForDump(cp1252ToUtf8(plainText(fieldType, decimals, value)));
 }
 
 }  // namespace zandor::cli

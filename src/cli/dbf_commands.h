@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/value.h"
@@ -22,6 +23,9 @@ std::map<std::string, DbfSubcommand>& dbfSubcommands();
 struct DbfSubcommandRegistration {
   explicit DbfSubcommandRegistration(DbfSubcommand subcommand);
 };
+
+// Tab, line feed, carriage return and backslash written as \t, \n, \r and \\.
+std::string escapedForDump(std::string_view utf8);
 
 // A value as text for the table dump: texts without trailing blanks, numbers with the
 // field's decimals, dates as YYYYMMDD, logicals as T or F; converted to UTF-8 with tab,

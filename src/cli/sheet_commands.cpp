@@ -9,6 +9,7 @@
 #include "base/encoding.h"
 #include "base/error.h"
 #include "cli/command_registry.h"
+#include "cli/dbf_commands.h"
 #include "sheet/ole_auto.h"
 
 namespace zandor::cli {
@@ -41,35 +42,10 @@ std::string dateText(const Date& d) {
   return out;
 }
 
-// One line per cell: tabs, line breaks and backslashes inside texts are escaped.
-std::string escaped(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (char c : utf8) {
-    switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 std::string valueText(const Value& v) {
   switch (v.kind()) {
     case Value::Kind::Text:
-      return escaped(cp1252ToUtf8(v.asText()));
+      return escapedForDump(cp1252ToUtf8(v.asText()));
     case Value::Kind::Number:
       return numberText(v.asNumber());
     case Value::Kind::Date:

@@ -1,4 +1,5 @@
 #include "sheet/fast_xml.h"
+#include "base/encoding.h"
 
 #include <algorithm>
 #include <array>
@@ -28,24 +29,6 @@ bool isSpace(char c) {
 }
 bool isNameChar(char c) {
   return kClasses[static_cast<unsigned char>(c)] == kName;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // Sheet XML is mostly one long line, so jumping from line end to line end is quick.
