@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <random>
 #include <thread>
@@ -23,7 +24,12 @@ using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRows = 2000;
-constexpr int kKills = 50;
+
+// ZANDOR_KILL_RUNS raises the number of kills for longer runs.
+int killRuns() {
+  const char* runs = std::getenv("ZANDOR_KILL_RUNS");
+  return runs ? std::max(1, std::atoi(runs)) : 25;
+}
 
 std::string key(int row) {
   char text[16];
@@ -156,6 +162,7 @@ TEST_F(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
   SCOPED_TRACE("seed " + std::to_string(seed) + ", whole run " + std::to_string(full) + " us");
   std::mt19937 random(seed);
   std::uniform_int_distribution<long> delay(0, full);
+  const int kKills = killRuns();
   int inTheMiddle = 0;
   int tornCommits = 0;
   for (int kill = 0; kill < kKills && !HasFailure(); ++kill) {
