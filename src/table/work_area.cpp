@@ -259,8 +259,17 @@ void WorkArea::flushRecord(bool mayDefer) {
 
 void WorkArea::writePending() {
   if (pending_.empty()) return;
+  const std::uint64_t end = pendingStart_ + pending_.size();
   pending_ += '\x1a';
-  const int err = file_.writeAt(pendingStart_, pending_.data(), pending_.size());
+  int err = file_.writeAt(pendingStart_, pending_.data(), pending_.size());
+  // The count follows at once, before any index hears of the records: a program killed
+  // now leaves a header that counts every record an index key can point to.
+  if (err == 0) {
+    std::uint8_t count[4];
+    writeU32le(count,
+               static_cast<std::uint32_t>((end - layout_.headerLength) / layout_.recordLength));
+    err = file_.writeAt(4, count, sizeof count);
+  }
   if (err != 0) {
     dropRecordsFrom(pendingStart_);
     throw TableError(writeError(path_, err));

@@ -1,0 +1,64 @@
+// "zandor-cli dbf repair": makes a table and its index files agree again after a program
+// ended in the middle of appending (killed, power lost).
+#include <iostream>
+
+#include "base/encoding.h"
+#include "cli/dbf_commands.h"
+#include "table/index_build.h"
+#include "table/table_repair.h"
+
+namespace zandor::cli {
+
+namespace {
+
+int runRepair(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::cerr << "Aufruf: zandor-cli dbf repair DATEI INDEX...\n";
+    return 2;
+  }
+  const std::string table = utf8ToCp1252(args[0]);
+  TableRepair repair;
+  try {
+    repair = repairTable(table);
+  } catch (const TableRepairError& e) {
+    std::cerr << cp1252ToUtf8(e.what()) << '\n';
+    return 1;
+  }
+  std::cout << args[0] << ": ";
+  if (repair.countAfter != repair.countBefore) {
+    std::cout << "Satzzahl " << repair.countBefore << " -> " << repair.countAfter;
+  } else {
+    std::cout << "Satzzahl " << repair.countAfter << " stimmt";
+  }
+  if (repair.bytesCut > 0) {
+    std::cout << ", " << repair.bytesCut << " Byte hinter dem letzten Satz abgeschnitten";
+  }
+  std::cout << '\n';
+
+  bool ok = true;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    try {
+      reindexFile(table, utf8ToCp1252(args[i]));
+      std::cout << args[i] << ": neu aufgebaut\n";
+    } catch (const std::exception& e) {
+      std::cout << args[i] << ": " << cp1252ToUtf8("nicht neu aufgebaut: ")
+                << cp1252ToUtf8(e.what()) << '\n';
+      ok = false;
+      continue;
+    }
+    const std::vector<std::string> problems = checkIndex(table, utf8ToCp1252(args[i]));
+    if (!problems.empty()) {
+      ok = false;
+      std::cout << args[i] << ": " << problems.size() << " Fehler nach dem Neuaufbau\n";
+      for (const std::string& p : problems) std::cout << "  " << cp1252ToUtf8(p) << '\n';
+    }
+  }
+  return ok ? 0 : 1;
+}
+
+const DbfSubcommandRegistration kRepair({"repair", "zandor-cli dbf repair DATEI INDEX...",
+                                         runRepair});
+
+}  // namespace
+
+}  // namespace zandor::cli

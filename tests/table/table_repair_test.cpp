@@ -1,0 +1,247 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "base/encoding.h"
+#include "support/test_support.h"
+#include "table/index_build.h"
+#include "table/table_create.h"
+#include "table/table_repair.h"
+#include "table/work_area.h"
+#include "table_test_util.h"
+
+namespace zandor {
+namespace {
+
+using test::readBytes;
+using test::TempDir;
+using test::u16At;
+using test::u32At;
+using test::writeBytes;
+using ::testing::HasSubstr;
+
+// KUNDE C(6), NAME1 C(10): record length 17.
+constexpr std::size_t kRecordLength = 17;
+
+std::string makeCustomers(const TempDir& dir, int records = 0) {
+  const std::string path = dir.file("ADRESSEN.DBF");
+  createTable(path, {{"KUNDE", 'C', 6, 0}, {"NAME1", 'C', 10, 0}});
+  if (records > 0) {
+    auto area = WorkArea::open(path, "DBFCDX", false, false);
+    for (int i = 1; i <= records; ++i) {
+      area->append();
+      area->putField(0, Value::text("K" + std::to_string(i)));
+      area->putField(1, Value::text("Name " + std::to_string(i)));
+    }
+    area->close();
+  }
+  return path;
+}
+
+std::size_t headerLengthOf(const std::string& bytes) {
+  return u16At(bytes, 8);
+}
+
+// Looks at the file from outside each time the index layer would be told of a record.
+struct OutsideReader : RecordWriteHook {
+  std::string path;
+  std::vector<std::uint32_t> counts;
+  std::vector<std::string> lastRecords;
+  void recordWritten(WorkArea& area) override {
+    const std::string bytes = readBytes(path);
+    counts.push_back(u32At(bytes, 4));
+    const std::size_t at = headerLengthOf(bytes) + (area.recNo() - 1) * kRecordLength;
+    lastRecords.push_back(bytes.substr(at, kRecordLength));
+  }
+};
+
+TEST(HeaderCountTest, CountsEachAppendedRecordBeforeTheIndexHearsOfIt) {
+  TempDir dir;
+  const std::string path = makeCustomers(dir, 2);
+  OutsideReader reader;
+  reader.path = path;
+  auto area = WorkArea::open(path, "DBFCDX", false, false);
+  area->setRecordWriteHook(&reader);
+  for (int i = 3; i <= 6; ++i) {
+    area->append();
+    area->putField(0, Value::text("K" + std::to_string(i)));
+    area->flushRecord(true);
+    // Still open: the file already counts the record, the rest of the header waits.
+    const std::string bytes = readBytes(path);
+    EXPECT_EQ(u32At(bytes, 4), static_cast<std::uint32_t>(i));
+    EXPECT_EQ(bytes.size(), headerLengthOf(bytes) + i * kRecordLength + 1);
+    EXPECT_EQ(bytes.back(), '\x1a');
+  }
+  EXPECT_THAT(reader.counts, ::testing::ElementsAre(3u, 4u, 5u, 6u));
+  EXPECT_EQ(reader.lastRecords.back().substr(0, 7), " K6    ");
+  // A change of an existing record leaves the header alone.
+  area->goTo(1);
+  area->putField(1, Value::text("anders"));
+  area->flushRecord();
+  EXPECT_EQ(reader.counts.back(), 6u);
+  area->setRecordWriteHook(nullptr);
+  area->close();
+  EXPECT_EQ(u32At(readBytes(path), 4), 6u);
+}
+
+TEST(HeaderCountTest, BatchedAppendsCountWhatTheFileHoldsAtEveryWrite) {
+  TempDir dir;
+  const std::string path = makeCustomers(dir);
+  auto area = WorkArea::open(path, "DBFNTX", false, false);
+  // Enough records for several batch writes before the end.
+  constexpr int kRecords = 150000;
+  std::uint32_t sawWritten = 0;
+  for (int i = 1; i <= kRecords; ++i) {
+    area->append();
+    area->putField(0, Value::text(std::to_string(i)));
+    area->flushRecord(true);
+    if (i % 20000 == 0) {
+      const std::string bytes = readBytes(path);
+      const std::size_t body = bytes.size() - headerLengthOf(bytes);
+      // The header counts exactly the whole records on disk, behind them the end mark.
+      ASSERT_EQ(body % kRecordLength, 1u);
+      EXPECT_EQ(u32At(bytes, 4), body / kRecordLength);
+      EXPECT_EQ(bytes.back(), '\x1a');
+      sawWritten = std::max(sawWritten, u32At(bytes, 4));
+    }
+  }
+  EXPECT_GT(sawWritten, 0u);
+  area->flushRecord();
+  EXPECT_EQ(u32At(readBytes(path), 4), static_cast<std::uint32_t>(kRecords));
+}
+
+// A table as a killed program leaves it: the header counts `counted` records, the file
+// holds `whole` of them and `partial` bytes of the next one, without end mark.
+std::string killedTable(const TempDir& dir, std::uint32_t counted, int whole, int partial) {
+  const std::string path = makeCustomers(dir, whole + 1);
+  std::string bytes = readBytes(path);
+  bytes.resize(headerLengthOf(bytes) + whole * kRecordLength + partial);
+  for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<char>(counted >> (8 * i));
+  writeBytes(path, bytes);
+  return path;
+}
+
+TEST(TableRepairTest, CountsWholeRecordsAndCutsThePartialOne) {
+  TempDir dir;
+  const std::string path = killedTable(dir, 3, 5, 9);
+  const std::string before = readBytes(path);
+  const TableRepair r = repairTable(path);
+  EXPECT_EQ(r.countBefore, 3u);
+  EXPECT_EQ(r.countAfter, 5u);
+  EXPECT_EQ(r.bytesCut, 9u);
+  EXPECT_TRUE(r.changed);
+  const std::string after = readBytes(path);
+  EXPECT_EQ(u32At(after, 4), 5u);
+  EXPECT_EQ(after.size(), headerLengthOf(after) + 5 * kRecordLength + 1);
+  EXPECT_EQ(after.back(), '\x1a');
+  // Nothing else of the header or the records changed.
+  EXPECT_EQ(after.substr(0, 4), before.substr(0, 4));
+  EXPECT_EQ(after.substr(8, after.size() - 9), before.substr(8, after.size() - 9));
+  auto area = WorkArea::open(path, "DBFCDX", true, true);
+  EXPECT_EQ(area->recCount(), 5u);
+  area->goTo(5);
+  EXPECT_EQ(area->fieldValue(0), Value::text("K5    "));
+}
+
+TEST(TableRepairTest, LowersACountBeyondTheFileAndLeavesASoundTableAlone) {
+  TempDir dir;
+  const std::string path = killedTable(dir, 7, 4, 0);
+  TableRepair r = repairTable(path);
+  EXPECT_EQ(r.countAfter, 4u);
+  EXPECT_EQ(r.bytesCut, 0u);
+  EXPECT_EQ(u32At(readBytes(path), 4), 4u);
+  // Repaired once, the second run finds nothing to do and writes nothing.
+  const std::string repaired = readBytes(path);
+  r = repairTable(path);
+  EXPECT_FALSE(r.changed);
+  EXPECT_EQ(r.countBefore, 4u);
+  EXPECT_EQ(readBytes(path), repaired);
+}
+
+TEST(TableRepairTest, BytesThatAreNoRecordsAreNotCounted) {
+  TempDir dir;
+  const std::string path = makeCustomers(dir, 2);
+  std::string bytes = readBytes(path);
+  bytes.pop_back();
+  bytes += std::string(kRecordLength, '\0') + std::string(kRecordLength, ' ');
+  writeBytes(path, bytes);
+  const TableRepair r = repairTable(path);
+  EXPECT_EQ(r.countAfter, 2u);
+  EXPECT_EQ(r.bytesCut, 2 * kRecordLength);
+}
+
+TEST(TableRepairTest, RefusesWhatItCannotTrustWithoutWriting) {
+  TempDir dir;
+  const std::string text = dir.file("notiz.dbf");
+  writeBytes(text,
+             std::string("Dies ist keine Tabelle, sondern ein Brief.\n") + std::string(200, 'x'));
+  const std::string textBefore = readBytes(text);
+  try {
+    repairTable(text);
+    ADD_FAILURE() << "repaired a text file";
+  } catch (const TableRepairError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("Keine dBase-Tabelle"));
+  }
+  EXPECT_EQ(readBytes(text), textBefore);
+
+  // A record length in the header that the fields do not make.
+  const std::string path = killedTable(dir, 1, 3, 5);
+  std::string bytes = readBytes(path);
+  bytes[10] = static_cast<char>(kRecordLength + 1);
+  writeBytes(path, bytes);
+  EXPECT_THROW(repairTable(path), TableRepairError);
+  EXPECT_EQ(readBytes(path), bytes);
+
+  // A table another program holds open.
+  bytes[10] = static_cast<char>(kRecordLength);
+  writeBytes(path, bytes);
+  {
+    auto holder = WorkArea::open(path, "DBFCDX", false, true);
+    try {
+      repairTable(path);
+      ADD_FAILURE() << "repaired a table in use";
+    } catch (const TableRepairError& e) {
+      EXPECT_THAT(e.what(), HasSubstr("anderen Programm"));
+    }
+  }
+  EXPECT_EQ(readBytes(path), bytes);
+  EXPECT_THROW(repairTable(dir.file("fehlt.dbf")), TableRepairError);
+}
+
+// The command on a table a killed program left: the indexes know five records, the header
+// counts three, the file holds four and part of the fifth.
+TEST(RepairCommandTest, RebuildsTheIndexesAndReportsConsistency) {
+  TempDir dir;
+  const std::string path = makeCustomers(dir, 5);
+  const std::string index = dir.file("adkun.cdx");
+  createIndex(path, index, "ADKUN", "KUNDE");
+  createIndex(path, dir.file("ADRESSEN.cdx"), "NAME", "NAME1");
+  std::string bytes = readBytes(path);
+  bytes[4] = 3;
+  bytes.pop_back();
+  bytes.resize(bytes.size() - 3);
+  writeBytes(path, bytes);
+  EXPECT_THAT(checkIndex(path, index), ::testing::Contains(HasSubstr("-> 4")));
+
+  const std::string cli = "'" + test::cliPath() + "' dbf ";
+  std::string out;
+  EXPECT_EQ(test::runCommand(cli + "check '" + path + "' '" + index + "'", &out), 1) << out;
+  ASSERT_EQ(test::runCommand(cli + "repair '" + path + "' '" + index + "' '" +
+                                 dir.file("ADRESSEN.cdx") + "' 2>&1",
+                             &out),
+            0)
+      << out;
+  EXPECT_THAT(out, HasSubstr("Satzzahl 3 -> 4, 14 Byte hinter dem letzten Satz abgeschnitten"));
+  EXPECT_THAT(out, HasSubstr("adkun.cdx: neu aufgebaut"));
+  EXPECT_TRUE(checkIndex(path, index).empty());
+  EXPECT_TRUE(checkIndex(path, dir.file("ADRESSEN.cdx")).empty());
+  EXPECT_EQ(test::runCommand(cli + "check '" + path + "' '" + index + "'", &out), 0) << out;
+
+  const std::string letter = dir.file("brief.dbf");
+  writeBytes(letter, std::string(300, 'x'));
+  EXPECT_EQ(test::runCommand(cli + "repair '" + letter + "' '" + index + "' 2>&1", &out), 1);
+  EXPECT_THAT(out, HasSubstr("Keine dBase-Tabelle"));
+  EXPECT_EQ(readBytes(letter), std::string(300, 'x'));
+}
+
+}  // namespace
+}  // namespace zandor
