@@ -1,6 +1,7 @@
 #include "table/cdx_page.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "table/index_error.h"
@@ -40,9 +41,32 @@ void put32be(unsigned char* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
 }
 
+// Key length without the trailing fill bytes; whole words of fill are skipped at once.
 std::size_t significantLength(std::string_view key, char fill) {
   std::size_t n = key.size();
+  const std::uint64_t fillWord = 0x0101010101010101ull * static_cast<unsigned char>(fill);
+  while (n >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, key.data() + n - 8, 8);
+    if (word != fillWord) break;
+    n -= 8;
+  }
   while (n > 0 && key[n - 1] == fill) --n;
+  return n;
+}
+
+// Length of the common prefix of a and b within the first limit bytes, eight at a time.
+std::size_t commonPrefix(const char* a, const char* b, std::size_t limit) {
+  std::size_t n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n + 8 <= limit; n += 8) {
+      std::uint64_t x, y;
+      std::memcpy(&x, a + n, 8);
+      std::memcpy(&y, b + n, 8);
+      if (x != y) return n + static_cast<std::size_t>(std::countr_zero(x ^ y) / 8);
+    }
+  }
+  while (n < limit && a[n] == b[n]) ++n;
   return n;
 }
 
@@ -67,9 +91,7 @@ class ShapeWalk {
     s.trail = std::min(key.size() - sig, maxTrail_);
     if (!first_) {
       const std::size_t limit = std::min({sig, prevSig_, maxDup_});
-      const char* a = key.data();
-      const char* b = prev_.data();
-      while (s.dup < limit && a[s.dup] == b[s.dup]) ++s.dup;
+      s.dup = commonPrefix(key.data(), prev_.data(), limit);
     }
     s.stored = key.size() - s.dup - s.trail;
     first_ = false;
