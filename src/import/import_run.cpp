@@ -32,6 +32,7 @@ using sheet::oleRequest;
 
 const char* const kAlias = "cAlias";
 const std::string kCrLf = "\r\n";
+const std::string kNoType;
 const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebrochen!";
 
 void inform(AppState& state, const std::string& utf8) {
@@ -380,8 +381,8 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
         log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
         ++state.nErrors;
       }
-      const std::string type =
-          row[field_slot::kFieldType].isText() ? row[field_slot::kFieldType].asText() : "";
+      const Value& typeSlot = row[field_slot::kFieldType];
+      const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
       const int length = slotInt(row[field_slot::kFieldLen]);
       const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
       try {

@@ -1,6 +1,7 @@
 #include "table/cdx_page.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "table/index_error.h"
@@ -40,9 +41,32 @@ void put32be(unsigned char* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
 }
 
+// Key length without the trailing fill bytes; whole words of fill are skipped at once.
 std::size_t significantLength(std::string_view key, char fill) {
   std::size_t n = key.size();
+  const std::uint64_t fillWord = 0x0101010101010101ull * static_cast<unsigned char>(fill);
+  while (n >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, key.data() + n - 8, 8);
+    if (word != fillWord) break;
+    n -= 8;
+  }
   while (n > 0 && key[n - 1] == fill) --n;
+  return n;
+}
+
+// Length of the common prefix of a and b within the first limit bytes, eight at a time.
+std::size_t commonPrefix(const char* a, const char* b, std::size_t limit) {
+  std::size_t n = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n + 8 <= limit; n += 8) {
+      std::uint64_t x, y;
+      std::memcpy(&x, a + n, 8);
+      std::memcpy(&y, b + n, 8);
+      if (x != y) return n + static_cast<std::size_t>(std::countr_zero(x ^ y) / 8);
+    }
+  }
+  while (n < limit && a[n] == b[n]) ++n;
   return n;
 }
 
@@ -52,18 +76,38 @@ struct Shape {
   std::size_t stored = 0;
 };
 
-Shape shapeOf(std::string_view key, std::string_view prev, std::size_t prevSig, bool first,
-              char fill, const LeafParams& p) {
-  Shape s;
-  std::size_t sig = significantLength(key, fill);
-  s.trail = std::min<std::size_t>(key.size() - sig, (1u << p.trailBits) - 1);
-  if (!first) {
-    std::size_t limit = std::min<std::size_t>({sig, prevSig, (1u << p.dupBits) - 1});
-    while (s.dup < limit && key[s.dup] == prev[s.dup]) ++s.dup;
+// Walks the keys of a leaf in order and tells the shape of each; every key's significant
+// length is found once and handed on as the next key's predecessor.
+class ShapeWalk {
+ public:
+  ShapeWalk(char fill, const LeafParams& p)
+      : fill_(fill),
+        maxTrail_((std::size_t{1} << p.trailBits) - 1),
+        maxDup_((std::size_t{1} << p.dupBits) - 1) {}
+
+  Shape next(std::string_view key) {
+    Shape s;
+    const std::size_t sig = significantLength(key, fill_);
+    s.trail = std::min(key.size() - sig, maxTrail_);
+    if (!first_) {
+      const std::size_t limit = std::min({sig, prevSig_, maxDup_});
+      s.dup = commonPrefix(key.data(), prev_.data(), limit);
+    }
+    s.stored = key.size() - s.dup - s.trail;
+    first_ = false;
+    prev_ = key;
+    prevSig_ = sig;
+    return s;
   }
-  s.stored = key.size() - s.dup - s.trail;
-  return s;
-}
+
+ private:
+  char fill_;
+  std::size_t maxTrail_;
+  std::size_t maxDup_;
+  bool first_ = true;
+  std::string_view prev_;
+  std::size_t prevSig_ = 0;
+};
 
 std::uint32_t maxRecOf(const Node& node) {
   std::uint32_t m = 0;
@@ -91,30 +135,27 @@ int interiorCapacity(int keyLength) {
 std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fill,
                                         const LeafParams& params) {
   std::vector<std::size_t> sizes(node.count());
-  std::size_t kl = static_cast<std::size_t>(keyLength);
-  std::string_view prev;
-  std::size_t prevSig = 0;
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  ShapeWalk walk(fill, params);
   for (std::size_t i = 0; i < node.count(); ++i) {
-    std::string_view key = node.key(i, kl);
-    Shape s = shapeOf(key, prev, prevSig, i == 0, fill, params);
-    sizes[i] = static_cast<std::size_t>(params.entryBytes) + s.stored;
-    prev = key;
-    prevSig = significantLength(key, fill);
+    sizes[i] = static_cast<std::size_t>(params.entryBytes) + walk.next(node.key(i, kl)).stored;
   }
   return sizes;
 }
 
 std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
                                 const LeafParams& params) {
-  Shape s =
-      shapeOf(node.key(index, static_cast<std::size_t>(keyLength)), {}, 0, true, fill, params);
+  ShapeWalk walk(fill, params);
+  const Shape s = walk.next(node.key(index, static_cast<std::size_t>(keyLength)));
   return static_cast<std::size_t>(params.entryBytes) + s.stored;
 }
 
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
-  LeafParams p = leafParamsFor(keyLength, maxRecOf(node));
-  std::size_t total = 0;
-  for (auto s : leafEntrySizes(node, keyLength, fill, p)) total += s;
+  const LeafParams p = leafParamsFor(keyLength, maxRecOf(node));
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  ShapeWalk walk(fill, p);
+  std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
+  for (std::size_t i = 0; i < node.count(); ++i) total += walk.next(node.key(i, kl)).stored;
   return total;
 }
 
@@ -147,11 +188,10 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   page[23] = static_cast<unsigned char>(lp.entryBytes);
   std::size_t entryPos = 24;
   std::size_t keyPos = kPageSize;
-  std::string_view prev;
-  std::size_t prevSig = 0;
+  ShapeWalk walk(fill, lp);
   for (std::size_t i = 0; i < node.count(); ++i) {
     std::string_view key = node.key(i, kl);
-    Shape s = shapeOf(key, prev, prevSig, i == 0, fill, lp);
+    const Shape s = walk.next(key);
     if (keyPos < entryPos + static_cast<std::size_t>(lp.entryBytes) + s.stored) {
       throw IndexDamage("leaf page overflow while writing");
     }
@@ -164,8 +204,6 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
     entryPos += static_cast<std::size_t>(lp.entryBytes);
     keyPos -= s.stored;
     std::memcpy(page + keyPos, key.data() + s.dup, s.stored);
-    prev = key;
-    prevSig = significantLength(key, fill);
   }
   put16(page + 12, static_cast<std::uint32_t>(keyPos - entryPos));
 }

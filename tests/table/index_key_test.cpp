@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "base/date.h"
 #include "table/cdx_page.h"
@@ -84,6 +86,60 @@ TEST(CdxLeaf, PacksRecordDuplicateAndTrailingCountsLikeTheReference) {
   cdx::decodeNode(page, 1024, 8, ' ', back, true);
   EXPECT_EQ(back.keys, node.keys);
   EXPECT_EQ(back.recs, node.recs);
+}
+
+// Keys whose shared prefixes and trailing fill end at every offset around the word size the
+// packing works in, checked against a plain byte-by-byte count.
+TEST(CdxLeaf, PrefixAndTrailingCountsAtEveryOffset) {
+  for (const char fill : {' ', '\0'}) {
+    constexpr int kLength = 40;
+    std::vector<std::string> keys;
+    for (std::size_t used = 0; used <= kLength; ++used) {
+      for (std::size_t same = 0; same <= used; same += 3) {
+        std::string key(kLength, fill);
+        for (std::size_t i = 0; i < used; ++i)
+          key[i] = i < same ? 'A' : static_cast<char>('B' + i % 7);
+        keys.push_back(key);
+      }
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    // As many keys per leaf as fit, one leaf after the other.
+    std::size_t at = 0;
+    while (at < keys.size()) {
+      cdx::Node node;
+      node.leaf = true;
+      std::size_t expected = 0;
+      std::string_view prev;
+      std::size_t prevSig = 0;
+      while (at < keys.size()) {
+        const std::string& key = keys[at];
+        std::size_t sig = key.size();
+        while (sig > 0 && key[sig - 1] == fill) --sig;
+        std::size_t dup = 0;
+        if (!prev.empty()) {
+          while (dup < std::min(sig, prevSig) && key[dup] == prev[dup]) ++dup;
+        }
+        const std::size_t entry = 3 + key.size() - dup - (key.size() - sig);
+        if (expected + entry > cdx::kLeafKeyArea) break;
+        expected += entry;
+        node.keys += key;
+        node.recs.push_back(static_cast<std::uint32_t>(at + 1));
+        prev = key;
+        prevSig = sig;
+        ++at;
+      }
+      ASSERT_FALSE(node.recs.empty());
+      EXPECT_EQ(cdx::leafUsedBytes(node, kLength, fill), expected);
+      unsigned char page[cdx::kPageSize];
+      cdx::encodeNode(node, kLength, fill, page);
+      EXPECT_EQ(page[12] | (page[13] << 8), static_cast<int>(cdx::kLeafKeyArea - expected));
+      cdx::Node back;
+      cdx::decodeNode(page, 1024, kLength, fill, back, true);
+      EXPECT_EQ(back.keys, node.keys);
+      EXPECT_EQ(back.recs, node.recs);
+    }
+  }
 }
 
 TEST(CdxLeaf, EntryWidthFollowsKeyLengthAndRecordNumbers) {

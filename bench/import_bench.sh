@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Benchmarks the import run end to end: makes a ROWS x 10 .xlsx of addresses and an ADRESSEN
+# table that already holds half of its keys (filled by our own import, indexed by our own
+# index creation: adkun.cdx with ADKUN on KUNDE, the structural ADRESSEN.cdx with
+# UPPER(NAME1) and PLZ), then times `zandor-cli import` in update mode beside ogr2ogr
+# converting the same .xlsx into a plain .dbf without any index, in one run.
+# Usage: bench/import_bench.sh [ROWS] [DIR]   (default 100000 rows, a temporary directory;
+# installs gdal-bin and time when missing; the files stay in DIR when it is given)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rows="${1:-100000}"
+build=build/default
+cli="$build/src/cli/zandor-cli"
+[ -x "$cli" ] || ./scripts/build default
+cmake --build "$build" --target zandor-cli >/dev/null
+for pair in ogr2ogr:gdal-bin /usr/bin/time:time; do
+  if ! command -v "${pair%%:*}" >/dev/null; then
+    sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${pair#*:}" >/dev/null
+  fi
+done
+if [ -n "${2:-}" ]; then
+  work="$(realpath "$2")"
+  mkdir -p "$work"
+else
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+fi
+g++ -std=c++20 -O2 bench/import_bench.cpp $(pkg-config --libs libzip) -o "$work/import_bench"
+"$work/import_bench" "$work" "$rows"
+ls -l "$work/adressen.xlsx" | awk '{print "file size: " $5 " bytes"}'
+
+# The stock: half of the keys, imported by appending, then indexed.
+db="$work/db"
+rm -rf "$db" "$work/log" "$work/ogr"
+mkdir -p "$db"
+"$cli" dbf create "$db/ADRESSEN.DBF" KUNDE:C:10 NAME1:C:30 NAME2:C:30 STRASSE:C:30 PLZ:C:5 \
+  ORT:C:30 TELEFON:C:20 UMSATZ:N:12:2 RABATT:N:5:2 ANGELEGT:D:8
+printf '[Updaten]\r\nNummer=.F.\r\n' >"$work/append.ini"
+"$cli" profile make "$work/bestand.qno" --dbf "$db/ADRESSEN.DBF" --xls "$work/bestand.xlsx" --stop 1
+"$cli" import "$work/bestand.qno" --settings "$work/append.ini" >/dev/null
+"$cli" dbf index "$db/ADRESSEN.DBF" "$db/adkun.cdx" --tag ADKUN --key KUNDE
+"$cli" dbf index "$db/ADRESSEN.DBF" "$db/ADRESSEN.cdx" --tag NAME --key 'UPPER(NAME1)'
+"$cli" dbf index "$db/ADRESSEN.DBF" "$db/ADRESSEN.cdx" --tag PLZ --key PLZ
+echo "table before the run: $("$cli" dbf dump "$db/ADRESSEN.DBF" | wc -l) records"
+
+# The timed runs, one after the other on the same machine.
+printf '[Updaten]\r\nNummer=.T.\r\n' >"$work/zandor.ini"
+"$cli" profile make "$work/adressen.qno" --dbf "$db/ADRESSEN.DBF" --xls "$work/adressen.xlsx" \
+  --stop 1
+echo "== zandor-cli import (update mode, adkun.cdx + ADRESSEN.cdx with 3 tags)"
+/usr/bin/time -f "%e %M" -o "$work/zandor.time" \
+  "$cli" import "$work/adressen.qno" --settings "$work/zandor.ini" >"$work/summary.txt"
+tr -d '\r' <"$work/summary.txt" | sed 's/^/  /'
+echo "== ogr2ogr -f 'ESRI Shapefile' (plain .dbf, no index)"
+/usr/bin/time -f "%e %M" -o "$work/ogr.time" \
+  ogr2ogr -f "ESRI Shapefile" "$work/ogr" "$work/adressen.xlsx"
+
+# Not timed: the run must have kept the table and every index sound.
+"$cli" dbf check "$db/ADRESSEN.DBF" "$db/adkun.cdx" "$db/ADRESSEN.cdx" >/dev/null ||
+  { echo "dbf check failed after the import" >&2; exit 1; }
+records="$("$cli" dbf dump "$db/ADRESSEN.DBF" | wc -l)"
+[ "$records" -eq "$rows" ] || { echo "expected $rows records, found $records" >&2; exit 1; }
+echo "table after the run: $records records, indexes checked"
+
+read -r zt zm <"$work/zandor.time"
+read -r ot om <"$work/ogr.time"
+awk -v rows="$rows" -v zt="$zt" -v zm="$zm" -v ot="$ot" -v om="$om" 'BEGIN {
+  printf "%-34s %8s %12s %12s\n", "", "seconds", "rows/s", "peak MB"
+  printf "%-34s %8.2f %12.0f %12.1f\n", "zandor-cli import (update, 3 tags)", zt, rows / zt, zm / 1024
+  printf "%-34s %8.2f %12.0f %12.1f\n", "ogr2ogr to a plain .dbf", ot, rows / ot, om / 1024
+  printf "zandor / ogr2ogr: %.2f (goal: at most 0.50)\n", zt / ot
+}'
