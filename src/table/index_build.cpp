@@ -54,6 +54,7 @@ struct OrderPlan {
   char type = 'C';
   int length = 0;
   int decimals = 0;
+  NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
   bool caseInsensitive = false;
 };
 
@@ -119,7 +120,8 @@ OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
 
 std::string keyOf(const OrderPlan& plan, const Value& v, bool cdx) {
   return cdx ? cdxKey(v, plan.type, plan.length, plan.caseInsensitive)
-             : ntxKey(v, plan.type, plan.length, plan.decimals, plan.caseInsensitive);
+             : ntxKey(v, plan.type, plan.length, plan.decimals, plan.caseInsensitive,
+                      plan.numberForm);
 }
 
 std::vector<IndexEntry> entriesFor(WorkArea& area, const OrderPlan& plan, bool cdx) {
@@ -205,6 +207,7 @@ void buildNtx(WorkArea& area, const std::string& path, const OrderPlan& plan) {
     order.keyType = plan.type;
     order.keyLength = plan.length;
     order.decimals = plan.decimals;
+    order.numberForm = plan.numberForm;
     order.unique = plan.definition.unique;
     order.descending = plan.definition.descending;
     std::unique_ptr<NtxFile> file =
@@ -338,6 +341,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
         plan.type = info.keyType;
         plan.length = info.keyLength;
         plan.decimals = info.decimals;
+        plan.numberForm = info.numberForm;
         plan.caseInsensitive = info.caseInsensitive;
         plans.push_back(plan);
       }

@@ -7,6 +7,7 @@
 
 #include "base/date.h"
 #include "base/text.h"
+#include "table/number_field.h"
 
 namespace zandor {
 
@@ -83,9 +84,18 @@ std::string ntxNumberKey(double value, int length, int decimals) {
   return text;
 }
 
-std::string ntxKey(const Value& value, char type, int length, int decimals, bool upperCase) {
+std::string ntxFieldTextKey(const Number& value, int length, int decimals) {
+  if (length <= 1) return std::string(length > 0 ? 1 : 0, '\0');
+  return numberToFieldText(value, length - 1, decimals).text + std::string(1, '\0');
+}
+
+std::string ntxKey(const Value& value, char type, int length, int decimals, bool upperCase,
+                   NtxNumberForm form) {
   switch (type) {
     case 'N':
+      if (form == NtxNumberForm::FieldText) {
+        return ntxFieldTextKey(value.isNumber() ? value.asNumber() : Number{}, length, decimals);
+      }
       return ntxNumberKey(value.isNumber() ? value.asNumber().toDouble() : 0.0, length, decimals);
     case 'D':
       return padRight(dateToDigits(value.isDate() ? value.asDate().day : 0),
@@ -106,12 +116,13 @@ std::string cdxSearchKey(const Value& value, char type, int length, bool upperCa
   return cdxKey(value, type, length, upperCase);
 }
 
-std::string ntxSearchKey(const Value& value, char type, int length, int decimals, bool upperCase) {
+std::string ntxSearchKey(const Value& value, char type, int length, int decimals, bool upperCase,
+                         NtxNumberForm form) {
   if (value.isText()) {
     std::string text = value.asText().substr(0, static_cast<std::size_t>(length));
     return upperCase ? upperAZ(text) : text;
   }
-  return ntxKey(value, type, length, decimals, upperCase);
+  return ntxKey(value, type, length, decimals, upperCase, form);
 }
 
 }  // namespace zandor

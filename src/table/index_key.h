@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "base/value.h"
+#include "table/index_order.h"
 
 namespace zandor {
 
@@ -20,11 +21,16 @@ std::string cdxKey(const Value& value, char type, int length, bool upperCase);
 // NTX numeric key text: leading zeros, fixed decimals; negative values map each digit d
 // to the byte 0x5C - d so they sort below the positive ones.
 std::string ntxNumberKey(double value, int length, int decimals);
-std::string ntxKey(const Value& value, char type, int length, int decimals, bool upperCase);
+// The other writers' numeric key: the field text in length - 1 bytes (blanks on the left,
+// plain minus, asterisks when it does not fit) and a NUL.
+std::string ntxFieldTextKey(const Number& value, int length, int decimals);
+std::string ntxKey(const Value& value, char type, int length, int decimals, bool upperCase,
+                   NtxNumberForm form = NtxNumberForm::ZeroFilled);
 
 // The search bytes for a seek value: text cut to the key length (upper-cased on request),
 // other kinds as a full key.
 std::string cdxSearchKey(const Value& value, char type, int length, bool upperCase);
-std::string ntxSearchKey(const Value& value, char type, int length, int decimals, bool upperCase);
+std::string ntxSearchKey(const Value& value, char type, int length, int decimals, bool upperCase,
+                         NtxNumberForm form = NtxNumberForm::ZeroFilled);
 
 }  // namespace zandor

@@ -53,7 +53,8 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
     b.order = &order;
     try {
       b.key = Expression::compile(info.keyExpression, record);
-      char type = keyTypeOf(b.key.evaluate(record));
+      const Value sample = b.key.evaluate(record);
+      char type = keyTypeOf(sample);
       bool lengthFits = true;
       if (type == '?') lengthFits = false;
       if (type == 'N' && driver == IndexDriver::Cdx) lengthFits = info.keyLength == 8;
@@ -64,6 +65,7 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
                           std::to_string(info.keyLength) + " of " + info.name);
       }
       order.setKeyType(type);
+      order.adoptKeySample(sample);
       if (!info.forExpression.empty()) {
         b.forCondition = Expression::compile(info.forExpression, record);
         if (!b.forCondition.evaluate(record).isLogical()) {

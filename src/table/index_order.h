@@ -10,6 +10,12 @@
 
 namespace zandor {
 
+// How an NTX order spells numeric keys. ZeroFilled is the published form: the number's text
+// in the full key length with leading zeros, negative values digit-mapped. FieldText is what
+// some other writers store: the text as in a numeric field (leading blanks, plain minus),
+// one byte shorter than the key, followed by a NUL.
+enum class NtxNumberForm { ZeroFilled, FieldText };
+
 // What an order (CDX tag or NTX order) declares about itself.
 struct OrderInfo {
   std::string name;
@@ -18,6 +24,7 @@ struct OrderInfo {
   char keyType = 'C';         // C, N, D or L; set from the key expression's value type
   int keyLength = 0;
   int decimals = 0;  // NTX numeric keys
+  NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
   bool unique = false;
   bool descending = false;
   bool custom = false;  // keys are not maintained by record writes
@@ -47,6 +54,10 @@ class IndexOrder {
   virtual const OrderInfo& info() const = 0;
   // The type of the key expression's value, once evaluated against the table.
   virtual void setKeyType(char type) = 0;
+  // The key expression's value on the table's current record, after setKeyType: lets an
+  // order settle how it spells keys of that type (an NTX file of another writer). May read
+  // pages and throw IndexDamage.
+  virtual void adoptKeySample(const Value& /*sample*/) {}
 
   // The full key for a value of the key expression (padded, upper-cased as the order says).
   virtual std::string keyFor(const Value& value) const = 0;

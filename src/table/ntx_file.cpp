@@ -157,6 +157,7 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const NewOrder
   info.keyType = def.keyType;
   info.keyLength = def.keyLength;
   info.decimals = def.decimals;
+  info.numberForm = def.numberForm;
   info.unique = def.unique;
   info.descending = def.descending;
   f->order_.reset(new NtxOrder(*f, info));
@@ -307,12 +308,53 @@ CheckReport NtxFile::check() {
 
 // ---- NtxOrder ----
 
+namespace {
+
+// Digits after the point of a stored numeric key, or -1 when the key does not tell
+// (no digits at all, or an overflow of asterisks).
+int decimalsOfKey(std::string_view key) {
+  while (!key.empty() && key.back() == '\0') key.remove_suffix(1);
+  if (key.empty() || key.find('*') != std::string_view::npos) return -1;
+  const std::size_t point = key.find('.');
+  return point == std::string_view::npos ? 0 : static_cast<int>(key.size() - point - 1);
+}
+
+}  // namespace
+
+// The header's decimals are not dependable (one writer stores 0 for a field with two), and
+// the number form is not recorded at all: both follow the keys already in the file. An
+// empty file whose key is one byte longer than the number can only be of the field-text
+// form, since the zero-filled form uses the number's full width.
+void NtxOrder::adoptKeySample(const Value& sample) {
+  if (info_.keyType != 'N') return;
+  const int width = sample.isNumber() ? sample.asNumber().width : 0;
+  const int sampleDecimals = sample.isNumber() ? sample.asNumber().decimals : 0;
+  ntx::NtxTree& tree = *file_.tree_;
+  const ntx::NtxTree::Pos pos = tree.first();
+  if (pos.valid()) {
+    const std::string key = tree.entry(pos).key;
+    info_.numberForm =
+        !key.empty() && key.back() == '\0' ? NtxNumberForm::FieldText : NtxNumberForm::ZeroFilled;
+    const int stored = decimalsOfKey(key);
+    if (stored >= 0) {
+      info_.decimals = stored;
+    } else if (info_.numberForm == NtxNumberForm::FieldText) {
+      info_.decimals = sampleDecimals;
+    }
+  } else if (width > 0 && info_.keyLength == width + 1) {
+    info_.numberForm = NtxNumberForm::FieldText;
+    info_.decimals = sampleDecimals;
+  }
+}
+
 std::string NtxOrder::keyFor(const Value& value) const {
-  return ntxKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive);
+  return ntxKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive,
+                info_.numberForm);
 }
 
 std::string NtxOrder::searchKeyFor(const Value& value) const {
-  return ntxSearchKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive);
+  return ntxSearchKey(value, info_.keyType, info_.keyLength, info_.decimals, info_.caseInsensitive,
+                      info_.numberForm);
 }
 
 std::optional<IndexEntry> NtxOrder::settle(ntx::NtxTree::Pos pos) {

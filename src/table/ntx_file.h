@@ -30,6 +30,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
     char keyType = 'C';
     int keyLength = 10;
     int decimals = 0;
+    NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
     bool unique = false;
     bool descending = false;
   };
@@ -77,6 +78,7 @@ class NtxOrder : public IndexOrder {
  public:
   const OrderInfo& info() const override { return info_; }
   void setKeyType(char type) override { info_.keyType = type; }
+  void adoptKeySample(const Value& sample) override;
   std::string keyFor(const Value& value) const override;
   std::string searchKeyFor(const Value& value) const override;
   std::optional<IndexEntry> seek(std::string_view searchKey) override;
