@@ -2,9 +2,11 @@
 // for both drivers; rebuilt files must agree with incrementally maintained ones, and a
 // process killed mid-run must leave index files that match what it wrote.
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -141,9 +143,14 @@ void runModel(bool cdx, unsigned seed) {
   // Shared, so that the check can read the table while the area is open.
   auto areas = std::make_unique<WorkAreas>();
   ASSERT_TRUE(openIndexed(*areas, table, setup, true));
-  for (int batch = 0; batch < 24; ++batch) {
+  // ZANDOR_MODEL_OPERATIONS lengthens the run (say 100000); the checks stay at 24 batches.
+  const char* wanted = std::getenv("ZANDOR_MODEL_OPERATIONS");
+  const long operations = wanted ? std::max(2400L, std::strtol(wanted, nullptr, 10)) : 7200L;
+  constexpr int kBatches = 24;
+  const long perBatch = operations / kBatches;
+  for (int batch = 0; batch < kBatches; ++batch) {
     SCOPED_TRACE("batch " + std::to_string(batch));
-    for (int op = 0; op < 150; ++op) {
+    for (long op = 0; op < perBatch; ++op) {
       const int what = model.pick(0, 9);
       if (what < 5 || model.rows.empty()) {
         ASSERT_TRUE(areas->DBAPPEND());
