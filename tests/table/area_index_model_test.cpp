@@ -145,7 +145,7 @@ void runModel(bool cdx, unsigned seed) {
   ASSERT_TRUE(openIndexed(*areas, table, setup, true));
   // ZANDOR_MODEL_OPERATIONS lengthens the run (say 100000); the checks stay at 24 batches.
   const char* wanted = std::getenv("ZANDOR_MODEL_OPERATIONS");
-  const long operations = wanted ? std::max(2400L, std::strtol(wanted, nullptr, 10)) : 7200L;
+  const long operations = wanted ? std::max(2400L, std::strtol(wanted, nullptr, 10)) : 3600L;
   constexpr int kBatches = 24;
   const long perBatch = operations / kBatches;
   for (int batch = 0; batch < kBatches; ++batch) {
