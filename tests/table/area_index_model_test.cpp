@@ -143,7 +143,8 @@ void runModel(bool cdx, unsigned seed) {
   // Shared, so that the check can read the table while the area is open.
   auto areas = std::make_unique<WorkAreas>();
   ASSERT_TRUE(openIndexed(*areas, table, setup, true));
-  // ZANDOR_MODEL_OPERATIONS lengthens the run (say 100000); the checks stay at 24 batches.
+  // ZANDOR_MODEL_OPERATIONS lengthens the run (30000 takes about two minutes); the checks stay at
+  // 24 batches.
   const char* wanted = std::getenv("ZANDOR_MODEL_OPERATIONS");
   const long operations = wanted ? std::max(2400L, std::strtol(wanted, nullptr, 10)) : 3600L;
   constexpr int kBatches = 24;
