@@ -11,12 +11,12 @@ namespace zandor::cli {
 namespace {
 
 // NAME:TYPE:LENGTH[:DECIMALS]
-bool parseField(const std::string& spec, NewField& field) {
+bool parseField(const std::string& text, NewField& field) {
   std::vector<std::string> parts;
   std::size_t pos = 0;
   for (;;) {
-    const std::size_t colon = spec.find(':', pos);
-    parts.push_back(spec.substr(pos, colon - pos));
+    const std::size_t colon = text.find(':', pos);
+    parts.push_back(text.substr(pos, colon - pos));
     if (colon == std::string::npos) break;
     pos = colon + 1;
   }
