@@ -1,4 +1,5 @@
 #include "table/cdx_file.h"
+#include "table/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,21 +26,6 @@ constexpr unsigned char kOptCompact = 0x20;
 constexpr unsigned char kOptCompound = 0x40;
 constexpr unsigned char kOptDirectory = 0x80;
 constexpr int kDirectoryKeyLength = 10;
-
-std::uint32_t get16(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void put16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-void put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 bool onGrid(std::uint64_t offset, std::uint64_t size, std::uint64_t length) {
   return offset != 0 && offset % kPageSize == 0 && offset + length <= size;

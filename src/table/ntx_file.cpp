@@ -1,4 +1,5 @@
 #include "table/ntx_file.h"
+#include "table/byte_order.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,21 +25,6 @@ constexpr std::size_t kDescendingAt = 280;
 constexpr std::size_t kForExprAt = 282;
 constexpr std::size_t kNameAt = 538;
 constexpr std::size_t kNameSize = 12;
-
-std::uint32_t get16(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void put16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-void put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 bool printable(unsigned char c) {
   return c > 0x20 && c < 0x7F;

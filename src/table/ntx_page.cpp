@@ -1,4 +1,5 @@
 #include "table/ntx_page.h"
+#include "table/byte_order.h"
 
 #include <cstring>
 #include <vector>
@@ -7,24 +8,7 @@
 
 namespace zandor::ntx {
 
-namespace {
-
-std::uint32_t get16(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t get32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-void put16(unsigned char* p, std::size_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-void put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Geometry Geometry::forKeyLength(int keyLength) {
   Geometry g;
