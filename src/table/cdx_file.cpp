@@ -320,7 +320,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
 
 void CdxFile::flushTag(Tag& tag) {
   bool rootChanged = tag.tree->rootChanged();
-  tag.tree->flush(file_);
+  tag.tree->flush(batch_);
   if (rootChanged) {
     put32(tag.header.data(), tag.tree->root());
     tag.headerDirty = true;
@@ -330,15 +330,23 @@ void CdxFile::flushTag(Tag& tag) {
 void CdxFile::commitOrThrow() {
   if (!file_.writable()) return;
   // Tree pages first, headers last: a header never points at a page not yet written.
+  batch_.clear();
   for (auto& tag : tags_) flushTag(*tag);
   if (directory_) flushTag(*directory_);
   for (auto& tag : tags_) {
-    if (tag->headerDirty) file_.write(tag->headerOffset, tag->header.data(), kHeaderSize);
+    if (tag->headerDirty) {
+      std::memcpy(batch_.add(tag->headerOffset, kHeaderSize), tag->header.data(), kHeaderSize);
+    }
+  }
+  if (directory_ && directory_->headerDirty) {
+    std::memcpy(batch_.add(0, kHeaderSize), directory_->header.data(), kHeaderSize);
+  }
+  file_.write(batch_);
+  for (auto& tag : tags_) {
     tag->headerDirty = false;
     tag->committedRoot = tag->tree->root();
   }
   if (directory_) {
-    if (directory_->headerDirty) file_.write(0, directory_->header.data(), kHeaderSize);
     directory_->headerDirty = false;
     directory_->committedRoot = directory_->tree->root();
   }

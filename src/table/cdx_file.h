@@ -79,6 +79,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   R guarded(F&& operation);
 
   PageFile file_;
+  PageBatch batch_;  // reused by every commit
   bool compound_ = false;
   std::uint64_t end_ = 0;
   std::uint64_t committedEnd_ = 0;

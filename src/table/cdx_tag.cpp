@@ -540,12 +540,10 @@ void CdxTree::startEmpty() {
   dirty_.insert(root_);
 }
 
-void CdxTree::flush(PageFile& file) {
-  unsigned char page[kPageSize];
+void CdxTree::flush(PageBatch& batch) {
   for (std::uint32_t offset : dirty_.take()) {
     Node& node = nodes_.at(offset);
-    encodeNode(node, keyLength_, fill_, page);
-    file.write(node.offset, page, kPageSize);
+    encodeNode(node, keyLength_, fill_, batch.add(node.offset, kPageSize));
   }
   dirty_.clear();
   rootChanged_ = false;

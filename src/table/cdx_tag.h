@@ -14,7 +14,8 @@
 
 namespace zandor {
 class PageFile;
-}
+class PageBatch;
+}  // namespace zandor
 
 namespace zandor::cdx {
 
@@ -65,7 +66,7 @@ class CdxTree {
   void startEmpty();
 
   bool dirty() const { return !dirty_.empty() || rootChanged_; }
-  void flush(PageFile& file);
+  void flush(PageBatch& batch);
   // Forgets every change not yet flushed and the decoded pages.
   void discard(std::uint32_t committedRoot);
 

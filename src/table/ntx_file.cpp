@@ -211,20 +211,23 @@ void NtxFile::commitOrThrow() {
   bool changed = tree_->dirty() || !pendingFree_.empty() || headerDirty_;
   if (!changed) return;
   bool rootChanged = tree_->rootChanged();
-  tree_->flush(file_);
-  unsigned char page[kPageSize];
+  batch_.clear();
+  tree_->flush(batch_);
+  std::uint32_t freeHead = freeHead_;
   for (std::uint32_t offset : pendingFree_) {
-    std::memset(page, 0, kPageSize);
-    put32(page, freeHead_);
-    file_.write(offset, page, kPageSize);
-    freeHead_ = offset;
+    put32(batch_.add(offset, kPageSize), freeHead);
+    freeHead = offset;
   }
-  pendingFree_.clear();
-  unsigned char* h = header_.data();
+  std::array<unsigned char, kPageSize> header = header_;
+  unsigned char* h = header.data();
   if (rootChanged) put32(h + 4, tree_->root());
-  put32(h + 8, freeHead_);
+  put32(h + 8, freeHead);
   put16(h + 2, get16(h + 2) + 1);
-  file_.write(0, h, kPageSize);
+  std::memcpy(batch_.add(0, kPageSize), h, kPageSize);
+  file_.write(batch_);
+  header_ = header;
+  freeHead_ = freeHead;
+  pendingFree_.clear();
   headerDirty_ = false;
   committedRoot_ = tree_->root();
   committedFreeHead_ = freeHead_;

@@ -61,6 +61,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   R guarded(F&& operation);
 
   PageFile file_;
+  PageBatch batch_;  // reused by every commit
   std::array<unsigned char, 1024> header_{};
   std::uint32_t committedRoot_ = 0;
   std::uint32_t freeHead_ = 0;

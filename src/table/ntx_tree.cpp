@@ -427,12 +427,10 @@ NtxTree::Pos NtxTree::seekEntry(std::string_view key, std::uint32_t recno) {
 
 // ---- writing ----
 
-void NtxTree::flush(PageFile& file) {
-  unsigned char page[kPageSize];
+void NtxTree::flush(PageBatch& batch) {
   for (std::uint32_t offset : dirty_.take()) {
     Node& node = nodes_.at(offset);
-    encodeNode(node, g_, page);
-    file.write(node.offset, page, kPageSize);
+    encodeNode(node, g_, batch.add(node.offset, kPageSize));
   }
   dirty_.clear();
   rootChanged_ = false;

@@ -14,7 +14,8 @@
 
 namespace zandor {
 class PageFile;
-}
+class PageBatch;
+}  // namespace zandor
 
 namespace zandor::ntx {
 
@@ -59,7 +60,7 @@ class NtxTree {
   void startEmpty();
 
   bool dirty() const { return !dirty_.empty() || rootChanged_; }
-  void flush(PageFile& file);
+  void flush(PageBatch& batch);
   void discard(std::uint32_t committedRoot);
 
   void check(PageFile& file, std::uint64_t fileSize, bool unique, CheckReport& report,

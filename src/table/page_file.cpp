@@ -2,16 +2,40 @@
 #include "base/paths.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "table/index_error.h"
 
 namespace zandor {
+namespace {
+
+// Address space only: pages of the mapping beyond the end of the file are never touched.
+std::uint64_t reservationFor(std::uint64_t size) {
+  constexpr std::uint64_t kStep = 64ull << 20;
+  return (size + size / 2 + kStep) / kStep * kStep;
+}
+
+}  // namespace
+
+unsigned char* PageBatch::add(std::uint64_t offset, std::size_t length) {
+  const std::size_t at = bytes_.size();
+  bytes_.resize(at + length);
+  writes_.push_back({offset, length, at});
+  return bytes_.data() + at;
+}
+
+void PageBatch::clear() {
+  writes_.clear();
+  bytes_.clear();
+}
 
 PageFile::~PageFile() {
   close();
@@ -24,6 +48,7 @@ int PageFile::open(const std::string& path, bool writable) {
   fd_ = fd;
   writable_ = writable;
   path_ = path;
+  if (writable) mapForWriting();
   return 0;
 }
 
@@ -34,27 +59,56 @@ int PageFile::create(const std::string& path) {
   fd_ = fd;
   writable_ = true;
   path_ = path;
+  mapForWriting();
   return 0;
 }
 
+void PageFile::mapForWriting() {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t reserved = reservationFor(size);
+  void* map = ::mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (map == MAP_FAILED) return;
+  map_ = static_cast<unsigned char*>(map);
+  reserved_ = reserved;
+  size_ = size;
+}
+
+void PageFile::unmap() {
+  if (map_) ::munmap(map_, reserved_);
+  map_ = nullptr;
+  reserved_ = 0;
+  size_ = 0;
+}
+
 void PageFile::close() {
+  unmap();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 
 int PageFile::renameTo(const std::string& path) {
-  if (::rename(path_.c_str(), path.c_str()) != 0) return errno;
+  if (::rename(nativePath(path_).c_str(), nativePath(path).c_str()) != 0) return errno;
   path_ = path;
   return 0;
 }
 
 std::uint64_t PageFile::size() const {
+  if (map_) return size_;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) throw std::system_error(errno, std::generic_category(), path_);
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) const {
+  if (map_) {
+    if (offset > size_ || length > size_ - offset) {
+      throw IndexDamage("page beyond the end of the file");
+    }
+    std::memcpy(buffer, map_ + offset, length);
+    return;
+  }
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
@@ -68,7 +122,33 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
   }
 }
 
+// Blocks are allocated before the mapping touches them: writing into a hole of a full disk
+// would end the process instead of failing the commit.
+void PageFile::growTo(std::uint64_t end) {
+  if (end > reserved_) {
+    const std::uint64_t reserved = reservationFor(end);
+    void* map = ::mremap(map_, reserved_, reserved, MREMAP_MAYMOVE);
+    if (map == MAP_FAILED) throw std::system_error(errno, std::generic_category(), path_);
+    map_ = static_cast<unsigned char*>(map);
+    reserved_ = reserved;
+  }
+  int err = ::posix_fallocate(fd_, static_cast<off_t>(size_), static_cast<off_t>(end - size_));
+  if (err != 0) {
+    // Some blocks may have been added; the file keeps the size it had.
+    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+      // The pages beyond the old end are unreferenced either way.
+    }
+    throw std::system_error(err, std::generic_category(), path_);
+  }
+  size_ = end;
+}
+
 void PageFile::write(std::uint64_t offset, const void* data, std::size_t length) {
+  if (map_) {
+    if (offset + length > size_) growTo(offset + length);
+    std::memcpy(map_ + offset, data, length);
+    return;
+  }
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < length) {
@@ -79,6 +159,16 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
     }
     done += static_cast<std::size_t>(n);
   }
+}
+
+void PageFile::write(PageBatch& batch) {
+  if (map_) {
+    std::uint64_t end = size_;
+    for (const auto& w : batch.writes_) end = std::max(end, w.offset + w.length);
+    if (end > size_) growTo(end);
+  }
+  for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
+  batch.clear();
 }
 
 }  // namespace zandor
