@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
 
 #include "table/index_error.h"
 
@@ -147,6 +148,29 @@ std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
   std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
   for (std::size_t i = 0; i < node.count(); ++i) total += walk.next(node.key(i, kl)).stored;
   return total;
+}
+
+std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
+                                     std::uint32_t recno, int keyLength, char fill,
+                                     std::size_t usedBefore) {
+  const std::uint32_t maxRec = maxRecOf(node);
+  const LeafParams before = leafParamsFor(keyLength, maxRec);
+  const LeafParams after = leafParamsFor(keyLength, std::max(maxRec, recno));
+  if (before.entryBytes != after.entryBytes) return kUnknownUsed;
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  // Stored bytes of `next` after `prev` (none for the first key of the page).
+  auto stored = [&](const std::string_view* prev, std::string_view next) {
+    ShapeWalk walk(fill, after);
+    if (prev) walk.next(*prev);
+    return walk.next(next).stored;
+  };
+  std::optional<std::string_view> prev, next;
+  if (index > 0) prev = node.key(index - 1, kl);
+  if (index < node.count()) next = node.key(index, kl);
+  std::size_t used = usedBefore + static_cast<std::size_t>(after.entryBytes) +
+                     stored(prev ? &*prev : nullptr, key);
+  if (next) used = used + stored(&key, *next) - stored(prev ? &*prev : nullptr, *next);
+  return used;
 }
 
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {

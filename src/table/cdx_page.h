@@ -10,6 +10,7 @@ namespace zandor::cdx {
 constexpr std::size_t kPageSize = 512;
 constexpr std::size_t kLeafKeyArea = 488;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::size_t kUnknownUsed = static_cast<std::size_t>(-1);
 
 // A tree page decoded: keys (count x key length, fully padded), their record numbers and,
 // for interior pages, the child page of each entry.
@@ -22,6 +23,9 @@ struct Node {
   std::string keys;
   std::vector<std::uint32_t> recs;
   std::vector<std::uint32_t> children;
+  // Key area bytes of a leaf as last computed for fill usedFill; kUnknownUsed after changes.
+  mutable std::size_t usedBytes = kUnknownUsed;
+  mutable char usedFill = ' ';
 
   std::size_t count() const { return recs.size(); }
   std::string_view key(std::size_t i, std::size_t keyLength) const {
@@ -46,6 +50,11 @@ int interiorCapacity(int keyLength);
 
 // Bytes of the key area a leaf needs (entries plus stored key bytes).
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill);
+// Bytes of the key area after key/recno is inserted at index, from the bytes before, looking
+// only at the neighbours; kUnknownUsed where the entry layout of the page would change.
+std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
+                                     std::uint32_t recno, int keyLength, char fill,
+                                     std::size_t usedBefore);
 // Bytes one leaf entry would need when it opened a page (no duplicate prefix).
 std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
                                 const LeafParams& params);

@@ -51,6 +51,7 @@ Node& CdxTree::newNode(bool leaf) {
 }
 
 void CdxTree::markDirty(const Node& node) {
+  node.usedBytes = kUnknownUsed;
   dirty_.insert(node.offset);
 }
 
@@ -83,8 +84,16 @@ std::size_t CdxTree::lowerBound(const Node& node, std::string_view key, std::uin
   return lo;
 }
 
+std::size_t CdxTree::leafUsed(const Node& node) const {
+  if (node.usedBytes == kUnknownUsed || node.usedFill != fill_) {
+    node.usedBytes = leafUsedBytes(node, keyLength_, fill_);
+    node.usedFill = fill_;
+  }
+  return node.usedBytes;
+}
+
 bool CdxTree::fits(const Node& node) const {
-  if (node.leaf) return leafUsedBytes(node, keyLength_, fill_) <= kLeafKeyArea;
+  if (node.leaf) return leafUsed(node) <= kLeafKeyArea;
   return node.count() <= static_cast<std::size_t>(interiorCapacity(keyLength_));
 }
 
@@ -151,9 +160,13 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
   std::size_t i = lowerBound(node, key, recno);
   if (node.leaf) {
     if (i < node.count() && compareEntry(node, i, key, recno) == 0) return {};
+    // The page's size follows from its neighbours of the new key, not from all its keys.
+    const std::size_t used =
+        leafUsedBytesAfterInsert(node, i, key, recno, keyLength_, fill_, leafUsed(node));
     node.keys.insert(i * kl, key.data(), kl);
     node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
     markDirty(node);
+    node.usedBytes = used;
     inserted = true;
     if (!fits(node)) return splitNode(node);
     return {};
@@ -214,7 +227,7 @@ void CdxTree::unlink(Node& node) {
 
 void CdxTree::mergeIfSmall(Node& parent, std::size_t i) {
   Node& c = load(parent.children[i]);
-  bool small = c.leaf ? leafUsedBytes(c, keyLength_, fill_) < kLeafKeyArea / 3
+  bool small = c.leaf ? leafUsed(c) < kLeafKeyArea / 3
                       : c.count() < static_cast<std::size_t>(interiorCapacity(keyLength_)) / 3;
   if (!small) return;
   for (std::size_t j : {i + 1, i - 1}) {

@@ -88,6 +88,7 @@ class CdxTree {
                    std::uint32_t recno) const;
   std::size_t lowerBound(const Node& node, std::string_view key, std::uint32_t recno) const;
   bool fits(const Node& node) const;
+  std::size_t leafUsed(const Node& node) const;
   void setEntryToHigh(Node& parent, std::size_t i, const Node& child);
   Split insertInto(Node& node, std::string_view key, std::uint32_t recno, int depth,
                    bool& inserted);
