@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "table/index_error.h"
+#include "table/byte_order.h"
 #include "table/page_file.h"
 
 namespace zandor::cdx {
@@ -14,7 +15,7 @@ constexpr int kMaxDepth = 32;
 
 int comparePrefix(std::string_view key, std::string_view prefix) {
   std::size_t n = std::min(key.size(), prefix.size());
-  return std::memcmp(key.data(), prefix.data(), n);
+  return compareKeyBytes(key.data(), prefix.data(), n);
 }
 
 std::string describe(std::uint32_t offset) {
@@ -64,8 +65,8 @@ void CdxTree::release(Node& node) {
 
 int CdxTree::compareEntry(const Node& node, std::size_t i, std::string_view key,
                           std::uint32_t recno) const {
-  int c = std::memcmp(node.keys.data() + i * static_cast<std::size_t>(keyLength_), key.data(),
-                      static_cast<std::size_t>(keyLength_));
+  int c = compareKeyBytes(node.keys.data() + i * static_cast<std::size_t>(keyLength_), key.data(),
+                          static_cast<std::size_t>(keyLength_));
   if (c != 0) return c;
   if (node.recs[i] == recno) return 0;
   return node.recs[i] < recno ? -1 : 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "table/index_error.h"
+#include "table/byte_order.h"
 #include "table/page_file.h"
 
 namespace zandor::ntx {
@@ -62,7 +63,7 @@ void NtxTree::startEmpty() {
 int NtxTree::compareEntry(const Node& node, std::size_t i, std::string_view key,
                           std::uint32_t recno) const {
   std::size_t kl = static_cast<std::size_t>(g_.keyLength);
-  int c = std::memcmp(node.keys.data() + i * kl, key.data(), kl);
+  int c = compareKeyBytes(node.keys.data() + i * kl, key.data(), kl);
   if (c != 0) return c;
   if (node.recs[i] == recno) return 0;
   return node.recs[i] < recno ? -1 : 1;
@@ -86,7 +87,7 @@ std::size_t NtxTree::lowerBoundKey(const Node& node, std::string_view key) const
   std::size_t lo = 0, hi = node.count();
   while (lo < hi) {
     std::size_t mid = (lo + hi) / 2;
-    if (std::memcmp(node.keys.data() + mid * kl, key.data(), kl) < 0) {
+    if (compareKeyBytes(node.keys.data() + mid * kl, key.data(), kl) < 0) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -415,7 +416,7 @@ NtxTree::Pos NtxTree::seekPrefix(std::string_view prefix, bool strictlyGreater) 
   std::size_t kl = static_cast<std::size_t>(g_.keyLength);
   if (prefix.size() > kl) prefix = prefix.substr(0, kl);
   return seekFirst([&](const Node& node, std::size_t i) {
-    int c = std::memcmp(node.keys.data() + i * kl, prefix.data(), prefix.size());
+    int c = compareKeyBytes(node.keys.data() + i * kl, prefix.data(), prefix.size());
     return strictlyGreater ? c > 0 : c >= 0;
   });
 }
