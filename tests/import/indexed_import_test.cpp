@@ -4,6 +4,7 @@
 #include "import/auto_numbers.h"
 #include "import/import_fixture.h"
 #include "import/import_run.h"
+#include "support/table_readers.h"
 
 namespace zandor {
 namespace {
@@ -38,8 +39,10 @@ class IndexedImportTest : public ImportFixture {
                                 " --key " + key + " 2>&1";
     ASSERT_EQ(test::runCommand(command, &out), 0) << out;
   }
-  // `dbf check` passes on the given index files (all of the directory when none given).
+  // `dbf check` passes on the given index files (all of the directory when none given), and
+  // Python dbfread and Perl XBase read the table as we do.
   void expectIndexesSound(std::vector<std::string> files = {}) {
+    test::expectReadersAgree(state.cDbfFile);
     if (files.empty()) {
       for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
         const std::string ext = entry.path().extension().string();

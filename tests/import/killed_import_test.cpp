@@ -14,6 +14,7 @@
 
 #include "import/import_fixture.h"
 #include "mapping/mapping_profile.h"
+#include "support/table_readers.h"
 #include "table/index_build.h"
 #include "table/work_area.h"
 
@@ -183,8 +184,11 @@ TEST_F(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
     for (const std::string& index : indexes) {
       if (expectOnlyRecordInFlight(index, count)) ++tornCommits;
     }
+    // Other programs read the killed table as we do, before and after the repair.
+    test::expectReadersAgree(state.cDbfFile);
     repairAndCheck();
     EXPECT_EQ(countInHeader(state.cDbfFile), whole);
+    test::expectReadersAgree(state.cDbfFile);
   }
   // The kills must have hit the appending, not only the start or the end.
   EXPECT_GE(inTheMiddle, kKills / 4);

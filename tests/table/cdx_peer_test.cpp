@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "index_model.h"
-#include "index_peer.h"
+#include "support/index_peer.h"
 #include "support/test_support.h"
 #include "table/cdx_file.h"
 #include "table/index_key.h"

@@ -1,4 +1,4 @@
-#include "index_peer.h"
+#include "support/index_peer.h"
 
 #include <cstring>
 #include <fstream>
