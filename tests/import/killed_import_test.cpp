@@ -48,12 +48,15 @@ std::uint32_t countInHeader(const std::string& path) {
   return count;
 }
 
-// zandor-cli import killed at random moments while it appends to ADRESSEN with a CDX
-// index of its own and the structural one.
-class KilledImportTest : public test::ImportFixture {
+// zandor-cli import killed at random moments while it appends to ADRESSEN: with a CDX
+// index of its own and the structural one, or with an NTX index.
+class KilledImportTest : public test::ImportFixture, public ::testing::WithParamInterface<bool> {
  protected:
+  bool cdx = GetParam();
   std::string profile = data.file("adressen.qno");
-  std::vector<std::string> indexes = {data.file("adkun.cdx"), data.file("ADRESSEN.cdx")};
+  std::vector<std::string> indexes =
+      cdx ? std::vector<std::string>{data.file("adkun.cdx"), data.file("ADRESSEN.cdx")}
+          : std::vector<std::string>{data.file("adkun.ntx")};
   std::vector<std::pair<std::string, std::string>> pristine;
 
   void SetUp() override {
@@ -69,10 +72,9 @@ class KilledImportTest : public test::ImportFixture {
     ASSERT_TRUE(bytes.has_value());
     test::writeBytes(profile, *bytes);
     createIndex(state.cDbfFile, indexes[0], "ADKUN", "KUNDE");
-    createIndex(state.cDbfFile, indexes[1], "NAME", "NAME1");
-    for (const std::string& file : {state.cDbfFile, indexes[0], indexes[1]}) {
-      pristine.emplace_back(file, test::readBytes(file));
-    }
+    if (cdx) createIndex(state.cDbfFile, indexes[1], "NAME", "NAME1");
+    pristine.emplace_back(state.cDbfFile, test::readBytes(state.cDbfFile));
+    for (const std::string& file : indexes) pristine.emplace_back(file, test::readBytes(file));
   }
 
   void restore() {
@@ -136,8 +138,9 @@ class KilledImportTest : public test::ImportFixture {
 
   void repairAndCheck() {
     std::string out;
-    const std::string command = "'" + test::cliPath() + "' dbf repair '" + state.cDbfFile + "' '" +
-                                indexes[0] + "' '" + indexes[1] + "' 2>&1";
+    std::string command = "'" + test::cliPath() + "' dbf repair '" + state.cDbfFile + "'";
+    for (const std::string& index : indexes) command += " '" + index + "'";
+    command += " 2>&1";
     EXPECT_EQ(test::runCommand(command, &out), 0) << out;
     for (const std::string& index : indexes) {
       EXPECT_THAT(checkIndex(state.cDbfFile, index), ::testing::IsEmpty()) << index;
@@ -145,7 +148,7 @@ class KilledImportTest : public test::ImportFixture {
   }
 };
 
-TEST_F(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
+TEST_P(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
   // One whole run tells how long the kills may wait.
   const auto begin = Clock::now();
   pid_t child = start();
@@ -196,6 +199,9 @@ TEST_F(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
   std::cout << "killed " << kKills << " times, " << inTheMiddle << " while appending, "
             << tornCommits << " index file(s) with a torn commit (repaired)\n";
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, KilledImportTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Cdx" : "Ntx"; });
 
 }  // namespace
 }  // namespace zandor

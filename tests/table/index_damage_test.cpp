@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -311,6 +312,44 @@ TEST_F(IndexDamageTest, NtxBadPagesAreDamageWhenReached) {
       EXPECT_TRUE(test::readBytes(path) == before) << "a failed change reached the file";
     }
   }
+}
+
+}  // namespace
+}  // namespace zandor
+
+namespace zandor {
+namespace {
+
+// Pages that are neither in the tree nor in the free list are lost space, except at the
+// very end of the file, where a process stopped after growing the file leaves them.
+TEST_F(IndexDamageTest, NtxLostPagesUnlessAtTheEnd) {
+  const std::string path = makeNtx();
+  {
+    ErrorGuard guard;
+    auto open = openIndexFile(path, IndexDriver::Ntx, true, record);
+    IndexOrder& o = open->file->order(0);
+    for (std::uint32_t r = 1; r < 3000; r += 2) {
+      o.remove(padRight("N" + std::to_string(r * 7919 % 3001), 10), r);
+    }
+    open->file->commit();
+  }
+  auto problems = [&] {
+    ErrorGuard guard;
+    auto open = openIndexFile(path, IndexDriver::Ntx, false, record);
+    return open->file->order(0).check().problems;
+  };
+  ASSERT_THAT(problems(), ::testing::IsEmpty());
+  const std::string sound = test::readBytes(path);
+  ASSERT_NE(get32(sound, 8), 0u) << "merges must have freed pages";
+
+  test::writeBytes(path, sound + std::string(2048, '\0'));
+  EXPECT_THAT(problems(), ::testing::IsEmpty());
+
+  std::string lost = sound;
+  put32(lost, 8, 0);
+  test::writeBytes(path, lost);
+  ASSERT_EQ(problems().size(), 1u);
+  EXPECT_THAT(problems().front(), ::testing::HasSubstr("neither in the tree nor in the free list"));
 }
 
 }  // namespace
