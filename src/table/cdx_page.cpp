@@ -150,6 +150,18 @@ std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
   return total;
 }
 
+namespace {
+
+// Stored bytes of `next` after `prev` (none for the first key of the page).
+std::size_t storedAfter(const std::string_view* prev, std::string_view next, char fill,
+                        const LeafParams& params) {
+  ShapeWalk walk(fill, params);
+  if (prev) walk.next(*prev);
+  return walk.next(next).stored;
+}
+
+}  // namespace
+
 std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
                                      std::uint32_t recno, int keyLength, char fill,
                                      std::size_t usedBefore) {
@@ -158,18 +170,39 @@ std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::s
   const LeafParams after = leafParamsFor(keyLength, std::max(maxRec, recno));
   if (before.entryBytes != after.entryBytes) return kUnknownUsed;
   const std::size_t kl = static_cast<std::size_t>(keyLength);
-  // Stored bytes of `next` after `prev` (none for the first key of the page).
-  auto stored = [&](const std::string_view* prev, std::string_view next) {
-    ShapeWalk walk(fill, after);
-    if (prev) walk.next(*prev);
-    return walk.next(next).stored;
-  };
   std::optional<std::string_view> prev, next;
   if (index > 0) prev = node.key(index - 1, kl);
   if (index < node.count()) next = node.key(index, kl);
+  const std::string_view* before1 = prev ? &*prev : nullptr;
   std::size_t used = usedBefore + static_cast<std::size_t>(after.entryBytes) +
-                     stored(prev ? &*prev : nullptr, key);
-  if (next) used = used + stored(&key, *next) - stored(prev ? &*prev : nullptr, *next);
+                     storedAfter(before1, key, fill, after);
+  if (next) {
+    used = used + storedAfter(&key, *next, fill, after) - storedAfter(before1, *next, fill, after);
+  }
+  return used;
+}
+
+std::size_t leafUsedBytesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill,
+                                     std::size_t usedBefore) {
+  const std::uint32_t maxRec = maxRecOf(node);
+  std::uint32_t maxLeft = 0;
+  for (std::size_t i = 0; i < node.count(); ++i) {
+    if (i != index) maxLeft = std::max(maxLeft, node.recs[i]);
+  }
+  const LeafParams params = leafParamsFor(keyLength, maxRec);
+  if (leafParamsFor(keyLength, maxLeft).entryBytes != params.entryBytes) return kUnknownUsed;
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  const std::string_view key = node.key(index, kl);
+  std::optional<std::string_view> prev, next;
+  if (index > 0) prev = node.key(index - 1, kl);
+  if (index + 1 < node.count()) next = node.key(index + 1, kl);
+  const std::string_view* before1 = prev ? &*prev : nullptr;
+  std::size_t used = usedBefore - static_cast<std::size_t>(params.entryBytes) -
+                     storedAfter(before1, key, fill, params);
+  if (next) {
+    used =
+        used - storedAfter(&key, *next, fill, params) + storedAfter(before1, *next, fill, params);
+  }
   return used;
 }
 

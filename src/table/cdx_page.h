@@ -55,6 +55,9 @@ std::size_t leafUsedBytes(const Node& node, int keyLength, char fill);
 std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
                                      std::uint32_t recno, int keyLength, char fill,
                                      std::size_t usedBefore);
+// The same for removing the entry at index.
+std::size_t leafUsedBytesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill,
+                                     std::size_t usedBefore);
 // Bytes one leaf entry would need when it opened a page (no duplicate prefix).
 std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
                                 const LeafParams& params);

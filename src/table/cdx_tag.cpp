@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "table/index_error.h"
 #include "table/byte_order.h"
+#include "table/index_error.h"
 #include "table/page_file.h"
 
 namespace zandor::cdx {
@@ -275,9 +275,11 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
   if (i == node.count()) return false;
   if (node.leaf) {
     if (compareEntry(node, i, key, recno) != 0) return false;
+    const std::size_t used = leafUsedBytesAfterRemove(node, i, keyLength_, fill_, leafUsed(node));
     node.keys.erase(i * kl, kl);
     node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(i));
     markDirty(node);
+    node.usedBytes = used;
     return true;
   }
   Node& child = load(node.children[i]);
