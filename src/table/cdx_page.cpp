@@ -233,26 +233,42 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   page[21] = static_cast<unsigned char>(lp.dupBits);
   page[22] = static_cast<unsigned char>(lp.trailBits);
   page[23] = static_cast<unsigned char>(lp.entryBytes);
-  std::size_t entryPos = 24;
-  std::size_t keyPos = kPageSize;
+  // First the entries, eight bytes at a time where the page has room for that (the bytes
+  // beyond an entry are overwritten by the next one, cleared as free space or covered by
+  // the keys written afterwards), then the keys from the end of the page downwards.
+  const std::size_t count = node.count();
+  const auto entryBytes = static_cast<std::size_t>(lp.entryBytes);
+  const std::size_t entryEnd = 24 + count * entryBytes;
+  if (entryEnd > kPageSize) throw IndexDamage("leaf page overflow while writing");
+  unsigned char dups[kPageSize];
+  unsigned char stored[kPageSize];
+  std::size_t keyBytes = 0;
   ShapeWalk walk(fill, lp);
-  for (std::size_t i = 0; i < node.count(); ++i) {
-    std::string_view key = node.key(i, kl);
-    const Shape s = walk.next(key);
-    if (keyPos < entryPos + static_cast<std::size_t>(lp.entryBytes) + s.stored) {
-      throw IndexDamage("leaf page overflow while writing");
+  unsigned char* entry = page + 24;
+  for (std::size_t i = 0; i < count; ++i) {
+    const Shape s = walk.next(node.key(i, kl));
+    dups[i] = static_cast<unsigned char>(s.dup);
+    stored[i] = static_cast<unsigned char>(s.stored);
+    keyBytes += s.stored;
+    const std::uint64_t e = static_cast<std::uint64_t>(node.recs[i]) |
+                            (static_cast<std::uint64_t>(s.dup) << lp.recBits) |
+                            (static_cast<std::uint64_t>(s.trail) << (lp.recBits + lp.dupBits));
+    if (std::endian::native == std::endian::little && entry + 8 <= page + kPageSize) {
+      std::memcpy(entry, &e, 8);
+    } else {
+      for (std::size_t b = 0; b < entryBytes; ++b)
+        entry[b] = static_cast<unsigned char>(e >> (8 * b));
     }
-    std::uint64_t e = static_cast<std::uint64_t>(node.recs[i]) |
-                      (static_cast<std::uint64_t>(s.dup) << lp.recBits) |
-                      (static_cast<std::uint64_t>(s.trail) << (lp.recBits + lp.dupBits));
-    for (int b = 0; b < lp.entryBytes; ++b) {
-      page[entryPos + static_cast<std::size_t>(b)] = static_cast<unsigned char>(e >> (8 * b));
-    }
-    entryPos += static_cast<std::size_t>(lp.entryBytes);
-    keyPos -= s.stored;
-    std::memcpy(page + keyPos, key.data() + s.dup, s.stored);
+    entry += entryBytes;
   }
-  put16(page + 12, static_cast<std::uint32_t>(keyPos - entryPos));
+  if (entryEnd + keyBytes > kPageSize) throw IndexDamage("leaf page overflow while writing");
+  std::size_t keyPos = kPageSize - keyBytes;
+  std::memset(page + entryEnd, 0, keyPos - entryEnd);
+  put16(page + 12, static_cast<std::uint32_t>(keyPos - entryEnd));
+  for (std::size_t i = 0, at = kPageSize; i < count; ++i) {
+    at -= stored[i];
+    std::memcpy(page + at, node.keys.data() + i * kl + dups[i], stored[i]);
+  }
 }
 
 void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,
