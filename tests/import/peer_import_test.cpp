@@ -206,6 +206,18 @@ TEST_F(PeerImportTest, GeneratedNumbersAgainstTheNtxOfAnotherWriter) {
   EXPECT_THAT(test::readBytes(file("zandor.ini")),
               HasSubstr("[Adressen]\r\nVorlauf=\r\nNummer=10012\r\n"));
   expectSound("ADRESSEN.DBF", "adkun.ntx", "ADKUN", 2, 10);
+
+  // A number that only begins an existing one counts as taken (the look-up compares
+  // prefixes): 1000 .. 1003 begin 10000, 10010, 10020 and 10030.
+  settings("[Updaten]\r\nNummer=.F.\r\n[Adressen]\r\nVorlauf=\r\nNummer=1000\r\n");
+  ASSERT_EQ(import(), 0) << out;
+  const auto more = records("ADRESSEN.DBF");
+  ASSERT_EQ(more.size(), 26u);
+  EXPECT_EQ(more[23][2], "1004");
+  EXPECT_EQ(more[24][2], "1005");
+  EXPECT_EQ(more[25][2], "1006");
+  EXPECT_THAT(test::readBytes(file("zandor.ini")), HasSubstr("Nummer=1006\r\n"));
+  expectSound("ADRESSEN.DBF", "adkun.ntx", "ADKUN", 2, 10);
 }
 
 }  // namespace
