@@ -4,8 +4,10 @@
 #include <csignal>
 
 #include "support/test_support.h"
+#include "table/index_build.h"
 #include "table/table_create.h"
 #include "table/table_error.h"
+#include "table/work_areas.h"
 #include "table_test_util.h"
 
 namespace zandor {
@@ -182,6 +184,53 @@ TEST_P(WriteFailureTest, FailedAppendLeavesAValidTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hook, WriteFailureTest, ::testing::Bool());
+
+// An index file that cannot grow (a full disk) fails the commit that needs a new page; the
+// file keeps its last whole state: nothing but the keys of the records written since then
+// is missing, and those come back with a rebuild.
+class IndexGrowthFailureTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
+  const std::string driver = GetParam();
+  const bool cdx = driver == "DBFCDX";
+  TempDir dir;
+  const std::string table = dir.file("ADRESSEN.DBF");
+  const std::string index = dir.file(cdx ? "adkun.cdx" : "adkun.ntx");
+  createTable(table, {{"KUNDE", 'C', 10, 0}});
+  createIndex(table, index, cdx ? "ADKUN" : "", "KUNDE");
+  if (cdx) createIndex(table, index, "ZWEI", "KUNDE");
+  const auto indexSize = static_cast<rlim_t>(readBytes(index).size());
+  ASSERT_LT(readBytes(table).size() + 150 * 11, indexSize) << "the table must stay below the limit";
+  std::vector<Error> seen;
+  setErrorHandler([&](const Error& e) {
+    seen.push_back(e);
+    return ErrorAnswer::Default;
+  });
+  int appended = 0;
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, driver, table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(index));
+    FileSizeLimit limit(indexSize);
+    for (; appended < 150 && seen.empty(); ++appended) {
+      areas.DBAPPEND();
+      areas.FIELDPUT(1, Value::text("K" + std::to_string(appended * 7919 % 10007)));
+    }
+    areas.DBCLOSEAREA();
+  }
+  setErrorHandler(nullptr);
+  ASSERT_FALSE(seen.empty()) << "the index never needed a new page";
+  EXPECT_EQ(seen[0].genCode, gen::kWrite);
+  EXPECT_LT(appended, 150);
+  // Only keys are missing; no page is torn.
+  for (const std::string& problem : checkIndex(table, index)) {
+    EXPECT_NE(problem.find("key(s) missing"), std::string::npos) << problem;
+  }
+  reindexFile(table, index);
+  EXPECT_TRUE(checkIndex(table, index).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest, ::testing::Values("DBFCDX", "DBFNTX"));
 
 }  // namespace
 }  // namespace zandor
