@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "base/encoding.h"
+#include "base/text.h"
 #include "support/index_peer.h"
 #include "support/table_readers.h"
 #include "support/test_support.h"
@@ -41,6 +43,19 @@ class PeerImportTest : public ::testing::Test {
                          &out),
         0)
         << out;
+  }
+  // The entries of the one log file of the last run, as UTF-8.
+  std::vector<std::string> logLines() const {
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::directory_iterator(dir.path() / "log")) {
+      const std::string text = cp1252ToUtf8(test::readBytes(entry.path()));
+      std::size_t at = 0;
+      for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.push_back(text.substr(at, end - at));
+      }
+      if (at < text.size()) lines.push_back(text.substr(at));
+    }
+    return lines;
   }
   // Runs the import; the summary goes to out.
   int import(const std::string& options = "") {
@@ -113,9 +128,22 @@ TEST_F(PeerImportTest, AddressesWithTheNtxOfAnotherWriter) {
                    "KUNDE;NAME1;PLZ;UMSATZ;GEBDAT;AKTIV\r\n"
                    "N-1;Neu Eins;12345;10,5;01.02.1990;T\r\n"
                    "10007;Müller & Söhne;20839;0;;F\r\n"
-                   "1000;Kurz;11111;1;;F\r\n");
+                   "1000;Kurz und gut, aber viel zu lang für das Feld;11111;1;;F\r\n");
+  fs::remove_all(dir.path() / "log");
   ASSERT_EQ(import("--xls '" + more + "'"), 0) << out;
   EXPECT_THAT(out, HasSubstr("Davon sind 2 neue Datensätze, 1 geupdatet, 0 unverändert"));
+  const std::vector<std::string> log = logLines();
+  ASSERT_EQ(log.size(), 9u);
+  EXPECT_THAT(log[0], ::testing::StartsWith("Einlesevorgang vom: "));
+  EXPECT_EQ(log[1], "Datei: " + upperAZ(cp1252ToUtf8(file("ADRESSEN.DBF"))));
+  EXPECT_EQ(log[2], "Indextyp: DBFNTX");
+  EXPECT_EQ(log[3],
+            "Zeile: 4 - Datenlängenfehler(44->30): Kurz und gut, aber viel zu lang für das Feld");
+  EXPECT_EQ(log[4], "");
+  EXPECT_EQ(log[5], "Es wurden 1 Fehler protokolliert");
+  EXPECT_EQ(log[6], "");
+  EXPECT_THAT(log[7], ::testing::StartsWith("Insgesamt wurden 3 Datensätze in "));
+  EXPECT_EQ(log[8], "Davon sind 2 neue Datensätze, 1 geupdatet, 0 unverändert");
   rows = records("ADRESSEN.DBF");
   ASSERT_EQ(rows.size(), 22u);
   EXPECT_EQ(rows[0][3], "Müller & Söhne");
@@ -123,6 +151,7 @@ TEST_F(PeerImportTest, AddressesWithTheNtxOfAnotherWriter) {
   EXPECT_EQ(rows[20][5], "10.50");
   EXPECT_EQ(rows[20][6], "19900201");
   EXPECT_EQ(rows[21][2], "1000");
+  EXPECT_EQ(rows[21][3], "Kurz und gut, aber viel zu lan");
   expectSound("ADRESSEN.DBF", "adkun.ntx", "ADKUN", 2, 10);
 }
 
