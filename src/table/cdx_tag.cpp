@@ -5,6 +5,7 @@
 
 #include "table/byte_order.h"
 #include "table/index_error.h"
+#include "table/index_search.h"
 #include "table/page_file.h"
 
 namespace zandor::cdx {
@@ -65,24 +66,11 @@ void CdxTree::release(Node& node) {
 
 int CdxTree::compareEntry(const Node& node, std::size_t i, std::string_view key,
                           std::uint32_t recno) const {
-  int c = compareKeyBytes(node.keys.data() + i * static_cast<std::size_t>(keyLength_), key.data(),
-                          static_cast<std::size_t>(keyLength_));
-  if (c != 0) return c;
-  if (node.recs[i] == recno) return 0;
-  return node.recs[i] < recno ? -1 : 1;
+  return compareEntryAt(node, i, key, recno, static_cast<std::size_t>(keyLength_));
 }
 
 std::size_t CdxTree::lowerBound(const Node& node, std::string_view key, std::uint32_t recno) const {
-  std::size_t lo = 0, hi = node.count();
-  while (lo < hi) {
-    std::size_t mid = (lo + hi) / 2;
-    if (compareEntry(node, mid, key, recno) < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
+  return lowerBoundOf(node, key, recno, static_cast<std::size_t>(keyLength_));
 }
 
 std::size_t CdxTree::leafUsed(const Node& node) const {

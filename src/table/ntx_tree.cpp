@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "table/index_error.h"
 #include "table/byte_order.h"
+#include "table/index_error.h"
+#include "table/index_search.h"
 #include "table/page_file.h"
 
 namespace zandor::ntx {
@@ -62,24 +63,11 @@ void NtxTree::startEmpty() {
 
 int NtxTree::compareEntry(const Node& node, std::size_t i, std::string_view key,
                           std::uint32_t recno) const {
-  std::size_t kl = static_cast<std::size_t>(g_.keyLength);
-  int c = compareKeyBytes(node.keys.data() + i * kl, key.data(), kl);
-  if (c != 0) return c;
-  if (node.recs[i] == recno) return 0;
-  return node.recs[i] < recno ? -1 : 1;
+  return compareEntryAt(node, i, key, recno, static_cast<std::size_t>(g_.keyLength));
 }
 
 std::size_t NtxTree::lowerBound(const Node& node, std::string_view key, std::uint32_t recno) const {
-  std::size_t lo = 0, hi = node.count();
-  while (lo < hi) {
-    std::size_t mid = (lo + hi) / 2;
-    if (compareEntry(node, mid, key, recno) < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
-  }
-  return lo;
+  return lowerBoundOf(node, key, recno, static_cast<std::size_t>(g_.keyLength));
 }
 
 std::size_t NtxTree::lowerBoundKey(const Node& node, std::string_view key) const {
