@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,13 @@ std::uint64_t reservationFor(std::uint64_t size) {
   return (size + size / 2 + kStep) / kStep * kStep;
 }
 
+std::atomic<bool> mappingAllowed{true};
+
 }  // namespace
+
+void PageFile::allowMapping(bool allowed) {
+  mappingAllowed = allowed;
+}
 
 unsigned char* PageBatch::add(std::uint64_t offset, std::size_t length) {
   const std::size_t at = bytes_.size();
@@ -64,6 +71,7 @@ int PageFile::create(const std::string& path) {
 }
 
 void PageFile::mapForWriting() {
+  if (!mappingAllowed) return;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
   const auto size = static_cast<std::uint64_t>(st.st_size);

@@ -42,6 +42,10 @@ class PageFile {
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
+  // Whether files opened for writing from now on are mapped (on by default); off, every
+  // page goes out with pwrite, as on file systems where a mapping cannot be made.
+  static void allowMapping(bool allowed);
+
   // Returns 0 or the OS error code.
   int open(const std::string& path, bool writable);
   int create(const std::string& path);

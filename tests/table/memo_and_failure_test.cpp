@@ -5,6 +5,7 @@
 
 #include "support/test_support.h"
 #include "table/index_build.h"
+#include "table/page_file.h"
 #include "table/table_create.h"
 #include "table/table_error.h"
 #include "table/work_areas.h"
@@ -188,10 +189,15 @@ INSTANTIATE_TEST_SUITE_P(Hook, WriteFailureTest, ::testing::Bool());
 // An index file that cannot grow (a full disk) fails the commit that needs a new page; the
 // file keeps its last whole state: nothing but the keys of the records written since then
 // is missing, and those come back with a rebuild.
-class IndexGrowthFailureTest : public ::testing::TestWithParam<const char*> {};
+// Both with the file mapped and with plain writes.
+class IndexGrowthFailureTest : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
+ protected:
+  void SetUp() override { PageFile::allowMapping(std::get<1>(GetParam())); }
+  void TearDown() override { PageFile::allowMapping(true); }
+};
 
 TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
-  const std::string driver = GetParam();
+  const std::string driver = std::get<0>(GetParam());
   const bool cdx = driver == "DBFCDX";
   TempDir dir;
   const std::string table = dir.file("ADRESSEN.DBF");
@@ -230,7 +236,9 @@ TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
   EXPECT_TRUE(checkIndex(table, index).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest, ::testing::Values("DBFCDX", "DBFNTX"));
+INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest,
+                         ::testing::Combine(::testing::Values("DBFCDX", "DBFNTX"),
+                                            ::testing::Bool()));
 
 }  // namespace
 }  // namespace zandor

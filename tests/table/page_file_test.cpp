@@ -15,16 +15,22 @@ std::string page(char fill) {
   return std::string(512, fill);
 }
 
-// Writes through the mapping reach the file, also past the address space reserved at open
-// (the mapping is moved then), and a plain read-only open reads them back.
-TEST(PageFile, BatchesGrowTheFileAndReadBackEverywhere) {
+// Writes reach the file, through the mapping (also past the address space reserved at open,
+// where the mapping is moved) or with plain writes, and a read-only open reads them back.
+class PageFileTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { PageFile::allowMapping(GetParam()); }
+  void TearDown() override { PageFile::allowMapping(true); }
+};
+
+TEST_P(PageFileTest, BatchesGrowTheFileAndReadBackEverywhere) {
   test::TempDir dir;
   const std::string path = dir.file("seiten.cdx");
   const std::uint64_t far = 100ull << 20;  // beyond the first reservation of an empty file
   {
     PageFile file;
     ASSERT_EQ(file.create(path), 0);
-    EXPECT_TRUE(file.mapped());
+    EXPECT_EQ(file.mapped(), GetParam());
     PageBatch batch;
     std::memcpy(batch.add(0, 512), page('A').data(), 512);
     std::memcpy(batch.add(1024, 512), page('B').data(), 512);
@@ -53,6 +59,9 @@ TEST(PageFile, BatchesGrowTheFileAndReadBackEverywhere) {
   EXPECT_EQ(back, page('C'));
   EXPECT_THROW(reader.read(far + 512, back.data(), 1), IndexDamage);
 }
+
+INSTANTIATE_TEST_SUITE_P(Writes, PageFileTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Mapped" : "Plain"; });
 
 }  // namespace
 }  // namespace zandor
