@@ -40,7 +40,9 @@ Value iniNumber(const std::string& text) {
   return Value::number(parseLeadingNumber(text));
 }
 
-void INI_INIT(AppState& state) { INI_INIT_FILE(state, state.cExePath + kSettingsFileName); }
+void INI_INIT(AppState& state) {
+  INI_INIT_FILE(state, state.cExePath + kSettingsFileName);
+}
 
 void INI_INIT_FILE(AppState& state, const std::string& file) {
   if (!fileExists(file) && !directoryExists(file)) {
