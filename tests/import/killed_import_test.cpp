@@ -121,9 +121,10 @@ class KilledImportTest : public test::ImportFixture, public ::testing::WithParam
     return text;
   }
 
-  // Clean, or only the record in flight (the last counted one) lacks its key. A CDX commit
-  // writes several pages one after another; a kill between them leaves a parent entry
-  // behind its child's new last key. That is told apart and counted (true), not hidden.
+  // Clean, or only the record in flight (the last counted one) lacks its key. The pages of
+  // a commit are copied into the file in one go, but a kill in the middle of that copy could
+  // still leave a parent entry behind its child's new last key; that is told apart and
+  // counted (true), not hidden.
   bool expectOnlyRecordInFlight(const std::string& index, std::uint32_t count) {
     std::vector<std::string> problems = checkIndex(state.cDbfFile, index);
     const auto torn = std::erase_if(problems, [](const std::string& p) {
