@@ -58,28 +58,13 @@ struct OrderPlan {
   bool caseInsensitive = false;
 };
 
-char typeOf(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::Text:
-      return 'C';
-    case Value::Kind::Number:
-      return 'N';
-    case Value::Kind::Date:
-      return 'D';
-    case Value::Kind::Logical:
-      return 'L';
-    default:
-      return '?';
-  }
-}
-
 // Key type and length of a new order, from the key's value on the current record.
 OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
   const AreaRecord record(area);
   const Value v = Expression::compile(def.key, record).evaluate(record);
   OrderPlan plan;
   plan.definition = def;
-  plan.type = typeOf(v);
+  plan.type = keyTypeOf(v);
   switch (plan.type) {
     case 'C':
       plan.length = static_cast<int>(v.asText().size());

@@ -11,6 +11,21 @@
 
 namespace zandor {
 
+char keyTypeOf(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::Text:
+      return 'C';
+    case Value::Kind::Number:
+      return 'N';
+    case Value::Kind::Date:
+      return 'D';
+    case Value::Kind::Logical:
+      return 'L';
+    default:
+      return '?';
+  }
+}
+
 std::string sortableDouble(double value) {
   if (value == 0.0) value = 0.0;  // -0.0 sorts as 0
   std::uint64_t bits = 0;

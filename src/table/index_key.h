@@ -8,6 +8,9 @@
 
 namespace zandor {
 
+// The key type of an expression value: C, N, D or L ('?' for any other kind).
+char keyTypeOf(const Value& value);
+
 // CDX numeric and date keys: the IEEE double big-endian, sign bit set for positive values,
 // all bytes inverted for negative ones, so memcmp orders them numerically.
 std::string sortableDouble(double value);

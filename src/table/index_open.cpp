@@ -5,6 +5,7 @@
 #include "base/error.h"
 #include "table/cdx_file.h"
 #include "table/index_error.h"
+#include "table/index_key.h"
 #include "table/ntx_file.h"
 
 namespace zandor {
@@ -23,25 +24,6 @@ bool BoundOrder::qualifies(const RecordContext& record) const {
   if (!v.isLogical()) throw ExpressionError("FOR condition gives no logical value");
   return v.asLogical();
 }
-
-namespace {
-
-char keyTypeOf(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::Text:
-      return 'C';
-    case Value::Kind::Number:
-      return 'N';
-    case Value::Kind::Date:
-      return 'D';
-    case Value::Kind::Logical:
-      return 'L';
-    default:
-      return '?';
-  }
-}
-
-}  // namespace
 
 std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
                                    const RecordContext& record) {
