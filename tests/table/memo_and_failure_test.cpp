@@ -238,7 +238,11 @@ TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest,
                          ::testing::Combine(::testing::Values("DBFCDX", "DBFNTX"),
-                                            ::testing::Bool()));
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) ? "Mapped" : "Plain");
+                         });
 
 }  // namespace
 }  // namespace zandor
