@@ -26,6 +26,17 @@ std::uint64_t reservationFor(std::uint64_t size) {
 
 std::atomic<bool> mappingAllowed{true};
 
+// Grows the file from its size `from` to `to` with real blocks; on failure (a full disk) the
+// file keeps its size and the OS error is thrown.
+void allocate(int fd, std::uint64_t from, std::uint64_t to, const std::string& path) {
+  const int err = ::posix_fallocate(fd, static_cast<off_t>(from), static_cast<off_t>(to - from));
+  if (err == 0) return;
+  if (::ftruncate(fd, static_cast<off_t>(from)) != 0) {
+    // The pages beyond the old end are unreferenced either way.
+  }
+  throw std::system_error(err, std::generic_category(), path);
+}
+
 }  // namespace
 
 void PageFile::allowMapping(bool allowed) {
@@ -140,14 +151,7 @@ void PageFile::growTo(std::uint64_t end) {
     map_ = static_cast<unsigned char*>(map);
     reserved_ = reserved;
   }
-  int err = ::posix_fallocate(fd_, static_cast<off_t>(size_), static_cast<off_t>(end - size_));
-  if (err != 0) {
-    // Some blocks may have been added; the file keeps the size it had.
-    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
-      // The pages beyond the old end are unreferenced either way.
-    }
-    throw std::system_error(err, std::generic_category(), path_);
-  }
+  allocate(fd_, size_, end, path_);
   size_ = end;
 }
 
@@ -169,11 +173,15 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
   }
 }
 
+// The file grows to take the whole batch before any page is written, so a full disk fails
+// the batch before it has changed anything.
 void PageFile::write(PageBatch& batch) {
+  std::uint64_t end = 0;
+  for (const auto& w : batch.writes_) end = std::max(end, w.offset + w.length);
   if (map_) {
-    std::uint64_t end = size_;
-    for (const auto& w : batch.writes_) end = std::max(end, w.offset + w.length);
     if (end > size_) growTo(end);
+  } else if (const std::uint64_t before = size(); end > before) {
+    allocate(fd_, before, end, path_);
   }
   for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
   batch.clear();
