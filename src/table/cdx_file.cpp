@@ -226,10 +226,7 @@ IndexOrder& CdxFile::order(std::size_t index) {
 }
 
 void CdxFile::readPage(std::uint32_t offset, unsigned char* page) {
-  if (offset % kPageSize != 0 || offset < kPageSize || offset + kPageSize > end_) {
-    throw IndexDamage("page pointer " + std::to_string(offset) + " off the grid or outside");
-  }
-  file_.read(offset, page, kPageSize);
+  file_.readTreePage(offset, page, kPageSize, end_);
 }
 
 std::uint32_t CdxFile::allocatePage() {

@@ -545,11 +545,9 @@ void CdxTree::startEmpty() {
 }
 
 void CdxTree::flush(PageBatch& batch) {
-  for (std::uint32_t offset : dirty_.take()) {
-    Node& node = nodes_.at(offset);
-    encodeNode(node, keyLength_, fill_, batch.add(node.offset, kPageSize));
-  }
-  dirty_.clear();
+  flushChangedPages(nodes_, dirty_, batch, [&](const Node& node, unsigned char* page) {
+    encodeNode(node, keyLength_, fill_, page);
+  });
   rootChanged_ = false;
 }
 

@@ -417,11 +417,8 @@ NtxTree::Pos NtxTree::seekEntry(std::string_view key, std::uint32_t recno) {
 // ---- writing ----
 
 void NtxTree::flush(PageBatch& batch) {
-  for (std::uint32_t offset : dirty_.take()) {
-    Node& node = nodes_.at(offset);
-    encodeNode(node, g_, batch.add(node.offset, kPageSize));
-  }
-  dirty_.clear();
+  flushChangedPages(nodes_, dirty_, batch,
+                    [&](const Node& node, unsigned char* page) { encodeNode(node, g_, page); });
   rootChanged_ = false;
 }
 

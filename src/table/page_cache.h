@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "table/page_file.h"
+
 namespace zandor {
 
 // Decoded pages of one index tree, found by their offset in one step.
@@ -81,5 +83,16 @@ class DirtyPages {
   std::vector<std::uint32_t> list_;
   std::size_t count_ = 0;
 };
+
+// Encodes every changed page of a tree into the batch (highest offset first) and forgets
+// that they were changed.
+template <class Node, std::size_t PageSize, class Encode>
+void flushChangedPages(const PageCache<Node, PageSize>& nodes, DirtyPages<PageSize>& dirty,
+                       PageBatch& batch, Encode encode) {
+  for (std::uint32_t offset : dirty.take()) {
+    const Node& node = nodes.at(offset);
+    encode(node, batch.add(node.offset, PageSize));
+  }
+}
 
 }  // namespace zandor

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 #include "table/index_error.h"
@@ -139,6 +140,14 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
     if (n == 0) throw IndexDamage("page beyond the end of the file");
     done += static_cast<std::size_t>(n);
   }
+}
+
+void PageFile::readTreePage(std::uint64_t offset, unsigned char* page, std::size_t pageSize,
+                            std::uint64_t end) const {
+  if (offset % pageSize != 0 || offset < pageSize || offset + pageSize > end) {
+    throw IndexDamage("page pointer " + std::to_string(offset) + " off the grid or outside");
+  }
+  read(offset, page, pageSize);
 }
 
 // Blocks are allocated before the mapping touches them: writing into a hole of a full disk

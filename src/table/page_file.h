@@ -59,6 +59,10 @@ class PageFile {
 
   std::uint64_t size() const;
   void read(std::uint64_t offset, void* buffer, std::size_t length) const;
+  // Reads a tree page; an offset off the page grid, on the header page (offset 0) or past
+  // end throws IndexDamage.
+  void readTreePage(std::uint64_t offset, unsigned char* page, std::size_t pageSize,
+                    std::uint64_t end) const;
   void write(std::uint64_t offset, const void* data, std::size_t length);
   // Writes every page of the batch (the file grows first) and clears it.
   void write(PageBatch& batch);
