@@ -100,6 +100,29 @@ class ShapeWalk {
   std::size_t prevSig_ = 0;
 };
 
+// The shape of entry i from the cached lengths, within the page's bit widths.
+Shape cachedShape(const LeafShapes& shapes, std::size_t i, std::size_t keyLength,
+                  const LeafParams& p) {
+  Shape s;
+  s.trail = std::min(keyLength - shapes.sig[i], (std::size_t{1} << p.trailBits) - 1);
+  s.dup = std::min<std::size_t>(shapes.dup[i], (std::size_t{1} << p.dupBits) - 1);
+  s.stored = keyLength - s.dup - s.trail;
+  return s;
+}
+
+bool shapesUsable(const Node& node, char fill) {
+  return node.shapes.known && node.shapes.fill == fill && node.shapes.sig.size() == node.count();
+}
+
+// Duplicate count of entry i against entry i - 1, from the known significant lengths.
+std::uint16_t dupAgainstPrevious(const Node& node, std::size_t i, std::size_t kl) {
+  if (i == 0) return 0;
+  const LeafShapes& s = node.shapes;
+  const std::size_t limit = std::min<std::size_t>(s.sig[i], s.sig[i - 1]);
+  return static_cast<std::uint16_t>(
+      commonPrefix(node.keys.data() + i * kl, node.keys.data() + (i - 1) * kl, limit));
+}
+
 std::uint32_t maxRecOf(const Node& node) {
   std::uint32_t m = 0;
   for (auto r : node.recs) m = std::max(m, r);
@@ -119,6 +142,48 @@ LeafParams leafParamsFor(int keyLength, std::uint32_t maxRecno) {
   return p;
 }
 
+const LeafShapes& leafShapes(const Node& node, int keyLength, char fill) {
+  if (shapesUsable(node, fill)) return node.shapes;
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  LeafShapes& s = node.shapes;
+  s.sig.resize(node.count());
+  s.dup.resize(node.count());
+  for (std::size_t i = 0; i < node.count(); ++i) {
+    s.sig[i] = static_cast<std::uint16_t>(significantLength(node.key(i, kl), fill));
+    s.dup[i] = dupAgainstPrevious(node, i, kl);
+  }
+  s.fill = fill;
+  s.known = true;
+  return s;
+}
+
+void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char fill) {
+  LeafShapes& s = node.shapes;
+  if (!s.known || s.fill != fill || s.sig.size() + 1 != node.count()) {
+    s.known = false;
+    return;
+  }
+  const std::size_t kl = static_cast<std::size_t>(keyLength);
+  const auto at = static_cast<std::ptrdiff_t>(index);
+  s.sig.insert(s.sig.begin() + at,
+               static_cast<std::uint16_t>(significantLength(node.key(index, kl), fill)));
+  s.dup.insert(s.dup.begin() + at, dupAgainstPrevious(node, index, kl));
+  if (index + 1 < node.count()) s.dup[index + 1] = dupAgainstPrevious(node, index + 1, kl);
+}
+
+void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill) {
+  LeafShapes& s = node.shapes;
+  if (!s.known || s.fill != fill || s.sig.size() != node.count() + 1) {
+    s.known = false;
+    return;
+  }
+  const auto at = static_cast<std::ptrdiff_t>(index);
+  s.sig.erase(s.sig.begin() + at);
+  s.dup.erase(s.dup.begin() + at);
+  if (index < node.count())
+    s.dup[index] = dupAgainstPrevious(node, index, static_cast<std::size_t>(keyLength));
+}
+
 int interiorCapacity(int keyLength) {
   return 500 / (keyLength + 8);
 }
@@ -127,9 +192,10 @@ std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fi
                                         const LeafParams& params) {
   std::vector<std::size_t> sizes(node.count());
   const std::size_t kl = static_cast<std::size_t>(keyLength);
-  ShapeWalk walk(fill, params);
+  const LeafShapes& shapes = leafShapes(node, keyLength, fill);
   for (std::size_t i = 0; i < node.count(); ++i) {
-    sizes[i] = static_cast<std::size_t>(params.entryBytes) + walk.next(node.key(i, kl)).stored;
+    sizes[i] =
+        static_cast<std::size_t>(params.entryBytes) + cachedShape(shapes, i, kl, params).stored;
   }
   return sizes;
 }
@@ -144,9 +210,9 @@ std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLeng
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
   const LeafParams p = leafParamsFor(keyLength, maxRecOf(node));
   const std::size_t kl = static_cast<std::size_t>(keyLength);
-  ShapeWalk walk(fill, p);
+  const LeafShapes& shapes = leafShapes(node, keyLength, fill);
   std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
-  for (std::size_t i = 0; i < node.count(); ++i) total += walk.next(node.key(i, kl)).stored;
+  for (std::size_t i = 0; i < node.count(); ++i) total += cachedShape(shapes, i, kl, p).stored;
   return total;
 }
 
@@ -243,10 +309,10 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   unsigned char dups[kPageSize];
   unsigned char stored[kPageSize];
   std::size_t keyBytes = 0;
-  ShapeWalk walk(fill, lp);
+  const LeafShapes& shapes = leafShapes(node, keyLength, fill);
   unsigned char* entry = page + 24;
   for (std::size_t i = 0; i < count; ++i) {
-    const Shape s = walk.next(node.key(i, kl));
+    const Shape s = cachedShape(shapes, i, kl, lp);
     dups[i] = static_cast<unsigned char>(s.dup);
     stored[i] = static_cast<unsigned char>(s.stored);
     keyBytes += s.stored;
@@ -284,6 +350,8 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.keys.clear();
   out.recs.clear();
   out.children.clear();
+  out.shapes.known = false;
+  out.usedBytes = kUnknownUsed;
   if (strict && attr > 3) throw IndexDamage("unknown page attributes");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {

@@ -12,6 +12,16 @@ constexpr std::size_t kLeafKeyArea = 488;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
 constexpr std::size_t kUnknownUsed = static_cast<std::size_t>(-1);
 
+// How each key of a leaf is stored: its length without trailing fill and the bytes it
+// shares with the key before. Kept between changes so that writing a page after one insert
+// does not compare every key again.
+struct LeafShapes {
+  std::vector<std::uint16_t> sig;
+  std::vector<std::uint16_t> dup;
+  bool known = false;
+  char fill = ' ';
+};
+
 // A tree page decoded: keys (count x key length, fully padded), their record numbers and,
 // for interior pages, the child page of each entry.
 struct Node {
@@ -26,6 +36,8 @@ struct Node {
   // Key area bytes of a leaf as last computed for fill usedFill; kUnknownUsed after changes.
   mutable std::size_t usedBytes = kUnknownUsed;
   mutable char usedFill = ' ';
+  // Shapes of a leaf's keys; known only while no change has made them stale.
+  mutable LeafShapes shapes;
 
   std::size_t count() const { return recs.size(); }
   std::string_view key(std::size_t i, std::size_t keyLength) const {
@@ -64,6 +76,13 @@ std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLeng
 // Bytes of each entry in the page as it is now (entry plus stored key bytes).
 std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fill,
                                         const LeafParams& params);
+
+// The shapes of a leaf's keys for fill, computed when they are not known.
+const LeafShapes& leafShapes(const Node& node, int keyLength, char fill);
+// Bring known shapes up to date after the key at index was inserted or removed (the node
+// already holds the change); unknown shapes stay unknown.
+void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char fill);
+void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill);
 
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page);
 // Throws IndexDamage for pages that cannot be decoded. With strict set, also for

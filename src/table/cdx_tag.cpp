@@ -54,6 +54,7 @@ Node& CdxTree::newNode(bool leaf) {
 
 void CdxTree::markDirty(const Node& node) {
   node.usedBytes = kUnknownUsed;
+  node.shapes.known = false;
   dirty_.insert(node.offset);
 }
 
@@ -154,8 +155,11 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
         leafUsedBytesAfterInsert(node, i, key, recno, keyLength_, fill_, leafUsed(node));
     node.keys.insert(i * kl, key.data(), kl);
     node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
+    const bool shapesKnown = node.shapes.known;
     markDirty(node);
     node.usedBytes = used;
+    node.shapes.known = shapesKnown;
+    shapesAfterInsert(node, i, keyLength_, fill_);
     inserted = true;
     if (!fits(node)) return splitNode(node);
     return {};
@@ -266,8 +270,11 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
     const std::size_t used = leafUsedBytesAfterRemove(node, i, keyLength_, fill_, leafUsed(node));
     node.keys.erase(i * kl, kl);
     node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(i));
+    const bool shapesKnown = node.shapes.known;
     markDirty(node);
     node.usedBytes = used;
+    node.shapes.known = shapesKnown;
+    shapesAfterRemove(node, i, keyLength_, fill_);
     return true;
   }
   Node& child = load(node.children[i]);

@@ -143,9 +143,10 @@ TEST(CdxLeaf, PrefixAndTrailingCountsAtEveryOffset) {
   }
 }
 
-// The size after an insert or removal is worked out from the key's neighbours; it must
-// equal the size of the whole page counted afresh, wherever the key is and what it shares.
-TEST(CdxLeaf, SizeAfterAChangeEqualsTheRecount) {
+// The size after an insert or removal is worked out from the key's neighbours, and the
+// key shapes of the page are kept up to date from them as well; both must equal what a
+// fresh count of the whole page gives, wherever the key is and what it shares.
+TEST(CdxLeaf, SizeAndShapesAfterAChangeEqualTheRecount) {
   std::mt19937 random(7);
   const std::string alphabet = "AAB ";
   for (int keyLength : {1, 6, 16}) {
@@ -154,6 +155,20 @@ TEST(CdxLeaf, SizeAfterAChangeEqualsTheRecount) {
       node.leaf = true;
       const auto kl = static_cast<std::size_t>(keyLength);
       std::size_t used = cdx::leafUsedBytes(node, keyLength, fill);
+      // The page written from the kept shapes equals the page of a copy that counts afresh.
+      auto recount = [&](const char* after) {
+        EXPECT_TRUE(node.shapes.known) << after;
+        cdx::Node fresh = node;
+        fresh.shapes = {};
+        const std::size_t freshUsed = cdx::leafUsedBytes(fresh, keyLength, fill);
+        if (freshUsed <= cdx::kLeafKeyArea) {
+          unsigned char kept[cdx::kPageSize], counted[cdx::kPageSize];
+          cdx::encodeNode(node, keyLength, fill, kept);
+          cdx::encodeNode(fresh, keyLength, fill, counted);
+          EXPECT_EQ(0, std::memcmp(kept, counted, cdx::kPageSize)) << after;
+        }
+        return freshUsed;
+      };
       for (int step = 0; step < 400; ++step) {
         std::string key(kl, fill);
         const std::size_t length = random() % (kl + 1);
@@ -171,7 +186,8 @@ TEST(CdxLeaf, SizeAfterAChangeEqualsTheRecount) {
             cdx::leafUsedBytesAfterInsert(node, at, key, recno, keyLength, fill, used);
         node.keys.insert(at * kl, key);
         node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(at), recno);
-        used = cdx::leafUsedBytes(node, keyLength, fill);
+        cdx::shapesAfterInsert(node, at, keyLength, fill);
+        used = recount("insert");
         if (predicted != cdx::kUnknownUsed) {
           ASSERT_EQ(predicted, used) << "key length " << keyLength << ", step " << step;
         }
@@ -182,7 +198,8 @@ TEST(CdxLeaf, SizeAfterAChangeEqualsTheRecount) {
               cdx::leafUsedBytesAfterRemove(node, gone, keyLength, fill, used);
           node.keys.erase(gone * kl, kl);
           node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(gone));
-          used = cdx::leafUsedBytes(node, keyLength, fill);
+          cdx::shapesAfterRemove(node, gone, keyLength, fill);
+          used = recount("remove");
           if (predictedAfterRemove != cdx::kUnknownUsed) {
             ASSERT_EQ(predictedAfterRemove, used) << "key length " << keyLength << ", removed";
           }
