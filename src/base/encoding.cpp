@@ -102,18 +102,22 @@ std::u16string cp1252ToUtf16(std::string_view bytes) {
 }
 
 std::string utf16ToCp1252(std::u16string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size());
+  // Written into place: every cell text of an import comes through here.
+  std::string out(utf16.size(), '\0');
+  std::size_t n = 0;
   for (std::size_t i = 0; i < utf16.size(); ++i) {
     const char16_t unit = utf16[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
+    if (unit < 0x80) {
+      out[n++] = static_cast<char>(unit);
+    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+               utf16[i + 1] <= 0xDFFF) {
       ++i;  // a surrogate pair is one character outside 1252
-      out += '?';
+      out[n++] = '?';
     } else {
-      out += codePointToCp1252(unit);
+      out[n++] = codePointToCp1252(unit);
     }
   }
+  out.resize(n);
   return out;
 }
 

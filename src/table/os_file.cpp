@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace zandor {
@@ -16,13 +18,20 @@ OsFile::~OsFile() {
 }
 
 OsFile::OsFile(OsFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      map_(std::exchange(other.map_, nullptr)),
+      mapLength_(std::exchange(other.mapLength_, 0)),
+      mapWritable_(std::exchange(other.mapWritable_, 0)) {}
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
   if (this != &other) {
     close();
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    map_ = std::exchange(other.map_, nullptr);
+    mapLength_ = std::exchange(other.mapLength_, 0);
+    mapWritable_ = std::exchange(other.mapWritable_, 0);
   }
   return *this;
 }
@@ -67,7 +76,26 @@ bool OsFile::lockRange(std::uint64_t offset, std::uint64_t length, bool lock) {
   return ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;
 }
 
+bool OsFile::mapExistingLength() {
+  unmap();
+  const long long length = size();
+  if (fd_ < 0 || length <= 0) return false;
+  void* at =
+      ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (at == MAP_FAILED) return false;
+  map_ = static_cast<char*>(at);
+  mapLength_ = mapWritable_ = static_cast<std::uint64_t>(length);
+  return true;
+}
+
+void OsFile::unmap() {
+  if (map_) ::munmap(map_, static_cast<std::size_t>(mapLength_));
+  map_ = nullptr;
+  mapLength_ = mapWritable_ = 0;
+}
+
 void OsFile::close() {
+  unmap();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
@@ -88,6 +116,10 @@ long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) cons
 }
 
 int OsFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
+  if (map_ && offset <= mapWritable_ && n <= mapWritable_ - offset) {
+    std::memcpy(map_ + offset, data, n);
+    return 0;
+  }
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < n) {
@@ -109,6 +141,9 @@ long long OsFile::size() const {
 }
 
 int OsFile::truncate(std::uint64_t size) {
+  // Mapped pages past the new end are gone (touching them would be a fault), even when
+  // the cut fails halfway.
+  if (size < mapWritable_) mapWritable_ = size;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return errno;
   return 0;
 }

@@ -31,6 +31,13 @@ class OsFile {
   bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
 
+  // Maps the file as long as it is now, for an exclusive writer: a write that falls inside
+  // that length becomes a store into the page cache instead of a system call (the same
+  // data, seen by every reader at once). Writes beyond it, where the file grows, stay
+  // system calls. Returns false where the file cannot be mapped; nothing changes then.
+  bool mapExistingLength();
+  bool mapped() const { return map_ != nullptr; }
+
   // Reads up to n bytes at offset; returns the count read (short at end of file), -1 on error.
   long long readAt(std::uint64_t offset, void* buffer, std::size_t n) const;
   // Writes all n bytes at offset; returns 0 or the errno value (ENOSPC for a short write).
@@ -41,8 +48,13 @@ class OsFile {
   int truncate(std::uint64_t size);
 
  private:
+  void unmap();
+
   int fd_ = -1;
   std::string path_;
+  char* map_ = nullptr;
+  std::uint64_t mapLength_ = 0;    // length of the mapping
+  std::uint64_t mapWritable_ = 0;  // bytes of it that are still inside the file
 };
 
 }  // namespace zandor

@@ -58,6 +58,9 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
   int err = area->file_.open(path, readOnly);
   if (err == 0) err = area->file_.lockFile(!shared);
   if (err != 0) throw TableError(openError(path, err));
+  // Nobody else writes an exclusive table: the record count and records changed in place
+  // go out as stores into the mapped file, not one system call each.
+  if (!shared && !readOnly) area->file_.mapExistingLength();
 
   area->layout_ = readDbfLayout(area->file_, path);
   const DbfLayout& layout = area->layout_;

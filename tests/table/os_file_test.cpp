@@ -1,0 +1,72 @@
+#include "table/os_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace zandor {
+namespace {
+
+std::string readAll(const OsFile& file) {
+  std::string bytes(static_cast<std::size_t>(file.size()), '\0');
+  file.readAt(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
+// Writes inside the mapped length are stores, writes past it (the file growing) system
+// calls; either way every reader sees the same bytes, also through a second open.
+TEST(OsFileMapping, WritesInsideAndPastTheMappedLengthReachTheFile) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  test::writeBytes(path, std::string(100, 'a'));
+  OsFile file;
+  ASSERT_EQ(file.open(path, false), 0);
+  ASSERT_TRUE(file.mapExistingLength());
+  EXPECT_EQ(file.writeAt(4, "ZAHL", 4), 0);      // inside
+  EXPECT_EQ(file.writeAt(98, "xyz!", 4), 0);     // across the end
+  EXPECT_EQ(file.writeAt(102, "weiter", 6), 0);  // past it
+  EXPECT_EQ(file.writeAt(0, "K", 1), 0);         // inside again
+  std::string expected = "KaaaZAHL" + std::string(90, 'a') + "xyz!weiter";
+  EXPECT_EQ(readAll(file), expected);
+  OsFile other;
+  ASSERT_EQ(other.open(path, true), 0);
+  EXPECT_EQ(readAll(other), expected);
+  file.close();
+  EXPECT_EQ(test::readBytes(path), expected);
+}
+
+// Cutting the file below the mapped length must not leave stores into pages that are no
+// longer part of it (a fault): writes there go out as system calls and grow the file again.
+TEST(OsFileMapping, WritesAfterTheFileWasCutGrowItAgain) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  test::writeBytes(path, std::string(10000, 'a'));
+  OsFile file;
+  ASSERT_EQ(file.open(path, false), 0);
+  ASSERT_TRUE(file.mapExistingLength());
+  ASSERT_EQ(file.truncate(10), 0);
+  EXPECT_EQ(file.writeAt(8000, "spaet", 5), 0);
+  EXPECT_EQ(file.writeAt(2, "fr", 2), 0);
+  file.close();
+  const std::string bytes = test::readBytes(path);
+  ASSERT_EQ(bytes.size(), 8005u);
+  EXPECT_EQ(bytes.substr(0, 10), "aafraaaaaa");
+  EXPECT_EQ(bytes.substr(10, 10), std::string(10, '\0'));
+  EXPECT_EQ(bytes.substr(8000), "spaet");
+}
+
+TEST(OsFileMapping, AnEmptyFileIsNotMapped) {
+  test::TempDir dir;
+  const std::string path = dir.file("leer.dbf");
+  test::writeBytes(path, "");
+  OsFile file;
+  ASSERT_EQ(file.open(path, false), 0);
+  EXPECT_FALSE(file.mapExistingLength());
+  EXPECT_EQ(file.writeAt(0, "x", 1), 0);
+  EXPECT_EQ(readAll(file), "x");
+}
+
+}  // namespace
+}  // namespace zandor
