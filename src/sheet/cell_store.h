@@ -71,6 +71,15 @@ class CellStore {
   std::uint32_t lastColumn() const { return lastColumn_; }
   std::size_t cellCount() const { return cells_.size(); }
 
+  // Renumbers the text cells, for readers that learn the final numbers of their texts only
+  // after the cells are stored.
+  template <class Renumber>
+  void renumberTexts(Renumber renumber) {
+    for (Cell& c : cells_) {
+      if (c.kind == CellKind::Text) c.text = renumber(c.text);
+    }
+  }
+
  private:
   friend class CellStoreBuilder;
   const Cell* findInRow(std::uint32_t begin, std::uint32_t end, std::uint32_t column) const;

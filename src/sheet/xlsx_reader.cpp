@@ -1,8 +1,12 @@
 // The Office Open XML workbook reader (.xlsx, .xlsm, .xltx, .xltm).
 
+#include <atomic>
 #include <charconv>
+#include <exception>
 #include <map>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "sheet/dispatch.h"
@@ -16,6 +20,9 @@
 namespace zandor::sheet {
 
 namespace {
+
+// A shared-texts part above this size is read on a second thread while the sheets are read.
+constexpr std::uint64_t kSharedAsideBytes = 1u << 20;
 
 bool endsWith(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
@@ -222,10 +229,12 @@ class RichTextCollector {
   int phonetic_ = 0;
 };
 
+// The shared texts go into a pool of their own, numbered as in the part. How many are read
+// so far is published for the sheet reader on the other thread.
 class SharedStringsHandler : public XmlHandler {
  public:
-  explicit SharedStringsHandler(TextPool& pool) : pool_(pool) {}
-  std::vector<std::uint32_t> indices;
+  SharedStringsHandler(TextPool& pool, std::atomic<std::uint32_t>& count)
+      : pool_(pool), count_(count) {}
 
   void startElement(const char* name, const char**) override {
     const std::string_view local = localName(name);
@@ -240,7 +249,8 @@ class SharedStringsHandler : public XmlHandler {
     const std::string_view local = localName(name);
     if (local == "si") {
       inItem_ = false;
-      indices.push_back(pool_.add(rich_.take()));
+      pool_.add(rich_.take());
+      count_.store(static_cast<std::uint32_t>(pool_.size()), std::memory_order_release);
     } else if (inItem_) {
       rich_.end(local);
     }
@@ -251,8 +261,75 @@ class SharedStringsHandler : public XmlHandler {
 
  private:
   TextPool& pool_;
+  std::atomic<std::uint32_t>& count_;
   RichTextCollector rich_;
   bool inItem_ = false;
+};
+
+std::string cellName(std::uint32_t row, std::uint32_t col) {
+  std::string colName;
+  for (std::uint32_t c = col; c > 0; c = (c - 1) / 26)
+    colName.insert(colName.begin(), static_cast<char>('A' + (c - 1) % 26));
+  return colName + std::to_string(row);
+}
+
+SheetReadError missingSharedText(std::uint32_t row, std::uint32_t col, std::uint32_t index,
+                                 std::size_t count) {
+  return SheetReadError("Zelle " + cellName(row, col) + " verweist auf den Text " +
+                        std::to_string(index) + ", es gibt nur " + std::to_string(count) + ".");
+}
+
+// The texts the sheets name. Shared texts keep their numbers in the part (they may still be
+// being read); texts written into the sheet itself are numbered apart, marked by kOwn, and
+// put behind the shared ones once both are complete.
+class SheetTexts {
+ public:
+  static constexpr std::uint32_t kOwn = 0x80000000u;
+
+  explicit SheetTexts(const std::atomic<std::uint32_t>& sharedRead, const bool& sharedComplete)
+      : sharedRead_(sharedRead), sharedComplete_(sharedComplete) {}
+
+  std::uint32_t shared(std::uint32_t index, std::uint32_t row, std::uint32_t col) {
+    const std::uint32_t read = sharedRead_.load(std::memory_order_acquire);
+    if (index < read) return index;
+    if (sharedComplete_) throw missingSharedText(row, col, index, read);
+    // Not read yet: whether it exists is known only at the end. Only a cell naming a
+    // higher number than every cell before it can be the first one that is missing.
+    if (pending_.empty() || index > pending_.back().index) pending_.push_back({index, row, col});
+    return index;
+  }
+  std::uint32_t own(std::u16string_view text) {
+    if (own_.size() >= kOwn)
+      throw SheetReadError("Die Tabellenbl\xc3\xa4tter enthalten zu viele Texte.");
+    return own_.add(text) | kOwn;
+  }
+
+  // Throws for the first cell that named a shared text beyond count.
+  void checkShared(std::size_t count) const {
+    for (const Use& u : pending_) {
+      if (u.index >= count) throw missingSharedText(u.row, u.col, u.index, count);
+    }
+  }
+  // Appends the sheets' own texts to the pool of shared texts and renumbers the cells.
+  void complete(WorkbookData& book) const {
+    const auto sharedCount = static_cast<std::uint32_t>(book.texts.size());
+    checkShared(sharedCount);
+    for (std::size_t i = 0; i < own_.size(); ++i)
+      book.texts.add(own_.get(static_cast<std::uint32_t>(i)));
+    for (SheetData& sheet : book.sheets) {
+      sheet.cells.renumberTexts(
+          [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
+    }
+  }
+
+ private:
+  struct Use {
+    std::uint32_t index, row, col;
+  };
+  const std::atomic<std::uint32_t>& sharedRead_;
+  const bool& sharedComplete_;
+  TextPool own_;
+  std::vector<Use> pending_;
 };
 
 // Parses "AB12" into column and row; false when it is no cell reference.
@@ -276,9 +353,8 @@ bool parseCellRef(const char* ref, std::uint32_t* row, std::uint32_t* col) {
 
 class WorksheetHandler : public XmlHandler {
  public:
-  WorksheetHandler(WorkbookData& book, const std::vector<std::uint32_t>& shared,
-                   const std::vector<bool>& dateStyles, bool date1904)
-      : book_(book), shared_(shared), dateStyles_(dateStyles), date1904_(date1904) {}
+  WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904)
+      : texts_(texts), dateStyles_(dateStyles), date1904_(date1904) {}
 
   CellStoreBuilder cells;
 
@@ -390,12 +466,7 @@ class WorksheetHandler : public XmlHandler {
     return 'n';
   }
 
-  std::string where() const {
-    std::string colName;
-    for (std::uint32_t c = col_; c > 0; c = (c - 1) / 26)
-      colName.insert(colName.begin(), static_cast<char>('A' + (c - 1) % 26));
-    return colName + std::to_string(row_);
-  }
+  std::string where() const { return cellName(row_, col_); }
 
   void endCell() {
     inCell_ = false;
@@ -423,24 +494,20 @@ class WorksheetHandler : public XmlHandler {
       case 's': {
         if (value_.empty()) break;
         const int index = parseIndex(value_.c_str(), "Textindex");
-        if (static_cast<std::size_t>(index) >= shared_.size())
-          throw SheetReadError("Zelle " + where() + " verweist auf den Text " +
-                               std::to_string(index) + ", es gibt nur " +
-                               std::to_string(shared_.size()) + ".");
         cell.kind = CellKind::Text;
-        cell.text = shared_[static_cast<std::size_t>(index)];
+        cell.text = texts_.shared(static_cast<std::uint32_t>(index), row_, col_);
         break;
       }
       case 'i':
         if (!hasInline_) break;
         cell.kind = CellKind::Text;
-        cell.text = book_.texts.add(rich_.take());
+        cell.text = texts_.own(rich_.take());
         break;
       case 't': {
         cell.kind = CellKind::Text;
         std::u16string s = utf8ToUtf16(value_);
         decodeEscapes(s);
-        cell.text = book_.texts.add(s);
+        cell.text = texts_.own(s);
         break;
       }
       case 'b':
@@ -467,8 +534,7 @@ class WorksheetHandler : public XmlHandler {
     if (cell.kind != CellKind::Empty) cells.add(row_, cell);
   }
 
-  WorkbookData& book_;
-  const std::vector<std::uint32_t>& shared_;
+  SheetTexts& texts_;
   const std::vector<bool>& dateStyles_;
   bool date1904_;
 
@@ -508,24 +574,78 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   }
   StylesHandler styles;
   if (!stylesPart.empty() && zip.has(stylesPart)) parseZipPart(zip, stylesPart, styles);
-  SharedStringsHandler strings(book.texts);
-  if (!stringsPart.empty() && zip.has(stringsPart)) parseZipPart(zip, stringsPart, strings);
 
-  if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
-  for (const SheetEntry& entry : workbook.sheets) {
-    SheetData sheet;
-    sheet.name = utf8ToUtf16(entry.name);
-    const auto rel = rels.byId.find(entry.relId);
-    // Chart and dialog sheets hold no cells.
-    if (rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet")) {
-      WorksheetHandler handler(book, strings.indices, styles.dateStyle, workbook.date1904);
-      parseZipPart(zip, rel->second.target, handler);
-      sheet.cells = handler.cells.finish();
-    } else if (rel == rels.byId.end()) {
-      throw SheetReadError("Tabellenblatt \"" + entry.name + "\" hat keinen Teil in der Datei.");
+  // The shared texts: read first, or for a big part beside the sheets on a second thread
+  // (from a second handle on the file), since the sheets need only their numbers.
+  TextPool shared;
+  std::atomic<std::uint32_t> sharedRead{0};
+  bool sharedComplete = false;
+  std::exception_ptr sharedFailure;
+  auto readShared = [&](ZipArchive& archive) {
+    try {
+      SharedStringsHandler handler(shared, sharedRead);
+      parseZipPart(archive, stringsPart, handler);
+    } catch (...) {
+      sharedFailure = std::current_exception();
     }
-    book.sheets.push_back(std::move(sheet));
+  };
+  const bool hasShared = !stringsPart.empty() && zip.has(stringsPart);
+  std::thread aside;
+  if (hasShared && zip.partSize(stringsPart) > kSharedAsideBytes) {
+    try {
+      aside = std::thread([&] {
+        try {
+          ZipArchive second(zip.path());
+          readShared(second);
+        } catch (...) {
+          sharedFailure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: read them first after all.
+    }
   }
+  if (!aside.joinable()) {
+    if (hasShared) readShared(zip);
+    if (sharedFailure) std::rethrow_exception(sharedFailure);
+    sharedComplete = true;
+  }
+  // Whatever the sheets do, the second thread has ended before the texts are looked at.
+  auto joinShared = [&] {
+    if (!aside.joinable()) return;
+    aside.join();
+    sharedComplete = true;
+  };
+
+  SheetTexts texts(sharedRead, sharedComplete);
+  try {
+    if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
+    for (const SheetEntry& entry : workbook.sheets) {
+      SheetData sheet;
+      sheet.name = utf8ToUtf16(entry.name);
+      const auto rel = rels.byId.find(entry.relId);
+      // Chart and dialog sheets hold no cells.
+      if (rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet")) {
+        WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
+        parseZipPart(zip, rel->second.target, handler);
+        sheet.cells = handler.cells.finish();
+      } else if (rel == rels.byId.end()) {
+        throw SheetReadError("Tabellenblatt \"" + entry.name + "\" hat keinen Teil in der Datei.");
+      }
+      book.sheets.push_back(std::move(sheet));
+    }
+  } catch (...) {
+    // Read one after the other, a fault of the shared texts or a missing text named
+    // before this fault would have been found first; both are known only at their end.
+    joinShared();
+    if (sharedFailure) std::rethrow_exception(sharedFailure);
+    texts.checkShared(shared.size());
+    throw;
+  }
+  joinShared();
+  if (sharedFailure) std::rethrow_exception(sharedFailure);
+  book.texts = std::move(shared);
+  texts.complete(book);
   const auto active = static_cast<std::size_t>(workbook.activeTab);
   book.activeSheet = active < book.sheets.size() ? active : 0;
 }

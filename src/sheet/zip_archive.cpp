@@ -33,7 +33,7 @@ constexpr zip_uint64_t kBackgroundBytes = 1u << 20;
 
 }  // namespace
 
-ZipArchive::ZipArchive(const std::string& path) {
+ZipArchive::ZipArchive(const std::string& path) : path_(path) {
   int error = 0;
   zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
   if (!zip_) {
@@ -54,6 +54,13 @@ ZipArchive::~ZipArchive() {
 
 bool ZipArchive::has(std::string_view name) const {
   return zip_name_locate(zip_, entryName(name).c_str(), 0) >= 0;
+}
+
+std::uint64_t ZipArchive::partSize(std::string_view name) const {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat(zip_, entryName(name).c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) return 0;
+  return st.size;
 }
 
 void ZipArchive::stream(std::string_view name,

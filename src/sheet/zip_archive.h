@@ -18,7 +18,10 @@ class ZipArchive {
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;
 
+  const std::string& path() const { return path_; }
   bool has(std::string_view name) const;
+  // Inflated size of a part as the archive states it, 0 when unknown.
+  std::uint64_t partSize(std::string_view name) const;
   // Feeds the inflated part to sink chunk by chunk; throws SheetReadError when the part is
   // missing, corrupt, or inflates beyond readLimits().maxPartBytes (a zip bomb).
   void stream(std::string_view name, const std::function<void(const char*, std::size_t)>& sink);
@@ -26,6 +29,7 @@ class ZipArchive {
   std::string read(std::string_view name, std::uint64_t limit = 64u << 20);
 
  private:
+  std::string path_;
   zip* zip_ = nullptr;
 };
 

@@ -229,6 +229,64 @@ TEST_F(XlsxReaderTest, BadContentIsRefusedWithAReason) {
             "Die ZIP-Datei ist weder eine Excel- noch eine OpenDocument-Tabelle.");
 }
 
+// A big shared-texts part is read on a second thread while the sheets are read: cells may
+// name texts that are not read yet, and the sheets' own texts are numbered only at the end.
+// Whatever the timing, the result and the refusals are those of reading one after the other.
+class BigSharedTextsTest : public XlsxReaderTest {
+ protected:
+  static constexpr int kCount = 60000;  // well over 1 MB of shared texts
+  static std::string sharedTexts() {
+    std::string xml;
+    for (int i = 0; i < kCount; ++i)
+      xml += "<si><t>gemeinsamer Text Nr. " + std::to_string(i) + "</t></si>";
+    return xml;
+  }
+  static std::string sharedCell(const std::string& ref, int index) {
+    return "<c r=\"" + ref + "\" t=\"s\"><v>" + std::to_string(index) + "</v></c>";
+  }
+};
+
+TEST_F(BigSharedTextsTest, LateTextsAndOwnTextsInSeveralSheets) {
+  XlsxContent content;
+  content.sharedStrings = sharedTexts();
+  content.sheets = {"<row r=\"1\">" + sharedCell("A1", kCount - 1) +
+                        "<c r=\"B1\" t=\"inlineStr\"><is><t>eigen eins</t></is></c>" +
+                        sharedCell("C1", 0) + "</row><row r=\"2\">" + sharedCell("A2", 31337) +
+                        "<c r=\"B2\" t=\"str\"><v>Formel</v></c></row>",
+                    "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>eigen zwei</t></is></c>" +
+                        sharedCell("B1", kCount - 2) + "</row>"};
+  content.activeTab = 0;
+  const WorkbookData b = read(content);
+  ASSERT_EQ(b.sheets.size(), 2u);
+  EXPECT_EQ(text(b, 1, 1), u"gemeinsamer Text Nr. 59999");
+  EXPECT_EQ(text(b, 1, 2), u"eigen eins");
+  EXPECT_EQ(text(b, 1, 3), u"gemeinsamer Text Nr. 0");
+  EXPECT_EQ(text(b, 2, 1), u"gemeinsamer Text Nr. 31337");
+  EXPECT_EQ(text(b, 2, 2), u"Formel");
+  const CellStore& second = b.sheets[1].cells;
+  EXPECT_EQ(b.texts.get(second.find(1, 1)->text), u"eigen zwei");
+  EXPECT_EQ(b.texts.get(second.find(1, 2)->text), u"gemeinsamer Text Nr. 59998");
+  EXPECT_EQ(b.texts.size(), static_cast<std::size_t>(kCount) + 3);
+}
+
+TEST_F(BigSharedTextsTest, RefusalsNameWhatReadingInOrderFindsFirst) {
+  XlsxContent content;
+  content.sharedStrings = sharedTexts();
+  // The first missing text, even when a higher one and then broken XML come later.
+  content.sheets = {"<row r=\"1\">" + sharedCell("A1", 5) + sharedCell("B1", kCount) +
+                    sharedCell("C1", kCount + 7) + "</row><row r=\"2\"><c r=\"A2\"><v>1</v></row>"};
+  EXPECT_EQ(refusal(content), "Zelle B1 verweist auf den Text 60000, es gibt nur 60000.");
+  // Texts that all exist leave the broken XML as the reason.
+  content.sheets = {"<row r=\"1\">" + sharedCell("A1", kCount - 1) +
+                    "</row><row r=\"2\"><c r=\"A2\"><v>1</v></row>"};
+  EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\"", 0), 0u);
+  // A broken shared-texts part comes first, also before a broken sheet.
+  content.sharedStrings = sharedTexts() + "<si><t>kaputt</si>";
+  EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/sharedStrings.xml\"", 0), 0u);
+  content.sheets = {"<row r=\"1\">" + sharedCell("A1", 1) + "</row>"};
+  EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/sharedStrings.xml\"", 0), 0u);
+}
+
 TEST_F(XlsxReaderTest, BrokenFilesAndBombsAreRefused) {
   XlsxContent content;
   std::string rows;
