@@ -331,9 +331,20 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   std::size_t keyPos = kPageSize - keyBytes;
   std::memset(page + entryEnd, 0, keyPos - entryEnd);
   put16(page + 12, static_cast<std::uint32_t>(keyPos - entryEnd));
-  for (std::size_t i = 0, at = kPageSize; i < count; ++i) {
-    at -= stored[i];
-    std::memcpy(page + at, node.keys.data() + i * kl + dups[i], stored[i]);
+  // The keys lie from the end of the page downwards, the last one lowest. Copied from the
+  // lowest up, a short key goes as one sixteen-byte copy: what it writes beyond itself
+  // belongs to the keys above it, which are copied afterwards.
+  const char* const keys = node.keys.data();
+  const char* const keysEnd = keys + node.keys.size();
+  for (std::size_t i = count, at = keyPos; i-- > 0;) {
+    const std::size_t n = stored[i];
+    if (n == 0) continue;
+    const char* from = keys + i * kl + dups[i];
+    if (n <= 16 && at + 16 <= kPageSize && from + 16 <= keysEnd)
+      std::memcpy(page + at, from, 16);
+    else
+      std::memcpy(page + at, from, n);
+    at += n;
   }
 }
 
