@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sheet/dispatch_object.h"
+#include "sheet/recycled_blocks.h"
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
@@ -84,6 +85,17 @@ class Range : public DispatchObject {
         rows_(rows),
         cols_(cols),
         shape_(shape) {}
+
+  // One per cell read: the block is recycled.
+  static void* operator new(std::size_t size) {
+    return size == sizeof(Range) ? RecycledBlocks<sizeof(Range)>::take() : ::operator new(size);
+  }
+  static void operator delete(void* block, std::size_t size) {
+    if (size == sizeof(Range))
+      RecycledBlocks<sizeof(Range)>::give(block);
+    else
+      ::operator delete(block);
+  }
 
  protected:
   std::span<const MemberInfo> members() const override {

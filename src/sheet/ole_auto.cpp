@@ -11,6 +11,7 @@
 #include "base/date.h"
 #include "base/encoding.h"
 #include "base/error.h"
+#include "sheet/recycled_blocks.h"
 #include "sheet/server_registry.h"
 #include "sheet/trace_log.h"
 
@@ -274,7 +275,9 @@ Value variantToValue(const Variant& variant) {
     }
     case VT_DISPATCH:
       if (!v.pdispVal) return Value();
-      return Value::object(std::make_shared<TOleAuto>(ComPtr<IDispatch>(v.pdispVal)));
+      // One per cell read: the block is recycled.
+      return Value::object(std::allocate_shared<TOleAuto>(RecyclingAllocator<TOleAuto>(),
+                                                          ComPtr<IDispatch>(v.pdispVal)));
     case VT_UNKNOWN: {
       void* out = nullptr;
       if (v.punkVal && SUCCEEDED(v.punkVal->QueryInterface(InterfaceId::Dispatch, &out)) && out) {
