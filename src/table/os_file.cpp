@@ -101,6 +101,10 @@ void OsFile::close() {
 }
 
 long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {
+  if (map_ && offset <= mapWritable_ && n <= mapWritable_ - offset) {
+    std::memcpy(buffer, map_ + offset, n);
+    return static_cast<long long>(n);
+  }
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < n) {

@@ -31,10 +31,10 @@ class OsFile {
   bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
 
-  // Maps the file as long as it is now, for an exclusive writer: a write that falls inside
-  // that length becomes a store into the page cache instead of a system call (the same
-  // data, seen by every reader at once). Writes beyond it, where the file grows, stay
-  // system calls. Returns false where the file cannot be mapped; nothing changes then.
+  // Maps the file as long as it is now, for an exclusive writer: a read or write that falls
+  // inside that length becomes a copy from or into the page cache instead of a system call
+  // (the same data, seen by every reader at once). Beyond it, where the file grows, they
+  // stay system calls. Returns false where the file cannot be mapped; nothing changes then.
   bool mapExistingLength();
   bool mapped() const { return map_ != nullptr; }
 

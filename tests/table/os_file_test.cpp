@@ -37,8 +37,9 @@ TEST(OsFileMapping, WritesInsideAndPastTheMappedLengthReachTheFile) {
   EXPECT_EQ(test::readBytes(path), expected);
 }
 
-// Cutting the file below the mapped length must not leave stores into pages that are no
-// longer part of it (a fault): writes there go out as system calls and grow the file again.
+// Cutting the file below the mapped length must not leave copies from or into pages that
+// are no longer part of it (a fault): reads there find the end, writes go out as system
+// calls and grow the file again.
 TEST(OsFileMapping, WritesAfterTheFileWasCutGrowItAgain) {
   test::TempDir dir;
   const std::string path = dir.file("satz.dbf");
@@ -47,6 +48,9 @@ TEST(OsFileMapping, WritesAfterTheFileWasCutGrowItAgain) {
   ASSERT_EQ(file.open(path, false), 0);
   ASSERT_TRUE(file.mapExistingLength());
   ASSERT_EQ(file.truncate(10), 0);
+  char read[8];
+  EXPECT_EQ(file.readAt(20, read, sizeof read), 0);  // past the new end: nothing, no fault
+  EXPECT_EQ(file.readAt(6, read, sizeof read), 4);
   EXPECT_EQ(file.writeAt(8000, "spaet", 5), 0);
   EXPECT_EQ(file.writeAt(2, "fr", 2), 0);
   file.close();
