@@ -123,10 +123,12 @@ std::uint16_t dupAgainstPrevious(const Node& node, std::size_t i, std::size_t kl
       commonPrefix(node.keys.data() + i * kl, node.keys.data() + (i - 1) * kl, limit));
 }
 
-std::uint32_t maxRecOf(const Node& node) {
-  std::uint32_t m = 0;
-  for (auto r : node.recs) m = std::max(m, r);
-  return m;
+// All record numbers of a leaf or-ed together: as wide as the largest of them, which is all
+// the entry layout depends on, and found with vector instructions where a maximum is not.
+std::uint32_t recnoBitsOf(const Node& node) {
+  std::uint32_t bits = 0;
+  for (auto r : node.recs) bits |= r;
+  return bits;
 }
 
 }  // namespace
@@ -208,7 +210,7 @@ std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLeng
 }
 
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
-  const LeafParams p = leafParamsFor(keyLength, maxRecOf(node));
+  const LeafParams p = leafParamsFor(keyLength, recnoBitsOf(node));
   const std::size_t kl = static_cast<std::size_t>(keyLength);
   const LeafShapes& shapes = leafShapes(node, keyLength, fill);
   std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
@@ -231,9 +233,9 @@ std::size_t storedAfter(const std::string_view* prev, std::string_view next, cha
 std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
                                      std::uint32_t recno, int keyLength, char fill,
                                      std::size_t usedBefore) {
-  const std::uint32_t maxRec = maxRecOf(node);
-  const LeafParams before = leafParamsFor(keyLength, maxRec);
-  const LeafParams after = leafParamsFor(keyLength, std::max(maxRec, recno));
+  const std::uint32_t recBits = recnoBitsOf(node);
+  const LeafParams before = leafParamsFor(keyLength, recBits);
+  const LeafParams after = leafParamsFor(keyLength, recBits | recno);
   if (before.entryBytes != after.entryBytes) return kUnknownUsed;
   const std::size_t kl = static_cast<std::size_t>(keyLength);
   std::optional<std::string_view> prev, next;
@@ -250,13 +252,12 @@ std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::s
 
 std::size_t leafUsedBytesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill,
                                      std::size_t usedBefore) {
-  const std::uint32_t maxRec = maxRecOf(node);
-  std::uint32_t maxLeft = 0;
+  std::uint32_t bitsLeft = 0;
   for (std::size_t i = 0; i < node.count(); ++i) {
-    if (i != index) maxLeft = std::max(maxLeft, node.recs[i]);
+    if (i != index) bitsLeft |= node.recs[i];
   }
-  const LeafParams params = leafParamsFor(keyLength, maxRec);
-  if (leafParamsFor(keyLength, maxLeft).entryBytes != params.entryBytes) return kUnknownUsed;
+  const LeafParams params = leafParamsFor(keyLength, recnoBitsOf(node));
+  if (leafParamsFor(keyLength, bitsLeft).entryBytes != params.entryBytes) return kUnknownUsed;
   const std::size_t kl = static_cast<std::size_t>(keyLength);
   const std::string_view key = node.key(index, kl);
   std::optional<std::string_view> prev, next;
@@ -290,7 +291,7 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
     }
     return;
   }
-  LeafParams lp = leafParamsFor(keyLength, maxRecOf(node));
+  LeafParams lp = leafParamsFor(keyLength, recnoBitsOf(node));
   std::uint32_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lp.recBits) - 1);
   put32(page + 14, recMask);
   page[18] = static_cast<unsigned char>((1u << lp.dupBits) - 1);
@@ -306,20 +307,23 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   const auto entryBytes = static_cast<std::size_t>(lp.entryBytes);
   const std::size_t entryEnd = 24 + count * entryBytes;
   if (entryEnd > kPageSize) throw IndexDamage("leaf page overflow while writing");
-  unsigned char dups[kPageSize];
-  unsigned char stored[kPageSize];
-  std::size_t keyBytes = 0;
   const LeafShapes& shapes = leafShapes(node, keyLength, fill);
+  // The counts are sized for the key length, so a shape never needs to be cut to fit.
+  if ((std::size_t{1} << lp.dupBits) <= kl || (std::size_t{1} << lp.trailBits) <= kl)
+    throw IndexDamage("leaf counts too narrow for the key length");
+  const std::uint16_t* const sig = shapes.sig.data();
+  const std::uint16_t* const dup = shapes.dup.data();
+  const std::uint32_t* const recs = node.recs.data();
+  const int dupShift = lp.recBits, trailShift = lp.recBits + lp.dupBits;
+  std::size_t keyBytes = 0;
   unsigned char* entry = page + 24;
+  const std::size_t wide = entryEnd + 8 <= kPageSize ? count : (kPageSize - 24 - 8) / entryBytes;
   for (std::size_t i = 0; i < count; ++i) {
-    const Shape s = cachedShape(shapes, i, kl, lp);
-    dups[i] = static_cast<unsigned char>(s.dup);
-    stored[i] = static_cast<unsigned char>(s.stored);
-    keyBytes += s.stored;
-    const std::uint64_t e = static_cast<std::uint64_t>(node.recs[i]) |
-                            (static_cast<std::uint64_t>(s.dup) << lp.recBits) |
-                            (static_cast<std::uint64_t>(s.trail) << (lp.recBits + lp.dupBits));
-    if (std::endian::native == std::endian::little && entry + 8 <= page + kPageSize) {
+    keyBytes += static_cast<std::size_t>(sig[i] - dup[i]);
+    const std::uint64_t e = static_cast<std::uint64_t>(recs[i]) |
+                            (static_cast<std::uint64_t>(dup[i]) << dupShift) |
+                            (static_cast<std::uint64_t>(kl - sig[i]) << trailShift);
+    if (std::endian::native == std::endian::little && i < wide) {
       std::memcpy(entry, &e, 8);
     } else {
       for (std::size_t b = 0; b < entryBytes; ++b)
@@ -328,7 +332,7 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
     entry += entryBytes;
   }
   if (entryEnd + keyBytes > kPageSize) throw IndexDamage("leaf page overflow while writing");
-  std::size_t keyPos = kPageSize - keyBytes;
+  const std::size_t keyPos = kPageSize - keyBytes;
   std::memset(page + entryEnd, 0, keyPos - entryEnd);
   put16(page + 12, static_cast<std::uint32_t>(keyPos - entryEnd));
   // The keys lie from the end of the page downwards, the last one lowest. Copied from the
@@ -337,12 +341,11 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   const char* const keys = node.keys.data();
   const char* const keysEnd = keys + node.keys.size();
   for (std::size_t i = count, at = keyPos; i-- > 0;) {
-    const std::size_t n = stored[i];
-    if (n == 0) continue;
-    const char* from = keys + i * kl + dups[i];
+    const std::size_t n = static_cast<std::size_t>(sig[i] - dup[i]);
+    const char* from = keys + i * kl + dup[i];
     if (n <= 16 && at + 16 <= kPageSize && from + 16 <= keysEnd)
       std::memcpy(page + at, from, 16);
-    else
+    else if (n > 0)
       std::memcpy(page + at, from, n);
     at += n;
   }

@@ -56,6 +56,7 @@ struct LeafParams {
 
 // Duplicate and trailing counts sized for the key length, the record field wide enough
 // for maxRecno and at least 12 bits (what the established writers produce).
+// Only the bit length of maxRecno counts, so any value as wide serves (an or of all).
 LeafParams leafParamsFor(int keyLength, std::uint32_t maxRecno);
 
 int interiorCapacity(int keyLength);
