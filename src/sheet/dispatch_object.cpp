@@ -14,6 +14,7 @@ char16_t lowerAscii(char16_t c) {
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // callers mostly spell names as the server does
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
   }

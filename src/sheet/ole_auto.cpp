@@ -55,8 +55,10 @@ class WideName {
  public:
   explicit WideName(std::string_view name) {
     if (name.size() <= kInline) {
-      for (std::size_t i = 0; i < name.size(); ++i)
-        inline_[i] = static_cast<char16_t>(cp1252ToCodePoint(static_cast<unsigned char>(name[i])));
+      for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        inline_[i] = static_cast<char16_t>(c < 0x80 ? c : cp1252ToCodePoint(c));
+      }
       view_ = std::u16string_view(inline_, name.size());
     } else {
       heap_ = cp1252ToUtf16(name);
