@@ -74,16 +74,24 @@ class WideName {
   std::u16string_view view_;
 };
 
-// Exactly as many variants as there are arguments, without a heap block for the usual few.
+// The arguments as variants, last first as COM expects them; a few live on the stack.
 class ArgumentBuffer {
  public:
-  explicit ArgumentBuffer(std::size_t count) : count_(count) {
-    if (count > kInline) {
-      heap_.resize(count);
+  explicit ArgumentBuffer(std::span<const Value> args) : count_(args.size()) {
+    if (count_ > kInline) {
+      heap_.reserve(count_);
+      for (std::size_t i = count_; i-- > 0;) heap_.push_back(valueToVariant(args[i]));
       data_ = heap_.data();
     } else {
       data_ = reinterpret_cast<Variant*>(inline_);
-      for (std::size_t i = 0; i < count; ++i) new (data_ + i) Variant();
+      std::size_t made = 0;
+      try {
+        for (; made < count_; ++made)
+          new (data_ + made) Variant(valueToVariant(args[count_ - 1 - made]));
+      } catch (...) {
+        while (made > 0) data_[--made].~Variant();
+        throw;
+      }
     }
   }
   ~ArgumentBuffer() {
@@ -93,7 +101,6 @@ class ArgumentBuffer {
   }
   ArgumentBuffer(const ArgumentBuffer&) = delete;
   ArgumentBuffer& operator=(const ArgumentBuffer&) = delete;
-  Variant& operator[](std::size_t i) { return data_[i]; }
   Variant* data() { return data_; }
 
  private:
@@ -297,10 +304,8 @@ Value variantToValue(const Variant& variant) {
 
 Value TOleAuto::request(std::string_view name, std::span<const Value> args) {
   for (;;) {
-    // Arguments go last first, as COM expects them; a few live on the stack.
-    ArgumentBuffer argv(args.size());
+    ArgumentBuffer argv(args);
     const auto argc = static_cast<std::uint32_t>(args.size());
-    for (std::uint32_t i = 0; i < argc; ++i) argv[argc - 1 - i] = valueToVariant(args[i]);
 
     Variant result;
     Outcome outcome;
