@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace zandor {
 
@@ -66,6 +67,23 @@ int cutDigits(double value, char (&cut)[kSignificantDigits]) {
   return exponent;
 }
 
+// |value| * 10^decimals rounded, without printing the digits, where the double arithmetic
+// is certain to give the same as cutting and rounding the exact expansion: the product is
+// below 10^12 (its error stays below 2^-13) and its fraction is not near one half (where
+// a cut-off tail or the 4-and-nines rule could tip it).
+bool quickScaled(double magnitude, std::size_t decimals, std::uint64_t* scaled) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (decimals >= std::size(kPowers)) return false;
+  const double product = magnitude * kPowers[decimals];
+  if (!(product < 1e12)) return false;
+  const double whole = std::floor(product);
+  const double fraction = product - whole;
+  if (std::fabs(fraction - 0.5) < 1e-3) return false;
+  *scaled = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  return true;
+}
+
 // Adds one to decimal digits held right-aligned in buf[begin, end); returns the new begin.
 std::size_t increment(char* buf, std::size_t begin, std::size_t end) {
   for (std::size_t i = end; i-- > begin;) {
@@ -111,8 +129,14 @@ NumberFieldText numberToFieldText(const Number& number, int length, int decimals
     }
     negative = std::signbit(real);
     const double magnitude = std::fabs(real);
+    std::uint64_t scaled = 0;
     if (magnitude == 0.0) {
       buf[--begin] = '0';
+    } else if (quickScaled(magnitude, dec, &scaled)) {
+      do {
+        buf[--begin] = static_cast<char>('0' + scaled % 10);
+        scaled /= 10;
+      } while (scaled != 0);
     } else {
       char cut[kSignificantDigits];
       const int exponent = cutDigits(magnitude, cut);
