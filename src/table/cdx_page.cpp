@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <optional>
 
 #include "table/index_error.h"
 
@@ -65,39 +64,6 @@ struct Shape {
   std::size_t dup = 0;
   std::size_t trail = 0;
   std::size_t stored = 0;
-};
-
-// Walks the keys of a leaf in order and tells the shape of each; every key's significant
-// length is found once and handed on as the next key's predecessor.
-class ShapeWalk {
- public:
-  ShapeWalk(char fill, const LeafParams& p)
-      : fill_(fill),
-        maxTrail_((std::size_t{1} << p.trailBits) - 1),
-        maxDup_((std::size_t{1} << p.dupBits) - 1) {}
-
-  Shape next(std::string_view key) {
-    Shape s;
-    const std::size_t sig = significantLength(key, fill_);
-    s.trail = std::min(key.size() - sig, maxTrail_);
-    if (!first_) {
-      const std::size_t limit = std::min({sig, prevSig_, maxDup_});
-      s.dup = commonPrefix(key.data(), prev_.data(), limit);
-    }
-    s.stored = key.size() - s.dup - s.trail;
-    first_ = false;
-    prev_ = key;
-    prevSig_ = sig;
-    return s;
-  }
-
- private:
-  char fill_;
-  std::size_t maxTrail_;
-  std::size_t maxDup_;
-  bool first_ = true;
-  std::string_view prev_;
-  std::size_t prevSig_ = 0;
 };
 
 // The shape of entry i from the cached lengths, within the page's bit widths.
@@ -204,9 +170,9 @@ std::vector<std::size_t> leafEntrySizes(const Node& node, int keyLength, char fi
 
 std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
                                 const LeafParams& params) {
-  ShapeWalk walk(fill, params);
-  const Shape s = walk.next(node.key(index, static_cast<std::size_t>(keyLength)));
-  return static_cast<std::size_t>(params.entryBytes) + s.stored;
+  const Shape s = cachedShape(leafShapes(node, keyLength, fill), index,
+                              static_cast<std::size_t>(keyLength), params);
+  return static_cast<std::size_t>(params.entryBytes) + s.stored + s.dup;
 }
 
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
@@ -216,61 +182,6 @@ std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
   std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
   for (std::size_t i = 0; i < node.count(); ++i) total += cachedShape(shapes, i, kl, p).stored;
   return total;
-}
-
-namespace {
-
-// Stored bytes of `next` after `prev` (none for the first key of the page).
-std::size_t storedAfter(const std::string_view* prev, std::string_view next, char fill,
-                        const LeafParams& params) {
-  ShapeWalk walk(fill, params);
-  if (prev) walk.next(*prev);
-  return walk.next(next).stored;
-}
-
-}  // namespace
-
-std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
-                                     std::uint32_t recno, int keyLength, char fill,
-                                     std::size_t usedBefore) {
-  const std::uint32_t recBits = recnoBitsOf(node);
-  const LeafParams before = leafParamsFor(keyLength, recBits);
-  const LeafParams after = leafParamsFor(keyLength, recBits | recno);
-  if (before.entryBytes != after.entryBytes) return kUnknownUsed;
-  const std::size_t kl = static_cast<std::size_t>(keyLength);
-  std::optional<std::string_view> prev, next;
-  if (index > 0) prev = node.key(index - 1, kl);
-  if (index < node.count()) next = node.key(index, kl);
-  const std::string_view* before1 = prev ? &*prev : nullptr;
-  std::size_t used = usedBefore + static_cast<std::size_t>(after.entryBytes) +
-                     storedAfter(before1, key, fill, after);
-  if (next) {
-    used = used + storedAfter(&key, *next, fill, after) - storedAfter(before1, *next, fill, after);
-  }
-  return used;
-}
-
-std::size_t leafUsedBytesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill,
-                                     std::size_t usedBefore) {
-  std::uint32_t bitsLeft = 0;
-  for (std::size_t i = 0; i < node.count(); ++i) {
-    if (i != index) bitsLeft |= node.recs[i];
-  }
-  const LeafParams params = leafParamsFor(keyLength, recnoBitsOf(node));
-  if (leafParamsFor(keyLength, bitsLeft).entryBytes != params.entryBytes) return kUnknownUsed;
-  const std::size_t kl = static_cast<std::size_t>(keyLength);
-  const std::string_view key = node.key(index, kl);
-  std::optional<std::string_view> prev, next;
-  if (index > 0) prev = node.key(index - 1, kl);
-  if (index + 1 < node.count()) next = node.key(index + 1, kl);
-  const std::string_view* before1 = prev ? &*prev : nullptr;
-  std::size_t used = usedBefore - static_cast<std::size_t>(params.entryBytes) -
-                     storedAfter(before1, key, fill, params);
-  if (next) {
-    used =
-        used - storedAfter(&key, *next, fill, params) + storedAfter(before1, *next, fill, params);
-  }
-  return used;
 }
 
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
@@ -365,7 +276,6 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.recs.clear();
   out.children.clear();
   out.shapes.known = false;
-  out.usedBytes = kUnknownUsed;
   if (strict && attr > 3) throw IndexDamage("unknown page attributes");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {

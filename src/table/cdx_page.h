@@ -10,7 +10,6 @@ namespace zandor::cdx {
 constexpr std::size_t kPageSize = 512;
 constexpr std::size_t kLeafKeyArea = 488;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
-constexpr std::size_t kUnknownUsed = static_cast<std::size_t>(-1);
 
 // How each key of a leaf is stored: its length without trailing fill and the bytes it
 // shares with the key before. Kept between changes so that writing a page after one insert
@@ -33,9 +32,6 @@ struct Node {
   std::string keys;
   std::vector<std::uint32_t> recs;
   std::vector<std::uint32_t> children;
-  // Key area bytes of a leaf as last computed for fill usedFill; kUnknownUsed after changes.
-  mutable std::size_t usedBytes = kUnknownUsed;
-  mutable char usedFill = ' ';
   // Shapes of a leaf's keys; known only while no change has made them stale.
   mutable LeafShapes shapes;
 
@@ -61,16 +57,8 @@ LeafParams leafParamsFor(int keyLength, std::uint32_t maxRecno);
 
 int interiorCapacity(int keyLength);
 
-// Bytes of the key area a leaf needs (entries plus stored key bytes).
+// Bytes of the key area a leaf needs (entries plus stored key bytes), from its kept shapes.
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill);
-// Bytes of the key area after key/recno is inserted at index, from the bytes before, looking
-// only at the neighbours; kUnknownUsed where the entry layout of the page would change.
-std::size_t leafUsedBytesAfterInsert(const Node& node, std::size_t index, std::string_view key,
-                                     std::uint32_t recno, int keyLength, char fill,
-                                     std::size_t usedBefore);
-// The same for removing the entry at index.
-std::size_t leafUsedBytesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill,
-                                     std::size_t usedBefore);
 // Bytes one leaf entry would need when it opened a page (no duplicate prefix).
 std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLength, char fill,
                                 const LeafParams& params);

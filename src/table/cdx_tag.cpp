@@ -53,7 +53,6 @@ Node& CdxTree::newNode(bool leaf) {
 }
 
 void CdxTree::markDirty(const Node& node) {
-  node.usedBytes = kUnknownUsed;
   node.shapes.known = false;
   dirty_.insert(node.offset);
 }
@@ -75,11 +74,7 @@ std::size_t CdxTree::lowerBound(const Node& node, std::string_view key, std::uin
 }
 
 std::size_t CdxTree::leafUsed(const Node& node) const {
-  if (node.usedBytes == kUnknownUsed || node.usedFill != fill_) {
-    node.usedBytes = leafUsedBytes(node, keyLength_, fill_);
-    node.usedFill = fill_;
-  }
-  return node.usedBytes;
+  return leafUsedBytes(node, keyLength_, fill_);
 }
 
 bool CdxTree::fits(const Node& node) const {
@@ -150,15 +145,12 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
   std::size_t i = lowerBound(node, key, recno);
   if (node.leaf) {
     if (i < node.count() && compareEntry(node, i, key, recno) == 0) return {};
-    // The page's size follows from its neighbours of the new key, not from all its keys.
-    const std::size_t used =
-        leafUsedBytesAfterInsert(node, i, key, recno, keyLength_, fill_, leafUsed(node));
+    // The key shapes are brought up to date from the new key's neighbours, not recounted.
+    leafShapes(node, keyLength_, fill_);
     node.keys.insert(i * kl, key.data(), kl);
     node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
-    const bool shapesKnown = node.shapes.known;
     markDirty(node);
-    node.usedBytes = used;
-    node.shapes.known = shapesKnown;
+    node.shapes.known = true;
     shapesAfterInsert(node, i, keyLength_, fill_);
     inserted = true;
     if (!fits(node)) return splitNode(node);
@@ -267,13 +259,11 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
   if (i == node.count()) return false;
   if (node.leaf) {
     if (compareEntry(node, i, key, recno) != 0) return false;
-    const std::size_t used = leafUsedBytesAfterRemove(node, i, keyLength_, fill_, leafUsed(node));
+    leafShapes(node, keyLength_, fill_);
     node.keys.erase(i * kl, kl);
     node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(i));
-    const bool shapesKnown = node.shapes.known;
     markDirty(node);
-    node.usedBytes = used;
-    node.shapes.known = shapesKnown;
+    node.shapes.known = true;
     shapesAfterRemove(node, i, keyLength_, fill_);
     return true;
   }
