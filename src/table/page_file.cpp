@@ -192,6 +192,18 @@ void PageFile::write(PageBatch& batch) {
   } else if (const std::uint64_t before = size(); end > before) {
     allocate(fd_, before, end, path_);
   }
+  if (map_) {
+    // Every page the copy will store into is made writable first, by storing one byte it
+    // already holds. Otherwise a page the system has just written back faults in the middle
+    // of the copy, and a process killed there leaves a page half old and half new.
+    const auto osPage = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    for (const auto& w : batch.writes_) {
+      for (std::uint64_t at = w.offset / osPage * osPage; at < w.offset + w.length; at += osPage) {
+        volatile unsigned char* byte = map_ + at;
+        *byte = *byte;
+      }
+    }
+  }
   for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
   batch.clear();
 }
