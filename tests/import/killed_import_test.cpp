@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,6 @@
 namespace zandor {
 namespace {
 
-using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRows = 2000;
@@ -122,19 +122,27 @@ class KilledImportTest : public test::ImportFixture, public ::testing::WithParam
   }
 
   // Clean, or only the record in flight (the last counted one) lacks its key. The pages of
-  // a commit are copied into the file in one go, but a kill in the middle of that copy could
-  // still leave a parent entry behind its child's new last key; that is told apart and
-  // counted (true), not hidden.
+  // a commit are copied into the file in one go, but a process stopped in the middle of that
+  // copy (preempted there, then killed) leaves a parent entry behind its child's new last
+  // key or a page half old and half new. Such a torn commit is counted (true) and must be
+  // repaired, not hidden; everything else must be exactly the record in flight.
   bool expectOnlyRecordInFlight(const std::string& index, std::uint32_t count) {
     std::vector<std::string> problems = checkIndex(state.cDbfFile, index);
-    const auto torn = std::erase_if(problems, [](const std::string& p) {
-      return p.find("parent entry is not the page's last key") != std::string::npos;
+    if (problems.empty()) return false;
+    const std::string inFlight = "1 key(s) missing";
+    if (problems.size() == 1 && problems.front().find(inFlight) != std::string::npos) {
+      EXPECT_THAT(problems.front(), ::testing::EndsWith("-> " + std::to_string(count)));
+      return false;
+    }
+    // A torn page breaks order or structure (and may garble keys with it); keys that are
+    // merely missing or left over, beyond the record in flight, are lost maintenance.
+    const bool structural = std::any_of(problems.begin(), problems.end(), [](const auto& p) {
+      return p.find("key(s) missing") == std::string::npos &&
+             p.find("key(s) without a matching record") == std::string::npos;
     });
-    if (problems.empty()) return torn > 0;
-    EXPECT_EQ(problems.size(), 1u) << ::testing::PrintToString(problems);
-    EXPECT_THAT(problems.front(), HasSubstr("1 key(s) missing"));
-    EXPECT_THAT(problems.front(), ::testing::EndsWith("-> " + std::to_string(count)));
-    return torn > 0;
+    EXPECT_TRUE(structural) << ::testing::PrintToString(problems);
+    std::cout << "torn commit in " << index << ": " << ::testing::PrintToString(problems) << "\n";
+    return true;
   }
 
   void repairAndCheck() {
@@ -194,8 +202,10 @@ TEST_P(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
     EXPECT_EQ(countInHeader(state.cDbfFile), whole);
     test::expectReadersAgree(state.cDbfFile);
   }
-  // The kills must have hit the appending, not only the start or the end.
+  // The kills must have hit the appending, not only the start or the end; a torn commit
+  // needs the process stopped within the copy of a commit's pages, which is rare.
   EXPECT_GE(inTheMiddle, kKills / 4);
+  EXPECT_LE(tornCommits, kKills / 5 + 1);
   RecordProperty("torn_index_commits", tornCommits);
   std::cout << "killed " << kKills << " times, " << inTheMiddle << " while appending, "
             << tornCommits << " index file(s) with a torn commit (repaired)\n";
