@@ -9,8 +9,9 @@ namespace zandor {
 namespace {
 
 ErrorHandler gHandler = consoleErrorHandler;
-int gGuardDepth = 0;
-bool gInHandler = false;
+// Per thread: a guard on one thread says nothing about reads made on another.
+thread_local int gGuardDepth = 0;
+thread_local bool gInHandler = false;
 bool gNetworkError = false;
 
 // Clears the re-entry mark however the handler leaves.

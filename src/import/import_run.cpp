@@ -18,6 +18,7 @@
 #include "import/import_log.h"
 #include "import/local_time.h"
 #include "import/log_entries.h"
+#include "import/row_cells.h"
 #include "import/value_conversion.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
@@ -120,23 +121,6 @@ int slotInt(const Value& v) {
 
 bool slotTrue(const Value& v) {
   return v.isLogical() && v.asLogical();
-}
-
-// Cells(row, col):Value under a guard; nothing when the read failed.
-std::optional<Value> readCellGuarded(const Value& sheet, long row, int col) {
-  try {
-    ErrorGuard guard;
-    const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
-    return oleRequest(cell, "Value");
-  } catch (const ErrorException&) {
-    return std::nullopt;
-  }
-}
-
-// Cells(row, col):Value without a guard: failures reach the error handler.
-Value readCellUnguarded(const Value& sheet, long row, int col) {
-  const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
-  return oleRequest(cell, "Value");
 }
 
 void writeCounterBack(AppState& state, bool autoArt, bool autoAdr) {
@@ -313,102 +297,110 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
   const bool lookUp = state.lIndexOpen && !lAutoArt && !lAutoAdr;
   const bool update = slotTrue(state.vorein(vorein::kUpdate));
 
-  while (!fields.empty()) {
-    // 1: the stop test.
-    if (readCellUnguarded(sheet, nRow, state.nStopColumn).isEmpty()) break;
-
-    // 2 to 4: the key.
-    Value keyCell;
-    if (auto read = readCellGuarded(sheet, nRow, nKeyCol)) {
-      keyCell = *read;
-    } else {
-      log.add(logUnreadableKeyEntry(nRow, nKeyCol));
-      ++state.nErrors;
-    }
-    SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
-    const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
-
-    // 5: a generated number.
-    if (lAutoArt || lAutoAdr) {
-      const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
-      if (!number) {
-        writeCounterBack(state, lAutoArt, lAutoAdr);
-        return ImportOutcome::Ended;  // the resources release the rest
-      }
-      cNewNumber = *number;
-    }
-
-    // 6: the record.
-    bool matched = false;
-    if (lookUp) {
-      bool found = false;
-      bool failed = false;
-      try {
-        ErrorGuard guard;
-        found = areas.DBSEEK(xKey);
-      } catch (const ErrorException&) {
-        failed = true;
-      }
-      if (failed) {
-        const std::string shown = xKey.isText() ? xKey.asText() : std::string();
-        if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
-      } else if (found) {
-        const Value stored = areas.aliasField(kAlias, keyField);
-        matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
-      }
-    }
-    if (matched && !update) {
-      ++nUnchanged;
-      ++nTotal;
-      ++nRow;
-      continue;
-    }
-    if (matched) {
-      ++nUpdated;
-      areas.DBRLOCK();
-    } else {
-      areas.DBAPPEND();
-    }
-
-    // 7: the mapped fields.
+  if (!fields.empty()) {
+    std::vector<int> fieldColumns;
     for (const FieldRow& row : fields) {
-      const int column = mappedColumn(row);
-      if (column == 0) continue;
-      Value cell;
-      if (auto read = readCellGuarded(sheet, nRow, column)) {
-        cell = *read;
-      } else {
-        log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
-        ++state.nErrors;
-      }
-      const Value& typeSlot = row[field_slot::kFieldType];
-      const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
-      const int length = slotInt(row[field_slot::kFieldLen]);
-      const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
-      try {
-        ErrorGuard guard;
-        areas.FIELDPUT(slotInt(row[field_slot::kFieldNo]), converted);
-      } catch (const ErrorException&) {
-        log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
-        ++state.nErrors;
-      }
+      if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
     }
+    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns));
+    for (;;) {
+      // 1: the stop test.
+      if (cells.stop(nRow).isEmpty()) break;
 
-    // 8: the generated number overrides a mapped column.
-    if (lAutoArt) {
-      if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
-        areas.FIELDPUT(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+      // 2 to 4: the key.
+      Value keyCell;
+      if (auto read = cells.key(nRow)) {
+        keyCell = *read;
+      } else {
+        log.add(logUnreadableKeyEntry(nRow, nKeyCol));
+        ++state.nErrors;
+      }
+      SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
+      const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
+
+      // 5: a generated number.
+      if (lAutoArt || lAutoAdr) {
+        const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
+        if (!number) {
+          writeCounterBack(state, lAutoArt, lAutoAdr);
+          return ImportOutcome::Ended;  // the resources release the rest
+        }
+        cNewNumber = *number;
+      }
+
+      // 6: the record.
+      bool matched = false;
+      if (lookUp) {
+        bool found = false;
+        bool failed = false;
+        try {
+          ErrorGuard guard;
+          found = areas.DBSEEK(xKey);
+        } catch (const ErrorException&) {
+          failed = true;
+        }
+        if (failed) {
+          const std::string shown = xKey.isText() ? xKey.asText() : std::string();
+          if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
+        } else if (found) {
+          const Value stored = areas.aliasField(kAlias, keyField);
+          matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
+        }
+      }
+      if (matched && !update) {
+        ++nUnchanged;
+        ++nTotal;
+        ++nRow;
+        continue;
+      }
+      if (matched) {
+        ++nUpdated;
+        areas.DBRLOCK();
+      } else {
+        areas.DBAPPEND();
+      }
+
+      // 7: the mapped fields.
+      for (const FieldRow& row : fields) {
+        const int column = mappedColumn(row);
+        if (column == 0) continue;
+        Value cell;
+        if (auto read = cells.field(nRow, column)) {
+          cell = *read;
+        } else {
+          log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
+          ++state.nErrors;
+        }
+        const Value& typeSlot = row[field_slot::kFieldType];
+        const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
+        const int length = slotInt(row[field_slot::kFieldLen]);
+        const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
+        try {
+          ErrorGuard guard;
+          areas.FIELDPUT(slotInt(row[field_slot::kFieldNo]), converted);
+        } catch (const ErrorException&) {
+          log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
+          ++state.nErrors;
+        }
+      }
+
+      // 8: the generated number overrides a mapped column.
+      if (lAutoArt) {
+        if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
+          areas.FIELDPUT(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+                         Value::text(cNewNumber));
+        }
+      } else if (lAutoAdr) {
+        areas.FIELDPUT(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
                        Value::text(cNewNumber));
       }
-    } else if (lAutoAdr) {
-      areas.FIELDPUT(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]), Value::text(cNewNumber));
-    }
 
-    // 9 and 10.
-    areas.DBRUNLOCK();
-    ++nRow;
-    ++nTotal;
-  }
+      // 9 and 10.
+      areas.DBRUNLOCK();
+      ++nRow;
+      ++nTotal;
+    }
+  }  // the read ahead ends before anything else touches the workbook
 
   // Step 17 to 21.
   ENDMSGWAIT(state);

@@ -6,9 +6,22 @@ namespace zandor::sheet {
 
 namespace {
 bool firstLineWritten = false;
+thread_local std::vector<std::string>* capturedLines = nullptr;
+}  // namespace
+
+TraceCapture::TraceCapture(std::vector<std::string>& into) : saved_(capturedLines) {
+  capturedLines = &into;
+}
+
+TraceCapture::~TraceCapture() {
+  capturedLines = saved_;
 }
 
 void traceLine(std::string_view line) {
+  if (capturedLines) {
+    capturedLines->emplace_back(line);
+    return;
+  }
   std::FILE* f = std::fopen("trace.log", firstLineWritten ? "ab" : "wb");
   if (!f) return;  // a trace that cannot be written must not stop the caller
   firstLineWritten = true;

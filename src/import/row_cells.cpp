@@ -1,0 +1,173 @@
+#include "import/row_cells.h"
+
+#include "base/error.h"
+#include "sheet/ole_auto.h"
+#include "sheet/trace_log.h"
+
+namespace zandor {
+
+using sheet::oleRequest;
+
+namespace {
+
+constexpr std::size_t kRowsPerBatch = 32;
+constexpr std::size_t kBatchesAhead = 8;
+
+void writeTrace(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) sheet::traceLine(line);
+}
+
+}  // namespace
+
+std::optional<Value> readCellGuarded(const Value& sheet, long row, int col) {
+  try {
+    ErrorGuard guard;
+    const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
+    return oleRequest(cell, "Value");
+  } catch (const ErrorException&) {
+    return std::nullopt;
+  }
+}
+
+Value readCellUnguarded(const Value& sheet, long row, int col) {
+  const Value cell = oleRequest(sheet, "Cells", {Value::integer(row), Value::integer(col)});
+  return oleRequest(cell, "Value");
+}
+
+RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
+                   std::vector<int> fieldColumns)
+    : sheet_(sheet),
+      stopColumn_(stopColumn),
+      keyColumn_(keyColumn),
+      fieldColumns_(std::move(fieldColumns)) {
+  reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
+}
+
+RowCells::~RowCells() {
+  finish();
+}
+
+void RowCells::finish() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (reader_.joinable()) reader_.join();
+}
+
+RowCells::Row RowCells::readRow(long row) const {
+  Row r;
+  r.number = row;
+  r.cells.reserve(2 + fieldColumns_.size());
+  try {
+    Cell& stop = r.cells.emplace_back();
+    {
+      sheet::TraceCapture capture(stop.trace);
+      try {
+        ErrorGuard guard;
+        stop.value = readCellUnguarded(sheet_, row, stopColumn_);
+      } catch (const ErrorException&) {
+        r.stopFailed = true;
+        return r;
+      }
+    }
+    if (stop.value->isEmpty()) return r;
+    Cell& key = r.cells.emplace_back();
+    {
+      sheet::TraceCapture capture(key.trace);
+      key.value = readCellGuarded(sheet_, row, keyColumn_);
+    }
+    for (int column : fieldColumns_) {
+      Cell& field = r.cells.emplace_back();
+      sheet::TraceCapture capture(field.trace);
+      field.value = readCellGuarded(sheet_, row, column);
+    }
+  } catch (...) {
+    r.cells.pop_back();  // the cell whose read threw
+    r.failure = std::current_exception();
+  }
+  return r;
+}
+
+void RowCells::readAhead(long row) {
+  for (;;) {
+    auto batch = std::make_unique<Batch>();
+    batch->reserve(kRowsPerBatch);
+    bool last = false;
+    while (!last && batch->size() < kRowsPerBatch) {
+      Row r = readRow(row++);
+      last = r.stopFailed || r.failure || r.cells.front().value->isEmpty();
+      batch->push_back(std::move(r));
+    }
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return stopping_ || ready_.size() < kBatchesAhead; });
+    if (stopping_) return;
+    ready_.push_back(std::move(batch));
+    ended_ = last;
+    lock.unlock();
+    changed_.notify_all();
+    if (last) return;
+  }
+}
+
+RowCells::Cell* RowCells::cellAt(long row, std::size_t slot) {
+  if (direct_ || !batch_ || rowInBatch_ >= batch_->size()) return nullptr;
+  Row& r = (*batch_)[rowInBatch_];
+  if (r.number != row) return nullptr;
+  if (slot < r.cells.size()) return &r.cells[slot];
+  if (r.failure) std::rethrow_exception(r.failure);
+  return nullptr;
+}
+
+void RowCells::goDirect() {
+  finish();
+  direct_ = true;
+}
+
+Value RowCells::stop(long row) {
+  if (!direct_) {
+    if (batch_) ++rowInBatch_;
+    if (!batch_ || rowInBatch_ >= batch_->size()) {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return !ready_.empty() || ended_; });
+      if (!ready_.empty()) {
+        batch_ = std::move(ready_.front());
+        ready_.pop_front();
+        rowInBatch_ = 0;
+        lock.unlock();
+        changed_.notify_all();
+      }
+    }
+    nextField_ = 0;
+    if (Cell* cell = cellAt(row, 0); cell && cell->value) {
+      writeTrace(cell->trace);
+      return std::move(*cell->value);
+    }
+    // A stop cell the reader could not read: from here on as without a read ahead.
+    goDirect();
+  }
+  return readCellUnguarded(sheet_, row, stopColumn_);
+}
+
+std::optional<Value> RowCells::takeGuarded(long row, std::size_t slot, int column) {
+  if (Cell* cell = cellAt(row, slot)) {
+    writeTrace(cell->trace);
+    return std::move(cell->value);
+  }
+  if (!direct_) goDirect();  // out of step with the reader; never expected
+  return readCellGuarded(sheet_, row, column);
+}
+
+std::optional<Value> RowCells::key(long row) {
+  return takeGuarded(row, 1, keyColumn_);
+}
+
+std::optional<Value> RowCells::field(long row, int column) {
+  const std::size_t index = nextField_++;
+  const bool inStep = index < fieldColumns_.size() && fieldColumns_[index] == column;
+  if (!inStep && !direct_) goDirect();  // never expected
+  return takeGuarded(row, 2 + index, column);
+}
+
+}  // namespace zandor

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/value.h"
+
+namespace zandor {
+
+// Cells(row, col):Value under a guard; nothing when the read failed.
+std::optional<Value> readCellGuarded(const Value& sheet, long row, int col);
+
+// Cells(row, col):Value without a guard: failures reach the error handler.
+Value readCellUnguarded(const Value& sheet, long row, int col);
+
+// The cells the import reads from one row after another: the stop cell, then (unless it is
+// empty) the key cell and the mapped columns in their order. A second thread makes the same
+// requests a few rows ahead, so the bridge works while the table and its indexes are
+// written. Reading only, on a workbook already in memory, the requests have no effect
+// besides their trace lines, which are kept and written when the read is used; the rows a
+// run skips are read for nothing. A stop cell the second thread cannot read ends the read
+// ahead: that read and all after it are made here again, unguarded, as without it.
+//
+// While a RowCells lives, the sheet object belongs to it: the caller makes no request of
+// its own on the workbook until it is gone.
+class RowCells {
+ public:
+  RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
+           std::vector<int> fieldColumns);
+  ~RowCells();
+  RowCells(const RowCells&) = delete;
+  RowCells& operator=(const RowCells&) = delete;
+
+  // Must be asked in the order above: stop, then key, then each field column in turn.
+  Value stop(long row);
+  std::optional<Value> key(long row);
+  std::optional<Value> field(long row, int column);
+
+ private:
+  struct Cell {
+    std::optional<Value> value;
+    std::vector<std::string> trace;
+  };
+  struct Row {
+    long number = 0;
+    bool stopFailed = false;
+    std::exception_ptr failure;  // anything but an automation error, raised where used
+    std::vector<Cell> cells;     // stop, key, then the field columns
+  };
+  using Batch = std::vector<Row>;
+
+  void readAhead(long firstRow);
+  Row readRow(long row) const;
+  Cell* cellAt(long row, std::size_t slot);
+  std::optional<Value> takeGuarded(long row, std::size_t slot, int column);
+  void goDirect();
+  void finish();
+
+  const Value& sheet_;
+  const int stopColumn_;
+  const int keyColumn_;
+  const std::vector<int> fieldColumns_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::unique_ptr<Batch>> ready_;
+  bool ended_ = false;     // the reading thread pushed its last batch
+  bool stopping_ = false;  // the consumer wants no more
+  std::thread reader_;
+
+  std::unique_ptr<Batch> batch_;  // the batch being used
+  std::size_t rowInBatch_ = 0;
+  std::size_t nextField_ = 0;
+  bool direct_ = false;  // the read ahead ended early: read here
+};
+
+}  // namespace zandor

@@ -1,0 +1,294 @@
+// Reading rows ahead on a second thread must give the import exactly what reading each cell
+// when it is needed gives: the same values, failures and trace lines, in the same order,
+// also across batches, for skipped rows and when the stop cell cannot be read.
+#include "import/row_cells.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/error.h"
+#include "sheet/dispatch_object.h"
+#include "sheet/ole_auto.h"
+#include "sheet/server_registry.h"
+#include "sheet/trace_log.h"
+#include "support/test_support.h"
+
+namespace zandor {
+namespace {
+
+using sheet::oleRequest;
+using namespace sheet;
+
+constexpr int kBeyondSheet = 16385;  // a column the sheet does not have
+
+// A sheet whose cells trace: column 5 answers an unknown failure code in even rows (a
+// trace line and a failed read) and a date out of range in odd ones (a trace line and an
+// empty value); column 9 cannot even be addressed. Column 3 ends after `rows` rows.
+constexpr DISPID kCellsId = 1, kValueId = 2;
+constexpr HRESULT kOddFailure = static_cast<HRESULT>(0x80001234u);
+
+class FakeCell : public DispatchObject {
+ public:
+  FakeCell(long row, int column, long rows) : row_(row), column_(column), rows_(rows) {}
+
+ protected:
+  std::span<const MemberInfo> members() const override {
+    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, DISPATCH_PROPERTYGET}};
+    return kMembers;
+  }
+  HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
+    if (column_ == 5) {
+      if (row_ % 2 == 0) return kOddFailure;
+      *out = Variant::dateValue(-1e9);
+      return S_OK;
+    }
+    if (column_ == 3 && row_ > rows_) return S_OK;  // empty
+    if (column_ == 2) {
+      *out = Variant::bstr(u"Name " + std::u16string(1, static_cast<char16_t>(u'a' + row_ % 26)));
+      return S_OK;
+    }
+    *out = Variant::i4(static_cast<std::int32_t>(row_ * column_));
+    return S_OK;
+  }
+
+ private:
+  long row_;
+  int column_;
+  long rows_;
+};
+
+class FakeSheet : public DispatchObject {
+ public:
+  explicit FakeSheet(long rows) : rows_(rows) {}
+
+ protected:
+  std::span<const MemberInfo> members() const override {
+    static constexpr MemberInfo kMembers[] = {
+        {u"Cells", kCellsId, DISPATCH_METHOD | DISPATCH_PROPERTYGET}};
+    return kMembers;
+  }
+  HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs& args, Variant* out,
+                       ExcepInfo*) override {
+    std::int32_t r = 0, c = 0;
+    if (args.size() != 2 || FAILED(argToInt(args[0], &r)) || FAILED(argToInt(args[1], &c)))
+      return DISP_E_BADPARAMCOUNT;
+    if (c == 9) return kOddFailure;
+    auto cell = makeObject<FakeCell>(r, c, rows_);
+    *out = Variant::dispatch(cell.get());
+    return S_OK;
+  }
+
+ private:
+  long rows_;
+};
+
+// What a consumer saw, in the order it asked.
+struct Seen {
+  std::vector<std::string> reads;
+  long rows = 0;
+};
+
+std::string describe(const std::optional<Value>& v) {
+  if (!v) return "failed";
+  if (v->isEmpty()) return "empty";
+  if (v->isText()) return "text:" + v->asText();
+  if (v->isNumber()) return "number:" + std::to_string(v->asNumber().toDouble());
+  return "other";
+}
+
+class RowCellsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    oldDir_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    sheet::resetTraceRun();
+    registerServer("Zandor.RowTest", "{22222222-3333-4444-5555-666666666666}", CLSCTX_INPROC_SERVER,
+                   [this](IDispatch** out) {
+                     *out = makeObject<FakeSheet>(fakeRows_).detach();
+                     return S_OK;
+                   });
+    oldHandler_ = setErrorHandler([this](const Error&) {
+      ++handlerCalls_;
+      return ErrorAnswer::Default;
+    });
+  }
+  void TearDown() override {
+    setErrorHandler(oldHandler_);
+    unregisterServer("Zandor.RowTest");
+    std::filesystem::current_path(oldDir_);
+    sheet::resetTraceRun();
+  }
+
+  // A sheet of `rows` data rows (A: row number or empty every 7th row, B: a name, C: a
+  // number), then an empty row.
+  void makeSheet(long rows) {
+    std::string csv;
+    for (long r = 1; r <= rows; ++r) {
+      const std::string a = r % 7 == 0 ? "" : std::to_string(r);
+      csv += a + ";Name " + std::to_string(r) + ";" + std::to_string(r * 3) + "\r\n";
+    }
+    test::writeBytes(dir_.path() / "liste.csv", csv);
+  }
+
+  Value openSheet() {
+    application_ = sheet::CreateObject("Excel.Application");
+    const Value books = oleRequest(application_, "Workbooks");
+    oleRequest(books, "Add", {Value::text(dir_.file("liste.csv"))});
+    return oleRequest(application_, "ActiveSheet");
+  }
+
+  // The import's pattern: stop column 3, key column 1, then the fields; every `skipEvery`th
+  // row leaves its fields unread, as an unchanged record does.
+  template <class Reader>
+  Seen consume(Reader&& reader, const std::vector<int>& fields, int skipEvery) {
+    Seen seen;
+    for (long row = 1;; ++row) {
+      const Value stop = reader.stop(row);
+      if (stop.isEmpty()) break;
+      seen.reads.push_back(describe(stop));
+      seen.reads.push_back(describe(reader.key(row)));
+      ++seen.rows;
+      if (skipEvery > 0 && row % skipEvery == 0) continue;
+      for (int column : fields) seen.reads.push_back(describe(reader.field(row, column)));
+    }
+    return seen;
+  }
+
+  // The same requests made one by one when they are needed.
+  struct Direct {
+    const Value& sheet;
+    int stopColumn;
+    int keyColumn;
+    Value stop(long row) { return readCellUnguarded(sheet, row, stopColumn); }
+    std::optional<Value> key(long row) { return readCellGuarded(sheet, row, keyColumn); }
+    std::optional<Value> field(long row, int column) { return readCellGuarded(sheet, row, column); }
+  };
+
+  Value fakeSheet(long rows) {
+    fakeRows_ = rows;
+    return CreateObject("Zandor.RowTest");
+  }
+
+  // Starts the next run's trace afresh.
+  void newTrace() {
+    sheet::resetTraceRun();
+    std::filesystem::remove(dir_.path() / "trace.log");
+  }
+
+  static std::size_t lineCount(const std::string& text) {
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
+      ++lines;
+    return lines;
+  }
+
+  std::string trace() const {
+    const auto file = dir_.path() / "trace.log";
+    return std::filesystem::exists(file) ? test::readBytes(file) : std::string();
+  }
+
+  test::TempDir dir_;
+  std::filesystem::path oldDir_;
+  ErrorHandler oldHandler_;
+  Value application_;
+  int handlerCalls_ = 0;
+  long fakeRows_ = 0;
+};
+
+TEST_F(RowCellsTest, GivesWhatReadingEachCellGivesAcrossBatchesAndSkippedRows) {
+  const Value sheet = fakeSheet(1000);
+  const std::vector<int> fields = {2, 1, 5, 3, 4};
+
+  Seen ahead;
+  std::string aheadTrace;
+  {
+    RowCells cells(sheet, 1, 3, 1, fields);
+    ahead = consume(cells, fields, 3);
+    aheadTrace = trace();
+  }
+  newTrace();
+  const Seen direct = consume(Direct{sheet, 3, 1}, fields, 3);
+
+  EXPECT_EQ(ahead.rows, 1000);
+  EXPECT_EQ(ahead.reads, direct.reads);
+  EXPECT_NE(std::find(ahead.reads.begin(), ahead.reads.end(), "failed"), ahead.reads.end());
+  // Column 5 traces once in every row whose fields are read, and only there.
+  EXPECT_EQ(aheadTrace, trace());
+  EXPECT_EQ(lineCount(aheadTrace), 1000u - 333u);
+  EXPECT_NE(aheadTrace.find("TOleAuto Error 80001234\r\nUnexpected type 00000007"),
+            std::string::npos);
+  EXPECT_EQ(handlerCalls_, 0);
+}
+
+TEST_F(RowCellsTest, AStopCellTheReaderCannotReadReachesTheHandlerAsWithoutIt) {
+  const Value sheet = fakeSheet(50);
+  Seen ahead;
+  std::string aheadTrace;
+  {
+    RowCells cells(sheet, 1, 9, 1, {2});
+    ahead = consume(cells, {2}, 0);
+    aheadTrace = trace();
+  }
+  const int aheadCalls = handlerCalls_;
+  EXPECT_GT(aheadCalls, 0);
+  EXPECT_EQ(ahead.rows, 0);  // the handler's default is empty: the data ends at once
+
+  newTrace();
+  consume(Direct{sheet, 9, 1}, {2}, 0);
+  EXPECT_EQ(handlerCalls_, 2 * aheadCalls);
+  EXPECT_EQ(lineCount(aheadTrace), 1u);
+  EXPECT_EQ(aheadTrace, trace());
+}
+
+TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable) {
+  makeSheet(20000);
+  const Value sheet = openSheet();
+  {
+    RowCells cells(sheet, 1, 3, 1, {2});
+    EXPECT_FALSE(cells.stop(1).isEmpty());
+    EXPECT_EQ(describe(cells.key(1)), "number:1.000000");
+  }  // leaves with the reader far from done
+  // The sheet is ours again.
+  EXPECT_EQ(describe(readCellGuarded(sheet, 20000, 2)), "text:Name 20000");
+  // A reader started in the middle of the sheet begins where it is told.
+  RowCells cells(sheet, 19998, 3, 1, {2});
+  EXPECT_EQ(describe(cells.stop(19998)), "number:59994.000000");
+  EXPECT_EQ(describe(cells.key(19998)), "number:19998.000000");
+  EXPECT_EQ(describe(cells.field(19998, 2)), "text:Name 19998");
+  EXPECT_FALSE(cells.stop(19999).isEmpty());
+  EXPECT_EQ(describe(cells.key(19999)), "empty");
+  EXPECT_FALSE(cells.stop(20000).isEmpty());
+  EXPECT_TRUE(cells.stop(20001).isEmpty());
+}
+
+TEST(ErrorGuardThreads, AGuardOnOneThreadDoesNotGuardAnother) {
+  int calls = 0;
+  const ErrorHandler old = setErrorHandler([&](const Error&) {
+    ++calls;
+    return ErrorAnswer::Default;
+  });
+  Error e;
+  e.genCode = gen::kAutomation;
+  {
+    ErrorGuard guard;
+    std::thread other([&] { EXPECT_EQ(raiseError(e), ErrorAnswer::Default); });
+    other.join();
+    EXPECT_THROW(raiseError(e), ErrorException);
+  }
+  std::thread guarded([&] {
+    ErrorGuard guard;
+    EXPECT_THROW(raiseError(e), ErrorException);
+  });
+  guarded.join();
+  setErrorHandler(old);
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace zandor
