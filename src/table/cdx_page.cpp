@@ -116,9 +116,11 @@ const LeafShapes& leafShapes(const Node& node, int keyLength, char fill) {
   LeafShapes& s = node.shapes;
   s.sig.resize(node.count());
   s.dup.resize(node.count());
+  s.stored = 0;
   for (std::size_t i = 0; i < node.count(); ++i) {
     s.sig[i] = static_cast<std::uint16_t>(significantLength(node.key(i, kl), fill));
     s.dup[i] = dupAgainstPrevious(node, i, kl);
+    s.stored += static_cast<std::size_t>(s.sig[i] - s.dup[i]);
   }
   s.fill = fill;
   s.known = true;
@@ -136,7 +138,12 @@ void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char 
   s.sig.insert(s.sig.begin() + at,
                static_cast<std::uint16_t>(significantLength(node.key(index, kl), fill)));
   s.dup.insert(s.dup.begin() + at, dupAgainstPrevious(node, index, kl));
-  if (index + 1 < node.count()) s.dup[index + 1] = dupAgainstPrevious(node, index + 1, kl);
+  s.stored += static_cast<std::size_t>(s.sig[index] - s.dup[index]);
+  if (index + 1 < node.count()) {
+    s.stored += s.dup[index + 1];
+    s.dup[index + 1] = dupAgainstPrevious(node, index + 1, kl);
+    s.stored -= s.dup[index + 1];
+  }
 }
 
 void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill) {
@@ -146,10 +153,14 @@ void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char 
     return;
   }
   const auto at = static_cast<std::ptrdiff_t>(index);
+  s.stored -= static_cast<std::size_t>(s.sig[index] - s.dup[index]);
   s.sig.erase(s.sig.begin() + at);
   s.dup.erase(s.dup.begin() + at);
-  if (index < node.count())
+  if (index < node.count()) {
+    s.stored += s.dup[index];
     s.dup[index] = dupAgainstPrevious(node, index, static_cast<std::size_t>(keyLength));
+    s.stored -= s.dup[index];
+  }
 }
 
 int interiorCapacity(int keyLength) {
@@ -176,15 +187,21 @@ std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLeng
 }
 
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
+  // The counts are sized for the key length, so every key stores sig - dup bytes.
   const LeafParams p = leafParamsFor(keyLength, recnoBitsOf(node));
-  const std::size_t kl = static_cast<std::size_t>(keyLength);
-  const LeafShapes& shapes = leafShapes(node, keyLength, fill);
-  std::size_t total = node.count() * static_cast<std::size_t>(p.entryBytes);
-  for (std::size_t i = 0; i < node.count(); ++i) total += cachedShape(shapes, i, kl, p).stored;
-  return total;
+  return node.count() * static_cast<std::size_t>(p.entryBytes) +
+         leafShapes(node, keyLength, fill).stored;
 }
 
-void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
+void noteLeafEdit(const Node& node, LeafEdit::Kind kind, std::size_t index) {
+  node.edit = node.edit.kind == LeafEdit::Kind::None
+                  ? LeafEdit{kind, static_cast<std::uint32_t>(index)}
+                  : LeafEdit{LeafEdit::Kind::Other, 0};
+}
+
+namespace {
+
+void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page) {
   std::memset(page, 0, kPageSize);
   std::uint32_t attr = (node.root ? 1u : 0u) | (node.leaf ? 2u : 0u);
   put16(page, attr);
@@ -262,6 +279,117 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   }
 }
 
+// Fields of one packed leaf entry.
+struct Entry {
+  std::uint32_t rec;
+  std::size_t dup;
+  std::size_t trail;
+};
+
+Entry readEntry(const unsigned char* p, const LeafParams& lp) {
+  std::uint64_t e = 0;
+  for (int b = 0; b < lp.entryBytes; ++b) e |= static_cast<std::uint64_t>(p[b]) << (8 * b);
+  const std::uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
+  return {
+      static_cast<std::uint32_t>(e & recMask),
+      static_cast<std::size_t>((e >> lp.recBits) & ((1ull << lp.dupBits) - 1)),
+      static_cast<std::size_t>((e >> (lp.recBits + lp.dupBits)) & ((1ull << lp.trailBits) - 1))};
+}
+
+void writeEntry(unsigned char* p, const LeafParams& lp, std::uint32_t rec, std::size_t dup,
+                std::size_t trail) {
+  const std::uint64_t e = static_cast<std::uint64_t>(rec) |
+                          (static_cast<std::uint64_t>(dup) << lp.recBits) |
+                          (static_cast<std::uint64_t>(trail) << (lp.recBits + lp.dupBits));
+  for (int b = 0; b < lp.entryBytes; ++b) p[b] = static_cast<unsigned char>(e >> (8 * b));
+}
+
+// Key bytes stored by the entries before index (unchanged by an edit at index), counted
+// from whichever end of the page is nearer.
+std::size_t storedBefore(const LeafShapes& s, std::size_t index, std::size_t count) {
+  std::size_t sum = 0;
+  if (index <= count / 2) {
+    for (std::size_t m = 0; m < index; ++m) sum += static_cast<std::size_t>(s.sig[m] - s.dup[m]);
+    return sum;
+  }
+  for (std::size_t m = index; m < count; ++m) sum += static_cast<std::size_t>(s.sig[m] - s.dup[m]);
+  return s.stored - sum;
+}
+
+// Turns the page last written into the page of the node after its one edit. False when
+// the edit cannot be patched (the entry layout changed, or nothing to patch from).
+bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page) {
+  const LeafEdit edit = node.edit;
+  if (!node.leaf || node.image.size() != kPageSize ||
+      (edit.kind != LeafEdit::Kind::Insert && edit.kind != LeafEdit::Kind::Remove))
+    return false;
+  const unsigned char* old = node.image.data();
+  const LeafParams lp = leafParamsFor(static_cast<int>(kl), recnoBitsOf(node));
+  if (old[20] != lp.recBits || old[21] != lp.dupBits || old[22] != lp.trailBits ||
+      old[23] != lp.entryBytes)
+    return false;
+  const LeafShapes& shapes = leafShapes(node, static_cast<int>(kl), fill);
+  const bool insert = edit.kind == LeafEdit::Kind::Insert;
+  const std::size_t n = node.count();
+  const std::size_t oldN = insert ? n - 1 : n + 1;
+  const std::size_t i = edit.index;
+  if (get16(old + 2) != oldN || i > (insert ? oldN : n)) return false;
+  const auto eb = static_cast<std::size_t>(lp.entryBytes);
+  const std::size_t entryEndOld = 24 + oldN * eb, entryEndNew = 24 + n * eb;
+  const std::size_t keyPosOld = entryEndOld + get16(old + 12);
+  const std::size_t keyPosNew = kPageSize - shapes.stored;
+  if (entryEndNew > keyPosNew || keyPosOld > kPageSize) return false;
+  std::memcpy(page, old, kPageSize);
+
+  // The key bytes below the edit: old entries from `firstKept` on keep theirs and move.
+  const std::size_t top = kPageSize - storedBefore(shapes, i, n);
+  const std::size_t replaced =
+      insert ? std::min<std::size_t>(1, oldN - i) : std::min<std::size_t>(2, oldN - i);
+  std::size_t replacedBytes = 0;
+  for (std::size_t m = i; m < i + replaced; ++m) {
+    const Entry e = readEntry(old + 24 + m * eb, lp);
+    replacedBytes += kl - e.dup - e.trail;
+  }
+  const std::size_t written =
+      insert ? std::min<std::size_t>(2, n - i) : std::min<std::size_t>(1, n - i);
+  std::size_t writtenBytes = 0;
+  for (std::size_t m = i; m < i + written; ++m)
+    writtenBytes += static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
+  if (top < replacedBytes || top - replacedBytes < keyPosOld) return false;
+  const std::size_t keptBytes = top - replacedBytes - keyPosOld;
+  if (top - writtenBytes - keptBytes != keyPosNew) return false;  // the kept shapes disagree
+  std::memmove(page + keyPosNew, old + keyPosOld, keptBytes);
+  for (std::size_t m = i, at = top; m < i + written; ++m) {
+    const std::size_t stored = static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
+    at -= stored;
+    std::memcpy(page + at, node.keys.data() + m * kl + shapes.dup[m], stored);
+  }
+
+  // The entries: those after the edit move by one, the written ones are packed anew.
+  const std::size_t keptFrom = i + replaced, keptTo = i + written;
+  std::memmove(page + 24 + keptTo * eb, old + 24 + keptFrom * eb, (oldN - keptFrom) * eb);
+  for (std::size_t m = i; m < i + written; ++m)
+    writeEntry(page + 24 + m * eb, lp, node.recs[m], shapes.dup[m], kl - shapes.sig[m]);
+
+  const std::uint32_t attr = (node.root ? 1u : 0u) | 2u;
+  put16(page, attr);
+  put16(page + 2, static_cast<std::uint32_t>(n));
+  put32(page + 4, node.left);
+  put32(page + 8, node.right);
+  put16(page + 12, static_cast<std::uint32_t>(keyPosNew - entryEndNew));
+  std::memset(page + entryEndNew, 0, keyPosNew - entryEndNew);
+  return true;
+}
+
+}  // namespace
+
+void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
+  if (!patchLeaf(node, static_cast<std::size_t>(keyLength), fill, page))
+    encodeFully(node, keyLength, fill, page);
+  node.image.assign(page, page + kPageSize);
+  node.edit = {LeafEdit::Kind::None, 0};
+}
+
 void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,
                 Node& out, bool strict) {
   std::size_t kl = static_cast<std::size_t>(keyLength);
@@ -276,6 +404,8 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.recs.clear();
   out.children.clear();
   out.shapes.known = false;
+  out.image.clear();  // only pages we wrote are patched
+  out.edit = {};
   if (strict && attr > 3) throw IndexDamage("unknown page attributes");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {

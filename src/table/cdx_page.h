@@ -17,8 +17,17 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 struct LeafShapes {
   std::vector<std::uint16_t> sig;
   std::vector<std::uint16_t> dup;
+  std::size_t stored = 0;  // key bytes the page stores: the sum of sig - dup
   bool known = false;
   char fill = ' ';
+};
+
+// The one change made to a leaf since we last wrote its page, so that writing it again can
+// move the entries and key bytes behind the change instead of writing every entry anew.
+struct LeafEdit {
+  enum class Kind : std::uint8_t { None, Insert, Remove, Other };
+  Kind kind = Kind::Other;
+  std::uint32_t index = 0;
 };
 
 // A tree page decoded: keys (count x key length, fully padded), their record numbers and,
@@ -34,6 +43,9 @@ struct Node {
   std::vector<std::uint32_t> children;
   // Shapes of a leaf's keys; known only while no change has made them stale.
   mutable LeafShapes shapes;
+  // The page as we last wrote it (empty before that) and what changed since.
+  mutable std::vector<unsigned char> image;
+  mutable LeafEdit edit;
 
   std::size_t count() const { return recs.size(); }
   std::string_view key(std::size_t i, std::size_t keyLength) const {
@@ -73,6 +85,12 @@ const LeafShapes& leafShapes(const Node& node, int keyLength, char fill);
 void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char fill);
 void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill);
 
+// Records a leaf insert or removal at index for the next write; any other change, or a
+// second one, makes the next write a full one.
+void noteLeafEdit(const Node& node, LeafEdit::Kind kind, std::size_t index);
+
+// Writes the page, patching the last written one where a single insert or removal allows it
+// (the result is the same), and keeps it for the next time.
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page);
 // Throws IndexDamage for pages that cannot be decoded. With strict set, also for
 // anything the established writers never produce (wrong free count, masks).

@@ -54,6 +54,7 @@ Node& CdxTree::newNode(bool leaf) {
 
 void CdxTree::markDirty(const Node& node) {
   node.shapes.known = false;
+  node.edit = {LeafEdit::Kind::Other, 0};
   dirty_.insert(node.offset);
 }
 
@@ -147,11 +148,14 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
     if (i < node.count() && compareEntry(node, i, key, recno) == 0) return {};
     // The key shapes are brought up to date from the new key's neighbours, not recounted.
     leafShapes(node, keyLength_, fill_);
+    const LeafEdit before = node.edit;
     node.keys.insert(i * kl, key.data(), kl);
     node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
     markDirty(node);
     node.shapes.known = true;
     shapesAfterInsert(node, i, keyLength_, fill_);
+    node.edit = before;
+    noteLeafEdit(node, LeafEdit::Kind::Insert, i);
     inserted = true;
     if (!fits(node)) return splitNode(node);
     return {};
@@ -260,11 +264,14 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
   if (node.leaf) {
     if (compareEntry(node, i, key, recno) != 0) return false;
     leafShapes(node, keyLength_, fill_);
+    const LeafEdit before = node.edit;
     node.keys.erase(i * kl, kl);
     node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(i));
     markDirty(node);
     node.shapes.known = true;
     shapesAfterRemove(node, i, keyLength_, fill_);
+    node.edit = before;
+    noteLeafEdit(node, LeafEdit::Kind::Remove, i);
     return true;
   }
   Node& child = load(node.children[i]);

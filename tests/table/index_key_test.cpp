@@ -144,8 +144,9 @@ TEST(CdxLeaf, PrefixAndTrailingCountsAtEveryOffset) {
 }
 
 // After an insert or removal the key shapes of the page are brought up to date from the
-// key's neighbours only; the page's size and the page written from them must equal what a
-// fresh count of the whole page gives, wherever the key is and what it shares.
+// key's neighbours only, and the page is written by patching the one written before; the
+// page's size and the page written must equal what a fresh count and a full write of the
+// whole page give, wherever the key is and what it shares.
 TEST(CdxLeaf, SizeAndShapesAfterAChangeEqualTheRecount) {
   std::mt19937 random(7);
   const std::string alphabet = "AAB ";
@@ -161,6 +162,7 @@ TEST(CdxLeaf, SizeAndShapesAfterAChangeEqualTheRecount) {
         ASSERT_EQ(node.shapes.sig.size(), node.count()) << after;
         cdx::Node fresh = node;
         fresh.shapes = {};
+        fresh.image.clear();
         const std::size_t freshUsed = cdx::leafUsedBytes(fresh, keyLength, fill);
         ASSERT_EQ(cdx::leafUsedBytes(node, keyLength, fill), freshUsed)
             << "key length " << keyLength << ", " << after << " at step " << step;
@@ -187,6 +189,7 @@ TEST(CdxLeaf, SizeAndShapesAfterAChangeEqualTheRecount) {
         node.keys.insert(at * kl, key);
         node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(at), recno);
         cdx::shapesAfterInsert(node, at, keyLength, fill);
+        cdx::noteLeafEdit(node, cdx::LeafEdit::Kind::Insert, at);
         recount("insert", step);
         // Now and then an entry goes again, from anywhere.
         while (node.count() > 40 || (node.count() > 0 && random() % 4 == 0)) {
@@ -194,6 +197,7 @@ TEST(CdxLeaf, SizeAndShapesAfterAChangeEqualTheRecount) {
           node.keys.erase(gone * kl, kl);
           node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(gone));
           cdx::shapesAfterRemove(node, gone, keyLength, fill);
+          cdx::noteLeafEdit(node, cdx::LeafEdit::Kind::Remove, gone);
           recount("remove", step);
         }
       }
