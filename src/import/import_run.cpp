@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/ui.h"
@@ -310,7 +311,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       // 2 to 4: the key.
       Value keyCell;
       if (auto read = cells.key(nRow)) {
-        keyCell = *read;
+        keyCell = std::move(*read);
       } else {
         log.add(logUnreadableKeyEntry(nRow, nKeyCol));
         ++state.nErrors;
@@ -366,7 +367,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
         if (column == 0) continue;
         Value cell;
         if (auto read = cells.field(nRow, column)) {
-          cell = *read;
+          cell = std::move(*read);
         } else {
           log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
           ++state.nErrors;
