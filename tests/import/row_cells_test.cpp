@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,9 +27,10 @@ using namespace sheet;
 
 constexpr int kBeyondSheet = 16385;  // a column the sheet does not have
 
-// A sheet whose cells trace: column 5 answers an unknown failure code in even rows (a
-// trace line and a failed read) and a date out of range in odd ones (a trace line and an
-// empty value); column 9 cannot even be addressed. Column 3 ends after `rows` rows.
+// A sheet whose cells trace (and one that throws, row 40 column 7): column 5 answers an unknown
+// failure code in even rows (a trace line and a failed read) and a date out of range in odd ones (a
+// trace line and an empty value); column 9 cannot even be addressed. Column 3 ends after `rows`
+// rows.
 constexpr DISPID kCellsId = 1, kValueId = 2;
 constexpr HRESULT kOddFailure = static_cast<HRESULT>(0x80001234u);
 
@@ -42,6 +44,7 @@ class FakeCell : public DispatchObject {
     return kMembers;
   }
   HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
+    if (column_ == 7 && row_ == 40) throw std::runtime_error("Zelle 40/7 kaputt");
     if (column_ == 5) {
       if (row_ % 2 == 0) return kOddFailure;
       *out = Variant::dateValue(-1e9);
@@ -188,6 +191,28 @@ class RowCellsTest : public ::testing::Test {
     return lines;
   }
 
+  // Passes reads through and notes each as it comes (a throwing read leaves no note).
+  template <class Reader>
+  struct Recording {
+    Reader& reader;
+    std::vector<std::string>& reads;
+    Value stop(long row) {
+      Value v = reader.stop(row);
+      reads.push_back(describe(v));
+      return v;
+    }
+    std::optional<Value> key(long row) {
+      auto v = reader.key(row);
+      reads.push_back(describe(v));
+      return v;
+    }
+    std::optional<Value> field(long row, int column) {
+      auto v = reader.field(row, column);
+      reads.push_back(describe(v));
+      return v;
+    }
+  };
+
   std::string trace() const {
     const auto file = dir_.path() / "trace.log";
     return std::filesystem::exists(file) ? test::readBytes(file) : std::string();
@@ -244,6 +269,33 @@ TEST_F(RowCellsTest, AStopCellTheReaderCannotReadReachesTheHandlerAsWithoutIt) {
   EXPECT_EQ(handlerCalls_, 2 * aheadCalls);
   EXPECT_EQ(lineCount(aheadTrace), 1u);
   EXPECT_EQ(aheadTrace, trace());
+}
+
+// Anything but an automation error (here an exception out of the server) reaches the
+// consumer at the read that met it, after every read before it, as without a read ahead.
+TEST_F(RowCellsTest, AnExceptionOnTheReaderComesOutAtTheSameRead) {
+  const Value sheet = fakeSheet(100);
+  const std::vector<int> fields = {2, 7, 1};
+  auto run = [&](auto&& reader) {
+    try {
+      consume(reader, fields, 0);
+      ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "Zelle 40/7 kaputt");
+    }
+  };
+  std::vector<std::string> aheadReads;
+  {
+    RowCells cells(sheet, 1, 3, 1, fields);
+    Recording recording{cells, aheadReads};
+    run(recording);
+  }
+  std::vector<std::string> directReads;
+  Direct direct{sheet, 3, 1};
+  Recording recording{direct, directReads};
+  run(recording);
+  EXPECT_EQ(aheadReads, directReads);
+  EXPECT_EQ(aheadReads.size(), 39u * 5 + 3);  // rows 1 to 39 whole, then stop, key, column 2
 }
 
 TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable) {
