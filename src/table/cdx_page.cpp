@@ -193,10 +193,27 @@ std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
          leafShapes(node, keyLength, fill).stored;
 }
 
-void noteLeafEdit(const Node& node, LeafEdit::Kind kind, std::size_t index) {
-  node.edit = node.edit.kind == LeafEdit::Kind::None
-                  ? LeafEdit{kind, static_cast<std::uint32_t>(index)}
-                  : LeafEdit{LeafEdit::Kind::Other, 0};
+void noteLeafEdit(const Node& node, LeafChange change, std::size_t index) {
+  LeafEdit& e = node.edit;
+  if (e.whole) return;
+  const std::size_t n = node.count();
+  const bool insert = change == LeafChange::Insert;
+  // An insert changes the new entry and the one after it (its duplicate count), a removal
+  // the entry that moves into the gap; a window already open moves with the change.
+  std::size_t lo = index, hiNew = index + (insert ? 2 : 1);
+  if (e.changed) {
+    lo = std::min<std::size_t>(e.lo, index);
+    if (e.hiNew > index) hiNew = std::max<std::size_t>(hiNew, insert ? e.hiNew + 1 : e.hiNew - 1);
+  }
+  hiNew = std::min(hiNew, n);
+  if (n - hiNew > e.written || e.written - (n - hiNew) < lo) {
+    e.whole = true;
+    return;
+  }
+  e.changed = true;
+  e.lo = static_cast<std::uint32_t>(lo);
+  e.hiNew = static_cast<std::uint32_t>(hiNew);
+  e.hiOld = static_cast<std::uint32_t>(e.written - (n - hiNew));
 }
 
 namespace {
@@ -316,24 +333,22 @@ std::size_t storedBefore(const LeafShapes& s, std::size_t index, std::size_t cou
   return s.stored - sum;
 }
 
-// Turns the page last written into the page of the node after its one edit. False when
-// the edit cannot be patched (the entry layout changed, or nothing to patch from).
+// Turns the page last written into the page of the node after the changes in its edit
+// window. False when that cannot be done (the entry layout changed, nothing to patch from).
 bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page) {
-  const LeafEdit edit = node.edit;
-  if (!node.leaf || node.image.size() != kPageSize ||
-      (edit.kind != LeafEdit::Kind::Insert && edit.kind != LeafEdit::Kind::Remove))
-    return false;
+  const LeafEdit& edit = node.edit;
+  if (!node.leaf || node.image.size() != kPageSize || edit.whole || !edit.changed) return false;
   const unsigned char* old = node.image.data();
   const LeafParams lp = leafParamsFor(static_cast<int>(kl), recnoBitsOf(node));
   if (old[20] != lp.recBits || old[21] != lp.dupBits || old[22] != lp.trailBits ||
       old[23] != lp.entryBytes)
     return false;
   const LeafShapes& shapes = leafShapes(node, static_cast<int>(kl), fill);
-  const bool insert = edit.kind == LeafEdit::Kind::Insert;
-  const std::size_t n = node.count();
-  const std::size_t oldN = insert ? n - 1 : n + 1;
-  const std::size_t i = edit.index;
-  if (get16(old + 2) != oldN || i > (insert ? oldN : n)) return false;
+  const std::size_t n = node.count(), oldN = edit.written;
+  const std::size_t lo = edit.lo, hiOld = edit.hiOld, hiNew = edit.hiNew;
+  if (get16(old + 2) != oldN || lo > hiOld || hiOld > oldN || lo > hiNew || hiNew > n ||
+      oldN - hiOld != n - hiNew)
+    return false;
   const auto eb = static_cast<std::size_t>(lp.entryBytes);
   const std::size_t entryEndOld = 24 + oldN * eb, entryEndNew = 24 + n * eb;
   const std::size_t keyPosOld = entryEndOld + get16(old + 12);
@@ -341,34 +356,29 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   if (entryEndNew > keyPosNew || keyPosOld > kPageSize) return false;
   std::memcpy(page, old, kPageSize);
 
-  // The key bytes below the edit: old entries from `firstKept` on keep theirs and move.
-  const std::size_t top = kPageSize - storedBefore(shapes, i, n);
-  const std::size_t replaced =
-      insert ? std::min<std::size_t>(1, oldN - i) : std::min<std::size_t>(2, oldN - i);
+  // The key bytes: those of the window are written anew, those below it move.
+  const std::size_t top = kPageSize - storedBefore(shapes, lo, n);
   std::size_t replacedBytes = 0;
-  for (std::size_t m = i; m < i + replaced; ++m) {
+  for (std::size_t m = lo; m < hiOld; ++m) {
     const Entry e = readEntry(old + 24 + m * eb, lp);
     replacedBytes += kl - e.dup - e.trail;
   }
-  const std::size_t written =
-      insert ? std::min<std::size_t>(2, n - i) : std::min<std::size_t>(1, n - i);
   std::size_t writtenBytes = 0;
-  for (std::size_t m = i; m < i + written; ++m)
+  for (std::size_t m = lo; m < hiNew; ++m)
     writtenBytes += static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
   if (top < replacedBytes || top - replacedBytes < keyPosOld) return false;
   const std::size_t keptBytes = top - replacedBytes - keyPosOld;
   if (top - writtenBytes - keptBytes != keyPosNew) return false;  // the kept shapes disagree
   std::memmove(page + keyPosNew, old + keyPosOld, keptBytes);
-  for (std::size_t m = i, at = top; m < i + written; ++m) {
+  for (std::size_t m = lo, at = top; m < hiNew; ++m) {
     const std::size_t stored = static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
     at -= stored;
     std::memcpy(page + at, node.keys.data() + m * kl + shapes.dup[m], stored);
   }
 
-  // The entries: those after the edit move by one, the written ones are packed anew.
-  const std::size_t keptFrom = i + replaced, keptTo = i + written;
-  std::memmove(page + 24 + keptTo * eb, old + 24 + keptFrom * eb, (oldN - keptFrom) * eb);
-  for (std::size_t m = i; m < i + written; ++m)
+  // The entries: those after the window move, those in it are packed anew.
+  std::memmove(page + 24 + hiNew * eb, old + 24 + hiOld * eb, (oldN - hiOld) * eb);
+  for (std::size_t m = lo; m < hiNew; ++m)
     writeEntry(page + 24 + m * eb, lp, node.recs[m], shapes.dup[m], kl - shapes.sig[m]);
 
   const std::uint32_t attr = (node.root ? 1u : 0u) | 2u;
@@ -387,7 +397,7 @@ void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page)
   if (!patchLeaf(node, static_cast<std::size_t>(keyLength), fill, page))
     encodeFully(node, keyLength, fill, page);
   node.image.assign(page, page + kPageSize);
-  node.edit = {LeafEdit::Kind::None, 0};
+  node.edit = {false, false, static_cast<std::uint32_t>(node.count()), 0, 0, 0};
 }
 
 void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,
@@ -405,7 +415,7 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.children.clear();
   out.shapes.known = false;
   out.image.clear();  // only pages we wrote are patched
-  out.edit = {};
+  out.edit = {};      // whole
   if (strict && attr > 3) throw IndexDamage("unknown page attributes");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {

@@ -22,13 +22,17 @@ struct LeafShapes {
   char fill = ' ';
 };
 
-// The one change made to a leaf since we last wrote its page, so that writing it again can
-// move the entries and key bytes behind the change instead of writing every entry anew.
+// What changed in a leaf since we last wrote its page: unless the whole page must be
+// written, entries [lo, hiNew) of the node stand where entries [lo, hiOld) of the page were;
+// the entries before lo are the same, and those from hiNew on are the page's from hiOld on.
+// A write then moves the unchanged tail and packs only the window anew.
 struct LeafEdit {
-  enum class Kind : std::uint8_t { None, Insert, Remove, Other };
-  Kind kind = Kind::Other;
-  std::uint32_t index = 0;
+  bool whole = true;
+  bool changed = false;
+  std::uint32_t written = 0;  // entries in the page last written
+  std::uint32_t lo = 0, hiOld = 0, hiNew = 0;
 };
+enum class LeafChange : std::uint8_t { Insert, Remove };
 
 // A tree page decoded: keys (count x key length, fully padded), their record numbers and,
 // for interior pages, the child page of each entry.
@@ -85,11 +89,14 @@ const LeafShapes& leafShapes(const Node& node, int keyLength, char fill);
 void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char fill);
 void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char fill);
 
-// Records a leaf insert or removal at index for the next write; any other change, or a
-// second one, makes the next write a full one.
-void noteLeafEdit(const Node& node, LeafEdit::Kind kind, std::size_t index);
+// Records a leaf insert or removal at index (the node already holds it) for the next write;
+// any other change makes the next write a whole one (markWhole).
+void noteLeafEdit(const Node& node, LeafChange change, std::size_t index);
+inline void markWhole(const Node& node) {
+  node.edit.whole = true;
+}
 
-// Writes the page, patching the last written one where a single insert or removal allows it
+// Writes the page, patching the last written one where only inserts and removals changed it
 // (the result is the same), and keeps it for the next time.
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page);
 // Throws IndexDamage for pages that cannot be decoded. With strict set, also for

@@ -54,7 +54,7 @@ Node& CdxTree::newNode(bool leaf) {
 
 void CdxTree::markDirty(const Node& node) {
   node.shapes.known = false;
-  node.edit = {LeafEdit::Kind::Other, 0};
+  markWhole(node);
   dirty_.insert(node.offset);
 }
 
@@ -155,7 +155,7 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
     node.shapes.known = true;
     shapesAfterInsert(node, i, keyLength_, fill_);
     node.edit = before;
-    noteLeafEdit(node, LeafEdit::Kind::Insert, i);
+    noteLeafEdit(node, LeafChange::Insert, i);
     inserted = true;
     if (!fits(node)) return splitNode(node);
     return {};
@@ -271,7 +271,7 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
     node.shapes.known = true;
     shapesAfterRemove(node, i, keyLength_, fill_);
     node.edit = before;
-    noteLeafEdit(node, LeafEdit::Kind::Remove, i);
+    noteLeafEdit(node, LeafChange::Remove, i);
     return true;
   }
   Node& child = load(node.children[i]);
