@@ -1,5 +1,7 @@
 #include "import/row_cells.h"
 
+#include <system_error>
+
 #include "base/error.h"
 #include "sheet/ole_auto.h"
 #include "sheet/trace_log.h"
@@ -40,7 +42,11 @@ RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyCol
       stopColumn_(stopColumn),
       keyColumn_(keyColumn),
       fieldColumns_(std::move(fieldColumns)) {
-  reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
+  try {
+    reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
+  } catch (const std::system_error&) {
+    direct_ = true;  // no thread to be had: every read is made here
+  }
 }
 
 RowCells::~RowCells() {

@@ -4,11 +4,13 @@
 #include "import/row_cells.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -296,6 +298,25 @@ TEST_F(RowCellsTest, AnExceptionOnTheReaderComesOutAtTheSameRead) {
   run(recording);
   EXPECT_EQ(aheadReads, directReads);
   EXPECT_EQ(aheadReads.size(), 39u * 5 + 3);  // rows 1 to 39 whole, then stop, key, column 2
+}
+
+// Without a thread to be had (a process limit of none), every read is made in place.
+TEST_F(RowCellsTest, WithoutASecondThreadEveryCellIsReadInPlace) {
+  const Value sheet = fakeSheet(100);
+  const std::vector<int> fields = {2, 4, 1};
+  const Seen direct = consume(Direct{sheet, 3, 1}, fields, 4);
+  EXPECT_TRUE(test::passesWithoutRoot([&] {
+    const rlimit none{0, 0};
+    if (setrlimit(RLIMIT_NPROC, &none) != 0) return false;
+    try {
+      std::thread([] {}).join();
+      return false;  // the limit did not hold: this test would prove nothing
+    } catch (const std::system_error&) {
+    }
+    RowCells cells(sheet, 1, 3, 1, fields);
+    const Seen ahead = consume(cells, fields, 4);
+    return ahead.rows == 100 && ahead.reads == direct.reads;
+  }));
 }
 
 TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable) {
