@@ -97,6 +97,19 @@ RowCells::Row RowCells::readRow(long row) const {
 }
 
 void RowCells::readAhead(long row) {
+  try {
+    readBatches(row);
+  } catch (...) {
+    // Out of memory or the like outside a cell read: the consumer goes on reading in place.
+    {
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+    }
+    changed_.notify_all();
+  }
+}
+
+void RowCells::readBatches(long row) {
   for (;;) {
     auto batch = std::make_unique<Batch>();
     batch->reserve(kRowsPerBatch);

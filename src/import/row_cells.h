@@ -57,6 +57,7 @@ class RowCells {
   using Batch = std::vector<Row>;
 
   void readAhead(long firstRow);
+  void readBatches(long firstRow);
   Row readRow(long row) const;
   Cell* cellAt(long row, std::size_t slot);
   std::optional<Value> takeGuarded(long row, std::size_t slot, int column);
