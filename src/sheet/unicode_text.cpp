@@ -1,4 +1,8 @@
 #include "sheet/unicode_text.h"
+
+#include <cstdint>
+#include <cstring>
+
 #include "base/encoding.h"
 
 namespace zandor::sheet {
@@ -50,6 +54,21 @@ bool decode(std::string_view s, std::size_t& i, char32_t& cp) {
 void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
+    // A run of ASCII bytes is widened in one go.
+    std::size_t end = i;
+    for (std::uint64_t w; end + 8 <= utf8.size(); end += 8) {
+      std::memcpy(&w, utf8.data() + end, 8);
+      if (w & 0x8080808080808080ull) break;
+    }
+    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
+    if (end > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      for (std::size_t k = i; k < end; ++k)
+        out[at + (k - i)] = static_cast<char16_t>(static_cast<unsigned char>(utf8[k]));
+      i = end;
+      continue;
+    }
     const auto b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {
       out += static_cast<char16_t>(b);

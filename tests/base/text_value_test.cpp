@@ -100,6 +100,27 @@ TEST(Encoding, Cp1252RoundTripsThroughUtf8AndUtf16) {
   EXPECT_EQ(utf8ToCp1252("Datenlängenfehler"), "Datenl\xe4ngenfehler");
 }
 
+// The conversions step over runs of ASCII several units at a time; a character outside
+// ASCII anywhere in or after such a step must still be converted as one.
+TEST(Encoding, NonAsciiAtEveryPositionAroundTheAsciiSteps) {
+  // ä, €, ÿ, an unassigned byte, and † (U+2020: only its high byte says it is no ASCII).
+  const std::string cp1252Specials[] = {"\xe4", "\x80", "\xff", "\x81", "\x86"};
+  for (std::size_t length = 0; length <= 20; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const std::string& special : cp1252Specials) {
+        std::string text(length, 'a');
+        for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+        text.insert(at, special);
+        const std::u16string wide = cp1252ToUtf16(text);
+        ASSERT_EQ(wide.size(), text.size());
+        EXPECT_EQ(wide[at], cp1252ToUtf16(special)[0]) << length << " " << at;
+        EXPECT_EQ(utf16ToCp1252(wide), text) << length << " " << at;
+        EXPECT_EQ(cp1252ToUtf8(utf8ToCp1252(cp1252ToUtf8(text))), cp1252ToUtf8(text));
+      }
+    }
+  }
+}
+
 TEST(Encoding, CharactersOutside1252BecomeQuestionMarks) {
   EXPECT_EQ(utf8ToCp1252("Ω→"), "??");
   EXPECT_EQ(utf8ToCp1252("a\xff"
