@@ -58,6 +58,17 @@ void CdxTree::markDirty(const Node& node) {
   dirty_.insert(node.offset);
 }
 
+void CdxTree::markLeafChanged(const Node& node, LeafChange change, std::size_t index) {
+  // The key shapes follow from the changed key's neighbours instead of a recount, and the
+  // page written next is patched around the change.
+  if (change == LeafChange::Insert)
+    shapesAfterInsert(node, index, keyLength_, fill_);
+  else
+    shapesAfterRemove(node, index, keyLength_, fill_);
+  noteLeafEdit(node, change, index);
+  dirty_.insert(node.offset);
+}
+
 void CdxTree::release(Node& node) {
   std::uint32_t offset = node.offset;
   dirty_.erase(offset);
@@ -146,16 +157,10 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
   std::size_t i = lowerBound(node, key, recno);
   if (node.leaf) {
     if (i < node.count() && compareEntry(node, i, key, recno) == 0) return {};
-    // The key shapes are brought up to date from the new key's neighbours, not recounted.
     leafShapes(node, keyLength_, fill_);
-    const LeafEdit before = node.edit;
     node.keys.insert(i * kl, key.data(), kl);
     node.recs.insert(node.recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
-    markDirty(node);
-    node.shapes.known = true;
-    shapesAfterInsert(node, i, keyLength_, fill_);
-    node.edit = before;
-    noteLeafEdit(node, LeafChange::Insert, i);
+    markLeafChanged(node, LeafChange::Insert, i);
     inserted = true;
     if (!fits(node)) return splitNode(node);
     return {};
@@ -264,14 +269,9 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
   if (node.leaf) {
     if (compareEntry(node, i, key, recno) != 0) return false;
     leafShapes(node, keyLength_, fill_);
-    const LeafEdit before = node.edit;
     node.keys.erase(i * kl, kl);
     node.recs.erase(node.recs.begin() + static_cast<std::ptrdiff_t>(i));
-    markDirty(node);
-    node.shapes.known = true;
-    shapesAfterRemove(node, i, keyLength_, fill_);
-    node.edit = before;
-    noteLeafEdit(node, LeafChange::Remove, i);
+    markLeafChanged(node, LeafChange::Remove, i);
     return true;
   }
   Node& child = load(node.children[i]);
