@@ -296,21 +296,14 @@ void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page
   }
 }
 
-// Fields of one packed leaf entry.
-struct Entry {
-  std::uint32_t rec;
-  std::size_t dup;
-  std::size_t trail;
-};
-
-Entry readEntry(const unsigned char* p, const LeafParams& lp) {
+// Key bytes a packed leaf entry says it stores (key length less duplicates and trailing).
+std::size_t storedBytesOf(const unsigned char* p, const LeafParams& lp, std::size_t kl) {
   std::uint64_t e = 0;
   for (int b = 0; b < lp.entryBytes; ++b) e |= static_cast<std::uint64_t>(p[b]) << (8 * b);
-  const std::uint64_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFull : ((1ull << lp.recBits) - 1);
-  return {
-      static_cast<std::uint32_t>(e & recMask),
-      static_cast<std::size_t>((e >> lp.recBits) & ((1ull << lp.dupBits) - 1)),
-      static_cast<std::size_t>((e >> (lp.recBits + lp.dupBits)) & ((1ull << lp.trailBits) - 1))};
+  const auto dup = static_cast<std::size_t>((e >> lp.recBits) & ((1ull << lp.dupBits) - 1));
+  const auto trail =
+      static_cast<std::size_t>((e >> (lp.recBits + lp.dupBits)) & ((1ull << lp.trailBits) - 1));
+  return dup + trail <= kl ? kl - dup - trail : kl + 1;  // kl + 1: no entry of ours
 }
 
 void writeEntry(unsigned char* p, const LeafParams& lp, std::uint32_t rec, std::size_t dup,
@@ -359,10 +352,8 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   // The key bytes: those of the window are written anew, those below it move.
   const std::size_t top = kPageSize - storedBefore(shapes, lo, n);
   std::size_t replacedBytes = 0;
-  for (std::size_t m = lo; m < hiOld; ++m) {
-    const Entry e = readEntry(old + 24 + m * eb, lp);
-    replacedBytes += kl - e.dup - e.trail;
-  }
+  for (std::size_t m = lo; m < hiOld; ++m)
+    replacedBytes += storedBytesOf(old + 24 + m * eb, lp, kl);
   std::size_t writtenBytes = 0;
   for (std::size_t m = lo; m < hiNew; ++m)
     writtenBytes += static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
