@@ -26,7 +26,8 @@ Value readCellUnguarded(const Value& sheet, long row, int col);
 // written. Reading only, on a workbook already in memory, the requests have no effect
 // besides their trace lines, which are kept and written when the read is used; the rows a
 // run skips are read for nothing. A stop cell the second thread cannot read ends the read
-// ahead: that read and all after it are made here again, unguarded, as without it.
+// ahead: that read and all after it are made here again, unguarded, as without it. Without
+// a thread to be had, or when the reader fails outside a cell read, reads are made here too.
 //
 // While a RowCells lives, the sheet object belongs to it: the caller makes no request of
 // its own on the workbook until it is gone.
