@@ -303,7 +303,10 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
     for (const FieldRow& row : fields) {
       if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
     }
-    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns));
+    // Only an unchanged record leaves its fields unread; where that can happen, cells are
+    // read when needed rather than ahead.
+    const bool everyRowWhole = !lookUp || update;
+    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns), everyRowWhole);
     for (;;) {
       // 1: the stop test.
       if (cells.stop(nRow).isEmpty()) break;

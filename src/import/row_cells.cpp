@@ -37,11 +37,13 @@ Value readCellUnguarded(const Value& sheet, long row, int col) {
 }
 
 RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-                   std::vector<int> fieldColumns)
+                   std::vector<int> fieldColumns, bool ahead)
     : sheet_(sheet),
       stopColumn_(stopColumn),
       keyColumn_(keyColumn),
-      fieldColumns_(std::move(fieldColumns)) {
+      fieldColumns_(std::move(fieldColumns)),
+      direct_(!ahead) {
+  if (direct_) return;
   try {
     reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
   } catch (const std::system_error&) {

@@ -33,8 +33,10 @@ Value readCellUnguarded(const Value& sheet, long row, int col);
 // its own on the workbook until it is gone.
 class RowCells {
  public:
+  // Without ahead, every cell is read when it is asked for (for runs that skip the
+  // fields of many rows, where reading them ahead would be work for nothing).
   RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-           std::vector<int> fieldColumns);
+           std::vector<int> fieldColumns, bool ahead = true);
   ~RowCells();
   RowCells(const RowCells&) = delete;
   RowCells& operator=(const RowCells&) = delete;
@@ -80,7 +82,7 @@ class RowCells {
   std::unique_ptr<Batch> batch_;  // the batch being used
   std::size_t rowInBatch_ = 0;
   std::size_t nextField_ = 0;
-  bool direct_ = false;  // the read ahead ended early: read here
+  bool direct_ = false;  // no read ahead (asked for, or it ended early): read here
 };
 
 }  // namespace zandor

@@ -38,7 +38,8 @@ constexpr HRESULT kOddFailure = static_cast<HRESULT>(0x80001234u);
 
 class FakeCell : public DispatchObject {
  public:
-  FakeCell(long row, int column, long rows) : row_(row), column_(column), rows_(rows) {}
+  FakeCell(long row, int column, long rows) : row_(row), column_(column), rows_(rows) { ++made; }
+  static inline long made = 0;  // cells asked for, read or not
 
  protected:
   std::span<const MemberInfo> members() const override {
@@ -298,6 +299,27 @@ TEST_F(RowCellsTest, AnExceptionOnTheReaderComesOutAtTheSameRead) {
   run(recording);
   EXPECT_EQ(aheadReads, directReads);
   EXPECT_EQ(aheadReads.size(), 39u * 5 + 3);  // rows 1 to 39 whole, then stop, key, column 2
+}
+
+// A run that leaves the fields of unchanged records unread asks for no read ahead: then
+// only the cells asked for are read, and nothing runs beside the consumer.
+TEST_F(RowCellsTest, WithoutReadAheadOnlyTheCellsAskedForAreRead) {
+  const Value sheet = fakeSheet(200);
+  const std::vector<int> fields = {2, 4, 1};
+  const Seen direct = consume(Direct{sheet, 3, 1}, fields, 1);  // every row's fields skipped
+  FakeCell::made = 0;
+  {
+    RowCells cells(sheet, 1, 3, 1, fields, false);
+    EXPECT_EQ(consume(cells, fields, 1).reads, direct.reads);
+  }
+  EXPECT_EQ(FakeCell::made, 2 * 200 + 1);  // stop and key per row, then the empty stop cell
+  // With it, the skipped fields are read all the same (ahead, for nothing).
+  FakeCell::made = 0;
+  {
+    RowCells cells(sheet, 1, 3, 1, fields);
+    EXPECT_EQ(consume(cells, fields, 1).reads, direct.reads);
+  }
+  EXPECT_EQ(FakeCell::made, 5 * 200 + 1);
 }
 
 // Without a thread to be had (a process limit of none), every read is made in place.
