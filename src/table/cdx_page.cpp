@@ -218,6 +218,13 @@ void noteLeafEdit(const Node& node, LeafChange change, std::size_t index) {
 
 namespace {
 
+// One leaf entry as its bits: record number, then duplicate count, then trailing count.
+std::uint64_t packEntry(const LeafParams& lp, std::uint32_t rec, std::size_t dup,
+                        std::size_t trail) {
+  return static_cast<std::uint64_t>(rec) | (static_cast<std::uint64_t>(dup) << lp.recBits) |
+         (static_cast<std::uint64_t>(trail) << (lp.recBits + lp.dupBits));
+}
+
 void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page) {
   std::memset(page, 0, kPageSize);
   std::uint32_t attr = (node.root ? 1u : 0u) | (node.leaf ? 2u : 0u);
@@ -259,15 +266,12 @@ void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page
   const std::uint16_t* const sig = shapes.sig.data();
   const std::uint16_t* const dup = shapes.dup.data();
   const std::uint32_t* const recs = node.recs.data();
-  const int dupShift = lp.recBits, trailShift = lp.recBits + lp.dupBits;
   std::size_t keyBytes = 0;
   unsigned char* entry = page + 24;
   const std::size_t wide = entryEnd + 8 <= kPageSize ? count : (kPageSize - 24 - 8) / entryBytes;
   for (std::size_t i = 0; i < count; ++i) {
     keyBytes += static_cast<std::size_t>(sig[i] - dup[i]);
-    const std::uint64_t e = static_cast<std::uint64_t>(recs[i]) |
-                            (static_cast<std::uint64_t>(dup[i]) << dupShift) |
-                            (static_cast<std::uint64_t>(kl - sig[i]) << trailShift);
+    const std::uint64_t e = packEntry(lp, recs[i], dup[i], kl - sig[i]);
     if (std::endian::native == std::endian::little && i < wide) {
       std::memcpy(entry, &e, 8);
     } else {
@@ -308,9 +312,7 @@ std::size_t storedBytesOf(const unsigned char* p, const LeafParams& lp, std::siz
 
 void writeEntry(unsigned char* p, const LeafParams& lp, std::uint32_t rec, std::size_t dup,
                 std::size_t trail) {
-  const std::uint64_t e = static_cast<std::uint64_t>(rec) |
-                          (static_cast<std::uint64_t>(dup) << lp.recBits) |
-                          (static_cast<std::uint64_t>(trail) << (lp.recBits + lp.dupBits));
+  const std::uint64_t e = packEntry(lp, rec, dup, trail);
   for (int b = 0; b < lp.entryBytes; ++b) p[b] = static_cast<unsigned char>(e >> (8 * b));
 }
 
@@ -387,6 +389,7 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
   if (!patchLeaf(node, static_cast<std::size_t>(keyLength), fill, page))
     encodeFully(node, keyLength, fill, page);
+  if (!node.leaf) return;  // interior pages are always written whole
   node.image.assign(page, page + kPageSize);
   node.edit = {false, false, static_cast<std::uint32_t>(node.count()), 0, 0, 0};
 }
