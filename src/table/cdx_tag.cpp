@@ -43,6 +43,14 @@ Node& CdxTree::load(std::uint32_t offset) {
   return nodes_.put(offset, std::move(node));
 }
 
+Node& CdxTree::loadForSearch(std::uint32_t offset) {
+  Node* node = nodes_.findForSearch(offset);
+  if (!node) node = &load(offset);
+  prefetchForSearch(*node);
+  nodes_.remember(offset, node->keys.data(), node->keys.size());
+  return *node;
+}
+
 Node& CdxTree::newNode(bool leaf) {
   std::uint32_t offset = store_.allocatePage();
   auto node = std::make_unique<Node>();
@@ -426,7 +434,7 @@ CdxTree::Pos CdxTree::seekPrefix(std::string_view prefix, bool strictlyGreater) 
   };
   std::uint32_t offset = root_;
   for (int depth = 0; depth <= kMaxDepth; ++depth) {
-    Node& node = load(offset);
+    Node& node = loadForSearch(offset);
     std::size_t i = firstAtOrAbove(node);
     if (node.leaf) {
       if (i < node.count()) return {offset, i};
@@ -444,7 +452,7 @@ CdxTree::Pos CdxTree::seekPrefix(std::string_view prefix, bool strictlyGreater) 
 CdxTree::Pos CdxTree::seekEntry(std::string_view key, std::uint32_t recno) {
   std::uint32_t offset = root_;
   for (int depth = 0; depth <= kMaxDepth; ++depth) {
-    Node& node = load(offset);
+    Node& node = loadForSearch(offset);
     std::size_t i = lowerBound(node, key, recno);
     if (node.leaf) {
       if (i < node.count()) return {offset, i};

@@ -81,6 +81,8 @@ class CdxTree {
   };
 
   Node& load(std::uint32_t offset);
+  // As load, for a search through the page's keys (see PageCache::findForSearch).
+  Node& loadForSearch(std::uint32_t offset);
   Node& newNode(bool leaf);
   void markDirty(const Node& node);
   // After one key was inserted into or removed from a leaf at index (shapes were known).

@@ -36,6 +36,14 @@ Node& NtxTree::load(std::uint32_t offset) {
   return nodes_.put(offset, std::move(node));
 }
 
+Node& NtxTree::loadForSearch(std::uint32_t offset) {
+  Node* node = nodes_.findForSearch(offset);
+  if (!node) node = &load(offset);
+  prefetchForSearch(*node);
+  nodes_.remember(offset, node->keys.data(), node->keys.size());
+  return *node;
+}
+
 Node& NtxTree::newNode(bool leaf) {
   std::uint32_t offset = store_.allocatePage();
   auto node = std::make_unique<Node>();
@@ -382,7 +390,7 @@ NtxTree::Pos NtxTree::seekFirst(Pred atOrAbove) {
   std::uint32_t offset = root_;
   for (;;) {
     if (pos.path.size() > static_cast<std::size_t>(kMaxDepth)) tooDeep();
-    Node& node = load(offset);
+    Node& node = loadForSearch(offset);
     std::size_t lo = 0, hi = node.count();
     while (lo < hi) {
       std::size_t mid = (lo + hi) / 2;

@@ -75,6 +75,8 @@ class NtxTree {
   };
 
   Node& load(std::uint32_t offset);
+  // As load, for a search through the page's keys (see PageCache::findForSearch).
+  Node& loadForSearch(std::uint32_t offset);
   Node& newNode(bool leaf);
   void markDirty(const Node& node) { dirty_.insert(node.offset); }
   void release(Node& node);
