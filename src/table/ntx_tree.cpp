@@ -40,7 +40,9 @@ Node& NtxTree::loadForSearch(std::uint32_t offset) {
   Node* node = nodes_.findForSearch(offset);
   if (!node) node = &load(offset);
   prefetchForSearch(*node);
-  nodes_.remember(offset, node->keys.data(), node->keys.size());
+  nodes_.remember(offset, node->keys.data(), node->keys.size(),
+                  reinterpret_cast<const char*>(node->children.data()),
+                  node->children.size() * sizeof(node->children[0]));
   return *node;
 }
 

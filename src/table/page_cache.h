@@ -29,17 +29,23 @@ class PageCache {
     const Slot& slot = slots_[i];
     __builtin_prefetch(slot.node.get());
     for (std::uint32_t at = 0; at < slot.keyBytes; at += 64) __builtin_prefetch(slot.keys + at);
+    for (std::uint32_t at = 0; at < slot.childBytes; at += 64) {
+      __builtin_prefetch(slot.children + at);
+    }
     return slot.node.get();
   }
-  void remember(std::uint32_t offset, const char* keys, std::size_t keyBytes) {
+  void remember(std::uint32_t offset, const char* keys, std::size_t keyBytes, const char* children,
+                std::size_t childBytes) {
     Slot& slot = slots_[offset / PageSize];
     slot.keys = keys;
+    slot.children = children;
     slot.keyBytes = static_cast<std::uint32_t>(std::min<std::size_t>(keyBytes, PageSize * 4));
+    slot.childBytes = static_cast<std::uint32_t>(std::min<std::size_t>(childBytes, PageSize));
   }
   Node& put(std::uint32_t offset, std::unique_ptr<Node> node) {
     std::size_t i = offset / PageSize;
     if (i >= slots_.size()) slots_.resize(i + 1 + slots_.size() / 2);
-    slots_[i] = Slot{std::move(node), nullptr, 0};
+    slots_[i] = Slot{std::move(node), nullptr, nullptr, 0, 0};
     return *slots_[i].node;
   }
   Node& at(std::uint32_t offset) const {
@@ -57,7 +63,9 @@ class PageCache {
   struct Slot {
     std::unique_ptr<Node> node;
     const char* keys = nullptr;
+    const char* children = nullptr;
     std::uint32_t keyBytes = 0;
+    std::uint32_t childBytes = 0;
   };
   std::vector<Slot> slots_;
 };
