@@ -177,7 +177,7 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
   }
   if (node.count() == 0) throw IndexDamage("empty interior " + describe(node.offset));
   if (i == node.count()) i = node.count() - 1;
-  Node& child = load(node.children[i]);
+  Node& child = loadForSearch(node.children[i]);
   Split s = insertInto(child, key, recno, depth + 1, inserted);
   if (!inserted) return {};
   setEntryToHigh(node, i, child);
@@ -195,7 +195,7 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
 
 bool CdxTree::insert(std::string_view key, std::uint32_t recno) {
   if (key.size() != static_cast<std::size_t>(keyLength_)) return false;
-  Node& root = load(root_);
+  Node& root = loadForSearch(root_);
   bool inserted = false;
   Split s = insertInto(root, key, recno, 0, inserted);
   if (s.happened) {
@@ -284,7 +284,7 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
     markLeafChanged(node, LeafChange::Remove, i);
     return true;
   }
-  Node& child = load(node.children[i]);
+  Node& child = loadForSearch(node.children[i]);
   if (!removeFrom(child, key, recno, depth + 1)) return false;
   if (child.count() == 0) {
     unlink(child);
@@ -302,7 +302,7 @@ bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, 
 
 bool CdxTree::remove(std::string_view key, std::uint32_t recno) {
   if (key.size() != static_cast<std::size_t>(keyLength_)) return false;
-  if (!removeFrom(load(root_), key, recno, 0)) return false;
+  if (!removeFrom(loadForSearch(root_), key, recno, 0)) return false;
   ++generation_;
   for (int guard = 0; guard <= kMaxDepth; ++guard) {
     Node& top = load(root_);

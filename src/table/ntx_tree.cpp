@@ -107,7 +107,7 @@ NtxTree::Promote NtxTree::insertInto(Node& node, std::string_view key, std::uint
     upKey.assign(key);
     inserted = true;
   } else {
-    Promote p = insertInto(load(node.children[i]), key, recno, depth + 1, inserted);
+    Promote p = insertInto(loadForSearch(node.children[i]), key, recno, depth + 1, inserted);
     if (!p.happened) return {};
     upKey = std::move(p.key);
     upRec = p.recno;
@@ -139,7 +139,7 @@ NtxTree::Promote NtxTree::insertInto(Node& node, std::string_view key, std::uint
 bool NtxTree::insert(std::string_view key, std::uint32_t recno) {
   if (key.size() != static_cast<std::size_t>(g_.keyLength)) return false;
   bool inserted = false;
-  Node& root = load(root_);
+  Node& root = loadForSearch(root_);
   Promote p = insertInto(root, key, recno, 0, inserted);
   if (p.happened) {
     Node& top = newNode(false);
@@ -201,7 +201,7 @@ bool NtxTree::removeIn(Node& node, std::string_view key, std::uint32_t recno, in
       removeAt(node, i, depth);
       return true;
     }
-    if (!node.leaf && removeIn(load(node.children[i]), key, recno, depth + 1, ordered)) {
+    if (!node.leaf && removeIn(loadForSearch(node.children[i]), key, recno, depth + 1, ordered)) {
       fixChild(node, i);
       return true;
     }
@@ -274,7 +274,7 @@ bool NtxTree::remove(std::string_view key, std::uint32_t recno) {
   // Files of other writers may keep equal keys out of record order; then every entry of
   // the key has to be looked at.
   budget_ = store_.pageCount() + 1;
-  bool found = removeIn(load(root_), key, recno, 0, true);
+  bool found = removeIn(loadForSearch(root_), key, recno, 0, true);
   budget_ = store_.pageCount() + 1;
   if (!found && !removeIn(load(root_), key, recno, 0, false)) return false;
   ++generation_;
