@@ -203,9 +203,10 @@ TEST_P(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
     test::expectReadersAgree(state.cDbfFile);
   }
   // The kills must have hit the appending, not only the start or the end; a torn commit
-  // needs the process stopped within the copy of a commit's pages, which is rare.
+  // needs the process stopped within the copy of a commit's pages, which is rare (a few in
+  // a thousand kills): more than one in 25 means commits are no longer copied in one go.
   EXPECT_GE(inTheMiddle, kKills / 4);
-  EXPECT_LE(tornCommits, kKills / 5 + 1);
+  EXPECT_LE(tornCommits, kKills / 25 + 1);
   RecordProperty("torn_index_commits", tornCommits);
   std::cout << "killed " << kKills << " times, " << inTheMiddle << " while appending, "
             << tornCommits << " index file(s) with a torn commit (repaired)\n";
