@@ -37,9 +37,13 @@ static char upperByte(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
+void upperAZInPlace(std::string& text) {
+  for (char& c : text) c = upperByte(c);
+}
+
 std::string upperAZ(std::string_view text) {
   std::string result(text);
-  for (char& c : result) c = upperByte(c);
+  upperAZInPlace(result);
   return result;
 }
 

@@ -19,6 +19,7 @@ std::string trimBlanks(std::string_view text);
 
 // Upper case for the letters a to z only; every other byte stays as it is.
 std::string upperAZ(std::string_view text);
+void upperAZInPlace(std::string& text);
 // Case-insensitive equality in the same sense (a-z only).
 bool equalsIgnoreCaseAZ(std::string_view a, std::string_view b);
 

@@ -23,6 +23,15 @@ Value AreaRecord::fieldValue(int index) const {
   return decodeField(area_.fields()[static_cast<std::size_t>(index)], bytes(), area_.memo());
 }
 
+std::optional<std::string_view> AreaRecord::textFieldBytes(int index) const {
+  if (index < 0 || index >= static_cast<int>(area_.fields().size())) return std::nullopt;
+  const FieldInfo& f = area_.fields()[static_cast<std::size_t>(index)];
+  const std::string& b = bytes();
+  const auto length = static_cast<std::size_t>(f.length);
+  if (f.type != 'C' || f.offset + length > b.size()) return std::nullopt;
+  return std::string_view(b).substr(f.offset, length);
+}
+
 bool AreaRecord::deleted() const {
   const std::string& b = bytes();
   return !b.empty() && b[0] == '*';

@@ -16,6 +16,7 @@ class AreaRecord : public RecordContext {
   int fieldIndex(std::string_view upperName) const override;
   FieldInfo field(int index) const override;
   Value fieldValue(int index) const override;
+  std::optional<std::string_view> textFieldBytes(int index) const override;
   std::uint32_t recordNumber() const override { return area_.recNo(); }
   bool deleted() const override;
   std::string alias() const override { return area_.alias(); }

@@ -922,6 +922,16 @@ Expression Expression::compile(std::string_view text, const RecordContext& field
   return e;
 }
 
+std::optional<Expression::FieldForm> Expression::fieldForm() const {
+  if (!root_) return std::nullopt;
+  if (root_->op == Op::Field) return FieldForm{root_->field, false};
+  if (root_->op == Op::Call && root_->function == fnUpper && root_->args.size() == 1 &&
+      root_->args[0]->op == Op::Field) {
+    return FieldForm{root_->args[0]->field, true};
+  }
+  return std::nullopt;
+}
+
 Value Expression::evaluate(const RecordContext& record) const {
   if (!root_) fail("no expression");
   try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,6 +30,13 @@ class Expression {
   // Throws ExpressionError for values of the wrong kind.
   Value evaluate(const RecordContext& record) const;
   const std::string& text() const { return text_; }
+  // A field alone or UPPER() of a field: its index, and whether it is upper-cased. A key
+  // of that form can be made from the field's stored bytes without evaluating.
+  struct FieldForm {
+    int field = -1;
+    bool upper = false;
+  };
+  std::optional<FieldForm> fieldForm() const;
   bool valid() const { return root_ != nullptr; }
 
  private:

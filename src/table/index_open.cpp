@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "table/cdx_file.h"
 #include "table/index_error.h"
 #include "table/index_key.h"
@@ -15,6 +16,16 @@ const char* driverName(IndexDriver driver) {
 }
 
 std::string BoundOrder::keyOf(const RecordContext& record) const {
+  // A C key of a field (or UPPER of one) is the field's bytes, upper-cased as asked, cut or
+  // padded to the key length: made directly, it saves the evaluation's copies per key.
+  const OrderInfo& info = order->info();
+  if (const auto form = key.fieldForm(); form && info.keyType == 'C') {
+    if (const auto bytes = record.textFieldBytes(form->field)) {
+      std::string k = padRight(*bytes, static_cast<std::size_t>(info.keyLength));
+      if (form->upper || info.caseInsensitive) upperAZInPlace(k);
+      return k;
+    }
+  }
   return order->keyFor(key.evaluate(record));
 }
 

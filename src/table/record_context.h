@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ class RecordContext {
   virtual FieldInfo field(int index) const = 0;
   // The field's current value: C blank padded text, N number, D date, L logical.
   virtual Value fieldValue(int index) const = 0;
+  // The stored bytes of a C field, for callers that only copy them (the same text that
+  // fieldValue gives); nullopt where a context holds no such bytes or the field is no C field.
+  virtual std::optional<std::string_view> textFieldBytes(int /*index*/) const {
+    return std::nullopt;
+  }
   virtual std::uint32_t recordNumber() const = 0;
   virtual bool deleted() const = 0;
   virtual std::string alias() const = 0;
