@@ -24,6 +24,13 @@ constexpr auto kClasses = [] {
   return t;
 }();
 
+// Bytes that end a run of plain bytes within a tag.
+constexpr auto kTagStops = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : {'"', '\'', '>', '\0'}) t[c] = true;
+  return t;
+}();
+
 bool isSpace(char c) {
   return kClasses[static_cast<unsigned char>(c)] == kSpace;
 }
@@ -124,20 +131,27 @@ std::size_t FastXmlStream::tagLength(const char* p, const char* end) const {
     const char* at = find(p + open.size(), end, close);
     return at ? static_cast<std::size_t>(at - p) + close.size() : 0;
   };
-  if (avail >= 4 && std::memcmp(p, "<!--", 4) == 0) return closedBy("<!--", "-->");
-  if (avail >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) return closedBy("<![CDATA[", "]]>");
-  if (avail >= 2 && p[1] == '?') return closedBy("<?", "?>");
-  char quote = 0;
-  for (const char* q = p + 1; q < end; ++q) {
-    if (quote) {
-      if (*q == quote) quote = 0;
-    } else if (*q == '"' || *q == '\'') {
-      quote = *q;
-    } else if (*q == '>') {
-      return static_cast<std::size_t>(q - p) + 1;
-    }
+  if (avail >= 2 && (p[1] == '!' || p[1] == '?')) {
+    if (avail >= 4 && std::memcmp(p, "<!--", 4) == 0) return closedBy("<!--", "-->");
+    if (avail >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) return closedBy("<![CDATA[", "]]>");
+    if (p[1] == '?') return closedBy("<?", "?>");
   }
-  return 0;
+  // Runs of plain bytes are skipped by table; the '\0' that std::string keeps behind its
+  // last byte (end) stops the run, so the loop needs no bounds test.
+  const char* q = p + 1;
+  for (;;) {
+    while (!kTagStops[static_cast<unsigned char>(*q)]) ++q;
+    if (q >= end) return 0;
+    if (*q == '>') return static_cast<std::size_t>(q - p) + 1;
+    if (*q == '\0') {
+      ++q;
+      continue;
+    }
+    const char quote = *q++;
+    while (q < end && *q != quote) ++q;
+    if (q >= end) return 0;
+    ++q;
+  }
 }
 
 void FastXmlStream::tag(const char* p, std::size_t length) {
