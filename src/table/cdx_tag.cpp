@@ -44,13 +44,7 @@ Node& CdxTree::load(std::uint32_t offset) {
 }
 
 Node& CdxTree::loadForSearch(std::uint32_t offset) {
-  Node* node = nodes_.findForSearch(offset);
-  if (!node) node = &load(offset);
-  prefetchForSearch(*node);
-  nodes_.remember(offset, node->keys.data(), node->keys.size(),
-                  reinterpret_cast<const char*>(node->children.data()),
-                  node->children.size() * sizeof(node->children[0]));
-  return *node;
+  return nodes_.findForSearch(offset, [this](std::uint32_t at) -> Node& { return load(at); });
 }
 
 Node& CdxTree::newNode(bool leaf) {

@@ -21,17 +21,6 @@ int compareEntryAt(const Node& node, std::size_t i, std::string_view key, std::u
   return node.recs[i] < recno ? -1 : 1;
 }
 
-// Asks for every cache line of a page's keys and child pointers at once, so that a search
-// through the page waits for one memory round trip instead of one per probe.
-template <class Node>
-void prefetchForSearch(const Node& node) {
-  const char* keys = node.keys.data();
-  for (std::size_t at = 0; at < node.keys.size(); at += 64) __builtin_prefetch(keys + at);
-  const auto* children = reinterpret_cast<const char*>(node.children.data());
-  const std::size_t childBytes = node.children.size() * sizeof(node.children[0]);
-  for (std::size_t at = 0; at < childBytes; at += 64) __builtin_prefetch(children + at);
-}
-
 // The first entry at or after (key, recno).
 template <class Node>
 std::size_t lowerBoundOf(const Node& node, std::string_view key, std::uint32_t recno,

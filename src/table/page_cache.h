@@ -19,28 +19,40 @@ class PageCache {
     std::size_t i = offset / PageSize;
     return i < slots_.size() ? slots_[i].node.get() : nullptr;
   }
-  // As find, for a search that reads the page's keys next: asks for the node and for the
-  // keys where the last search found them, both at once, so that the two memory round
-  // trips overlap instead of following one another. The remembered place may be stale
-  // (prefetching never faults); it is renewed by remember().
-  Node* findForSearch(std::uint32_t offset) const {
+  // As find, for a search that reads the page's keys next: asks for the node and for its
+  // keys and child pointers where the last search found them, all at once, so that these
+  // memory round trips overlap instead of following one another (prefetching a stale place
+  // never faults). Pages not cached yet come from load(offset).
+  template <class Load>
+  Node& findForSearch(std::uint32_t offset, Load load) {
     std::size_t i = offset / PageSize;
-    if (i >= slots_.size()) return nullptr;
-    const Slot& slot = slots_[i];
-    __builtin_prefetch(slot.node.get());
-    for (std::uint32_t at = 0; at < slot.keyBytes; at += 64) __builtin_prefetch(slot.keys + at);
-    for (std::uint32_t at = 0; at < slot.childBytes; at += 64) {
-      __builtin_prefetch(slot.children + at);
+    Node* node = nullptr;
+    if (i < slots_.size()) {
+      const Slot& slot = slots_[i];
+      node = slot.node.get();
+      __builtin_prefetch(node);
+      prefetchBytes(slot.keys, slot.keyBytes);
+      prefetchBytes(slot.children, slot.childBytes);
     }
-    return slot.node.get();
-  }
-  void remember(std::uint32_t offset, const char* keys, std::size_t keyBytes, const char* children,
-                std::size_t childBytes) {
+    if (!node) node = &load(offset);
+    // Where the keys moved or changed size, ask for them now and remember the new place.
     Slot& slot = slots_[offset / PageSize];
-    slot.keys = keys;
-    slot.children = children;
-    slot.keyBytes = static_cast<std::uint32_t>(std::min<std::size_t>(keyBytes, PageSize * 4));
-    slot.childBytes = static_cast<std::uint32_t>(std::min<std::size_t>(childBytes, PageSize));
+    const char* keys = node->keys.data();
+    const auto keyBytes =
+        static_cast<std::uint32_t>(std::min<std::size_t>(node->keys.size(), kMaxHint));
+    const auto* children = reinterpret_cast<const char*>(node->children.data());
+    const auto childBytes = static_cast<std::uint32_t>(
+        std::min<std::size_t>(node->children.size() * sizeof(node->children[0]), kMaxHint));
+    if (slot.keys != keys || slot.keyBytes != keyBytes || slot.children != children ||
+        slot.childBytes != childBytes) {
+      prefetchBytes(keys, keyBytes);
+      prefetchBytes(children, childBytes);
+      slot.keys = keys;
+      slot.keyBytes = keyBytes;
+      slot.children = children;
+      slot.childBytes = childBytes;
+    }
+    return *node;
   }
   Node& put(std::uint32_t offset, std::unique_ptr<Node> node) {
     std::size_t i = offset / PageSize;
@@ -60,6 +72,11 @@ class PageCache {
   void clear() { slots_.clear(); }
 
  private:
+  static constexpr std::size_t kMaxHint = PageSize * 4;
+  static void prefetchBytes(const char* at, std::uint32_t bytes) {
+    for (std::uint32_t i = 0; i < bytes; i += 64) __builtin_prefetch(at + i);
+  }
+
   struct Slot {
     std::unique_ptr<Node> node;
     const char* keys = nullptr;
