@@ -91,10 +91,15 @@ std::uint16_t dupAgainstPrevious(const Node& node, std::size_t i, std::size_t kl
 
 // All record numbers of a leaf or-ed together: as wide as the largest of them, which is all
 // the entry layout depends on, and found with vector instructions where a maximum is not.
-std::uint32_t recnoBitsOf(const Node& node) {
+std::uint32_t recnoOrOf(const Node& node) {
   std::uint32_t bits = 0;
   for (auto r : node.recs) bits |= r;
   return bits;
+}
+
+// The same, from the kept shapes where they are current.
+std::uint32_t recnoBitsOf(const Node& node, char fill) {
+  return shapesUsable(node, fill) ? node.shapes.recnoOr : recnoOrOf(node);
 }
 
 }  // namespace
@@ -122,6 +127,7 @@ const LeafShapes& leafShapes(const Node& node, int keyLength, char fill) {
     s.dup[i] = dupAgainstPrevious(node, i, kl);
     s.stored += static_cast<std::size_t>(s.sig[i] - s.dup[i]);
   }
+  s.recnoOr = recnoOrOf(node);
   s.fill = fill;
   s.known = true;
   return s;
@@ -139,6 +145,7 @@ void shapesAfterInsert(const Node& node, std::size_t index, int keyLength, char 
                static_cast<std::uint16_t>(significantLength(node.key(index, kl), fill)));
   s.dup.insert(s.dup.begin() + at, dupAgainstPrevious(node, index, kl));
   s.stored += static_cast<std::size_t>(s.sig[index] - s.dup[index]);
+  s.recnoOr |= node.recs[index];
   if (index + 1 < node.count()) {
     s.stored += s.dup[index + 1];
     s.dup[index + 1] = dupAgainstPrevious(node, index + 1, kl);
@@ -156,6 +163,7 @@ void shapesAfterRemove(const Node& node, std::size_t index, int keyLength, char 
   s.stored -= static_cast<std::size_t>(s.sig[index] - s.dup[index]);
   s.sig.erase(s.sig.begin() + at);
   s.dup.erase(s.dup.begin() + at);
+  s.recnoOr = recnoOrOf(node);  // the one gone may have been the widest
   if (index < node.count()) {
     s.stored += s.dup[index];
     s.dup[index] = dupAgainstPrevious(node, index, static_cast<std::size_t>(keyLength));
@@ -188,7 +196,7 @@ std::size_t leafEntryBytesAlone(const Node& node, std::size_t index, int keyLeng
 
 std::size_t leafUsedBytes(const Node& node, int keyLength, char fill) {
   // The counts are sized for the key length, so every key stores sig - dup bytes.
-  const LeafParams p = leafParamsFor(keyLength, recnoBitsOf(node));
+  const LeafParams p = leafParamsFor(keyLength, recnoBitsOf(node, fill));
   return node.count() * static_cast<std::size_t>(p.entryBytes) +
          leafShapes(node, keyLength, fill).stored;
 }
@@ -243,7 +251,7 @@ void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page
     }
     return;
   }
-  LeafParams lp = leafParamsFor(keyLength, recnoBitsOf(node));
+  LeafParams lp = leafParamsFor(keyLength, recnoBitsOf(node, fill));
   std::uint32_t recMask = lp.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lp.recBits) - 1);
   put32(page + 14, recMask);
   page[18] = static_cast<unsigned char>((1u << lp.dupBits) - 1);
@@ -334,7 +342,7 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   const LeafEdit& edit = node.edit;
   if (!node.leaf || node.image.size() != kPageSize || edit.whole || !edit.changed) return false;
   const unsigned char* old = node.image.data();
-  const LeafParams lp = leafParamsFor(static_cast<int>(kl), recnoBitsOf(node));
+  const LeafParams lp = leafParamsFor(static_cast<int>(kl), recnoBitsOf(node, fill));
   if (old[20] != lp.recBits || old[21] != lp.dupBits || old[22] != lp.trailBits ||
       old[23] != lp.entryBytes)
     return false;

@@ -17,7 +17,8 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 struct LeafShapes {
   std::vector<std::uint16_t> sig;
   std::vector<std::uint16_t> dup;
-  std::size_t stored = 0;  // key bytes the page stores: the sum of sig - dup
+  std::size_t stored = 0;     // key bytes the page stores: the sum of sig - dup
+  std::uint32_t recnoOr = 0;  // every record number or-ed together (what sizes the entries)
   bool known = false;
   char fill = ' ';
 };
