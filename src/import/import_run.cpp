@@ -381,7 +381,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
         const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
         try {
           ErrorGuard guard;
-          areas.FIELDPUT(slotInt(row[field_slot::kFieldNo]), converted);
+          areas.putField(slotInt(row[field_slot::kFieldNo]), converted);
         } catch (const ErrorException&) {
           log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
           ++state.nErrors;
@@ -391,11 +391,11 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       // 8: the generated number overrides a mapped column.
       if (lAutoArt) {
         if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
-          areas.FIELDPUT(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+          areas.putField(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
                          Value::text(cNewNumber));
         }
       } else if (lAutoAdr) {
-        areas.FIELDPUT(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
+        areas.putField(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
                        Value::text(cNewNumber));
       }
 

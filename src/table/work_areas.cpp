@@ -161,15 +161,19 @@ bool WorkAreas::DBAPPEND() {
 }
 
 Value WorkAreas::FIELDPUT(int fieldNo, const Value& value) {
+  return putField(fieldNo, value) ? value : Value();
+}
+
+bool WorkAreas::putField(int fieldNo, const Value& value) {
   WorkArea* const area = current();
-  return retrying(area, Value(), [&] {
+  return retrying(area, false, [&] {
     WorkArea* a = area ? area : requireCurrent("FIELDPUT");
     if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size()) || value.isNil() ||
         a->eof()) {
-      return Value();
+      return false;
     }
     a->putField(fieldNo - 1, value);
-    return value;
+    return true;
   });
 }
 

@@ -35,6 +35,8 @@ class WorkAreas {
   // Field numbers count from 1; 0 and the empty value (no value at all) do nothing.
   // Result: the value when it was stored, else the empty value.
   Value FIELDPUT(int fieldNo, const Value& value);
+  // FIELDPUT for callers that only need to know whether the value was stored (no copy).
+  bool putField(int fieldNo, const Value& value);
   Value FIELDGET(int fieldNo);
   // A field of the area with the alias, read for one operation; the current area stays.
   Value aliasField(const std::string& alias, const std::string& fieldName);
