@@ -11,15 +11,12 @@
 #include <vector>
 
 #include "sheet/cell_store.h"
+#include "sheet/part_reader.h"
 #include "sheet/sheet_error.h"
 
 namespace zandor::sheet {
 
 namespace {
-
-struct ZipFileCloser {
-  void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
 
 // Part names inside the zip have no leading "/" (relationship targets sometimes do).
 std::string entryName(std::string_view name) {
@@ -66,30 +63,18 @@ std::uint64_t ZipArchive::partSize(std::string_view name) const {
 void ZipArchive::stream(std::string_view name,
                         const std::function<void(const char*, std::size_t)>& sink) {
   const std::string entry = entryName(name);
-  std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen(zip_, entry.c_str(), 0));
-  if (!file) {
-    const int code = zip_error_code_zip(zip_get_error(zip_));
-    if (code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
-      throw SheetReadError("Die Datei ist kennwortgesch\xc3\xbctzt.");
-    throw SheetReadError("Teil \"" + entry +
-                         "\" fehlt oder ist besch\xc3\xa4"
-                         "digt.");
-  }
+  PartReader part(zip_, entry);
   std::uint64_t total = 0;
   // Inflates one chunk; 0 at the end of the part.
   auto inflate = [&](std::vector<char>& buffer) -> std::size_t {
-    const zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
-    if (got < 0)
-      throw SheetReadError("Teil \"" + entry +
-                           "\" ist besch\xc3\xa4"
-                           "digt.");
-    total += static_cast<std::uint64_t>(got);
+    const std::size_t got = part.read(buffer.data(), buffer.size());
+    total += got;
     if (total > readLimits().maxPartBytes)
       throw SheetReadError("Teil \"" + entry +
                            "\" ist entpackt gr\xc3\xb6\xc3\x9f"
                            "er als " +
                            std::to_string(readLimits().maxPartBytes) + " Bytes.");
-    return static_cast<std::size_t>(got);
+    return got;
   };
 
   zip_stat_t st;

@@ -321,6 +321,70 @@ TEST_F(XlsxReaderTest, BrokenFilesAndBombsAreRefused) {
   EXPECT_EQ(readSpreadsheetFile(dir_.file("gut.xlsx")).sheets[0].cells.cellCount(), 200u);
 }
 
+// Where a deflated part lies in a zip written by libzip: its data and both copies of its CRC.
+struct PartPlace {
+  std::size_t data = 0, size = 0, localCrc = 0, centralCrc = 0;
+};
+PartPlace placeOf(const std::string& zip, const std::string& name) {
+  auto u16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(zip[at]) |
+                                    static_cast<unsigned char>(zip[at + 1]) << 8);
+  };
+  PartPlace place;
+  for (std::size_t at = zip.find("PK\x03\x04"); at != std::string::npos;
+       at = zip.find("PK\x03\x04", at + 4)) {
+    if (zip.compare(at + 30, name.size(), name) != 0 || u16(at + 26) != name.size()) continue;
+    EXPECT_EQ(u16(at + 8), 8u) << "not deflated";
+    place.localCrc = at + 14;
+    place.size = u16(at + 18) | u16(at + 20) << 16;
+    place.data = at + 30 + u16(at + 26) + u16(at + 28);
+  }
+  for (std::size_t at = zip.find("PK\x01\x02"); at != std::string::npos;
+       at = zip.find("PK\x01\x02", at + 4)) {
+    if (zip.compare(at + 46, name.size(), name) == 0 && u16(at + 28) == name.size())
+      place.centralCrc = at + 16;
+  }
+  return place;
+}
+
+// Damage inside a deflated part (small, and big enough to be inflated on a second thread)
+// is refused, never read as data: a wrong CRC with intact data, and bytes flipped anywhere
+// in the deflate stream.
+TEST_F(XlsxReaderTest, DamagedDeflatedPartsAreRefused) {
+  for (int rowCount : {300, 40000}) {
+    std::string rows;
+    for (int r = 1; r <= rowCount; ++r)
+      rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+              std::to_string(r * 7) + "</v></c></row>";
+    XlsxContent content;
+    content.sheets = {rows};
+    test::writeXlsx(dir_.path() / "gut.xlsx", content);
+    const std::string good = test::readBytes(dir_.path() / "gut.xlsx");
+    const PartPlace place = placeOf(good, "xl/worksheets/data_a.xml");
+    ASSERT_GT(place.size, 100u) << rowCount;
+    ASSERT_GT(place.centralCrc, 0u);
+    EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx")), "(gelesen)");
+
+    std::string wrongCrc = good;
+    for (std::size_t at : {place.localCrc, place.centralCrc}) wrongCrc[at] ^= 0x5A;
+    test::writeBytes(dir_.path() / "crc.xlsx", wrongCrc);
+    EXPECT_EQ(refusalOfFile(dir_.file("crc.xlsx")),
+              "Teil \"xl/worksheets/data_a.xml\" ist besch\xc3\xa4"
+              "digt.")
+        << rowCount;
+
+    for (std::size_t step = 0; step < 16; ++step) {
+      std::string flipped = good;
+      // (The last byte may end in padding bits that carry nothing.)
+      const std::size_t at = place.data + step * (place.size - 2) / 15;
+      flipped[at] = static_cast<char>(flipped[at] ^ 0x24);
+      test::writeBytes(dir_.path() / "kippe.xlsx", flipped);
+      EXPECT_NE(refusalOfFile(dir_.file("kippe.xlsx")), "(gelesen)")
+          << rowCount << " rows, byte " << at - place.data << " of " << place.size;
+    }
+  }
+}
+
 TEST_F(XlsxReaderTest, PasswordProtectedWorkbooksAreNamedAsSuch) {
   // Encrypted Office files are compound files holding the encrypted package.
   test::writeBytes(dir_.path() / "geheim.xlsx",

@@ -1,0 +1,90 @@
+#include "sheet/part_reader.h"
+
+#include <isa-l/igzip_lib.h>
+#include <zip.h>
+
+#include "sheet/sheet_error.h"
+
+namespace zandor::sheet {
+
+namespace {
+
+constexpr std::size_t kInputChunk = 1 << 16;
+
+}  // namespace
+
+PartReader::PartReader(zip* archive, const std::string& entry) : entry_(entry) {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  const bool stated = zip_stat(archive, entry.c_str(), 0, &st) == 0;
+  constexpr zip_uint64_t kNeeded =
+      ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+  const bool own = stated && (st.valid & kNeeded) == kNeeded && st.comp_method == ZIP_CM_DEFLATE &&
+                   st.encryption_method == ZIP_EM_NONE;
+  file_ = zip_fopen(archive, entry.c_str(), own ? ZIP_FL_COMPRESSED : 0);
+  if (!file_) {
+    const int code = zip_error_code_zip(zip_get_error(archive));
+    if (code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
+      throw SheetReadError("Die Datei ist kennwortgesch\xc3\xbctzt.");
+    throw SheetReadError("Teil \"" + entry +
+                         "\" fehlt oder ist besch\xc3\xa4"
+                         "digt.");
+  }
+  if (!own) return;
+  state_ = std::make_unique<inflate_state>();
+  isal_inflate_init(state_.get());
+  state_->crc_flag = ISAL_GZIP_NO_HDR;  // raw deflate, with the CRC-32 zip uses too
+  expectedCrc_ = st.crc;
+  expectedSize_ = st.size;
+  input_.resize(kInputChunk);
+}
+
+PartReader::~PartReader() {
+  if (file_) zip_fclose(file_);
+}
+
+void PartReader::damaged() const {
+  throw SheetReadError("Teil \"" + entry_ +
+                       "\" ist besch\xc3\xa4"
+                       "digt.");
+}
+
+std::size_t PartReader::read(char* buffer, std::size_t size) {
+  if (!state_) {
+    const zip_int64_t got = zip_fread(file_, buffer, size);
+    if (got < 0) damaged();
+    return static_cast<std::size_t>(got);
+  }
+  return inflateInto(buffer, size);
+}
+
+std::size_t PartReader::inflateInto(char* buffer, std::size_t size) {
+  if (finished_ || size == 0) return 0;
+  inflate_state& s = *state_;
+  s.next_out = reinterpret_cast<std::uint8_t*>(buffer);
+  s.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(size, UINT32_MAX));
+  while (s.avail_out > 0) {
+    if (s.avail_in == 0 && !inputEnded_) {
+      const zip_int64_t got = zip_fread(file_, input_.data(), input_.size());
+      if (got < 0) damaged();
+      if (got == 0) inputEnded_ = true;
+      s.next_in = input_.data();
+      s.avail_in = static_cast<std::uint32_t>(got);
+    }
+    const std::uint32_t inBefore = s.avail_in, outBefore = s.avail_out;
+    if (isal_inflate(&s) < 0) damaged();
+    if (s.block_state == ISAL_BLOCK_FINISH) {
+      finished_ = true;
+      break;
+    }
+    // Neither consumed nor produced: the input ended inside the stream.
+    if (s.avail_in == inBefore && s.avail_out == outBefore && (inputEnded_ || inBefore > 0))
+      damaged();
+  }
+  const std::size_t got = size - s.avail_out;
+  produced_ += got;
+  if (finished_ && (s.crc != expectedCrc_ || produced_ != expectedSize_)) damaged();
+  return got;
+}
+
+}  // namespace zandor::sheet
