@@ -63,12 +63,13 @@ std::string relsPartOf(std::string_view part) {
   return dir + "_rels/" + std::string(file) + ".rels";
 }
 
-int parseIndex(const char* text, const std::string& what) {
+int parseIndex(const char* text, const char* what) {
   int v = 0;
   const std::string_view s(text);
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
   if (ec != std::errc() || end != s.data() + s.size() || v < 0)
-    throw SheetReadError("Ung\xc3\xbcltige Angabe " + what + "=\"" + std::string(s) + "\".");
+    throw SheetReadError("Ung\xc3\xbcltige Angabe " + std::string(what) + "=\"" + std::string(s) +
+                         "\".");
   return v;
 }
 

@@ -19,7 +19,7 @@ std::string BoundOrder::keyOf(const RecordContext& record) const {
   // A C key of a field (or UPPER of one) is the field's bytes, upper-cased as asked, cut or
   // padded to the key length: made directly, it saves the evaluation's copies per key.
   const OrderInfo& info = order->info();
-  if (const auto form = key.fieldForm(); form && info.keyType == 'C') {
+  if (const auto& form = keyForm; form && info.keyType == 'C') {
     if (const auto bytes = record.textFieldBytes(form->field)) {
       std::string k = padRight(*bytes, static_cast<std::size_t>(info.keyLength));
       if (form->upper || info.caseInsensitive) upperAZInPlace(k);
@@ -46,6 +46,7 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
     b.order = &order;
     try {
       b.key = Expression::compile(info.keyExpression, record);
+      b.keyForm = b.key.fieldForm();
       const Value sample = b.key.evaluate(record);
       char type = keyTypeOf(sample);
       bool lengthFits = true;

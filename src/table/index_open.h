@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ const char* driverName(IndexDriver driver);
 struct BoundOrder {
   IndexOrder* order = nullptr;
   Expression key;
-  Expression forCondition;  // not valid() when the order has none
+  Expression forCondition;                       // not valid() when the order has none
+  std::optional<Expression::FieldForm> keyForm;  // key.fieldForm(), found once
 
   // The order's key for the record (throws ExpressionError).
   std::string keyOf(const RecordContext& record) const;
