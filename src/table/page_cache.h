@@ -108,26 +108,26 @@ class DirtyPages {
   }
   bool empty() const { return count_ == 0; }
   // The changed pages, highest offset first (new pages at the end of the file go first);
-  // the set is empty afterwards.
-  std::vector<std::uint32_t> take() {
-    std::vector<std::uint32_t> out;
-    out.reserve(count_);
+  // the set is empty afterwards. The list stays valid until the next call.
+  const std::vector<std::uint32_t>& take() {
+    taken_.clear();
     for (std::uint32_t offset : list_) {
       std::size_t i = offset / PageSize;
       if (!flags_[i]) continue;
       flags_[i] = false;
-      out.push_back(offset);
+      taken_.push_back(offset);
     }
     list_.clear();
     count_ = 0;
-    std::sort(out.begin(), out.end(), std::greater<>());
-    return out;
+    std::sort(taken_.begin(), taken_.end(), std::greater<>());
+    return taken_;
   }
   void clear() { take(); }
 
  private:
   std::vector<bool> flags_;
   std::vector<std::uint32_t> list_;
+  std::vector<std::uint32_t> taken_;  // kept, so that a commit allocates nothing here
   std::size_t count_ = 0;
 };
 
