@@ -12,12 +12,7 @@ namespace zandor::cdx {
 namespace {
 
 int bitLength(std::uint32_t v) {
-  int bits = 0;
-  while (v) {
-    ++bits;
-    v >>= 1;
-  }
-  return bits;
+  return static_cast<int>(std::bit_width(v));
 }
 
 std::uint16_t get16(const unsigned char* p) {
