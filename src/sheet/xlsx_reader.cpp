@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <charconv>
+#include <climits>
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <string>
@@ -64,6 +66,13 @@ std::string relsPartOf(std::string_view part) {
 }
 
 int parseIndex(const char* text, const char* what) {
+  // Plain digits (nearly every index) are read here; all else goes to from_chars below,
+  // which decides what is valid.
+  std::uint64_t digits = 0;
+  const char* p = text;
+  while (*p >= '0' && *p <= '9' && digits <= INT_MAX)
+    digits = digits * 10 + static_cast<std::uint64_t>(*p++ - '0');
+  if (p != text && *p == '\0' && digits <= INT_MAX) return static_cast<int>(digits);
   int v = 0;
   const std::string_view s(text);
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);

@@ -71,6 +71,25 @@ TEST_F(XlsxReaderTest, StringsSharedInlineRichAndEscaped) {
   EXPECT_EQ(text(b, 1, 7), u"einsx");
 }
 
+TEST_F(XlsxReaderTest, IndexNumbersArePlainDigitsWithinRange) {
+  XlsxContent content;
+  content.sharedStrings = "<si><t>null</t></si><si><t>eins</t></si>";
+  auto sheetWith = [&](const std::string& index, const std::string& style = "0") {
+    content.sheets = {"<row r=\"1\"><c r=\"A1\" s=\"" + style + "\" t=\"s\"><v>" + index +
+                      "</v></c></row>"};
+    return content;
+  };
+  EXPECT_EQ(text(read(sheetWith("1")), 1, 1), u"eins");
+  EXPECT_EQ(text(read(sheetWith("0001")), 1, 1), u"eins");
+  EXPECT_EQ(text(read(sheetWith("-0")), 1, 1), u"null");  // what from_chars has always let by
+  for (const char* bad : {"-1", "+1", "1a", " 1", "2147483648", "99999999999999999999"}) {
+    EXPECT_EQ(refusal(sheetWith(bad)),
+              "Ung\xc3\xbcltige Angabe Textindex=\"" + std::string(bad) + "\".")
+        << bad;
+  }
+  EXPECT_EQ(refusal(sheetWith("0", "x")), "Ung\xc3\xbcltige Angabe s=\"x\".");
+}
+
 TEST_F(XlsxReaderTest, KindsAndPositionsWithoutReferences) {
   XlsxContent content;
   content.sheets = {
