@@ -9,6 +9,7 @@ namespace zandor::sheet {
 
 // Element and attribute names without their namespace prefix ("x:c" -> "c").
 inline std::string_view localName(const char* name) {
+  if (name[0] != '\0' && name[0] != ':' && name[1] == '\0') return {name, 1};  // c, v, f, t
   const char* local = name;
   const char* p = name;
   for (; *p; ++p) {
