@@ -26,6 +26,8 @@ class PartReader {
   // Inflated bytes put into buffer (at most size); 0 at the end of the part. Throws
   // SheetReadError when the part turns out damaged.
   std::size_t read(char* buffer, std::size_t size);
+  // The inflated size the archive states, 0 when it states none.
+  std::uint64_t statedSize() const { return statedSize_; }
 
  private:
   [[noreturn]] void damaged() const;
@@ -38,7 +40,7 @@ class PartReader {
   bool inputEnded_ = false;
   bool finished_ = false;
   std::uint32_t expectedCrc_ = 0;
-  std::uint64_t expectedSize_ = 0;
+  std::uint64_t statedSize_ = 0;
   std::uint64_t produced_ = 0;
 };
 

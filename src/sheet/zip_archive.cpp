@@ -77,10 +77,7 @@ void ZipArchive::stream(std::string_view name,
     return got;
   };
 
-  zip_stat_t st;
-  zip_stat_init(&st);
-  const bool big = zip_stat(zip_, entry.c_str(), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
-                   st.size > kBackgroundBytes;
+  const bool big = part.statedSize() > kBackgroundBytes;
   if (!big) {
     std::vector<char> buffer(kChunkBytes);
     while (const std::size_t got = inflate(buffer)) sink(buffer.data(), got);
