@@ -103,6 +103,8 @@ void PageFile::unmap() {
 }
 
 void PageFile::close() {
+  witness_.stop();
+  witnessTried_ = false;
   unmap();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -195,7 +197,7 @@ void PageFile::write(PageBatch& batch) {
   if (map_) {
     // Every page the copy will store into is made writable first, by storing one byte it
     // already holds. Otherwise a page the system has just written back faults in the middle
-    // of the copy, and a process killed there leaves a page half old and half new.
+    // of the copy, which widens the moment that only the witness can mend.
     const auto osPage = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
     for (const auto& w : batch.writes_) {
       for (std::uint64_t at = w.offset / osPage * osPage; at < w.offset + w.length; at += osPage) {
@@ -204,7 +206,18 @@ void PageFile::write(PageBatch& batch) {
       }
     }
   }
-  for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
+  if (!witnessTried_) {
+    witnessTried_ = true;
+    witness_.start(fd_);
+  }
+  witness_.begin(batch.writes_.data(), batch.writes_.size(), batch.bytes_.data());
+  try {
+    for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
+  } catch (...) {
+    witness_.end();  // a failed commit is undone by its caller, not finished by the witness
+    throw;
+  }
+  witness_.end();
   batch.clear();
 }
 

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "table/commit_witness.h"
+
 namespace zandor {
 
-// The pages of one commit. They are prepared first and then written in one tight loop, so a
-// process killed in between leaves as few of them written as possible.
+// The pages of one commit. They are prepared first and then written in one tight loop, which
+// the file's witness finishes should the process be killed within it.
 class PageBatch {
  public:
   // A buffer of length bytes that will be written at offset, in the order of the calls.
@@ -17,12 +19,7 @@ class PageBatch {
 
  private:
   friend class PageFile;
-  struct Write {
-    std::uint64_t offset;
-    std::size_t length;
-    std::size_t at;
-  };
-  std::vector<Write> writes_;
+  std::vector<PageWrite> writes_;
   std::vector<unsigned char> bytes_;
 };
 
@@ -35,6 +32,8 @@ class PageBatch {
 // time in which only some pages of a commit have reached the file. New pages are allocated
 // on disk before they are touched, so a full disk is an ordinary error, not a fault. Where
 // the mapping fails (some network file systems) reads and writes fall back to pread/pwrite.
+// A batch is copied under the eye of a CommitWitness, so a kill in the middle of the copy
+// still leaves the whole commit in the file.
 class PageFile {
  public:
   PageFile() = default;
@@ -78,6 +77,8 @@ class PageFile {
   unsigned char* map_ = nullptr;
   std::uint64_t reserved_ = 0;  // length of the mapping, beyond the end of the file
   std::uint64_t size_ = 0;      // size of the file while it is mapped
+  CommitWitness witness_;       // started with the first batch
+  bool witnessTried_ = false;
 };
 
 }  // namespace zandor

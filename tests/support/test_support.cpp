@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -71,6 +73,16 @@ int runCommand(const std::string& command, std::string* out) {
   const int status = pclose(pipe);
   if (out) *out = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void adoptOrphans() {
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+void waitForOrphans() {
+  int status = 0;
+  while (::waitpid(-1, &status, __WALL) > 0 || errno == EINTR) {
+  }
 }
 
 bool passesWithoutRoot(const std::function<bool()>& check) {

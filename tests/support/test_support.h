@@ -33,6 +33,12 @@ std::filesystem::path copyFixture(const std::string& relative, const std::filesy
 // Runs a command through the shell; returns its exit status, stdout into out.
 int runCommand(const std::string& command, std::string* out = nullptr);
 
+// A killed child may leave its index files' commit witnesses running for a moment (they
+// finish a commit the kill interrupted). adoptOrphans() makes them our children when their
+// parent dies; waitForOrphans() then waits until every child of ours has ended.
+void adoptOrphans();
+void waitForOrphans();
+
 // Runs a check in a child process without root rights (as user nobody when we are root),
 // so tests of missing file rights mean something under root too. True when it passed.
 bool passesWithoutRoot(const std::function<bool()>& check);

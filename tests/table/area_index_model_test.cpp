@@ -240,6 +240,7 @@ TEST(AreaIndexModelTest, KilledProcessLeavesIndexesMatchingTheWrittenRecords) {
     TempDir dir;
     const IndexedTable setup = makeIndexedTable(dir, cdx);
     const std::string table = dir.file("KUNDEN.dbf");
+    adoptOrphans();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -261,6 +262,7 @@ TEST(AreaIndexModelTest, KilledProcessLeavesIndexesMatchingTheWrittenRecords) {
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
+    waitForOrphans();
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
     countRecordsFromLength(table);

@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "support/test_support.h"
 #include "table/index_error.h"
@@ -58,6 +66,66 @@ TEST_P(PageFileTest, BatchesGrowTheFileAndReadBackEverywhere) {
   reader.read(far, back.data(), 512);
   EXPECT_EQ(back, page('C'));
   EXPECT_THROW(reader.read(far + 512, back.data(), 1), IndexDamage);
+}
+
+// A process killed while it copies the pages of a commit: the file's witness writes the rest,
+// so the file holds the old pages or the new ones, never some of each.
+TEST_P(PageFileTest, ACommitKilledInTheMiddleOfItsCopyIsFinished) {
+  test::TempDir dir;
+  const std::string path = dir.file("gross.cdx");
+  constexpr std::size_t kPages = 8192;  // 4 MB: its copy takes a millisecond or more
+  const std::string old(kPages * 512, 'A');
+  test::adoptOrphans();
+
+  // Returns the microseconds from the start of the copy to the end of the child (killed
+  // after `wait` microseconds, unless wait < 0).
+  auto commitInChild = [&](long wait) {
+    test::writeBytes(path, old);
+    int ready[2];
+    EXPECT_EQ(::pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      PageFile file;
+      if (file.open(path, true) != 0) _exit(3);
+      PageBatch batch;
+      for (std::size_t p = 0; p < kPages; ++p) std::memset(batch.add(p * 512, 512), 'B', 512);
+      if (::write(ready[1], "x", 1) != 1) _exit(4);
+      file.write(batch);
+      _exit(0);
+    }
+    char byte;
+    EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+    const auto begin = std::chrono::steady_clock::now();
+    if (wait >= 0) {
+      std::this_thread::sleep_for(std::chrono::microseconds(wait));
+      ::kill(child, SIGKILL);
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    const auto took = std::chrono::steady_clock::now() - begin;
+    test::waitForOrphans();
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return std::chrono::duration_cast<std::chrono::microseconds>(took).count();
+  };
+
+  const long whole = commitInChild(-1);
+  ASSERT_EQ(test::readBytes(path), std::string(old.size(), 'B'));
+  std::mt19937 random(std::random_device{}());
+  int finished = 0;
+  for (int kill = 0; kill < 12; ++kill) {
+    const long wait = std::uniform_int_distribution<long>(0, whole)(random);
+    commitInChild(wait);
+    const std::string now = test::readBytes(path);
+    ASSERT_EQ(now.size(), old.size());
+    const auto written = std::count(now.begin(), now.end(), 'B');
+    if (written != 0) {
+      ASSERT_EQ(written, static_cast<long>(now.size()))
+          << "killed after " << wait << " of " << whole << " us";
+      ++finished;
+    }
+  }
+  RecordProperty("kills_after_the_copy_began", finished);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writes, PageFileTest, ::testing::Bool(),
