@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::size_t kRowsPerBatch = 32;
 constexpr std::size_t kBatchesAhead = 8;
+// A reader that is ahead by kBatchesAhead sleeps until only this many are left, so it is
+// woken once for several batches rather than for every batch taken.
+constexpr std::size_t kRefillBelow = kBatchesAhead / 2;
 
 void writeTrace(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) sheet::traceLine(line);
@@ -122,7 +125,9 @@ void RowCells::readBatches(long row) {
       batch->push_back(std::move(r));
     }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stopping_ || ready_.size() < kBatchesAhead; });
+    if (ready_.size() >= kBatchesAhead) {
+      changed_.wait(lock, [this] { return stopping_ || ready_.size() <= kRefillBelow; });
+    }
     if (stopping_) return;
     ready_.push_back(std::move(batch));
     ended_ = last;
@@ -156,8 +161,9 @@ Value RowCells::stop(long row) {
         batch_ = std::move(ready_.front());
         ready_.pop_front();
         rowInBatch_ = 0;
+        const bool refill = ready_.size() == kRefillBelow;
         lock.unlock();
-        changed_.notify_all();
+        if (refill) changed_.notify_all();
       }
     }
     nextField_ = 0;
