@@ -66,6 +66,9 @@ WITNESS_CODE int CommitWitness::watch(void* arg) {
   auto* self = static_cast<CommitWitness*>(arg);
   const long fd = self->fd_;
   const long wake = self->wakeRead_;
+  // Our copy of the writing end first and on its own: the read below must see its end even
+  // where closing the rest in ranges is not to be had.
+  rawCall(SYS_close, self->wakeWrite_, 0, 0, 0);
   const long low = fd < wake ? fd : wake;
   const long high = fd < wake ? wake : fd;
   closeRange(0, low - 1);
@@ -111,6 +114,7 @@ bool CommitWitness::start(int fd) {
   }
   fd_ = fd;
   wakeRead_ = wake[0];
+  wakeWrite_ = wake[1];
   __atomic_store_n(&pending_, false, __ATOMIC_RELEASE);
 
   // The witness starts with every signal blocked: a Ctrl-C meant for us must not end it
@@ -126,10 +130,10 @@ bool CommitWitness::start(int fd) {
   if (pid <= 0) {
     ::close(wake[1]);
     ::munmap(stack, kStackSize);
+    wakeWrite_ = -1;
     return false;
   }
   pid_ = pid;
-  wakeWrite_ = wake[1];
   stack_ = stack;
   return true;
 }

@@ -36,7 +36,6 @@ class CommitWitness {
   bool start(int fd);
   // Ends the witness and waits for it; a commit still marked pending is left as it is.
   void stop();
-  bool running() const { return pid_ > 0; }
 
   // A commit of count writes is about to be copied; writes and bytes must stay unchanged in
   // memory until end().
