@@ -38,6 +38,77 @@ bool isNameChar(char c) {
   return kClasses[static_cast<unsigned char>(c)] == kName;
 }
 
+// Bytes that end an attribute value the shortcut for small elements takes.
+constexpr auto kPlainValueStops = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : {'"', '<', '&', '\0'}) t[c] = true;
+  return t;
+}();
+
+constexpr int kPlainAttrs = 8;
+
+struct PlainTag {
+  char* name;
+  char* nameEnd;
+  int attrCount = 0;
+  struct {
+    char *name, *nameEnd, *value, *valueEnd;
+  } attrs[kPlainAttrs];
+  bool empty = false;
+};
+
+// Scans a start tag (q just after its '<') made of a name and name="value" pairs, each after
+// one blank, values without '<' and '&'. Returns the byte after the tag; nullptr for any
+// other tag (the full parser takes it) or one not complete before end. Changes nothing.
+char* scanPlainTag(char* q, const char* end, PlainTag& t) {
+  t.name = q;
+  while (isNameChar(*q)) ++q;  // the '\0' behind the buffer stops this
+  if (q == t.name || q >= end) return nullptr;
+  t.nameEnd = q;
+  for (;;) {
+    if (*q == '>') return q + 1 <= end ? q + 1 : nullptr;
+    if (*q == '/') {
+      if (q + 2 > end || q[1] != '>') return nullptr;
+      t.empty = true;
+      return q + 2;
+    }
+    if (*q != ' ' || t.attrCount == kPlainAttrs) return nullptr;
+    char* name = ++q;
+    while (isNameChar(*q)) ++q;
+    if (q == name || q + 2 > end || q[0] != '=' || q[1] != '"') return nullptr;
+    char* nameEnd = q;
+    q += 2;
+    char* value = q;
+    while (!kPlainValueStops[static_cast<unsigned char>(*q)]) ++q;
+    if (q >= end || *q != '"') return nullptr;
+    t.attrs[t.attrCount++] = {name, nameEnd, value, q};
+    ++q;
+  }
+}
+
+// The end tag of t at q: the byte after it, or nullptr.
+char* plainEndTag(char* q, const char* end, const PlainTag& t) {
+  const auto length = static_cast<std::size_t>(t.nameEnd - t.name);
+  if (static_cast<std::size_t>(end - q) < length + 3 || q[0] != '<' || q[1] != '/' ||
+      std::memcmp(q + 2, t.name, length) != 0 || q[2 + length] != '>')
+    return nullptr;
+  return q + 3 + length;
+}
+
+// Ends the names and values in place and lists them as the handlers take them.
+const char** cutOut(const PlainTag& t, const char** attrs) {
+  *t.nameEnd = '\0';
+  const char** a = attrs;
+  for (int i = 0; i < t.attrCount; ++i) {
+    *t.attrs[i].nameEnd = '\0';
+    *t.attrs[i].valueEnd = '\0';
+    *a++ = t.attrs[i].name;
+    *a++ = t.attrs[i].value;
+  }
+  *a = nullptr;
+  return attrs;
+}
+
 // Sheet XML is mostly one long line, so jumping from line end to line end is quick.
 std::uint64_t countLines(const char* p, const char* end) {
   std::uint64_t n = 0;
@@ -113,6 +184,12 @@ void FastXmlStream::parse(bool final) {
       p = stop;
       continue;
     }
+    if (!openStarts_.empty() && isNameChar(p[1])) {
+      if (const std::size_t length = simpleElement(const_cast<char*>(p), end)) {
+        p += length;
+        continue;
+      }
+    }
     const std::size_t length = tagLength(p, end);
     if (length == 0) {
       if (final) fail(p, "unclosed token");
@@ -152,6 +229,55 @@ std::size_t FastXmlStream::tagLength(const char* p, const char* end) const {
     if (q >= end) return 0;
     ++q;
   }
+}
+
+std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
+  PlainTag outer, inner;
+  char* q = scanPlainTag(p + 1, end, outer);
+  if (!q) return 0;
+  bool hasChild = false;
+  char *text = q, *textEnd = q;
+  if (!outer.empty) {
+    if (*q == '<' && isNameChar(q[1])) {
+      hasChild = true;
+      q = scanPlainTag(q + 1, end, inner);
+      if (!q) return 0;
+      text = textEnd = q;
+      if (!inner.empty) {
+        textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
+        if (!textEnd || !(q = plainEndTag(textEnd, end, inner))) return 0;
+      }
+    } else {
+      textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
+      if (!textEnd) return 0;
+      q = textEnd;
+    }
+    if (!(q = plainEndTag(q, end, outer))) return 0;
+  }
+
+  // Whole and plain: from here on as the tag-by-tag path would deliver it.
+  std::string_view body(text, static_cast<std::size_t>(textEnd - text));
+  if (std::memchr(text, '&', body.size())) {
+    textBuf_.clear();
+    decode(text, textEnd, textBuf_);
+    body = textBuf_;
+  }
+  const char* outerAttrs[2 * kPlainAttrs + 1];
+  const char* innerAttrs[2 * kPlainAttrs + 1];
+  SimpleElement e{outer.name,
+                  cutOut(outer, outerAttrs),
+                  hasChild ? inner.name : nullptr,
+                  hasChild ? cutOut(inner, innerAttrs) : nullptr,
+                  body.data(),
+                  static_cast<int>(body.size())};
+  if (!handler_.takeSimple(e)) {
+    handler_.startElement(e.name, e.attrs);
+    if (hasChild) handler_.startElement(e.child, e.childAttrs);
+    if (e.textLength > 0) handler_.text(e.text, e.textLength);
+    if (hasChild) handler_.endElement(e.child);
+    handler_.endElement(e.name);
+  }
+  return static_cast<std::size_t>(q - p);
 }
 
 void FastXmlStream::tag(const char* p, std::size_t length) {

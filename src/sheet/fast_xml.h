@@ -26,6 +26,9 @@ class FastXmlStream {
   void parse(bool final);
   // Returns the length of the tag starting at p, or 0 when it is not complete yet.
   std::size_t tagLength(const char* p, const char* end) const;
+  // Takes a small element starting at p at once (see SimpleElement) and returns its
+  // length; 0, with nothing done, when it is anything else or not complete yet.
+  std::size_t simpleElement(char* p, const char* end);
   void tag(const char* p, std::size_t length);
   void startTag(const char* p, const char* end);
   void endTag(const char* p, const char* end);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <string>
@@ -56,6 +57,11 @@ std::string resolvePart(std::string_view baseDir, std::string_view target) {
   std::string out;
   for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
   return out;
+}
+
+// A name written without a prefix (the shortcuts leave prefixed ones to the events).
+bool isName(const char* name, std::string_view local) {
+  return std::strncmp(name, local.data(), local.size()) == 0 && name[local.size()] == '\0';
 }
 
 std::string relsPartOf(std::string_view part) {
@@ -268,8 +274,19 @@ class SharedStringsHandler : public XmlHandler {
   void text(const char* data, int length) override {
     if (inItem_) rich_.text(data, length);
   }
+  // <si><t>...</t></si>, nearly every item.
+  bool takeSimple(const SimpleElement& e) override {
+    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t"))) return false;
+    units_.clear();
+    if (e.child) appendUtf8AsUtf16(units_, std::string_view(e.text, std::size_t(e.textLength)));
+    decodeEscapes(units_);
+    pool_.add(units_);
+    count_.store(static_cast<std::uint32_t>(pool_.size()), std::memory_order_release);
+    return true;
+  }
 
  private:
+  std::u16string units_;
   TextPool& pool_;
   std::atomic<std::uint32_t>& count_;
   RichTextCollector rich_;
@@ -423,6 +440,15 @@ class WorksheetHandler : public XmlHandler {
     else if (inInline_)
       rich_.text(data, length);
   }
+  // <c ...><v>...</v></c> or <c .../>, nearly every cell.
+  bool takeSimple(const SimpleElement& e) override {
+    if (!inData_ || inCell_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")))
+      return false;
+    startCell(e.attrs);
+    if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
+    endCell();
+    return true;
+  }
 
  private:
   void startCell(const char** attrs) {
@@ -466,7 +492,14 @@ class WorksheetHandler : public XmlHandler {
     cells.reserve(static_cast<std::uint64_t>(r2 - r1 + 1) * (c2 - c1 + 1));
   }
 
-  static char typeCode(std::string_view t) {
+  static char typeCode(const char* t) {
+    if (t[0] != '\0' && t[1] == '\0') {  // the usual one-letter types
+      if (t[0] == 's' || t[0] == 'b' || t[0] == 'e' || t[0] == 'd') return t[0];
+      return 'n';
+    }
+    return typeCodeOf(t);
+  }
+  static char typeCodeOf(std::string_view t) {
     if (t == "s") return 's';
     if (t == "inlineStr") return 'i';
     if (t == "b") return 'b';

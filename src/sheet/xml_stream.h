@@ -34,6 +34,19 @@ inline const char* attributeExact(const char** attrs, const char* name) {
   return nullptr;
 }
 
+// A small element met whole: <name attrs/>, <name attrs>text</name> or
+// <name attrs><child attrs>text</child></name> (or the child empty), with plain attributes.
+// It stands for the events start(name), [start(child),] [text,] [end(child),] end(name);
+// text is decoded and given only when not empty.
+struct SimpleElement {
+  const char* name;
+  const char** attrs;
+  const char* child;  // nullptr when there is none
+  const char** childAttrs;
+  const char* text;
+  int textLength;
+};
+
 // Receives the events of one XML document (names as written, UTF-8 text). An exception
 // thrown by a handler stops the parse and comes out of XmlStream::feed/finish.
 class XmlHandler {
@@ -42,6 +55,10 @@ class XmlHandler {
   virtual void startElement(const char* name, const char** attrs) = 0;
   virtual void endElement(const char* name) = 0;
   virtual void text(const char* data, int length) = 0;
+  // A shortcut for the parsers that find such elements (worksheets are mostly cells): a
+  // handler may take the element at once, with exactly the effect of its events, and
+  // answer true; on false it gets the events one by one.
+  virtual bool takeSimple(const SimpleElement&) { return false; }
 };
 
 // A streaming expat parser fed in chunks. Throws SheetReadError for malformed XML (with the

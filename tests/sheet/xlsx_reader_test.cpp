@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "sheet/cell_store.h"
 #include "sheet/serial_date.h"
 #include "sheet/sheet_error.h"
@@ -460,6 +462,108 @@ TEST_F(XlsxReaderTest, BigPartsReadAndFailLikeSmallOnes) {
   EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\"", 0), 0u);
   content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>x</v></c></row>" + rows};
   EXPECT_EQ(refusal(content), "Ung\xc3\xbcltige Zahl \"x\" in Zelle A1.");
+}
+
+}  // namespace
+}  // namespace zandor::sheet
+
+namespace zandor::sheet {
+namespace {
+
+// Cells and texts written as writers do (taken whole by the reader) and written so that
+// every element goes tag by tag must be read alike.
+TEST_F(XlsxReaderTest, CellsTakenWholeReadAsTagByTag) {
+  std::mt19937 random(7);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const char* const texts[] = {
+      "eins", "M\xc3\xbcller &amp; S\xc3\xb6hne", "_x000D_ Zeile", "", "  Blanks  ", "&lt;tag&gt;"};
+  constexpr int kTexts = 6;
+  std::string shared[2];
+  for (int i = 0; i < kTexts; ++i) {
+    shared[0] += std::string("<si><t>") + texts[i] + "</t></si>";
+    shared[1] += std::string("<si ><t xml:space = \"preserve\" >") + texts[i] + "</t ></si >";
+  }
+  shared[0] += "<si/>";
+  shared[1] += "<si ></si >";
+  std::string rows[2];
+  for (int r = 1; r <= 40; ++r) {
+    rows[0] += "<row r=\"" + std::to_string(r) + "\">";
+    rows[1] += "<row r=\"" + std::to_string(r) + "\">";
+    for (int c = 0; c < 8; ++c) {
+      const std::string ref = std::string(1, static_cast<char>('A' + c)) + std::to_string(r);
+      std::string attrs, value;
+      switch (pick(8)) {
+        case 0:
+          attrs = " t=\"s\"";
+          value = std::to_string(pick(kTexts + 1));
+          break;
+        case 1:
+          value = std::to_string(pick(100000)) + "." + std::to_string(pick(100));
+          break;
+        case 2:
+          attrs = " s=\"1\"";
+          value = std::to_string(30000 + pick(20000));
+          break;
+        case 3:
+          attrs = " t=\"b\"";
+          value = pick(2) ? "1" : "0";
+          break;
+        case 4:
+          attrs = " t=\"e\"";
+          value = "#DIV/0!";
+          break;
+        case 5:
+          attrs = " t=\"str\"";
+          value = "Formel &amp; " + std::to_string(pick(9));
+          break;
+        case 6:
+          attrs = " s=\"1\"";
+          break;  // formatted, but empty
+        default:
+          continue;  // no cell
+      }
+      const std::string compact = "<c r=\"" + ref + "\"" + attrs;
+      rows[0] += value.empty() && pick(2) ? compact + "/>" : compact + "><v>" + value + "</v></c>";
+      rows[1] += "<c r = \"" + ref + "\"" + attrs + " ><v >" + value + "</v ></c >";
+    }
+    rows[0] += "</row>";
+    rows[1] += "</row>";
+  }
+  WorkbookData books[2];
+  for (int form = 0; form < 2; ++form) {
+    XlsxContent content;
+    content.numFmts = "<numFmt numFmtId=\"164\" formatCode=\"DD.MM.YYYY\"/>";
+    content.cellXfs = "<xf numFmtId=\"0\"/><xf numFmtId=\"164\"/>";
+    content.sharedStrings = shared[form];
+    content.sheets = {rows[form]};
+    books[form] = read(content);
+  }
+  const CellStore& taken = sheet(books[0]).cells;
+  const CellStore& byTag = sheet(books[1]).cells;
+  ASSERT_GT(taken.cellCount(), 200u);
+  ASSERT_EQ(taken.cellCount(), byTag.cellCount());
+  for (std::uint32_t r = 1; r <= 40; ++r) {
+    for (std::uint32_t c = 1; c <= 8; ++c) {
+      const Cell* a = taken.find(r, c);
+      const Cell* b = byTag.find(r, c);
+      ASSERT_EQ(a == nullptr, b == nullptr) << r << "/" << c;
+      if (!a) continue;
+      ASSERT_EQ(a->kind, b->kind) << r << "/" << c;
+      if (a->kind == CellKind::Text)
+        EXPECT_EQ(books[0].texts.get(a->text), books[1].texts.get(b->text)) << r << "/" << c;
+      else if (a->kind == CellKind::Boolean)
+        EXPECT_EQ(a->flag, b->flag);
+      else if (a->kind == CellKind::Error)
+        EXPECT_EQ(a->error, b->error);
+      else
+        EXPECT_EQ(a->number, b->number) << r << "/" << c;
+    }
+  }
+  ASSERT_EQ(books[0].texts.size(), books[1].texts.size());
+  for (std::uint32_t i = 0; i < books[0].texts.size(); ++i)
+    EXPECT_EQ(books[0].texts.get(i), books[1].texts.get(i));
+  EXPECT_EQ(books[0].texts.get(1), u"M\u00fcller & S\u00f6hne");
+  EXPECT_EQ(books[0].texts.get(2), u"\r Zeile");
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+// Our own XML parser must deliver what expat delivers, whether it takes small elements in
+// one piece or tag by tag, however the part is cut into chunks; a handler that takes small
+// elements at once must end up where the events would have led it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sheet/fast_xml.h"
+#include "sheet/sheet_error.h"
+#include "sheet/xml_stream.h"
+
+namespace zandor::sheet {
+namespace {
+
+// Writes every event as a line; texts between two tags are joined (chunks may cut them).
+class Recorder : public XmlHandler {
+ public:
+  explicit Recorder(bool takeSimple = false) : takeSimple_(takeSimple) {}
+  int taken = 0;
+
+  void startElement(const char* name, const char** attrs) override {
+    flushText();
+    log_ += std::string("<") + name;
+    for (; *attrs; attrs += 2) log_ += std::string(" ") + attrs[0] + "=[" + attrs[1] + "]";
+    log_ += ">\n";
+  }
+  void endElement(const char* name) override {
+    flushText();
+    log_ += std::string("</") + name + ">\n";
+  }
+  void text(const char* data, int length) override {
+    text_.append(data, static_cast<std::size_t>(length));
+  }
+  // Taken, it must read as the events would.
+  bool takeSimple(const SimpleElement& e) override {
+    if (!takeSimple_) return false;
+    ++taken;
+    startElement(e.name, e.attrs);
+    if (e.child) startElement(e.child, e.childAttrs);
+    if (e.textLength > 0) text(e.text, e.textLength);
+    if (e.child) endElement(e.child);
+    endElement(e.name);
+    return true;
+  }
+  std::string log() {
+    flushText();
+    return log_;
+  }
+
+ private:
+  void flushText() {
+    if (!text_.empty()) log_ += "[" + text_ + "]\n";
+    text_.clear();
+  }
+  bool takeSimple_;
+  std::string log_, text_;
+};
+
+struct Outcome {
+  std::string events;
+  bool failed = false;
+  int taken = 0;
+};
+
+Outcome withExpat(const std::string& xml) {
+  Recorder r;
+  Outcome o;
+  try {
+    XmlStream s(r, "teil.xml");
+    s.feed(xml.data(), xml.size());
+    s.finish();
+  } catch (const SheetReadError&) {
+    o.failed = true;
+  }
+  o.events = r.log();
+  return o;
+}
+
+// Fed in chunks cut at the given places.
+Outcome withFast(const std::string& xml, const std::vector<std::size_t>& cuts, bool takeSimple) {
+  Recorder r(takeSimple);
+  Outcome o;
+  try {
+    FastXmlStream s(r, "teil.xml");
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+      s.feed(xml.data() + from, cut - from);
+      from = cut;
+    }
+    s.feed(xml.data() + from, xml.size() - from);
+    s.finish();
+  } catch (const SheetReadError&) {
+    o.failed = true;
+  }
+  o.events = r.log();
+  o.taken = r.taken;
+  return o;
+}
+
+const char* const kShapes[] = {
+    // Taken whole.
+    "<c r=\"A1\" t=\"s\"><v>0</v></c>",
+    "<c r=\"B1\" s=\"2\"/>",
+    "<c r=\"C1\"><v/></c>",
+    "<c r=\"D1\"><v></v></c>",
+    "<t>M\xc3\xbcller &amp; S\xc3\xb6hne &#x41;&#66;</t>",
+    "<si><t xml:space=\"preserve\"> zwei  Blanks </t></si>",
+    "<x:c r=\"E1\"><x:v>1.5</x:v></x:c>",
+    "<c r=\"F1\" a=\"&gt;\"><v>1</v></c>",  // entity in a value: tag by tag
+    "<c r=\"G1\" a=\">\"><v>2</v></c>",
+    "<c r=\"H1\" >  <v >3</v ></c >",
+    "<c r='I1'><v>4</v></c>",
+    "<c r = \"J1\"><v>5</v></c>",
+    "<c a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\"><v>6</v></c>",
+    "<c a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\"><v>7</v></c>",
+    // Not small: tag by tag.
+    "<c>vor<v>8</v>nach</c>",
+    "<c><v>9</v><v>10</v></c>",
+    "<c><v><![CDATA[<11>]]></v></c>",
+    "<c><!-- nichts --><v>12</v></c>",
+    "<c><v>13<!-- x --></v></c>",
+    "<c><f>A1</f><v>14</v></c>",
+    "<c><is><t>inline</t></is></c>",
+    "<c>\n<v>15</v>\n</c>",
+    "<c><v>16</v>\n</c>",
+    "<row r=\"2\"><c r=\"A2\"><v>17</v></c><c r=\"B2\"><v>18</v></c></row>",
+};
+
+std::string document(const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<w:root xmlns:w=\"urn:x\" "
+         "xmlns:x=\"urn:y\">" +
+         body + "</w:root>";
+}
+
+TEST(XmlParsers, EveryShapeGivesExpatsEventsInEveryCut) {
+  std::string all;
+  for (const char* shape : kShapes) all += shape;
+  std::vector<std::string> documents;
+  for (const char* shape : kShapes) documents.push_back(document(shape));
+  documents.push_back(document(all));
+
+  int takenInAll = 0;
+  for (const std::string& xml : documents) {
+    SCOPED_TRACE(xml);
+    const Outcome expected = withExpat(xml);
+    ASSERT_FALSE(expected.failed);
+    for (bool takeSimple : {false, true}) {
+      const Outcome whole = withFast(xml, {}, takeSimple);
+      EXPECT_FALSE(whole.failed);
+      EXPECT_EQ(whole.events, expected.events);
+      if (xml.size() == document(all).size()) takenInAll = std::max(takenInAll, whole.taken);
+      for (std::size_t cut = 1; cut < xml.size(); ++cut) {
+        const Outcome split = withFast(xml, {cut}, takeSimple);
+        ASSERT_FALSE(split.failed) << "cut at " << cut;
+        ASSERT_EQ(split.events, expected.events) << "cut at " << cut;
+      }
+    }
+  }
+  // The plain cells, the texts and the second-level cells of the row were taken at once.
+  EXPECT_GE(takenInAll, 12);
+}
+
+TEST(XmlParsers, FaultsInSmallElementsAreFaultsInEveryCut) {
+  const char* const faults[] = {
+      "<c r=\"A1\"><v>1</w></c>",    "<c r=\"A1\"><v>1</v></d>", "<c r=\"A<1\"><v>1</v></c>",
+      "<c><v>&bogus;</v></c>",       "<c><v>&#0;</v></c>",       "<c r=\"A1\"><v>1</v>",
+      "<c r=\"A1\" r2><v>1</v></c>",
+  };
+  for (const char* fault : faults) {
+    const std::string xml = document(fault);
+    SCOPED_TRACE(xml);
+    ASSERT_TRUE(withExpat(xml).failed);
+    for (bool takeSimple : {false, true}) {
+      EXPECT_TRUE(withFast(xml, {}, takeSimple).failed);
+      for (std::size_t cut = 1; cut < xml.size(); ++cut)
+        ASSERT_TRUE(withFast(xml, {cut}, takeSimple).failed) << "cut at " << cut;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zandor::sheet
