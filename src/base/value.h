@@ -72,6 +72,7 @@ class Value {
   const Date& asDate() const { return std::get<Date>(data_); }
   bool asLogical() const { return std::get<bool>(data_); }
   const std::vector<Value>& asList() const { return std::get<std::vector<Value>>(data_); }
+  std::vector<Value>& asList() { return std::get<std::vector<Value>>(data_); }
   const std::shared_ptr<AutomationObject>& asObject() const {
     return std::get<std::shared_ptr<AutomationObject>>(data_);
   }

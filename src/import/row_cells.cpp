@@ -1,8 +1,10 @@
 #include "import/row_cells.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "base/error.h"
+#include "sheet/cell_store.h"
 #include "sheet/ole_auto.h"
 #include "sheet/trace_log.h"
 
@@ -17,6 +19,8 @@ constexpr std::size_t kBatchesAhead = 8;
 // A reader that is ahead by kBatchesAhead sleeps until only this many are left, so it is
 // woken once for several batches rather than for every batch taken.
 constexpr std::size_t kRefillBelow = kBatchesAhead / 2;
+// A block spanning many more columns than are read is not worth it.
+constexpr int kMaxBlockColumns = 64;
 
 void writeTrace(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) sheet::traceLine(line);
@@ -47,6 +51,16 @@ RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyCol
       fieldColumns_(std::move(fieldColumns)),
       direct_(!ahead) {
   if (direct_) return;
+  int left = std::min(stopColumn_, keyColumn_), right = std::max(stopColumn_, keyColumn_);
+  for (int column : fieldColumns_) {
+    left = std::min(left, column);
+    right = std::max(right, column);
+  }
+  if (left >= 1 && right <= static_cast<int>(sheet::kMaxColumns) &&
+      right - left < kMaxBlockColumns) {
+    leftColumn_ = left;
+    rightColumn_ = right;
+  }
   try {
     reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
   } catch (const std::system_error&) {
@@ -101,6 +115,55 @@ RowCells::Row RowCells::readRow(long row) const {
   return r;
 }
 
+bool RowCells::readBlock(long first, Batch& batch) const {
+  const long last = first + static_cast<long>(kRowsPerBatch) - 1;
+  if (leftColumn_ == 0 || first < 1 || last > static_cast<long>(sheet::kMaxRows)) return false;
+  std::vector<std::string> trace;
+  Value block;
+  {
+    sheet::TraceCapture capture(trace);
+    try {
+      ErrorGuard guard;
+      const Value from =
+          oleRequest(sheet_, "Cells", {Value::integer(first), Value::integer(leftColumn_)});
+      const Value to =
+          oleRequest(sheet_, "Cells", {Value::integer(last), Value::integer(rightColumn_)});
+      block = oleRequest(oleRequest(sheet_, "Range", {from, to}), "Value");
+    } catch (const ErrorException&) {
+      return false;
+    }
+  }
+  const auto width = static_cast<std::size_t>(rightColumn_ - leftColumn_ + 1);
+  if (!trace.empty() || !block.isList() || block.asList().size() != kRowsPerBatch) return false;
+  for (const Value& row : block.asList()) {
+    if (!row.isList() || row.asList().size() != width) return false;
+  }
+  // A column read twice (the stop column is often the key column) is copied, not moved,
+  // until its last read.
+  std::vector<int> uses(width, 0);
+  ++uses[static_cast<std::size_t>(stopColumn_ - leftColumn_)];
+  ++uses[static_cast<std::size_t>(keyColumn_ - leftColumn_)];
+  for (int column : fieldColumns_) ++uses[static_cast<std::size_t>(column - leftColumn_)];
+  std::vector<int> left;
+  auto take = [&](std::vector<Value>& row, int column) {
+    const auto at = static_cast<std::size_t>(column - leftColumn_);
+    return --left[at] == 0 ? std::move(row[at]) : row[at];
+  };
+  long number = first;
+  for (Value& value : block.asList()) {
+    std::vector<Value>& row = value.asList();
+    left = uses;
+    Row& r = batch.emplace_back();
+    r.number = number++;
+    r.cells.reserve(2 + fieldColumns_.size());
+    r.cells.push_back({take(row, stopColumn_), {}});
+    if (r.cells.front().value->isEmpty()) break;
+    r.cells.push_back({take(row, keyColumn_), {}});
+    for (int column : fieldColumns_) r.cells.push_back({take(row, column), {}});
+  }
+  return true;
+}
+
 void RowCells::readAhead(long row) {
   try {
     readBatches(row);
@@ -119,6 +182,10 @@ void RowCells::readBatches(long row) {
     auto batch = std::make_unique<Batch>();
     batch->reserve(kRowsPerBatch);
     bool last = false;
+    if (readBlock(row, *batch)) {
+      row += static_cast<long>(batch->size());
+      last = batch->back().cells.front().value->isEmpty();
+    }
     while (!last && batch->size() < kRowsPerBatch) {
       Row r = readRow(row++);
       last = r.stopFailed || r.failure || r.cells.front().value->isEmpty();

@@ -28,6 +28,9 @@ Value readCellUnguarded(const Value& sheet, long row, int col);
 // run skips are read for nothing. A stop cell the second thread cannot read ends the read
 // ahead: that read and all after it are made here again, unguarded, as without it. Without
 // a thread to be had, or when the reader fails outside a cell read, reads are made here too.
+// The second thread asks for a batch of rows at once (Range(Cells(...), Cells(...)):Value),
+// which gives the values the single reads give; where the block request fails or writes a
+// trace line, that batch is read cell by cell after all.
 //
 // While a RowCells lives, the sheet object belongs to it: the caller makes no request of
 // its own on the workbook until it is gone.
@@ -62,6 +65,9 @@ class RowCells {
   void readAhead(long firstRow);
   void readBatches(long firstRow);
   Row readRow(long row) const;
+  // Reads the rows from first on with one request for all of them; false (batch untouched)
+  // when that cannot stand for the single reads.
+  bool readBlock(long first, Batch& batch) const;
   Cell* cellAt(long row, std::size_t slot);
   std::optional<Value> takeGuarded(long row, std::size_t slot, int column);
   void goDirect();
@@ -71,6 +77,7 @@ class RowCells {
   const int stopColumn_;
   const int keyColumn_;
   const std::vector<int> fieldColumns_;
+  int leftColumn_ = 0, rightColumn_ = 0;  // the columns a block read spans; 0: no block reads
 
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -22,6 +22,7 @@ constexpr DISPID kName = 0x6E;
 constexpr DISPID kCount = 0x76;
 constexpr DISPID kItem = 0xAA;
 constexpr DISPID kAdd = 0xB5;
+constexpr DISPID kRange = 0xC5;
 constexpr DISPID kCells = 0xEE;
 constexpr DISPID kColumn = 0xF0;
 constexpr DISPID kColumns = 0xF1;
@@ -198,6 +199,16 @@ class Range : public DispatchObject {
 
   ComPtr<IDispatch> sheet_;  // keeps the cells alive
   const CellStore& cells_;
+
+ public:
+  // The sheet object the range lies on, and its corners.
+  const IDispatch* sheet() const { return sheet_.get(); }
+  std::uint32_t firstRow() const { return row_; }
+  std::uint32_t firstColumn() const { return col_; }
+  std::uint32_t lastRow() const { return row_ + rows_ - 1; }
+  std::uint32_t lastColumn() const { return col_ + cols_ - 1; }
+
+ private:
   const TextPool& texts_;
   std::uint32_t row_, col_, rows_, cols_;
   Shape shape_;
@@ -211,10 +222,8 @@ class Worksheet : public DispatchObject {
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Cells", kCells, GET},
-        {u"UsedRange", kUsedRange, GET},
-        {u"Name", kName, GET},
-        {u"Index", kIndex, GET},
+        {u"Cells", kCells, GET}, {u"Range", kRange, GET}, {u"UsedRange", kUsedRange, GET},
+        {u"Name", kName, GET},   {u"Index", kIndex, GET},
     };
     return kMembers;
   }
@@ -242,6 +251,28 @@ class Worksheet : public DispatchObject {
             makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, book_->data.texts,
                               static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), 1, 1);
         setResult(result, Variant::dispatch(cell.get()));
+        return S_OK;
+      }
+      case kRange: {
+        // Range(cell1[, cell2]): the rectangle spanning ranges of this sheet.
+        if (HRESULT h = argCount(args, 1, 2); FAILED(h)) return h;
+        std::uint32_t r1 = kMaxRows, c1 = kMaxColumns, r2 = 1, c2 = 1;
+        for (std::uint32_t i = 0; i < args.size(); ++i) {
+          const Variant& a = args[i];
+          if (i == 1 && isMissing(a)) continue;
+          const auto* corner =
+              a.vt == VT_DISPATCH ? dynamic_cast<const Range*>(a.pdispVal) : nullptr;
+          if (!corner) return DISP_E_TYPEMISMATCH;
+          if (corner->sheet() != this)
+            return serverException(excepInfo, u"Der Bereich liegt auf einem anderen Blatt.");
+          r1 = std::min(r1, corner->firstRow());
+          c1 = std::min(c1, corner->firstColumn());
+          r2 = std::max(r2, corner->lastRow());
+          c2 = std::max(c2, corner->lastColumn());
+        }
+        auto range = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, book_->data.texts, r1,
+                                       c1, r2 - r1 + 1, c2 - c1 + 1);
+        setResult(result, Variant::dispatch(range.get()));
         return S_OK;
       }
       case kUsedRange: {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "sheet/cell_store.h"
 #include "sheet/dispatch_object.h"
 #include "sheet/ole_auto.h"
 #include "sheet/server_registry.h"
@@ -33,13 +34,31 @@ constexpr int kBeyondSheet = 16385;  // a column the sheet does not have
 // failure code in even rows (a trace line and a failed read) and a date out of range in odd ones (a
 // trace line and an empty value); column 9 cannot even be addressed. Column 3 ends after `rows`
 // rows.
-constexpr DISPID kCellsId = 1, kValueId = 2;
+constexpr DISPID kCellsId = 1, kValueId = 2, kRangeId = 3;
 constexpr HRESULT kOddFailure = static_cast<HRESULT>(0x80001234u);
+
+HRESULT fakeValue(long row, int column, long rows, Variant* out) {
+  if (column == 7 && row == 40) throw std::runtime_error("Zelle 40/7 kaputt");
+  if (column == 5) {
+    if (row % 2 == 0) return kOddFailure;
+    *out = Variant::dateValue(-1e9);
+    return S_OK;
+  }
+  if (column == 3 && row > rows) return S_OK;  // empty
+  if (column == 2) {
+    *out = Variant::bstr(u"Name " + std::u16string(1, static_cast<char16_t>(u'a' + row % 26)));
+    return S_OK;
+  }
+  *out = Variant::i4(static_cast<std::int32_t>(row * column));
+  return S_OK;
+}
 
 class FakeCell : public DispatchObject {
  public:
-  FakeCell(long row, int column, long rows) : row_(row), column_(column), rows_(rows) { ++made; }
+  FakeCell(long row, int column, long rows) : row(row), column(column), rows_(rows) { ++made; }
   static inline long made = 0;  // cells asked for, read or not
+  const long row;
+  const int column;
 
  protected:
   std::span<const MemberInfo> members() const override {
@@ -47,39 +66,71 @@ class FakeCell : public DispatchObject {
     return kMembers;
   }
   HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
-    if (column_ == 7 && row_ == 40) throw std::runtime_error("Zelle 40/7 kaputt");
-    if (column_ == 5) {
-      if (row_ % 2 == 0) return kOddFailure;
-      *out = Variant::dateValue(-1e9);
-      return S_OK;
+    return fakeValue(row, column, rows_, out);
+  }
+
+ private:
+  long rows_;
+};
+
+// Range(cell, cell):Value as an array, failing as a whole where one cell fails.
+class FakeRange : public DispatchObject {
+ public:
+  FakeRange(const FakeCell& from, const FakeCell& to, long rows)
+      : from_(from.row, from.column), to_(to.row, to.column), rows_(rows) {
+    ++made;
+  }
+  static inline long made = 0;
+
+ protected:
+  std::span<const MemberInfo> members() const override {
+    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, DISPATCH_PROPERTYGET}};
+    return kMembers;
+  }
+  HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
+    const auto rows = static_cast<std::uint32_t>(to_.first - from_.first + 1);
+    const auto cols = static_cast<std::uint32_t>(to_.second - from_.second + 1);
+    auto array = std::make_unique<SafeArray>();
+    array->bounds = {{1, rows}, {1, cols}};
+    array->data.resize(static_cast<std::size_t>(rows) * cols);
+    for (std::uint32_t c = 0; c < cols; ++c) {
+      for (std::uint32_t r = 0; r < rows; ++r) {
+        const HRESULT h = fakeValue(from_.first + r, from_.second + static_cast<int>(c), rows_,
+                                    &array->data[r + static_cast<std::size_t>(rows) * c]);
+        if (FAILED(h)) return h;
+      }
     }
-    if (column_ == 3 && row_ > rows_) return S_OK;  // empty
-    if (column_ == 2) {
-      *out = Variant::bstr(u"Name " + std::u16string(1, static_cast<char16_t>(u'a' + row_ % 26)));
-      return S_OK;
-    }
-    *out = Variant::i4(static_cast<std::int32_t>(row_ * column_));
+    *out = Variant::array(std::move(array));
     return S_OK;
   }
 
  private:
-  long row_;
-  int column_;
+  std::pair<long, int> from_, to_;
   long rows_;
 };
 
 class FakeSheet : public DispatchObject {
  public:
   explicit FakeSheet(long rows) : rows_(rows) {}
+  static inline bool withRange = true;  // a sheet object that has no Range: cell by cell
 
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Cells", kCellsId, DISPATCH_METHOD | DISPATCH_PROPERTYGET}};
+        {u"Cells", kCellsId, DISPATCH_METHOD | DISPATCH_PROPERTYGET},
+        {u"Range", kRangeId, DISPATCH_METHOD | DISPATCH_PROPERTYGET}};
     return kMembers;
   }
-  HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs& args, Variant* out,
+  HRESULT invokeMember(DISPID id, std::uint16_t, const CallArgs& args, Variant* out,
                        ExcepInfo*) override {
+    if (id == kRangeId) {
+      if (!withRange || args.size() != 2 || args[0].vt != VT_DISPATCH || args[1].vt != VT_DISPATCH)
+        return DISP_E_BADPARAMCOUNT;
+      auto range = makeObject<FakeRange>(*dynamic_cast<const FakeCell*>(args[0].pdispVal),
+                                         *dynamic_cast<const FakeCell*>(args[1].pdispVal), rows_);
+      *out = Variant::dispatch(range.get());
+      return S_OK;
+    }
     std::int32_t r = 0, c = 0;
     if (args.size() != 2 || FAILED(argToInt(args[0], &r)) || FAILED(argToInt(args[1], &c)))
       return DISP_E_BADPARAMCOUNT;
@@ -313,13 +364,78 @@ TEST_F(RowCellsTest, WithoutReadAheadOnlyTheCellsAskedForAreRead) {
     EXPECT_EQ(consume(cells, fields, 1).reads, direct.reads);
   }
   EXPECT_EQ(FakeCell::made, 2 * 200 + 1);  // stop and key per row, then the empty stop cell
-  // With it, the skipped fields are read all the same (ahead, for nothing).
-  FakeCell::made = 0;
+  // With it, the skipped fields are read all the same (ahead, for nothing), as blocks of
+  // rows, or cell by cell where the sheet object has no Range.
+  FakeCell::made = FakeRange::made = 0;
   {
     RowCells cells(sheet, 1, 3, 1, fields);
     EXPECT_EQ(consume(cells, fields, 1).reads, direct.reads);
   }
-  EXPECT_EQ(FakeCell::made, 5 * 200 + 1);
+  EXPECT_EQ(FakeRange::made, 7);  // rows 1 to 224, the last block holding the empty stop cell
+  EXPECT_EQ(FakeCell::made, 2 * 7);
+  FakeSheet::withRange = false;
+  FakeCell::made = FakeRange::made = 0;
+  {
+    RowCells cells(sheet, 1, 3, 1, fields);
+    EXPECT_EQ(consume(cells, fields, 1).reads, direct.reads);
+  }
+  FakeSheet::withRange = true;
+  EXPECT_EQ(FakeRange::made, 0);
+  EXPECT_EQ(FakeCell::made, 2 * 7 + 5 * 200 + 1);  // the block corners asked for in vain, too
+}
+
+// Blocks of rows give what single reads give: a column read twice (stop and key, key and
+// field), rows where a block would reach past the sheet, a block whose request fails or
+// traces (column 5), and columns too far apart for a block.
+TEST_F(RowCellsTest, BlocksOfRowsGiveWhatSingleReadsGive) {
+  struct Case {
+    long firstRow;
+    int stop, key;
+    std::vector<int> fields;
+    long rangesAtLeast, rangesAtMost;
+  };
+  const long last = static_cast<long>(sheet::kMaxRows);
+  const Case cases[] = {
+      {1, 3, 3, {3, 2, 1, 3}, 32, 32},  // 1000 rows: 32 blocks, the last holding the end
+      {1, 3, 2, {1, 2, 2}, 32, 32},
+      {1, 3, 1, {2, 5, 1}, 32, 32},  // every block fails or traces: cell by cell
+      {last - 40, 3, 2, {4}, 1, 1},  // one block, then rows read one by one to the end
+      {1, 3, 1, {2, 70}, 0, 0},      // 70 columns apart
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.firstRow * 1000 + c.stop * 100 + c.key);
+    const long rows = c.firstRow == 1 ? 1000 : last + 10;
+    const Value sheet = fakeSheet(rows);
+    auto run = [&](auto&& reader) {
+      Seen seen;
+      for (long row = c.firstRow; row <= last; ++row) {
+        const Value stop = reader.stop(row);
+        if (stop.isEmpty()) break;
+        seen.reads.push_back(describe(stop));
+        seen.reads.push_back(describe(reader.key(row)));
+        ++seen.rows;
+        for (int column : c.fields) seen.reads.push_back(describe(reader.field(row, column)));
+      }
+      return seen;
+    };
+    newTrace();
+    const Seen direct = run(Direct{sheet, c.stop, c.key});
+    const std::string directTrace = trace();
+    newTrace();
+    FakeRange::made = 0;
+    Seen ahead;
+    {
+      RowCells cells(sheet, c.firstRow, c.stop, c.key, c.fields);
+      ahead = run(cells);
+    }
+    EXPECT_EQ(ahead.reads, direct.reads);
+    EXPECT_EQ(ahead.rows, direct.rows);
+    EXPECT_GT(ahead.rows, 0);
+    EXPECT_EQ(trace(), directTrace);
+    EXPECT_GE(FakeRange::made, c.rangesAtLeast);
+    EXPECT_LE(FakeRange::made, c.rangesAtMost);
+  }
+  EXPECT_EQ(handlerCalls_, 0);
 }
 
 // Without a thread to be had (a process limit of none), every read is made in place.

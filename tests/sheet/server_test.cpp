@@ -195,6 +195,43 @@ TEST_F(ServerTest, WorkbooksUsedRangeAndApplicationFlags) {
   EXPECT_EQ(cell(1, 1).asText(), "KUNDE");
 }
 
+// Range(cell, cell) spans its corners in any order; its Value holds what the single cells
+// hold. Corners from another sheet or of another kind are refused.
+TEST_F(ServerTest, RangeSpansTwoCellsOfTheSheet) {
+  ErrorGuard guard;
+  open(file_);
+  for (const auto& [from, to] :
+       {std::pair{std::pair{1, 1}, std::pair{2, 5}}, std::pair{std::pair{2, 5}, std::pair{1, 1}},
+        std::pair{std::pair{1, 5}, std::pair{2, 1}}}) {
+    const Value a =
+        oleRequest(sheet_, "Cells", {Value::integer(from.first), Value::integer(from.second)});
+    const Value b =
+        oleRequest(sheet_, "Cells", {Value::integer(to.first), Value::integer(to.second)});
+    const Value block = oleRequest(oleRequest(sheet_, "Range", {a, b}), "Value");
+    ASSERT_EQ(block.asList().size(), 2u);
+    for (int r = 1; r <= 2; ++r) {
+      ASSERT_EQ(block.asList()[r - 1].asList().size(), 5u);
+      for (int c = 1; c <= 5; ++c)
+        EXPECT_EQ(block.asList()[r - 1].asList()[c - 1], cell(r, c)) << r << "/" << c;
+    }
+  }
+  const Value one = oleRequest(
+      sheet_, "Range", {oleRequest(sheet_, "Cells", {Value::integer(2), Value::integer(3)})});
+  EXPECT_EQ(oleRequest(one, "Value"), cell(2, 3));
+  EXPECT_EQ(oleRequest(one, "Row").asNumber().integer, 2);
+
+  const Value other = oleRequest(workbook_, "Worksheets", {Value::integer(1)});
+  const Value elsewhere = oleRequest(other, "Cells", {Value::integer(1), Value::integer(1)});
+  EXPECT_EQ(failure([&] {
+              oleRequest(sheet_, "Range", {elsewhere, elsewhere});
+            }).description,
+            "Der Bereich liegt auf einem anderen Blatt.");
+  EXPECT_EQ(failure([&] {
+              oleRequest(sheet_, "Range", {Value::text("A1"), Value::text("B2")});
+            }).description,
+            "DISP_E_TYPEMISMATCH");
+}
+
 TEST_F(ServerTest, AddFailsWithADescriptionForBadFiles) {
   ErrorGuard guard;
   app_ = CreateObject("Excel.Application");
