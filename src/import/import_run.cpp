@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "base/error.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "base/work_lane.h"
 #include "import/auto_numbers.h"
 #include "import/default_index.h"
 #include "import/import_log.h"
@@ -40,6 +42,30 @@ const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebro
 void inform(AppState& state, const std::string& utf8) {
   if (state.ui) state.ui->information(utf8ToCp1252(utf8));
 }
+
+// While it lives, index files are maintained on the lane; on every way out it lets go of
+// the lane, settling what it holds (errors of that reach the handler, or, on the way out of
+// an exception, are given up for the one already on its way).
+class LaneAttachment {
+ public:
+  LaneAttachment(WorkAreas& areas, WorkLane& lane) : areas_(areas) { areas_.setWorkLane(&lane); }
+  ~LaneAttachment() noexcept(false) {
+    if (std::uncaught_exceptions() == unwinding_) {
+      areas_.setWorkLane(nullptr);
+      return;
+    }
+    try {
+      areas_.setWorkLane(nullptr);
+    } catch (...) {
+    }
+  }
+  LaneAttachment(const LaneAttachment&) = delete;
+  LaneAttachment& operator=(const LaneAttachment&) = delete;
+
+ private:
+  WorkAreas& areas_;
+  const int unwinding_ = std::uncaught_exceptions();
+};
 
 // Everything a run holds open, released in the documented order on every way out.
 class RunResources {
@@ -306,7 +332,13 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
     // Only an unchanged record leaves its fields unread; where that can happen, cells are
     // read when needed rather than ahead.
     const bool everyRowWhole = !lookUp || update;
-    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns), everyRowWhole);
+    // The index files beside the one searched are kept up to date by the thread reading
+    // ahead, while this one goes on with the next row.
+    WorkLane lane;
+    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns), everyRowWhole,
+                   &lane);
+    std::optional<LaneAttachment> attached;
+    if (cells.servesLane()) attached.emplace(areas, lane);
     for (;;) {
       // 1: the stop test.
       if (cells.stop(nRow).isEmpty()) break;

@@ -44,13 +44,14 @@ Value readCellUnguarded(const Value& sheet, long row, int col) {
 }
 
 RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-                   std::vector<int> fieldColumns, bool ahead)
+                   std::vector<int> fieldColumns, bool ahead, WorkLane* lane)
     : sheet_(sheet),
       stopColumn_(stopColumn),
       keyColumn_(keyColumn),
       fieldColumns_(std::move(fieldColumns)),
       direct_(!ahead) {
   if (direct_) return;
+  if (std::thread::hardware_concurrency() >= 2) lane_ = lane;
   int left = std::min(stopColumn_, keyColumn_), right = std::max(stopColumn_, keyColumn_);
   for (int column : fieldColumns_) {
     left = std::min(left, column);
@@ -187,20 +188,34 @@ void RowCells::readBatches(long row) {
       last = batch->back().cells.front().value->isEmpty();
     }
     while (!last && batch->size() < kRowsPerBatch) {
+      if (lane_) lane_->serve();
       Row r = readRow(row++);
       last = r.stopFailed || r.failure || r.cells.front().value->isEmpty();
       batch->push_back(std::move(r));
     }
+    if (lane_) lane_->serve();
     std::unique_lock lock(mutex_);
-    if (ready_.size() >= kBatchesAhead) {
-      changed_.wait(lock, [this] { return stopping_ || ready_.size() <= kRefillBelow; });
-    }
+    if (ready_.size() >= kBatchesAhead) waitForRoom(lock);
     if (stopping_) return;
     ready_.push_back(std::move(batch));
     ended_ = last;
     lock.unlock();
     changed_.notify_all();
     if (last) return;
+  }
+}
+
+void RowCells::waitForRoom(std::unique_lock<std::mutex>& lock) {
+  const auto room = [this] { return stopping_ || ready_.size() <= kRefillBelow; };
+  if (!lane_) {
+    changed_.wait(lock, room);
+    return;
+  }
+  // The lane's jobs come every few microseconds: too often to sleep and be woken for each.
+  while (!room()) {
+    lock.unlock();
+    lane_->serveOrWait();
+    lock.lock();
   }
 }
 

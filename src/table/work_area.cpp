@@ -236,6 +236,7 @@ void WorkArea::unlockAll() {
 
 void WorkArea::flushRecord(bool mayDefer) {
   if (changed_) {
+    if (hook_) hook_->beforeRecordWrite();
     const std::uint64_t offset = recordOffset(recNo_);
     if (appended_) {
       if (!pending_.empty() && offset != pendingStart_ + pending_.size()) writePending();

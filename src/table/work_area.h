@@ -23,6 +23,8 @@ class RecordWriteHook {
  public:
   virtual ~RecordWriteHook() = default;
   virtual void recordWritten(WorkArea& area) = 0;
+  // Before any record is written to the table file.
+  virtual void beforeRecordWrite() {}
 };
 
 // One open table: the file, its layout, the record buffer and the record's state.

@@ -201,6 +201,13 @@ Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldNa
   });
 }
 
+void WorkAreas::setWorkLane(WorkLane* lane) {
+  lane_ = lane;
+  for (auto& [number, indexes] : indexes_) {
+    if (indexes) indexes->setWorkLane(lane);
+  }
+}
+
 AreaIndexes* WorkAreas::indexes(int number) const {
   const auto it = indexes_.find(number);
   return it == indexes_.end() ? nullptr : it->second.get();
@@ -212,7 +219,10 @@ OpenIndex* WorkAreas::addIndexFile(std::unique_ptr<AreaIndexes>& indexes, WorkAr
   std::string path = extensionPart(file).empty() ? file + indexExtension(driver) : file;
   const std::string resolved = resolveCaseInsensitive(path);
   if (!resolved.empty()) path = resolved;
-  if (!indexes) indexes = std::make_unique<AreaIndexes>(driver);
+  if (!indexes) {
+    indexes = std::make_unique<AreaIndexes>(driver);
+    indexes->setWorkLane(lane_);
+  }
   if (OpenIndex* open = indexes->find(path)) return open;
   std::unique_ptr<OpenIndex> opened =
       openIndexFile(path, driver, !area.isReadOnly(), AreaRecord(area));

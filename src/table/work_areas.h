@@ -61,6 +61,9 @@ class WorkAreas {
   WorkArea* area(int number) const;
   // The index files of an area (nullptr when none was ever added).
   AreaIndexes* indexes(int number) const;
+  // Index files of every area, now and later, may be maintained on the lane (nullptr: in
+  // place); see AreaIndexes. Settles what was handed over before it changes.
+  void setWorkLane(WorkLane* lane);
 
  private:
   WorkArea* requireCurrent(const char* operation);
@@ -75,6 +78,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   int current_ = 1;
   bool exclusive_ = true;
+  WorkLane* lane_ = nullptr;
 };
 
 // Alias names: a letter or underscore, then letters, digits and underscores.

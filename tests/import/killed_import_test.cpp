@@ -12,6 +12,7 @@
 #include <iostream>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "import/import_fixture.h"
 #include "mapping/mapping_profile.h"
@@ -49,10 +50,14 @@ std::uint32_t countInHeader(const std::string& path) {
 }
 
 // zandor-cli import killed at random moments while it appends to ADRESSEN: with a CDX
-// index of its own and the structural one, or with an NTX index.
-class KilledImportTest : public test::ImportFixture, public ::testing::WithParamInterface<bool> {
+// index of its own and the structural one, or with an NTX index; without updating (each
+// cell read when needed) or with it (rows read ahead; the structural CDX kept up to date by
+// the thread reading them).
+class KilledImportTest : public test::ImportFixture,
+                         public ::testing::WithParamInterface<std::tuple<bool, bool>> {
  protected:
-  bool cdx = GetParam();
+  bool cdx = std::get<0>(GetParam());
+  bool update = std::get<1>(GetParam());
   std::string profile = data.file("adressen.qno");
   std::vector<std::string> indexes =
       cdx ? std::vector<std::string>{data.file("adkun.cdx"), data.file("ADRESSEN.cdx")}
@@ -74,6 +79,7 @@ class KilledImportTest : public test::ImportFixture, public ::testing::WithParam
     test::writeBytes(profile, *bytes);
     createIndex(state.cDbfFile, indexes[0], "ADKUN", "KUNDE");
     if (cdx) createIndex(state.cDbfFile, indexes[1], "NAME", "NAME1");
+    if (update) test::writeBytes(home.file("zandor.ini"), "[Updaten]\r\nNummer=.T.\r\n");
     pristine.emplace_back(state.cDbfFile, test::readBytes(state.cDbfFile));
     for (const std::string& file : indexes) pristine.emplace_back(file, test::readBytes(file));
   }
@@ -194,8 +200,12 @@ TEST_P(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
   std::cout << "killed " << kKills << " times, " << inTheMiddle << " while appending\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, KilledImportTest, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Cdx" : "Ntx"; });
+INSTANTIATE_TEST_SUITE_P(Drivers, KilledImportTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "Cdx" : "Ntx") +
+                                  (std::get<1>(info.param) ? "Updating" : "Appending");
+                         });
 
 }  // namespace
 }  // namespace zandor

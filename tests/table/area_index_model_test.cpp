@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 
 #include "index_model.h"
@@ -124,8 +125,17 @@ std::vector<std::vector<IndexEntry>> scanFile(const std::string& table, const st
   return orders;
 }
 
-void runModel(bool cdx, unsigned seed) {
+// With a lane, the files without the controlling order are kept up to date by a helper;
+// the files must then be the same as without one.
+void runModel(bool cdx, unsigned seed, bool withLane = false) {
   TempDir dir;
+  std::optional<LaneHelper> helper;
+  if (withLane) helper.emplace();
+  WorkLane* const lane = withLane ? &helper->lane : nullptr;
+  // What the helper may still be writing is settled before the files are read from outside.
+  auto settled = [&](WorkAreas& areas) {
+    if (AreaIndexes* ix = areas.indexes(areas.currentArea())) ix->settle();
+  };
   const IndexedTable setup = makeIndexedTable(dir, cdx);
   const std::string table = dir.file("KUNDEN.dbf");
   // ZANDOR_MODEL_SEED varies the runs, as for the engine's own model runs.
@@ -142,6 +152,7 @@ void runModel(bool cdx, unsigned seed) {
   };
   // Shared, so that the check can read the table while the area is open.
   auto areas = std::make_unique<WorkAreas>();
+  areas->setWorkLane(lane);
   ASSERT_TRUE(openIndexed(*areas, table, setup, true));
   // ZANDOR_MODEL_OPERATIONS lengthens the run (30000 takes about two minutes); the checks stay at
   // 24 batches.
@@ -182,6 +193,7 @@ void runModel(bool cdx, unsigned seed) {
     }
     // Moving writes the pending record; from here the files must agree with the table.
     areas->current()->goTo(1);
+    settled(*areas);
     for (const std::string& f : setup.indexFiles) {
       ASSERT_EQ(checkIndex(table, f), std::vector<std::string>{}) << f;
     }
@@ -200,6 +212,7 @@ void runModel(bool cdx, unsigned seed) {
       for (const std::string& f : setup.indexFiles) {
         ASSERT_EQ(checkIndex(table, f), std::vector<std::string>{}) << f;
       }
+      areas->setWorkLane(lane);
       ASSERT_TRUE(openIndexed(*areas, table, setup, true));
     }
   }
@@ -221,6 +234,14 @@ TEST(AreaIndexModelTest, CdxTagsFollowAppendsAndChanges) {
 
 TEST(AreaIndexModelTest, NtxOrdersFollowAppendsAndChanges) {
   runModel(false, 12);
+}
+
+TEST(AreaIndexModelTest, CdxTagsFollowWithTheOtherFileOnALane) {
+  runModel(true, 13, true);
+}
+
+TEST(AreaIndexModelTest, NtxOrdersFollowWithTheOtherFilesOnALane) {
+  runModel(false, 14, true);
 }
 
 // The record count in the header is written at close; after a crash it is taken from the

@@ -61,7 +61,7 @@ TEST(AreaIndexTest, StructuralCdxOpensWithTheTableAndGetsEveryAppendedKey) {
     WorkAreas areas;
     ASSERT_TRUE(
         areas.DBUSEAREA(true, "DBFCDX", dir.file("ADRESSEN"), "cAlias", std::nullopt, false));
-    const AreaIndexes* ix = areas.indexes(areas.currentArea());
+    AreaIndexes* ix = areas.indexes(areas.currentArea());
     ASSERT_NE(ix, nullptr);
     EXPECT_EQ(ix->files().size(), 1u);
     EXPECT_EQ(ix->controlling(), nullptr);
@@ -161,7 +161,7 @@ TEST(AreaIndexTest, MissingOrDamagedIndexFilesAreRefused) {
   ASSERT_TRUE(damaged);
   EXPECT_EQ(damaged->genCode, 32);
   EXPECT_EQ(damaged->subCode, 1012);
-  const AreaIndexes* ix = areas.indexes(areas.currentArea());
+  AreaIndexes* ix = areas.indexes(areas.currentArea());
   EXPECT_TRUE(ix == nullptr || ix->files().empty());
   EXPECT_EQ(readBytes(dir.file("short.cdx")), std::string(1024, '\0'));
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <algorithm>
 #include <csignal>
+#include <optional>
 
 #include "support/test_support.h"
 #include "table/index_build.h"
@@ -234,6 +236,64 @@ TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
   }
   reindexFile(table, index);
   EXPECT_TRUE(checkIndex(table, index).empty());
+}
+
+// A file kept up to date on a lane that cannot grow: the error reaches the handler here, as
+// the next record is written (one record later than without a lane), and the files end as
+// they would without one: the controlling file whole, the other one lacking only keys.
+TEST_P(IndexGrowthFailureTest, AFileOnALaneFailsAsTheNextRecordIsWritten) {
+  const std::string driver = std::get<0>(GetParam());
+  const bool cdx = driver == "DBFCDX";
+  const char* ext = cdx ? ".cdx" : ".ntx";
+  int appendedBefore = 0;
+  for (const bool withLane : {false, true}) {
+    SCOPED_TRACE(withLane ? "with a lane" : "in place");
+    TempDir dir;
+    const std::string table = dir.file("ADRESSEN.DBF");
+    const std::string control = dir.file(std::string("adkun") + ext);
+    const std::string wide = dir.file(std::string("breit") + ext);
+    createTable(table, {{"KUNDE", 'C', 10, 0}});
+    createIndex(table, control, cdx ? "ADKUN" : "", "KUNDE");
+    createIndex(table, wide, cdx ? "BREIT" : "", "KUNDE+KUNDE+KUNDE+KUNDE");
+    const auto limitBytes =
+        static_cast<rlim_t>(std::max(readBytes(control).size(), readBytes(wide).size()));
+    std::vector<Error> seen;
+    setErrorHandler([&](const Error& e) {
+      seen.push_back(e);
+      return ErrorAnswer::Default;
+    });
+    int appended = 0;
+    {
+      std::optional<test::LaneHelper> helper;
+      if (withLane) helper.emplace();
+      WorkAreas areas;
+      if (withLane) areas.setWorkLane(&helper->lane);
+      ASSERT_TRUE(areas.DBUSEAREA(true, driver, table, "cAlias", std::nullopt, false));
+      ASSERT_TRUE(areas.ORDLISTADD(control));
+      ASSERT_TRUE(areas.ORDLISTADD(wide));
+      FileSizeLimit limit(limitBytes);
+      for (; appended < 150 && seen.empty(); ++appended) {
+        areas.DBAPPEND();
+        areas.FIELDPUT(1, Value::text("K" + std::to_string(appended * 7919 % 10007)));
+      }
+      areas.DBCLOSEAREA();
+    }
+    setErrorHandler(nullptr);
+    ASSERT_FALSE(seen.empty()) << "the wide index never needed a new page";
+    EXPECT_EQ(seen[0].genCode, gen::kWrite);
+    EXPECT_NE(seen[0].fileName.find("breit"), std::string::npos) << seen[0].fileName;
+    if (withLane) {
+      EXPECT_EQ(appended, appendedBefore + 1);
+    }
+    appendedBefore = appended;
+    EXPECT_TRUE(checkIndex(table, control).empty());
+    const std::vector<std::string> problems = checkIndex(table, wide);
+    EXPECT_FALSE(problems.empty());
+    for (const std::string& problem : problems)
+      EXPECT_NE(problem.find("key(s) missing"), std::string::npos) << problem;
+    reindexFile(table, wide);
+    EXPECT_TRUE(checkIndex(table, wide).empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest,

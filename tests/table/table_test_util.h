@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "base/error.h"
+#include "base/work_lane.h"
 #include "table/work_areas.h"
 
 namespace zandor::test {
@@ -22,6 +25,26 @@ std::optional<Error> errorOf(F&& operation) {
   }
   return std::nullopt;
 }
+
+// A helper thread that serves a lane until it goes.
+class LaneHelper {
+ public:
+  LaneHelper()
+      : thread_([this] {
+          while (!stop_.load()) lane.serveOrWait();
+        }) {}
+  ~LaneHelper() {
+    stop_ = true;
+    thread_.join();
+  }
+  LaneHelper(const LaneHelper&) = delete;
+  LaneHelper& operator=(const LaneHelper&) = delete;
+  WorkLane lane;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
 
 inline std::uint32_t u32At(const std::string& bytes, std::size_t at) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
