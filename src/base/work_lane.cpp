@@ -41,11 +41,12 @@ bool WorkLane::serve() {
   return true;
 }
 
-void WorkLane::serveOrWait() {
+bool WorkLane::serveOrWait() {
   for (int spins = 0; spins < 64; ++spins) {
-    if (serve()) return;
+    if (serve()) return true;
     pause();
   }
+  return false;
 }
 
 void WorkLane::settle() {

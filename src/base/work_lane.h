@@ -21,8 +21,8 @@ class WorkLane {
 
   // Helper: runs the job handed over if there is one no one has begun; true when it ran one.
   bool serve();
-  // Helper: serve(), or a short wait for a job when there is none.
-  void serveOrWait();
+  // Helper: serve(), or a short wait for a job when there is none; true when it ran one.
+  bool serveOrWait();
 
  private:
   static constexpr int kIdle = 0, kPosted = 1, kRunning = 2;

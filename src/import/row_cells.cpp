@@ -1,6 +1,7 @@
 #include "import/row_cells.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 #include "base/error.h"
@@ -19,6 +20,10 @@ constexpr std::size_t kBatchesAhead = 8;
 // A reader that is ahead by kBatchesAhead sleeps until only this many are left, so it is
 // woken once for several batches rather than for every batch taken.
 constexpr std::size_t kRefillBelow = kBatchesAhead / 2;
+// A thread serving a lane that has had no job for this many rounds of waiting (a few
+// hundred microseconds) sleeps this long between looks.
+constexpr int kIdleRoundsBeforeSleep = 200;
+constexpr std::chrono::milliseconds kIdleSleep{2};
 // A block spanning many more columns than are read is not worth it.
 constexpr int kMaxBlockColumns = 64;
 
@@ -211,11 +216,20 @@ void RowCells::waitForRoom(std::unique_lock<std::mutex>& lock) {
     changed_.wait(lock, room);
     return;
   }
-  // The lane's jobs come every few microseconds: too often to sleep and be woken for each.
+  // While rows are written the lane's jobs come every few microseconds: too often to sleep
+  // and be woken for each. Without one for a while (the user answering a message, say) this
+  // thread sleeps now and then; a job handed over meanwhile is done by the one handing it.
+  int idleRounds = 0;
   while (!room()) {
     lock.unlock();
-    lane_->serveOrWait();
+    const bool served = lane_->serveOrWait();
     lock.lock();
+    if (served) {
+      idleRounds = 0;
+    } else if (++idleRounds >= kIdleRoundsBeforeSleep) {
+      changed_.wait_for(lock, kIdleSleep, room);
+      idleRounds = 0;
+    }
   }
 }
 

@@ -143,6 +143,7 @@ void AreaIndexes::recordWritten(WorkArea& area) {
     FileChanges& handed = handed_[handedCount_++];
     handed.file = files_[at].get();
     handed.changes.clear();
+    handed.failed = false;
     keysOf(at, [&](BoundOrder& order, std::optional<KeySnapshot> old, KeySnapshot next) {
       handed.changes.push_back({&order, std::move(old), std::move(next)});
     });

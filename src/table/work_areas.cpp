@@ -328,14 +328,16 @@ void WorkAreas::closeArea(int number) {
   for (;;) {
     try {
       area->close();
-      return;
+      break;
     } catch (TableError& e) {
       if (e.error().subsystem.empty()) e.error().subsystem = area->driver();
       if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
       area->discardChange();
-      return;
+      break;
     }
   }
+  // The last record's keys may still be on a lane: their errors go the way of the close's.
+  if (indexes) indexes->settle();
 }
 
 void WorkAreas::closeAll() {
