@@ -71,6 +71,7 @@ RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyCol
     reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
   } catch (const std::system_error&) {
     direct_ = true;  // no thread to be had: every read is made here
+    lane_ = nullptr;
   }
 }
 
