@@ -50,13 +50,10 @@ class LaneAttachment {
  public:
   LaneAttachment(WorkAreas& areas, WorkLane& lane) : areas_(areas) { areas_.setWorkLane(&lane); }
   ~LaneAttachment() noexcept(false) {
-    if (std::uncaught_exceptions() == unwinding_) {
-      areas_.setWorkLane(nullptr);
-      return;
-    }
     try {
       areas_.setWorkLane(nullptr);
     } catch (...) {
+      if (std::uncaught_exceptions() == unwinding_) throw;
     }
   }
   LaneAttachment(const LaneAttachment&) = delete;

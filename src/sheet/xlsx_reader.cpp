@@ -497,15 +497,9 @@ class WorksheetHandler : public XmlHandler {
       if (t[0] == 's' || t[0] == 'b' || t[0] == 'e' || t[0] == 'd') return t[0];
       return 'n';
     }
-    return typeCodeOf(t);
-  }
-  static char typeCodeOf(std::string_view t) {
-    if (t == "s") return 's';
-    if (t == "inlineStr") return 'i';
-    if (t == "b") return 'b';
-    if (t == "e") return 'e';
-    if (t == "str") return 't';
-    if (t == "d") return 'd';
+    const std::string_view type(t);
+    if (type == "inlineStr") return 'i';
+    if (type == "str") return 't';
     return 'n';
   }
 
