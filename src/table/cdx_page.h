@@ -1,3 +1,34 @@
+// Compact compound index (.cdx): 512-byte pages, every pointer a byte offset.
+//
+// Tag header (two pages; the header at offset 0 is the tag directory's):
+//     0  4  root page             4  4  free-page list (0 or FFFFFFFF: none)
+//     8  4  change counter (opaque, kept)          12  2  key length (C <= 240, N/D/T 8)
+//    14  1  options: 0x01 unique, 0x02 (VFP) nullable key, 0x04 candidate (VFP), 0x08 FOR,
+//           0x20 compact, 0x40 compound, 0x80 directory
+//    15  1  signature             502  2  0 ascending, otherwise descending
+//   504  2  FOR expression start  506  2  FOR length incl. NUL
+//   508  2  key expression start  510  2  key length incl. NUL
+//   512 512 expression pool: key expression, NUL, FOR expression, NUL, zeros
+// The directory is a tag whose keys are the tag names (10 bytes) and whose record numbers
+// are the offsets of the tag headers.
+//
+// Every tree page starts with:
+//     0  2  attributes: bit 0 root, bit 1 leaf (bit 2 written by Visual FoxPro, kept)
+//     2  2  key count            4  4  left sibling (FFFFFFFF: none)   8  4  right sibling
+// Interior page, from 12: key count entries of key bytes (full length), record number and
+// child page offset (both 4 bytes big-endian); an entry carries the last key of its child.
+// Leaf page:
+//    12  2  free bytes in the key area      14  4  record number mask
+//    18  1  duplicate count mask  19  1  trailing count mask
+//    20  1  record bits  21  1  duplicate bits  22  1  trailing bits  23  1  entry bytes
+//    24     entries packed upwards (record | duplicate << rb | trailing << (rb + db), little-
+//           endian); the new bytes of each key packed downwards from the end of the page. A
+//           key is the previous key's first `duplicate` bytes, its stored bytes, then
+//           `trailing` fill bytes (blanks for character keys, NULs for binary ones).
+// Keys: C as text; N and D (the Julian day number) as the double written big-endian with its
+// sign bit set, or with every bit flipped when negative, so that memcmp orders them; L as
+// "T"/"F".
+
 #pragma once
 
 #include <cstdint>

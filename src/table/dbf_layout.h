@@ -1,3 +1,30 @@
+// Table file (.dbf). All numbers little-endian.
+//
+//   0   1  version byte: 0x02/0x03 plain, 0x83 with a dBase III memo, 0x04/0x7B/0x8B dBase IV
+//          memo, 0xF5 FoxPro memo, 0xE5 SMT memo, 0x30-0x32 Visual FoxPro (memo when flag bit 1
+//          is set), 0x06/0x86/0xE6/0xF6 encrypted variants
+//   1   3  date of the last update: year - 1900, month, day
+//   4   4  record count (deleted records included)
+//   8   2  header length = file offset of record 1
+//  10   2  record length = 1 (deletion flag) + the sum of the field lengths
+//  12  16  reserved (dBase IV: 14 transaction flag, 15 encryption flag)
+//  28   1  flags: 0x01 a structural .cdx exists, 0x02 memo present (0x30-0x32), 0x04 container
+//  29   1  code page mark (0x01 = 437, 0x02 = 850, 0x03 = 1252, ...)
+//  30   2  reserved
+//  32      field descriptors of 32 bytes, ended by a 0x0D byte; Visual FoxPro tables keep a
+//          263-byte container back link after it, inside the header length
+//
+// Field descriptor:
+//   0  11  name, NUL-padded          11  1  type letter
+//  12   4  (FoxPro: offset in record) 16  1  length (C: bytes 16-17 form a 16-bit length)
+//  17   1  decimals                  18  1  flags (0x30-0x32: 0x01 system, 0x02 nullable,
+//                                            0x04 binary, 0x0C autoincrement)
+//  19  13  reserved (0x30-0x32 autoincrement: next value at 19 (4 bytes), step at 23)
+//
+// Records follow the header, record length bytes each: byte 0 is " " (live) or "*" (deleted),
+// then every field in descriptor order at its full length, without separators. The file
+// ends with 0x1A after the last record, or directly after it.
+
 #pragma once
 
 #include <array>

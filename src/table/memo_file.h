@@ -1,3 +1,21 @@
+// Memo files. A memo field of the table holds the number b of the block where its text
+// starts (as 10 digits, or 4 bytes little-endian in Visual FoxPro tables); the text lies at
+// b x block size. Block 0 holds the header; a block never holds the end of one memo and the
+// start of another.
+//
+// DBT, dBase III (block size 512):
+//   header  0  4  next free block (little-endian)    16  1  version (0x03, often 0)
+//   memo    raw text ended by 0x1A 0x1A
+// DBT, dBase IV:
+//   header  0  4  next free block (little-endian)     8  8  base name of the table
+//          20  2  block size (little-endian; 512 unless set otherwise)
+//   memo    FF FF 08 00, then 4 bytes little-endian length including these 8 bytes, then text
+// FPT, FoxPro (numbers big-endian):
+//   header  0  4  next free block                     6  2  block size (64 by default)
+//   memo    4 bytes type (1 = text), 4 bytes length of the text, then the text; the first
+//           usable block is the one after the 512-byte header
+// SMT: header 0 4 next block, 4 4 block size; read only.
+
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,21 @@
+// Single-order index (.ntx): 1024-byte pages, little-endian, pointers are byte offsets.
+//
+// Header (page 0):
+//     0  2  signature: 0x0006 (0x0003 old); bit 0 FOR present, bit 15 several orders
+//     2  2  update counter        4  4  root page          8  4  first free page (0: none)
+//    12  2  item size = key length + 8                    14  2  key length
+//    16  2  key decimals         18  2  keys per page     20  2  half of it
+//    22 256 key expression, NUL-terminated                278  1  unique flag
+//   280  2  descending flag      282 256 FOR expression    538    order name
+//
+// Page:
+//     0  2  key count n
+//     2     (keys per page + 1) slot offsets, in key order; the slots never move, only this
+//           table is reordered
+//           slots of item size: child page (4), record number (4), key bytes
+// A classic B-tree: keys of interior pages are entries too. The slot at position n carries
+// only the rightmost child; free slots may hold stale bytes and are never read.
+
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -61,6 +62,23 @@ fs::path copyFixture(const std::string& relative, const fs::path& to) {
   fs::copy_file(from, target, fs::copy_options::overwrite_existing);
   fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   return target;
+}
+
+unsigned testSeed() {
+  unsigned seed;
+  if (const char* given = std::getenv("ZANDOR_SEED"); given && *given) {
+    seed = static_cast<unsigned>(std::strtoul(given, nullptr, 10));
+  } else {
+    seed = std::random_device{}();
+  }
+  std::printf("seed %u (replay with ZANDOR_SEED=%u)\n", seed, seed);
+  std::fflush(stdout);
+  return seed;
+}
+
+bool inCi() {
+  const char* ci = std::getenv("CI");
+  return ci && *ci && std::string(ci) != "0" && std::string(ci) != "false";
 }
 
 int runCommand(const std::string& command, std::string* out) {

@@ -43,14 +43,24 @@ void waitForOrphans();
 // so tests of missing file rights mean something under root too. True when it passed.
 bool passesWithoutRoot(const std::function<bool()>& check);
 
+// The seed of a randomised test: ZANDOR_SEED from the environment when set, otherwise a
+// fresh one. It is printed, so a failing run can be replayed with ZANDOR_SEED=<seed>.
+unsigned testSeed();
+
+// True when the tests run in CI, where nothing may drop out unnoticed.
+bool inCi();
+
 // The built programs.
 std::string cliPath();
 std::string mainProgramPath();
 
 }  // namespace zandor::test
 
-// Skips the current test when the shared fixtures are absent.
-#define ZANDOR_REQUIRE_SHARED()                                              \
-  do {                                                                       \
-    if (::zandor::test::sharedDir().empty()) GTEST_SKIP() << "no ../shared"; \
+// Skips the current test when the shared fixtures are absent; in CI they must be there.
+#define ZANDOR_REQUIRE_SHARED()                                   \
+  do {                                                            \
+    if (::zandor::test::sharedDir().empty()) {                    \
+      if (::zandor::test::inCi()) FAIL() << "no ../shared in CI"; \
+      GTEST_SKIP() << "no ../shared";                             \
+    }                                                             \
   } while (0)

@@ -111,7 +111,7 @@ TEST_P(PageFileTest, ACommitKilledInTheMiddleOfItsCopyIsFinished) {
 
   const long whole = commitInChild(-1);
   ASSERT_EQ(test::readBytes(path), std::string(old.size(), 'B'));
-  std::mt19937 random(std::random_device{}());
+  std::mt19937 random(test::testSeed());
   int finished = 0;
   for (int kill = 0; kill < 12; ++kill) {
     const long wait = std::uniform_int_distribution<long>(0, whole)(random);
