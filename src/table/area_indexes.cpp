@@ -93,6 +93,21 @@ void AreaIndexes::runHandedOver(void* self) {
   }
 }
 
+void AreaIndexes::sync() {
+  settle();
+  for (auto& f : files_) {
+    for (;;) {
+      try {
+        f->file->sync();
+        break;
+      } catch (const std::system_error& e) {
+        const Error error = indexWriteError(driverName(driver_), f->file->path(), e.code().value());
+        if (raiseError(error) != ErrorAnswer::Retry) break;
+      }
+    }
+  }
+}
+
 void AreaIndexes::settle() {
   if (!handedOver_) return;
   lane_->settle();

@@ -46,6 +46,9 @@ class AreaIndexes : public RecordWriteHook {
   void setWorkLane(WorkLane* lane);
   // Waits for the files' maintenance handed to the lane (see above).
   void settle();
+  // Puts every file written through this area on stable storage; a failure raises the
+  // index write error (Retry syncs again).
+  void sync();
 
   // Maintains every order (custom ones excepted) and commits every file. An order whose
   // expressions cannot be evaluated is reported as damaged after the others are done.

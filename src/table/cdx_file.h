@@ -48,6 +48,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   CdxOrder& cdxOrder(std::size_t index) { return *orders_.at(index); }
   bool compound() const { return compound_; }
   void commit() override;
+  void sync() override { file_.sync(); }
   // The whole file: directory, every tag, and that no page belongs to two trees.
   CheckReport check();
 

@@ -177,6 +177,7 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
       file->addTag(tag, entriesFor(area, plan, true));
     }
     file->commit();
+    file->sync();  // whole on disk before it takes the old file's name
   }
   build.replaceTarget();
 }
@@ -198,6 +199,7 @@ void buildNtx(WorkArea& area, const std::string& path, const OrderPlan& plan) {
     std::unique_ptr<NtxFile> file =
         NtxFile::create(build.path(), order, entriesFor(area, plan, false));
     file->commit();
+    file->sync();
   }
   build.replaceTarget();
 }

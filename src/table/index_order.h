@@ -88,6 +88,8 @@ class IndexFile {
   virtual std::size_t orderCount() const = 0;
   virtual IndexOrder& order(std::size_t index) = 0;
   virtual void commit() = 0;
+  // Waits until the committed pages are on stable storage; throws std::system_error.
+  virtual void sync() = 0;
 };
 
 }  // namespace zandor

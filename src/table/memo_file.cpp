@@ -219,4 +219,8 @@ std::uint32_t MemoFile::write(std::string_view text) {
   return static_cast<std::uint32_t>(block);
 }
 
+void MemoFile::sync() {
+  if (int err = file_.sync()) throw TableError(memoWriteError(path(), err));
+}
+
 }  // namespace zandor

@@ -50,6 +50,8 @@ class MemoFile {
   // Stores a text and returns its first block. Throws TableError (write error); the file
   // keeps its previous length and header then.
   std::uint32_t write(std::string_view text);
+  // Waits until the texts written are on stable storage. Throws TableError (write error).
+  void sync();
 
  private:
   MemoFile(OsFile file, MemoKind kind) : file_(std::move(file)), kind_(kind) {}

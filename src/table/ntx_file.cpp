@@ -160,6 +160,7 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const NewOrder
     any = true;
   }
   f->commitOrThrow();
+  f->file_.sync();
   if (int err = f->file_.renameTo(path))
     throw std::system_error(err, std::generic_category(), path);
   cleanup.done = true;

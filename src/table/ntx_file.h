@@ -43,6 +43,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   std::size_t orderCount() const override { return 1; }
   IndexOrder& order(std::size_t index) override;
   void commit() override;
+  void sync() override { file_.sync(); }
   CheckReport check();
 
  private:

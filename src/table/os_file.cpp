@@ -144,6 +144,14 @@ long long OsFile::size() const {
   return static_cast<long long>(st.st_size);
 }
 
+int OsFile::sync() {
+  if (fd_ < 0) return 0;
+  while (::fdatasync(fd_) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
 int OsFile::truncate(std::uint64_t size) {
   // Mapped pages past the new end are gone (touching them would be a fault), even when
   // the cut fails halfway.

@@ -46,6 +46,9 @@ class OsFile {
   long long size() const;
   // Cuts or extends the file; returns 0 or errno.
   int truncate(std::uint64_t size);
+  // Waits until what was written (through the mapping too) is on stable storage; returns 0
+  // or errno.
+  int sync();
 
  private:
   void unmap();

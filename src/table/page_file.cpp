@@ -110,6 +110,13 @@ void PageFile::close() {
   fd_ = -1;
 }
 
+void PageFile::sync() {
+  if (fd_ < 0 || !writable_) return;
+  while (::fdatasync(fd_) != 0) {
+    if (errno != EINTR) throw std::system_error(errno, std::generic_category(), path_);
+  }
+}
+
 int PageFile::renameTo(const std::string& path) {
   if (::rename(nativePath(path_).c_str(), nativePath(path).c_str()) != 0) return errno;
   path_ = path;

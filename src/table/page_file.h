@@ -49,6 +49,8 @@ class PageFile {
   int open(const std::string& path, bool writable);
   int create(const std::string& path);
   void close();
+  // Waits until the pages written are on stable storage; throws std::system_error.
+  void sync();
   // Renames the open file; returns 0 or the OS error code.
   int renameTo(const std::string& path);
   bool isOpen() const { return fd_ >= 0; }

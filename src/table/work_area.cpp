@@ -323,6 +323,12 @@ void WorkArea::close() {
   flushRecord();
   unlockAll();
   if (headerDirty_) writeHeader();
+  // What this area wrote is on stable storage before anyone is told the work is done: a
+  // handful of syncs per run, not one per record.
+  if (!readOnly_) {
+    if (memo_) memo_->sync();
+    if (int err = file_.sync()) throw TableError(writeError(path_, err));
+  }
   memo_.reset();
   file_.close();
 }

@@ -337,7 +337,7 @@ void WorkAreas::closeArea(int number) {
     }
   }
   // The last record's keys may still be on a lane: their errors go the way of the close's.
-  if (indexes) indexes->settle();
+  if (indexes) indexes->sync();
 }
 
 void WorkAreas::closeAll() {
