@@ -1,6 +1,8 @@
 #include "base/error.h"
 
+#include <atomic>
 #include <iostream>
+#include <thread>
 
 #include "base/encoding.h"
 
@@ -9,6 +11,9 @@ namespace zandor {
 namespace {
 
 ErrorHandler gHandler = consoleErrorHandler;
+// Static initialisation runs on the main thread, which owns the handler until another
+// thread installs one.
+std::atomic<std::thread::id> gHandlerThread = std::this_thread::get_id();
 // Per thread: a guard on one thread says nothing about reads made on another.
 thread_local int gGuardDepth = 0;
 thread_local bool gInHandler = false;
@@ -44,13 +49,16 @@ ErrorException::ErrorException(Error error)
     : std::runtime_error(cp1252ToUtf8(error.text())), error_(std::move(error)) {}
 
 ErrorHandler setErrorHandler(ErrorHandler handler) {
+  gHandlerThread = std::this_thread::get_id();
   ErrorHandler previous = std::move(gHandler);
   gHandler = handler ? std::move(handler) : ErrorHandler(consoleErrorHandler);
   return previous;
 }
 
 ErrorAnswer raiseError(const Error& error) {
-  if (gGuardDepth > 0) throw ErrorException(error);
+  if (gGuardDepth > 0 || std::this_thread::get_id() != gHandlerThread.load()) {
+    throw ErrorException(error);
+  }
   if (gInHandler) throw ProgramQuit(1);
   HandlerRunning running;
   return gHandler(error);

@@ -75,11 +75,15 @@ class ProgramQuit : public std::exception {
 enum class ErrorAnswer { Retry, Default };
 using ErrorHandler = std::function<ErrorAnswer(const Error&)>;
 
-// Installs the handler for errors outside any guard; returns the one it replaces.
+// Installs the handler for errors outside any guard; returns the one it replaces. The
+// calling thread becomes the handler's thread (the GUI thread in the program): the handler
+// may open a dialog, so it never runs on any other.
 ErrorHandler setErrorHandler(ErrorHandler handler);
 
 // The one way to raise an error. Inside a guard it throws ErrorException; otherwise the
 // installed handler answers. An error raised while the handler runs ends the program.
+// On a thread other than the handler's, an error always throws ErrorException, guard or
+// not: the thread hands it back to the handler's thread, where it is raised again.
 ErrorAnswer raiseError(const Error& error);
 
 // While a guard lives, raised errors become ErrorException for the guarding operation.

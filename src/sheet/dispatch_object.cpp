@@ -107,7 +107,7 @@ HRESULT serverException(ExcepInfo* excepInfo, std::u16string description) {
 }
 
 std::uint32_t DispatchObject::Release() {
-  const std::uint32_t left = --refs_;
+  const std::uint32_t left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left == 0) delete this;
   return left;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -41,7 +42,9 @@ HRESULT serverException(ExcepInfo* excepInfo, std::u16string description);
 // have are refused with DISP_E_MEMBERNOTFOUND before it is called.
 class DispatchObject : public IDispatch {
  public:
-  std::uint32_t AddRef() override { return ++refs_; }
+  // The reading-ahead thread holds cells of the same sheet as the import's thread, so the
+  // count is atomic.
+  std::uint32_t AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
   std::uint32_t Release() override;
   HRESULT QueryInterface(InterfaceId iid, void** out) override;
   HRESULT GetIDsOfNames(std::u16string_view name, std::uint32_t lcid, DISPID* id) override;
@@ -56,7 +59,7 @@ class DispatchObject : public IDispatch {
                                Variant* result, ExcepInfo* excepInfo) = 0;
 
  private:
-  std::uint32_t refs_ = 0;
+  std::atomic<std::uint32_t> refs_ = 0;
 };
 
 // Creates a server object owned by the returned pointer (reference count 1).

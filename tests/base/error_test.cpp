@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "base/error.h"
 
 namespace zandor {
@@ -88,6 +90,48 @@ bool openWithRetry(int& attempts, int failures) {
     if (raiseError(openError()) == ErrorAnswer::Retry) continue;
     return false;
   }
+}
+
+// The handler may open a dialog, which belongs to the thread that installed it: an
+// unguarded error on another thread comes back as an exception to be handed over.
+TEST(ErrorMechanism, UnguardedErrorOnAnotherThreadNeverReachesTheHandlerThere) {
+  int calls = 0;
+  std::thread::id calledOn;
+  HandlerScope scope([&](const Error&) {
+    ++calls;
+    calledOn = std::this_thread::get_id();
+    return ErrorAnswer::Default;
+  });
+  std::exception_ptr carried;
+  std::thread helper([&] {
+    try {
+      raiseError(openError());
+    } catch (...) {
+      carried = std::current_exception();
+    }
+  });
+  helper.join();
+  EXPECT_EQ(calls, 0);
+  ASSERT_TRUE(carried);
+  try {
+    std::rethrow_exception(carried);
+  } catch (const ErrorException& e) {
+    // Back on the handler's thread, the carried error is raised again and answered there.
+    EXPECT_EQ(raiseError(e.error()), ErrorAnswer::Default);
+  }
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(calledOn, std::this_thread::get_id());
+
+  // A handler installed on another thread makes that thread the handler's.
+  std::thread installer([&] {
+    HandlerScope inner([&](const Error&) {
+      ++calls;
+      return ErrorAnswer::Default;
+    });
+    EXPECT_EQ(raiseError(openError()), ErrorAnswer::Default);
+  });
+  installer.join();
+  EXPECT_EQ(calls, 2);
 }
 
 TEST(ErrorMechanism, RetryRunsTheOperationAgainAndDefaultGivesTheDefault) {
