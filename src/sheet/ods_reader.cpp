@@ -140,7 +140,8 @@ class ContentHandler : public XmlHandler {
     } else if (t == "boolean") {
       const char* v = attribute(attrs, "boolean-value");
       cell_.kind = CellKind::Boolean;
-      cell_.flag = v && std::string_view(v) == "true";
+      // Some writers put 1 and 0 instead of true and false.
+      cell_.flag = v && (std::string_view(v) == "true" || std::string_view(v) == "1");
     } else if (t == "string") {
       isString_ = true;
       // Newer writers may put the text into office:string-value instead of paragraphs.

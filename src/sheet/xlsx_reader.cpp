@@ -17,6 +17,7 @@
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
+#include "sheet/xml_namespaces.h"
 #include "sheet/xml_stream.h"
 #include "sheet/zip_archive.h"
 
@@ -130,7 +131,9 @@ class RelsHandler : public XmlHandler {
   std::map<std::string, Relationship> byId;
 
   void startElement(const char* name, const char** attrs) override {
-    if (localName(name) != "Relationship") return;
+    ns_.enter(attrs);
+    if (!ns_.isIn(name, Namespace::PackageRelationships) || localName(name) != "Relationship")
+      return;
     const char* id = attribute(attrs, "Id");
     const char* type = attribute(attrs, "Type");
     const char* target = attribute(attrs, "Target");
@@ -139,11 +142,12 @@ class RelsHandler : public XmlHandler {
     const bool external = mode && std::string_view(mode) == "External";
     byId[id] = {type, external ? std::string() : resolvePart(baseDir_, target)};
   }
-  void endElement(const char*) override {}
+  void endElement(const char*) override { ns_.leave(); }
   void text(const char*, int) override {}
 
  private:
   std::string baseDir_;
+  NamespaceScope ns_;
 };
 
 struct SheetEntry {
@@ -159,21 +163,27 @@ class WorkbookHandler : public XmlHandler {
   bool sawView = false;
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    // Only the main namespace's elements count: Excel writes an x15:workbookPr of its own.
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "sheet") {
-      const char* sheetName = attribute(attrs, "name");
-      const char* id = attribute(attrs, "id");
+      const char* sheetName = attributeExact(attrs, "name");
+      const char* id = ns_.attribute(attrs, Namespace::DocumentRelationships, "id");
       sheets.push_back({sheetName ? sheetName : "", id ? id : ""});
     } else if (local == "workbookView" && !sawView) {
       sawView = true;
-      if (const char* tab = attribute(attrs, "activeTab")) activeTab = parseIndex(tab, "activeTab");
+      if (const char* tab = attributeExact(attrs, "activeTab"))
+        activeTab = parseIndex(tab, "activeTab");
     } else if (local == "workbookPr") {
-      const char* d = attribute(attrs, "date1904");
+      const char* d = attributeExact(attrs, "date1904");
       date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
     }
   }
-  void endElement(const char*) override {}
+  void endElement(const char*) override { ns_.leave(); }
   void text(const char*, int) override {}
+
+ private:
+  NamespaceScope ns_;
 };
 
 class StylesHandler : public XmlHandler {
@@ -181,7 +191,8 @@ class StylesHandler : public XmlHandler {
   std::vector<bool> dateStyle;  // by cellXfs index
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "numFmts") {
       inFormats_ = true;
     } else if (local == "cellXfs") {
@@ -198,13 +209,15 @@ class StylesHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (local == "numFmts") inFormats_ = false;
     if (local == "cellXfs") inXfs_ = false;
   }
   void text(const char*, int) override {}
 
  private:
+  NamespaceScope ns_;
   bool inFormats_ = false, inXfs_ = false;
   std::map<int, std::string> codes_;
 };
@@ -252,8 +265,9 @@ class SharedStringsHandler : public XmlHandler {
   SharedStringsHandler(TextPool& pool, std::atomic<std::uint32_t>& count)
       : pool_(pool), count_(count) {}
 
-  void startElement(const char* name, const char**) override {
-    const std::string_view local = localName(name);
+  void startElement(const char* name, const char** attrs) override {
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "si") {
       inItem_ = true;
       rich_.reset();
@@ -262,7 +276,8 @@ class SharedStringsHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (local == "si") {
       inItem_ = false;
       pool_.add(rich_.take());
@@ -276,7 +291,10 @@ class SharedStringsHandler : public XmlHandler {
   }
   // <si><t>...</t></si>, nearly every item.
   bool takeSimple(const SimpleElement& e) override {
-    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t"))) return false;
+    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t")) ||
+        !ns_.isMain(e.name) || NamespaceScope::declares(e.attrs) ||
+        NamespaceScope::declares(e.childAttrs))
+      return false;
     units_.clear();
     if (e.child) appendUtf8AsUtf16(units_, std::string_view(e.text, std::size_t(e.textLength)));
     decodeEscapes(units_);
@@ -286,6 +304,7 @@ class SharedStringsHandler : public XmlHandler {
   }
 
  private:
+  NamespaceScope ns_;
   std::u16string units_;
   TextPool& pool_;
   std::atomic<std::uint32_t>& count_;
@@ -359,14 +378,15 @@ class SheetTexts {
   std::vector<Use> pending_;
 };
 
-// Parses "AB12" into column and row; false when it is no cell reference.
+// Parses "AB12" (or "ab12", as some writers have it) into column and row; false when it is
+// no cell reference.
 bool parseCellRef(const char* ref, std::uint32_t* row, std::uint32_t* col) {
   std::uint64_t c = 0, r = 0;
   const char* p = ref;
   int letters = 0, numbers = 0;
-  for (; *p >= 'A' && *p <= 'Z'; ++p) {
+  for (; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p) {
     if (++letters > 3) return false;
-    c = c * 26 + static_cast<std::uint64_t>(*p - 'A' + 1);
+    c = c * 26 + static_cast<std::uint64_t>((*p & ~0x20) - 'A' + 1);
   }
   for (; *p >= '0' && *p <= '9'; ++p) {
     if (++numbers > 7) return false;
@@ -386,7 +406,8 @@ class WorksheetHandler : public XmlHandler {
   CellStoreBuilder cells;
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (inCell_) {
       if (local == "v") {
         collecting_ = true;
@@ -417,7 +438,8 @@ class WorksheetHandler : public XmlHandler {
   }
 
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (!inCell_) {
       if (local == "sheetData") inData_ = false;
       return;
@@ -442,7 +464,9 @@ class WorksheetHandler : public XmlHandler {
   }
   // <c ...><v>...</v></c> or <c .../>, nearly every cell.
   bool takeSimple(const SimpleElement& e) override {
-    if (!inData_ || inCell_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")))
+    if (!inData_ || inCell_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")) ||
+        !ns_.isMain(e.name) || NamespaceScope::declares(e.attrs) ||
+        NamespaceScope::declares(e.childAttrs))
       return false;
     startCell(e.attrs);
     if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
@@ -462,8 +486,8 @@ class WorksheetHandler : public XmlHandler {
       const std::string_view key = localName(a[0]);
       if (key == "r")
         ref = a[1];
-      else if (key == "s")
-        style_ = static_cast<std::uint32_t>(parseIndex(a[1], "s"));
+      else if (key == "s")  // s="" is the default style, as other readers take it
+        style_ = a[1][0] ? static_cast<std::uint32_t>(parseIndex(a[1], "s")) : 0;
       else if (key == "t")
         type_ = typeCode(a[1]);
     }
@@ -505,9 +529,20 @@ class WorksheetHandler : public XmlHandler {
 
   std::string where() const { return cellName(row_, col_); }
 
+  // Blanks around a number, an index or a flag say nothing.
+  void trimValue() {
+    auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; };
+    if (value_.empty() || (!blank(value_.front()) && !blank(value_.back()))) return;
+    std::size_t begin = 0, end = value_.size();
+    while (begin < end && blank(value_[begin])) ++begin;
+    while (end > begin && blank(value_[end - 1])) --end;
+    value_ = value_.substr(begin, end - begin);
+  }
+
   void endCell() {
     inCell_ = false;
     collecting_ = false;
+    if (type_ != 'i' && type_ != 't') trimValue();
     Cell cell;
     cell.column = col_;
     switch (type_) {
@@ -571,6 +606,7 @@ class WorksheetHandler : public XmlHandler {
     if (cell.kind != CellKind::Empty) cells.add(row_, cell);
   }
 
+  NamespaceScope ns_;
   SheetTexts& texts_;
   const std::vector<bool>& dateStyles_;
   bool date1904_;
