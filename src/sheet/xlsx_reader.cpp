@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "sheet/dispatch.h"
@@ -350,6 +351,8 @@ class SheetTexts {
     return own_.add(text) | kOwn;
   }
 
+  std::u16string_view ownText(std::uint32_t marked) const { return own_.get(marked & ~kOwn); }
+
   // Throws for the first cell that named a shared text beyond count.
   void checkShared(std::size_t count) const {
     for (const Use& u : pending_) {
@@ -619,6 +622,40 @@ class WorksheetHandler : public XmlHandler {
   RichTextCollector rich_;
 };
 
+// Reads the sheets left unread at first, each with its texts (the shared ones it names
+// copied) in a pool of its own.
+class XlsxSheetLoader : public SheetLoader {
+ public:
+  std::string path;
+  std::vector<std::string> parts;  // by sheet index; "" for a sheet without cells
+  std::vector<std::string> names;
+  std::vector<bool> dateStyles;
+  bool date1904 = false;
+  std::uint32_t sharedCount = 0;
+
+  void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
+    auto pool = std::make_shared<TextPool>();
+    sheet.texts = pool;
+    if (parts[index].empty()) return;
+    ZipArchive zip(path);
+    if (!zip.has(parts[index]))
+      throw SheetReadError("Tabellenblatt \"" + names[index] + "\" hat keinen Teil in der Datei.");
+    const std::atomic<std::uint32_t> read{sharedCount};
+    const bool complete = true;
+    SheetTexts texts(read, complete);
+    WorksheetHandler handler(texts, dateStyles, date1904);
+    parseZipPart(zip, parts[index], handler);
+    sheet.cells = handler.cells.finish();
+    std::unordered_map<std::uint32_t, std::uint32_t> copied;
+    sheet.cells.renumberTexts([&](std::uint32_t t) {
+      if (t & SheetTexts::kOwn) return pool->add(texts.ownText(t));
+      const auto [at, fresh] = copied.try_emplace(t, 0);
+      if (fresh) at->second = pool->add(book.texts.get(t));
+      return at->second;
+    });
+  }
+};
+
 }  // namespace
 
 void readXlsx(ZipArchive& zip, WorkbookData& book) {
@@ -690,20 +727,35 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
     sharedComplete = true;
   };
 
+  auto loader = std::make_shared<XlsxSheetLoader>();
+  loader->path = zip.path();
+  loader->dateStyles = styles.dateStyle;
+  loader->date1904 = workbook.date1904;
+  const auto active = static_cast<std::size_t>(workbook.activeTab);
+  book.activeSheet = active < workbook.sheets.size() ? active : 0;
   SheetTexts texts(sharedRead, sharedComplete);
   try {
     if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
-    for (const SheetEntry& entry : workbook.sheets) {
+    for (std::size_t i = 0; i < workbook.sheets.size(); ++i) {
+      const SheetEntry& entry = workbook.sheets[i];
       SheetData sheet;
       sheet.name = utf8ToUtf16(entry.name);
       const auto rel = rels.byId.find(entry.relId);
       // Chart and dialog sheets hold no cells.
-      if (rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet")) {
-        WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
-        parseZipPart(zip, rel->second.target, handler);
-        sheet.cells = handler.cells.finish();
-      } else if (rel == rels.byId.end()) {
-        throw SheetReadError("Tabellenblatt \"" + entry.name + "\" hat keinen Teil in der Datei.");
+      const bool hasCells = rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet");
+      loader->parts.push_back(hasCells ? rel->second.target : std::string());
+      loader->names.push_back(entry.name);
+      if (i == book.activeSheet) {
+        if (rel == rels.byId.end())
+          throw SheetReadError("Tabellenblatt \"" + entry.name +
+                               "\" hat keinen Teil in der Datei.");
+        if (hasCells) {
+          WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
+          parseZipPart(zip, rel->second.target, handler);
+          sheet.cells = handler.cells.finish();
+        }
+      } else {
+        sheet.loaded = false;
       }
       book.sheets.push_back(std::move(sheet));
     }
@@ -718,9 +770,9 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   joinShared();
   if (sharedFailure) std::rethrow_exception(sharedFailure);
   book.texts = std::move(shared);
+  loader->sharedCount = static_cast<std::uint32_t>(book.texts.size());
   texts.complete(book);
-  const auto active = static_cast<std::size_t>(workbook.activeTab);
-  book.activeSheet = active < book.sheets.size() ? active : 0;
+  book.loader = std::move(loader);
 }
 
 }  // namespace zandor::sheet

@@ -307,17 +307,19 @@ TEST_F(BigSharedTextsTest, LateTextsAndOwnTextsInSeveralSheets) {
                     "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>eigen zwei</t></is></c>" +
                         sharedCell("B1", kCount - 2) + "</row>"};
   content.activeTab = 0;
-  const WorkbookData b = read(content);
+  WorkbookData b = read(content);
   ASSERT_EQ(b.sheets.size(), 2u);
   EXPECT_EQ(text(b, 1, 1), u"gemeinsamer Text Nr. 59999");
   EXPECT_EQ(text(b, 1, 2), u"eigen eins");
   EXPECT_EQ(text(b, 1, 3), u"gemeinsamer Text Nr. 0");
   EXPECT_EQ(text(b, 2, 1), u"gemeinsamer Text Nr. 31337");
   EXPECT_EQ(text(b, 2, 2), u"Formel");
-  const CellStore& second = b.sheets[1].cells;
-  EXPECT_EQ(b.texts.get(second.find(1, 1)->text), u"eigen zwei");
-  EXPECT_EQ(b.texts.get(second.find(1, 2)->text), u"gemeinsamer Text Nr. 59998");
-  EXPECT_EQ(b.texts.size(), static_cast<std::size_t>(kCount) + 3);
+  EXPECT_EQ(b.texts.size(), static_cast<std::size_t>(kCount) + 2);
+  // The other sheet, read when asked for, has its texts in a pool of its own.
+  const SheetData& second = b.sheet(1);
+  ASSERT_TRUE(second.cells.find(1, 1) && second.cells.find(1, 2));
+  EXPECT_EQ(b.textsOf(second).get(second.cells.find(1, 1)->text), u"eigen zwei");
+  EXPECT_EQ(b.textsOf(second).get(second.cells.find(1, 2)->text), u"gemeinsamer Text Nr. 59998");
 }
 
 TEST_F(BigSharedTextsTest, RefusalsNameWhatReadingInOrderFindsFirst) {
