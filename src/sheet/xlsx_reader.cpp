@@ -246,6 +246,11 @@ class RichTextCollector {
     collecting_ = false;
     phonetic_ = 0;
   }
+  // The whole text of a plain item, met in one piece.
+  void set(const char* data, int length) {
+    reset();
+    utf8_.assign(data, static_cast<std::size_t>(length));
+  }
   std::u16string take() {
     std::u16string s = utf8ToUtf16(utf8_);
     decodeEscapes(s);
@@ -467,10 +472,19 @@ class WorksheetHandler : public XmlHandler {
   }
   // <c ...><v>...</v></c> or <c .../>, nearly every cell.
   bool takeSimple(const SimpleElement& e) override {
-    if (!inData_ || inCell_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")) ||
-        !ns_.isMain(e.name) || NamespaceScope::declares(e.attrs) ||
-        NamespaceScope::declares(e.childAttrs))
+    if (NamespaceScope::declares(e.attrs) || NamespaceScope::declares(e.childAttrs) ||
+        !ns_.isMain(e.name))
       return false;
+    if (inCell_) {
+      // <is><t>...</t></is>: the text of an inline-text cell, whose <c> came tag by tag.
+      if (inInline_ || collecting_ || !isName(e.name, "is") || (e.child && !isName(e.child, "t")))
+        return false;
+      rich_.reset();
+      if (e.child) rich_.set(e.text, e.textLength);
+      hasInline_ = true;
+      return true;
+    }
+    if (!inData_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v"))) return false;
     startCell(e.attrs);
     if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
     endCell();
