@@ -1,6 +1,10 @@
 // Makes the spreadsheets of the import benchmark (bench/import_bench.sh).
 //   import_bench DIR ROWS  writes DIR/adressen.xlsx: ROWS addresses x 10 columns (texts,
-//                          numbers, dates) with the keys K0000001.. in scrambled order, and
+//                          numbers, dates) with the keys K0000001.. in scrambled order, its
+//                          texts shared as the spreadsheet application writes them;
+//                          DIR/adressen_inline.xlsx: the same with the texts in the cells
+//                          (t="inlineStr"), as streaming writers (openpyxl's write-only mode,
+//                          XlsxWriter's constant-memory mode) write them; and
 //                          DIR/bestand.xlsx: the odd keys of those with older contents, the
 //                          stock the table is filled with before the timed run.
 
@@ -68,7 +72,8 @@ Row rowOf(long key, bool stock) {
   return r;
 }
 
-bool writeWorkbook(const std::string& path, const std::vector<long>& keys, bool stock) {
+bool writeWorkbook(const std::string& path, const std::vector<long>& keys, bool stock,
+                   bool inlineTexts = false) {
   std::string strings;  // shared strings, as the spreadsheet application writes them
   long stringCount = 0;
   auto shared = [&](const std::string& s) {
@@ -92,7 +97,13 @@ bool writeWorkbook(const std::string& path, const std::vector<long>& keys, bool 
     auto cell = [&](int col, const char* attrs, const std::string& v) {
       sheet += "<c r=\"" + cellRef(col, r) + "\"" + attrs + "><v>" + v + "</v></c>";
     };
-    for (int c = 0; c < 7; ++c) cell(c, " t=\"s\"", shared(row.texts[c]));
+    for (int c = 0; c < 7; ++c) {
+      if (inlineTexts)
+        sheet += "<c r=\"" + cellRef(c, r) + "\" t=\"inlineStr\"><is><t>" +
+                 xmlEscaped(row.texts[c]) + "</t></is></c>";
+      else
+        cell(c, " t=\"s\"", shared(row.texts[c]));
+    }
     std::snprintf(buf, sizeof buf, "%.2f", row.umsatz);
     cell(7, " s=\"2\"", buf);
     std::snprintf(buf, sizeof buf, "%.1f", row.rabatt);
@@ -178,5 +189,6 @@ int main(int argc, char** argv) {
   for (long k = 1; k <= rows; k += 2) stockKeys.push_back(k);
   if (!writeWorkbook(dir + "/bestand.xlsx", stockKeys, true)) return 1;
   if (!writeWorkbook(dir + "/adressen.xlsx", sheetKeys, false)) return 1;
+  if (!writeWorkbook(dir + "/adressen_inline.xlsx", sheetKeys, false, true)) return 1;
   return 0;
 }

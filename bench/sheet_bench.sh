@@ -18,7 +18,7 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 g++ -std=c++20 -O2 -Isrc bench/sheet_bench.cpp "$build/libzandor_sheet.a" "$build/libzandor_base.a" \
-  $(pkg-config --libs libzip expat freexl) -o "$work/sheet_bench"
+  $(pkg-config --libs libzip expat libisal) -o "$work/sheet_bench"
 file="$work/artikel.xlsx"
 "$work/sheet_bench" make "$file" "$rows"
 ls -l "$file" | awk '{print "file size: " $5 " bytes"}'

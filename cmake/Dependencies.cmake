@@ -2,6 +2,5 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 pkg_check_modules(EXPAT REQUIRED IMPORTED_TARGET expat)
-pkg_check_modules(FREEXL REQUIRED IMPORTED_TARGET freexl)
 pkg_check_modules(ISAL REQUIRED IMPORTED_TARGET libisal)
-set(ZANDOR_EXTRA_LIBS_sheet PkgConfig::LIBZIP PkgConfig::EXPAT PkgConfig::FREEXL PkgConfig::ISAL)
+set(ZANDOR_EXTRA_LIBS_sheet PkgConfig::LIBZIP PkgConfig::EXPAT PkgConfig::ISAL)

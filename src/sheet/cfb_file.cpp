@@ -41,10 +41,22 @@ CompoundFile::CompoundFile(const std::string& path) {
   in.seekg(0, std::ios::end);
   const auto size = static_cast<std::uint64_t>(in.tellg());
   if (size > kMaxFileBytes) throw SheetReadError("Die Datei ist zu gro\xc3\x9f.");
-  if (size < 512) corrupt();
   bytes_.resize(static_cast<std::size_t>(size));
   in.seekg(0);
   in.read(bytes_.data(), static_cast<std::streamsize>(size));
+  parse();
+}
+
+CompoundFile CompoundFile::fromBytes(std::string bytes) {
+  CompoundFile file;
+  if (bytes.size() > kMaxFileBytes) throw SheetReadError("Die Datei ist zu gro\xc3\x9f.");
+  file.bytes_ = std::move(bytes);
+  file.parse();
+  return file;
+}
+
+void CompoundFile::parse() {
+  if (bytes_.size() < 512) corrupt();
 
   const std::uint16_t shift = u16(bytes_, 0x1E), miniShift = u16(bytes_, 0x20);
   if ((shift != 9 && shift != 12) || miniShift != 6) corrupt();
@@ -98,7 +110,7 @@ CompoundFile::CompoundFile(const std::string& path) {
 }
 
 std::string_view CompoundFile::sector(std::uint32_t index) const {
-  const std::uint64_t at = static_cast<std::uint64_t>(index + 1) * sectorSize_;
+  const std::uint64_t at = (static_cast<std::uint64_t>(index) + 1) * sectorSize_;
   if (at >= bytes_.size()) corrupt();
   const std::uint64_t len = std::min<std::uint64_t>(sectorSize_, bytes_.size() - at);
   std::string_view s(bytes_.data() + at, static_cast<std::size_t>(len));

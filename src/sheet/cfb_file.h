@@ -13,6 +13,8 @@ class CompoundFile {
  public:
   // Throws SheetReadError when the file is no well-formed compound file.
   explicit CompoundFile(const std::string& path);
+  // The same for a file already in memory.
+  static CompoundFile fromBytes(std::string bytes);
 
   // Stream names are compared without regard to ASCII letter case.
   bool hasStream(std::u16string_view name) const;
@@ -20,6 +22,9 @@ class CompoundFile {
   std::string readStream(std::u16string_view name) const;
 
  private:
+  CompoundFile() = default;
+  void parse();
+
   struct Entry {
     std::u16string name;
     std::uint8_t type = 0;

@@ -244,7 +244,7 @@ void readCsv(std::string_view bytes, std::u16string sheetName, WorkbookData& boo
     }
   }
   if (!field.empty() || col > 1 || wasQuoted) endField();
-  book.sheets.push_back({std::move(sheetName), builder.finish()});
+  book.sheets.push_back({std::move(sheetName), builder.finish(), nullptr, true});
   book.activeSheet = 0;
 }
 

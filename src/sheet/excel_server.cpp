@@ -216,6 +216,7 @@ class Range : public DispatchObject {
 
 class Worksheet : public DispatchObject {
  public:
+  // The sheet must have been read (see sheetObject).
   Worksheet(std::shared_ptr<Book> book, std::size_t index)
       : book_(std::move(book)), index_(index) {}
 
@@ -231,11 +232,12 @@ class Worksheet : public DispatchObject {
   HRESULT invokeMember(DISPID id, std::uint16_t, const CallArgs& args, Variant* result,
                        ExcepInfo* excepInfo) override {
     const SheetData& sheet = book_->data.sheets[index_];
+    const TextPool& texts = book_->data.textsOf(sheet);
     switch (id) {
       case kCells: {
         if (args.size() == 0) {
-          auto all = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, book_->data.texts, 1,
-                                       1, kMaxRows, kMaxColumns);
+          auto all = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts, 1, 1, kMaxRows,
+                                       kMaxColumns);
           setResult(result, Variant::dispatch(all.get()));
           return S_OK;
         }
@@ -248,7 +250,7 @@ class Worksheet : public DispatchObject {
           return serverException(
               excepInfo, u"Zelle au\u00dferhalb des Tabellenblatts (" + cellName(r, c) + u").");
         auto cell =
-            makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, book_->data.texts,
+            makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts,
                               static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), 1, 1);
         setResult(result, Variant::dispatch(cell.get()));
         return S_OK;
@@ -270,8 +272,8 @@ class Worksheet : public DispatchObject {
           r2 = std::max(r2, corner->lastRow());
           c2 = std::max(c2, corner->lastColumn());
         }
-        auto range = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, book_->data.texts, r1,
-                                       c1, r2 - r1 + 1, c2 - c1 + 1);
+        auto range = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts, r1, c1,
+                                       r2 - r1 + 1, c2 - c1 + 1);
         setResult(result, Variant::dispatch(range.get()));
         return S_OK;
       }
@@ -283,8 +285,7 @@ class Worksheet : public DispatchObject {
         const std::uint32_t c = cells.empty() ? 1 : cells.firstColumn();
         const std::uint32_t rows = cells.empty() ? 1 : cells.lastRow() - r + 1;
         const std::uint32_t cols = cells.empty() ? 1 : cells.lastColumn() - c + 1;
-        auto range =
-            makeObject<Range>(ComPtr<IDispatch>(this), cells, book_->data.texts, r, c, rows, cols);
+        auto range = makeObject<Range>(ComPtr<IDispatch>(this), cells, texts, r, c, rows, cols);
         setResult(result, Variant::dispatch(range.get()));
         return S_OK;
       }
@@ -302,6 +303,21 @@ class Worksheet : public DispatchObject {
   std::shared_ptr<Book> book_;
   std::size_t index_;
 };
+
+// The object of a sheet, read first when it was left for later.
+HRESULT sheetObject(const std::shared_ptr<Book>& book, std::size_t index, Variant* result,
+                    ExcepInfo* excepInfo) {
+  try {
+    book->data.sheet(index);
+  } catch (const SheetReadError& e) {
+    return serverException(excepInfo, utf8ToUtf16(e.what()));
+  } catch (const std::bad_alloc&) {
+    return serverException(excepInfo, u"Zu wenig Speicher f\u00fcr das Tabellenblatt.");
+  }
+  auto sheet = makeObject<Worksheet>(book, index);
+  setResult(result, Variant::dispatch(sheet.get()));
+  return S_OK;
+}
 
 class Sheets : public DispatchObject {
  public:
@@ -322,9 +338,7 @@ class Sheets : public DispatchObject {
     }
     if (index >= sheets.size())
       return serverException(excepInfo, u"Dieses Tabellenblatt gibt es nicht.");
-    auto sheet = makeObject<Worksheet>(book, index);
-    setResult(result, Variant::dispatch(sheet.get()));
-    return S_OK;
+    return sheetObject(book, index, result, excepInfo);
   }
 
  protected:
@@ -355,10 +369,8 @@ class Workbook : public DispatchObject {
   Workbook(std::shared_ptr<Book> book, Workbooks* owner) : book_(std::move(book)), owner_(owner) {}
   void forgetOwner() { owner_ = nullptr; }
   bool isOpen() const { return book_->open; }
-  HRESULT activeSheet(Variant* result) {
-    auto sheet = makeObject<Worksheet>(book_, book_->data.activeSheet);
-    setResult(result, Variant::dispatch(sheet.get()));
-    return S_OK;
+  HRESULT activeSheet(Variant* result, ExcepInfo* excepInfo) {
+    return sheetObject(book_, book_->data.activeSheet, result, excepInfo);
   }
   void close();
 
@@ -390,7 +402,7 @@ class Workbook : public DispatchObject {
         return S_OK;
       }
       case kActiveSheet:
-        return activeSheet(result);
+        return activeSheet(result, excepInfo);
       case kWorksheets:
       case kSheets: {
         if (HRESULT h = argCount(args, 0, 1); FAILED(h)) return h;
@@ -458,7 +470,7 @@ class Workbooks : public DispatchObject {
           }
         } else {
           book->path = u"Mappe1";
-          book->data.sheets.push_back({u"Tabelle1", CellStore()});
+          book->data.sheets.push_back({u"Tabelle1", CellStore(), nullptr, true});
         }
         auto workbook = makeObject<Workbook>(std::move(book), this);
         books_.push_back(workbook);
@@ -523,7 +535,7 @@ class Application : public DispatchObject {
       case kActiveWorkbook: {
         Workbook* book = workbooks_->active();
         if (!book) return serverException(excepInfo, u"Es ist keine Arbeitsmappe ge\u00f6ffnet.");
-        if (id == kActiveSheet) return book->activeSheet(result);
+        if (id == kActiveSheet) return book->activeSheet(result, excepInfo);
         setResult(result, Variant::dispatch(book));
         return S_OK;
       }

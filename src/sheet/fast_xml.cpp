@@ -45,6 +45,45 @@ constexpr auto kPlainValueStops = [] {
   return t;
 }();
 
+// XML's line ends: CR LF and a lone CR are LF.
+void appendWithLineEnds(std::string& out, const char* p, const char* end) {
+  while (p < end) {
+    const char* cr =
+        static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+    if (!cr) {
+      out.append(p, end);
+      return;
+    }
+    out.append(p, cr);
+    out += '\n';
+    p = cr + 1;
+    if (p < end && *p == '\n') ++p;
+  }
+}
+
+// An attribute value's blanks as XML normalises them before references are expanded: tab,
+// line feed, carriage return and CR LF each become one space. Returns the new end.
+char* normaliseValueBlanks(char* p, char* end) {
+  char* out = p;
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (c == '\r' || c == '\n' || c == '\t') {
+      *out++ = ' ';
+      if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
+    } else {
+      *out++ = c;
+    }
+  }
+  return out;
+}
+
+bool hasValueBlanks(const char* p, const char* end) {
+  for (; p < end; ++p) {
+    if (*p == '\r' || *p == '\n' || *p == '\t') return true;
+  }
+  return false;
+}
+
 constexpr int kPlainAttrs = 8;
 
 struct PlainTag {
@@ -101,7 +140,10 @@ const char** cutOut(const PlainTag& t, const char** attrs) {
   const char** a = attrs;
   for (int i = 0; i < t.attrCount; ++i) {
     *t.attrs[i].nameEnd = '\0';
-    *t.attrs[i].valueEnd = '\0';
+    char* valueEnd = t.attrs[i].valueEnd;
+    if (hasValueBlanks(t.attrs[i].value, valueEnd))
+      valueEnd = normaliseValueBlanks(t.attrs[i].value, valueEnd);
+    *valueEnd = '\0';
     *a++ = t.attrs[i].name;
     *a++ = t.attrs[i].value;
   }
@@ -178,6 +220,8 @@ void FastXmlStream::parse(bool final) {
           amp = static_cast<const char*>(
               std::memchr(semi, '&', static_cast<std::size_t>(end - semi)));
         }
+        // So is a CR whose LF may come with the next chunk.
+        if (stop > p && stop[-1] == '\r') --stop;
         if (stop == p) break;
       }
       text(p, stop);
@@ -257,7 +301,7 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
 
   // Whole and plain: from here on as the tag-by-tag path would deliver it.
   std::string_view body(text, static_cast<std::size_t>(textEnd - text));
-  if (std::memchr(text, '&', body.size())) {
+  if (std::memchr(text, '&', body.size()) || std::memchr(text, '\r', body.size())) {
     textBuf_.clear();
     decode(text, textEnd, textBuf_);
     body = textBuf_;
@@ -287,7 +331,9 @@ void FastXmlStream::tag(const char* p, std::size_t length) {
     if (length >= 7 && std::memcmp(p, "<!--", 4) == 0) return;
     if (std::memcmp(p, "<![CDATA[", std::min<std::size_t>(length, 9)) == 0 && length >= 12) {
       if (openStarts_.empty()) fail(p, "not well-formed (invalid token)");
-      handler_.text(p + 9, static_cast<int>(length - 12));
+      textBuf_.clear();
+      appendWithLineEnds(textBuf_, p + 9, p + length - 3);
+      handler_.text(textBuf_.data(), static_cast<int>(textBuf_.size()));
       return;
     }
     if (length >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0)
@@ -358,6 +404,7 @@ void FastXmlStream::startTag(const char* begin, const char* finish) {
 }
 
 char* FastXmlStream::decodeInPlace(char* p, char* end) {
+  if (hasValueBlanks(p, end)) end = normaliseValueBlanks(p, end);
   char* amp = static_cast<char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
   if (!amp) return end;
   textBuf_.clear();
@@ -386,7 +433,8 @@ void FastXmlStream::text(const char* p, const char* end) {
     }
     return;
   }
-  if (!std::memchr(p, '&', static_cast<std::size_t>(end - p))) {
+  const auto size = static_cast<std::size_t>(end - p);
+  if (!std::memchr(p, '&', size) && !std::memchr(p, '\r', size)) {
     handler_.text(p, static_cast<int>(end - p));
     return;
   }
@@ -400,10 +448,10 @@ void FastXmlStream::decode(const char* p, const char* end, std::string& out) {
     const char* amp =
         static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)));
     if (!amp) {
-      out.append(p, end);
+      appendWithLineEnds(out, p, end);
       return;
     }
-    out.append(p, amp);
+    appendWithLineEnds(out, p, amp);
     const char* semi = static_cast<const char*>(
         std::memchr(amp, ';', std::min<std::size_t>(static_cast<std::size_t>(end - amp), 12)));
     if (!semi) fail(amp, "not well-formed (invalid token)");

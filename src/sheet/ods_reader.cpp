@@ -37,9 +37,20 @@ double parseNumber(const char* text) {
   return d;
 }
 
+// The tables whose cells are kept: every one, the one of a name, or the one at a position.
+struct TableChoice {
+  enum class Kind { All, Named, Numbered } kind = Kind::All;
+  std::u16string name;
+  std::size_t index = 0;
+  bool keeps(std::size_t i, std::u16string_view n) const {
+    return kind == Kind::All || (kind == Kind::Named ? n == name : i == index);
+  }
+};
+
 class ContentHandler : public XmlHandler {
  public:
-  explicit ContentHandler(WorkbookData& book) : book_(book) {}
+  explicit ContentHandler(WorkbookData& book, TableChoice choice = {})
+      : book_(book), choice_(std::move(choice)) {}
 
   void startElement(const char* name, const char** attrs) override {
     const std::string_view local = localName(name);
@@ -50,10 +61,16 @@ class ContentHandler : public XmlHandler {
     if (local == "table") {
       if (++tableDepth_ == 1) {
         const char* sheetName = attribute(attrs, "name");
-        book_.sheets.push_back({utf8ToUtf16(sheetName ? sheetName : ""), CellStore()});
+        SheetData sheet;
+        sheet.name = utf8ToUtf16(sheetName ? sheetName : "");
+        keeping_ = choice_.keeps(book_.sheets.size(), sheet.name);
+        sheet.loaded = keeping_;
+        book_.sheets.push_back(std::move(sheet));
         builder_ = CellStoreBuilder();
         row_ = 1;
       }
+    } else if (!keeping_) {
+      return;  // a table left for later: only its name counts now
     } else if (tableDepth_ == 1 && local == "table-row") {
       rowRepeat_ = repeatCount(attribute(attrs, "number-rows-repeated"));
       col_ = 1;
@@ -75,7 +92,7 @@ class ContentHandler : public XmlHandler {
     }
     if (local == "table") {
       if (tableDepth_-- == 1) book_.sheets.back().cells = builder_.finish();
-    } else if (tableDepth_ == 1 && local == "table-row") {
+    } else if (keeping_ && tableDepth_ == 1 && local == "table-row") {
       endRow();
     }
   }
@@ -140,7 +157,8 @@ class ContentHandler : public XmlHandler {
     } else if (t == "boolean") {
       const char* v = attribute(attrs, "boolean-value");
       cell_.kind = CellKind::Boolean;
-      cell_.flag = v && std::string_view(v) == "true";
+      // Some writers put 1 and 0 instead of true and false.
+      cell_.flag = v && (std::string_view(v) == "true" || std::string_view(v) == "1");
     } else if (t == "string") {
       isString_ = true;
       // Newer writers may put the text into office:string-value instead of paragraphs.
@@ -224,6 +242,8 @@ class ContentHandler : public XmlHandler {
   }
 
   WorkbookData& book_;
+  TableChoice choice_;
+  bool keeping_ = true;
   CellStoreBuilder builder_;
   int tableDepth_ = 0;
   std::uint64_t row_ = 1, col_ = 1, rowRepeat_ = 1, cellRepeat_ = 1;
@@ -296,6 +316,25 @@ void chooseActiveSheet(const SettingsHandler& settings, WorkbookData& book) {
   }
 }
 
+// Reads a table left for later from content.xml once more, keeping only its cells.
+class OdsSheetLoader : public SheetLoader {
+ public:
+  explicit OdsSheetLoader(std::string path) : path_(std::move(path)) {}
+  void load(const WorkbookData&, std::size_t index, SheetData& sheet) override {
+    ZipArchive zip(path_);
+    WorkbookData read;
+    ContentHandler content(read, {TableChoice::Kind::Numbered, {}, index});
+    parseZipPart(zip, "content.xml", content);
+    if (index >= read.sheets.size())
+      throw SheetReadError("Das Tabellenblatt gibt es in der Datei nicht mehr.");
+    sheet.cells = std::move(read.sheets[index].cells);
+    sheet.texts = std::make_shared<TextPool>(std::move(read.texts));
+  }
+
+ private:
+  std::string path_;
+};
+
 }  // namespace
 
 void readFlatOds(std::string_view bytes, WorkbookData& book) {
@@ -321,14 +360,17 @@ void readOds(ZipArchive& zip, WorkbookData& book) {
     if (manifest.find("encryption-data") != std::string::npos)
       throw SheetReadError("Die Tabelle ist kennwortgesch\xc3\xbctzt.");
   }
-  ContentHandler content(book);
+  // The view settings name the active table, the only one read now.
+  SettingsHandler settings;
+  if (zip.has("settings.xml")) parseZipPart(zip, "settings.xml", settings);
+  TableChoice choice{TableChoice::Kind::Numbered, {}, 0};
+  if (settings.found) choice = {TableChoice::Kind::Named, utf8ToUtf16(settings.activeTable), 0};
+  ContentHandler content(book, choice);
   parseZipPart(zip, "content.xml", content);
   if (book.sheets.empty()) throw SheetReadError("Das Dokument hat kein Tabellenblatt.");
-  if (zip.has("settings.xml")) {
-    SettingsHandler settings;
-    parseZipPart(zip, "settings.xml", settings);
-    chooseActiveSheet(settings, book);
-  }
+  chooseActiveSheet(settings, book);
+  book.loader = std::make_shared<OdsSheetLoader>(zip.path());
+  book.sheet(book.activeSheet);  // the first, when the settings named none of them
 }
 
 }  // namespace zandor::sheet

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "sheet/cfb_file.h"
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
@@ -54,11 +53,6 @@ WorkbookData readSpreadsheetFile(const std::string& path) {
     return book;
   }
   if (got == 8 && std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0) {
-    CompoundFile cfb(path);
-    if (cfb.hasStream(u"EncryptedPackage") || cfb.hasStream(u"EncryptionInfo"))
-      throw SheetReadError("Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
-    if (!cfb.hasStream(u"Workbook") && !cfb.hasStream(u"Book"))
-      throw SheetReadError("Die Datei ist keine Excel-Arbeitsmappe.");
     readXls(path, book);
     return book;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,13 +12,38 @@ namespace zandor::sheet {
 struct SheetData {
   std::u16string name;
   CellStore cells;
+  // The texts of a sheet read after the workbook was opened; the others use the book's.
+  std::shared_ptr<const TextPool> texts;
+  bool loaded = true;
 };
 
-// Everything the server keeps of a file after reading it once.
+struct WorkbookData;
+
+// Reads a sheet that was left unread when the workbook was opened.
+class SheetLoader {
+ public:
+  virtual ~SheetLoader() = default;
+  // The cells of sheet index, with its texts in a pool of its own. Throws SheetReadError.
+  virtual void load(const WorkbookData& book, std::size_t index, SheetData& sheet) = 0;
+};
+
+// Everything the server keeps of a file after reading it once. Only the active sheet is
+// read at once: the others, however large, cost nothing until they are asked for.
 struct WorkbookData {
   std::vector<SheetData> sheets;
   std::size_t activeSheet = 0;  // the sheet active when the file was saved
   TextPool texts;
+  std::shared_ptr<SheetLoader> loader;
+
+  // The sheet, read now when it was left for later (one reader at a time). Throws
+  // SheetReadError.
+  const SheetData& sheet(std::size_t index);
+  const TextPool& textsOf(const SheetData& sheet) const {
+    return sheet.texts ? *sheet.texts : texts;
+  }
+
+ private:
+  std::shared_ptr<std::mutex> loading_ = std::make_shared<std::mutex>();
 };
 
 // Reads a spreadsheet file of any supported kind, told apart by its content: .xlsx and

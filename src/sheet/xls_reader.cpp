@@ -1,22 +1,14 @@
-// The BIFF8 workbook reader (.xls): libfreexl for the cells, plus our own pass over the
-// workbook stream for what that library leaves out here — boolean and error cells (also
-// as cached formula results) and the sheet that was active when the file was saved.
-
-#include <fcntl.h>
-#include <freexl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
+// The BIFF8 workbook reader (.xls): the records of the workbook stream, read in-process.
+// Every read is bounds-checked; a damaged stream is refused with a reason.
 
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "sheet/biff_records.h"
 #include "sheet/cfb_file.h"
 #include "sheet/dispatch.h"
 #include "sheet/serial_date.h"
@@ -28,406 +20,329 @@ namespace zandor::sheet {
 
 namespace {
 
-struct FreexlCloser {
-  void operator()(const void* h) const { freexl_close(h); }
-};
-
-std::uint16_t u16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                    (static_cast<unsigned char>(b[at + 1]) << 8));
-}
-std::uint32_t u32(std::string_view b, std::size_t at) {
-  return u16(b, at) | (static_cast<std::uint32_t>(u16(b, at + 2)) << 16);
-}
+// Record ids.
+constexpr std::uint16_t kFormula = 0x0006, kEof = 0x000A, kFilePass = 0x002F, kDateMode = 0x0022,
+                        kWindow1 = 0x003D, kBoundSheet = 0x0085, kMulRk = 0x00BD, kSst = 0x00FC,
+                        kLabelSst = 0x00FD, kRString = 0x00D6, kXf = 0x00E0, kNumber = 0x0203,
+                        kLabel = 0x0204, kBoolErr = 0x0205, kString = 0x0207, kArray = 0x0221,
+                        kTable = 0x0236, kRk = 0x027E, kFormat = 0x041E, kShrFmla = 0x04BC,
+                        kBof = 0x0809;
 
 SCODE biffError(std::uint8_t code) {
   return static_cast<SCODE>(0x800A0000u | (2000u + code));
 }
 
-// Cells of one sheet that libfreexl reads wrongly or not at all, by (row, column), 0-based:
-// booleans (it hands them out as the numbers 1 and 0), errors, and formula results.
-// A cached number of a formula only fills a cell the library left empty.
-struct Override {
-  Cell cell;
-  bool onlyWhenEmpty = false;
-};
-using CellOverrides = std::map<std::pair<std::uint32_t, std::uint32_t>, Override>;
-
-struct BiffFacts {
-  std::vector<std::u16string> sheetNames;  // every BOUNDSHEET, in tab order
-  std::vector<CellOverrides> sheetCells;
-  std::size_t activeTab = 0;
-  bool encrypted = false;  // a FILEPASS record: the workbook is protected by a password
-};
-
-std::u16string biffString(std::string_view rec, std::size_t at, std::size_t count) {
-  std::u16string s;
-  if (at >= rec.size()) return s;
-  const bool wide = rec[at] & 1;
-  ++at;
-  for (std::size_t i = 0; i < count; ++i) {
-    if (wide) {
-      if (at + 2 > rec.size()) break;
-      s += static_cast<char16_t>(u16(rec, at));
-      at += 2;
-    } else {
-      if (at >= rec.size()) break;
-      s += static_cast<char16_t>(static_cast<unsigned char>(rec[at++]));
-    }
+// An RK number: a double's top 30 bits or a 30-bit integer, either perhaps times 100.
+double rkNumber(std::uint32_t rk) {
+  double v;
+  if (rk & 2) {
+    v = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+  } else {
+    const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+    std::memcpy(&v, &bits, sizeof v);
   }
-  return s;
+  return rk & 1 ? v / 100 : v;
 }
 
-// Walks the records of the workbook stream; every read is bounds-checked, and a broken
-// stream simply ends the walk (the cells themselves come from libfreexl).
-BiffFacts scanWorkbookStream(const std::string& stream, TextPool& texts) {
-  BiffFacts facts;
-  std::vector<std::uint32_t> offsets;
-  std::size_t at = 0;
-  // Globals: BOUNDSHEET (0x85) and WINDOW1 (0x3D) until the first EOF.
-  while (at + 4 <= stream.size()) {
-    const std::uint16_t id = u16(stream, at), len = u16(stream, at + 2);
-    if (at + 4 + len > stream.size()) break;
-    const std::string_view rec(stream.data() + at + 4, len);
-    at += 4 + len;
-    if (id == 0x000A) break;
-    if (id == 0x002F) facts.encrypted = true;
-    if (id == 0x0085 && len >= 8) {
-      offsets.push_back(u32(rec, 0));
-      facts.sheetNames.push_back(biffString(rec, 7, static_cast<unsigned char>(rec[6])));
-    } else if (id == 0x003D && len >= 12 && facts.activeTab == 0) {
-      facts.activeTab = u16(rec, 10);
+double ieee(std::string_view rec, std::size_t at) {
+  const std::uint64_t bits = le32(rec, at) | (static_cast<std::uint64_t>(le32(rec, at + 4)) << 32);
+  double v;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+struct SheetEntry {
+  std::u16string name;
+  std::uint32_t offset = 0;
+  std::uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart, 6 module
+};
+
+// What the globals substream says about the workbook.
+struct Globals {
+  std::vector<SheetEntry> sheets;
+  std::size_t activeTab = 0;
+  bool date1904 = false;
+  std::vector<bool> dateXf;  // by XF index
+  TextPool sst;
+  std::uint32_t sstCount = 0;
+};
+
+Globals readGlobals(const std::string& stream) {
+  BiffRecords records(stream, 0);
+  BiffRecord rec;
+  if (!records.next(rec) || rec.id != kBof || rec.data.size() < 4)
+    throw SheetReadError("Die Datei ist keine Excel-Arbeitsmappe.");
+  if (le16(rec.data, 0) != 0x0600)
+    throw SheetReadError("Nur Excel-Dateien ab Excel 97 (BIFF8) werden gelesen.");
+  Globals g;
+  std::unordered_map<std::uint16_t, std::u16string> formats;
+  std::vector<std::uint16_t> xfFormats;
+  bool sawWindow = false;
+  while (records.next(rec) && rec.id != kEof) {
+    const std::string_view d = rec.data;
+    switch (rec.id) {
+      case kFilePass:
+        throw SheetReadError("Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
+      case kDateMode:
+        if (d.size() >= 2) g.date1904 = le16(d, 0) == 1;
+        break;
+      case kWindow1:
+        if (d.size() >= 12 && !sawWindow) g.activeTab = le16(d, 10);
+        sawWindow = true;
+        break;
+      case kBoundSheet: {
+        if (d.size() < 8) damagedBiff();
+        SheetEntry e;
+        e.offset = le32(d, 0);
+        e.type = static_cast<std::uint8_t>(d[5]);
+        BiffText name(rec, 6);
+        e.name = name.shortString();
+        g.sheets.push_back(std::move(e));
+        break;
+      }
+      case kFormat: {
+        if (d.size() < 2) damagedBiff();
+        BiffText code(rec, 2);
+        formats[le16(d, 0)] = code.longString();
+        break;
+      }
+      case kXf:
+        if (d.size() < 4) damagedBiff();
+        xfFormats.push_back(le16(d, 2));
+        break;
+      case kSst: {
+        if (d.size() < 8) damagedBiff();
+        BiffText texts(records.withContinues(rec), 8);
+        const std::uint32_t count = le32(d, 4);
+        for (std::uint32_t i = 0; i < count && !texts.atEnd(); ++i) g.sst.add(texts.longString());
+        g.sstCount = static_cast<std::uint32_t>(g.sst.size());
+        break;
+      }
     }
   }
-  for (std::uint32_t offset : offsets) {
-    CellOverrides cells;
-    std::size_t p = offset;
-    int depth = 0;
-    std::pair<std::uint32_t, std::uint32_t> pendingString{0, 0};
-    bool expectString = false;
-    while (p + 4 <= stream.size()) {
-      const std::uint16_t id = u16(stream, p), len = u16(stream, p + 2);
-      if (p + 4 + len > stream.size()) break;
-      const std::string_view rec(stream.data() + p + 4, len);
-      p += 4 + len;
-      if (id == 0x0809) ++depth;
-      if (id == 0x000A && --depth <= 0) break;
-      if (depth != 1) continue;
-      if (id == 0x0205 && len >= 8) {  // BOOLERR
+  for (std::uint16_t format : xfFormats) {
+    const auto found = formats.find(format);
+    g.dateXf.push_back(found == formats.end() ? isDateFormat(format, "")
+                                              : isDateFormat(format, utf16ToUtf8(found->second)));
+  }
+  if (g.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
+  return g;
+}
+
+// Reads the cells of the sheet whose BOF is at offset. Texts of the shared table are named
+// through sstText, texts of the sheet itself go to ownText.
+template <class SstText, class OwnText>
+CellStore readSheet(const std::string& stream, const SheetEntry& entry, const Globals& g,
+                    SstText sstText, OwnText ownText) {
+  CellStoreBuilder cells;
+  if (entry.type != 0 && entry.type != 1) return cells.finish();  // charts, modules
+  BiffRecords records(stream, entry.offset);
+  BiffRecord rec;
+  if (!records.next(rec) || rec.id != kBof) damagedBiff();
+  int depth = 1;
+  // A formula whose text result comes in the STRING record after it.
+  bool pendingString = false;
+  std::uint32_t pendingRow = 0, pendingCol = 0;
+
+  auto place = [&](std::string_view d, Cell& cell) {
+    cell.column = le16(d, 2) + 1u;
+    return le16(d, 0) + 1u;
+  };
+  auto numberAt = [&](std::uint32_t row, std::uint32_t column, std::uint16_t xf, double v) {
+    if (!std::isfinite(v)) return;  // no spreadsheet value: the cell stays empty
+    Cell cell;
+    cell.column = column;
+    const bool isDate = xf < g.dateXf.size() && g.dateXf[xf];
+    cell.kind = isDate ? CellKind::Date : CellKind::Number;
+    cell.number = isDate ? automationSerial(v, g.date1904) : v;
+    cells.add(row, cell);
+  };
+  auto number = [&](std::string_view d, std::uint16_t xf, double v) {
+    numberAt(le16(d, 0) + 1u, le16(d, 2) + 1u, xf, v);
+  };
+  auto need = [](std::string_view d, std::size_t n) {
+    if (d.size() < n) damagedBiff();
+  };
+
+  while (records.next(rec)) {
+    const std::string_view d = rec.data;
+    if (rec.id == kBof) ++depth;  // an embedded chart: its records are not cells
+    if (rec.id == kEof && --depth == 0) break;
+    if (depth != 1) continue;
+    if (rec.id != kString && rec.id != kShrFmla && rec.id != kArray && rec.id != kTable &&
+        rec.id != kFormula)
+      pendingString = false;
+    switch (rec.id) {
+      case kNumber:
+        need(d, 14);
+        number(d, le16(d, 4), ieee(d, 6));
+        break;
+      case kRk:
+        need(d, 10);
+        number(d, le16(d, 4), rkNumber(le32(d, 6)));
+        break;
+      case kMulRk: {
+        need(d, 6);
+        const std::size_t n = (d.size() - 6) / 6;
+        for (std::size_t i = 0; i < n; ++i) {
+          const std::size_t at = 4 + 6 * i;
+          numberAt(le16(d, 0) + 1u, le16(d, 2) + 1u + static_cast<std::uint32_t>(i), le16(d, at),
+                   rkNumber(le32(d, at + 2)));
+        }
+        break;
+      }
+      case kLabelSst: {
+        need(d, 10);
         Cell cell;
-        cell.column = u16(rec, 2) + 1u;
-        const auto value = static_cast<std::uint8_t>(rec[6]);
-        if (rec[7]) {
+        const std::uint32_t row = place(d, cell);
+        const std::uint32_t index = le32(d, 6);
+        if (index >= g.sstCount)
+          throw SheetReadError("Zelle in Zeile " + std::to_string(row) + " verweist auf den Text " +
+                               std::to_string(index) + ", es gibt nur " +
+                               std::to_string(g.sstCount) + ".");
+        cell.kind = CellKind::Text;
+        cell.text = sstText(index);
+        cells.add(row, cell);
+        break;
+      }
+      case kLabel:
+      case kRString: {
+        need(d, 8);
+        Cell cell;
+        const std::uint32_t row = place(d, cell);
+        BiffText text(records.withContinues(rec), 6);
+        cell.kind = CellKind::Text;
+        cell.text = ownText(text.longString());
+        cells.add(row, cell);
+        break;
+      }
+      case kBoolErr: {
+        need(d, 8);
+        Cell cell;
+        const std::uint32_t row = place(d, cell);
+        const auto value = static_cast<std::uint8_t>(d[6]);
+        if (d[7]) {
           cell.kind = CellKind::Error;
           cell.error = biffError(value);
         } else {
           cell.kind = CellKind::Boolean;
           cell.flag = value != 0;
         }
-        cells[{u16(rec, 0), u16(rec, 2)}] = {cell, false};
-      } else if (id == 0x0006 && len >= 14 && u16(rec, 12) != 0xFFFF) {  // FORMULA, number
-        Cell cell;
-        cell.column = u16(rec, 2) + 1u;
-        cell.kind = CellKind::Number;
-        std::uint64_t bits = u32(rec, 6) | (static_cast<std::uint64_t>(u32(rec, 10)) << 32);
-        std::memcpy(&cell.number, &bits, sizeof bits);
-        if (std::isfinite(cell.number)) cells[{u16(rec, 0), u16(rec, 2)}] = {cell, true};
-      } else if (id == 0x0006 && len >= 14) {  // FORMULA with a boolean, error or text result
-        const auto type = static_cast<std::uint8_t>(rec[6]);
-        Cell cell;
-        cell.column = u16(rec, 2) + 1u;
-        if (type == 1) {
-          cell.kind = CellKind::Boolean;
-          cell.flag = rec[8] != 0;
-        } else if (type == 2) {
-          cell.kind = CellKind::Error;
-          cell.error = biffError(static_cast<std::uint8_t>(rec[8]));
-        } else if (type == 0) {
-          expectString = true;
-          pendingString = {u16(rec, 0), u16(rec, 2)};
-          continue;
-        } else if (type == 3) {
-          cell.kind = CellKind::Text;
-          cell.text = texts.add(u"");
+        cells.add(row, cell);
+        break;
+      }
+      case kFormula: {
+        need(d, 20);
+        pendingString = false;
+        if (le16(d, 12) != 0xFFFF) {
+          number(d, le16(d, 4), ieee(d, 6));
+          break;
         }
-        if (cell.kind != CellKind::Empty) cells[{u16(rec, 0), u16(rec, 2)}] = {cell, false};
-      } else if (id == 0x0207 && expectString && len >= 3) {  // STRING after a FORMULA
         Cell cell;
-        cell.column = pendingString.second + 1u;
+        const std::uint32_t row = place(d, cell);
+        switch (d[6]) {
+          case 0:  // text, in the STRING record that follows
+            pendingString = true;
+            pendingRow = row;
+            pendingCol = cell.column;
+            break;
+          case 1:
+            cell.kind = CellKind::Boolean;
+            cell.flag = d[8] != 0;
+            break;
+          case 2:
+            cell.kind = CellKind::Error;
+            cell.error = biffError(static_cast<std::uint8_t>(d[8]));
+            break;
+          case 3:
+            cell.kind = CellKind::Text;
+            cell.text = ownText(u"");
+            break;
+        }
+        cells.add(row, cell);
+        break;
+      }
+      case kString: {
+        if (!pendingString) break;
+        pendingString = false;
+        BiffText text(records.withContinues(rec), 0);
+        Cell cell;
+        cell.column = pendingCol;
         cell.kind = CellKind::Text;
-        cell.text = texts.add(biffString(rec, 2, u16(rec, 0)));
-        cells[pendingString] = {cell, false};
+        cell.text = ownText(text.longString());
+        cells.add(pendingRow, cell);
+        break;
       }
-      if (id != 0x0006) expectString = false;
     }
-    facts.sheetCells.push_back(std::move(cells));
   }
-  return facts;
+  return cells.finish();
 }
 
-}  // namespace
-
-namespace {
-
-// What the child hands back, record by record: 'S' sheet name, 'N' number, 'D' date
-// serial, 'T' text (row and column 0-based), 'E' a refusal with its reason.
-void putU32(std::string& out, std::uint32_t v) {
-  out.append(reinterpret_cast<const char*>(&v), 4);
-}
-void putBytes(std::string& out, std::string_view s) {
-  putU32(out, static_cast<std::uint32_t>(s.size()));
-  out.append(s);
-}
-void putDouble(std::string& out, double d) {
-  out.append(reinterpret_cast<const char*>(&d), 8);
-}
-
-// The cells as libfreexl reads them; runs in the child process.
-std::string freexlCells(const std::string& path) {
-  std::string out;
-  const void* raw = nullptr;
-  const int rc = freexl_open(path.c_str(), &raw);
-  std::unique_ptr<const void, FreexlCloser> handle(raw);
-  if (rc != FREEXL_OK)
-    throw SheetReadError("Die Excel-Datei l\xc3\xa4sst sich nicht lesen (FreeXL-Fehler " +
-                         std::to_string(rc) + ").");
-  unsigned int info = 0;
-  if (freexl_get_info(raw, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK &&
-      info == FREEXL_BIFF_OBFUSCATED)
+std::string workbookStream(const CompoundFile& cfb) {
+  if (cfb.hasStream(u"EncryptedPackage") || cfb.hasStream(u"EncryptionInfo"))
     throw SheetReadError("Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
-  unsigned int version = 0;
-  if (freexl_get_info(raw, FREEXL_BIFF_VERSION, &version) == FREEXL_OK &&
-      version != FREEXL_BIFF_VER_8)
+  if (cfb.hasStream(u"Workbook")) return cfb.readStream(u"Workbook");
+  if (cfb.hasStream(u"Book"))
     throw SheetReadError("Nur Excel-Dateien ab Excel 97 (BIFF8) werden gelesen.");
-  unsigned int sheetCount = 0;
-  if (freexl_get_info(raw, FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK || sheetCount == 0)
-    throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
-  for (unsigned int s = 0; s < sheetCount && s < 65536; ++s) {
-    const char* name = nullptr;
-    if (freexl_get_worksheet_name(raw, static_cast<unsigned short>(s), &name) != FREEXL_OK)
-      name = nullptr;
-    out += 'S';
-    putBytes(out, name ? name : "");
-    unsigned int rows = 0;
-    unsigned short cols = 0;
-    if (freexl_select_active_worksheet(raw, static_cast<unsigned short>(s)) != FREEXL_OK ||
-        freexl_worksheet_dimensions(raw, &rows, &cols) != FREEXL_OK)
-      throw SheetReadError("Tabellenblatt " + std::to_string(s + 1) +
-                           " l\xc3\xa4sst sich nicht lesen.");
-    if (rows > 65536 || cols > 256) throw SheetReadError("Das Tabellenblatt ist zu gro\xc3\x9f.");
-    for (unsigned int r = 0; r < rows; ++r) {
-      for (unsigned int col = 0; col < cols; ++col) {
-        FreeXL_CellValue v;
-        if (freexl_get_cell_value(raw, r, static_cast<unsigned short>(col), &v) != FREEXL_OK)
-          continue;
-        auto head = [&](char kind) {
-          out += kind;
-          putU32(out, r);
-          putU32(out, col);
-        };
-        switch (v.type) {
-          case FREEXL_CELL_INT:
-            head('N');
-            putDouble(out, v.value.int_value);
-            break;
-          case FREEXL_CELL_DOUBLE:
-            head('N');
-            putDouble(out, v.value.double_value);
-            break;
-          case FREEXL_CELL_TEXT:
-          case FREEXL_CELL_SST_TEXT:
-            head('T');
-            putBytes(out, v.value.text_value ? v.value.text_value : "");
-            break;
-          case FREEXL_CELL_DATE:
-          case FREEXL_CELL_DATETIME:
-          case FREEXL_CELL_TIME: {
-            double serial;
-            if (v.value.text_value && serialFromIso(v.value.text_value, &serial)) {
-              head('D');
-              putDouble(out, serial);
-            }
-            break;
-          }
-        }
-      }
-    }
-  }
-  return out;
+  throw SheetReadError("Die Datei ist keine Excel-Arbeitsmappe.");
 }
 
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// libfreexl reads out of bounds on some damaged files, so it runs in a child process of
-// its own: a crash, or a child that takes too long, is a damaged file, not our end.
-std::string freexlCellsIsolated(const std::string& path) {
-  constexpr int kTimeoutMs = 120000;
-  int fds[2];
-  if (::pipe(fds) != 0) throw SheetReadError("Die Excel-Datei l\xc3\xa4sst sich nicht lesen.");
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    throw SheetReadError("Die Excel-Datei l\xc3\xa4sst sich nicht lesen.");
-  }
-  if (child == 0) {
-    ::close(fds[0]);
-    // Whatever the library or a sanitizer says about a damaged file is no news to the user.
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) ::dup2(devNull, 2);
-    std::string out;
-    try {
-      out = freexlCells(path);
-    } catch (const SheetReadError& e) {
-      out = "E";
-      putBytes(out, e.what());
-    } catch (...) {
-      ::_exit(3);
-    }
-    ::_exit(writeAll(fds[1], out) ? 0 : 4);
-  }
-  ::close(fds[1]);
-  std::string data;
-  char buffer[1 << 16];
-  bool timedOut = false;
-  for (;;) {
-    pollfd p{fds[0], POLLIN, 0};
-    const int ready = ::poll(&p, 1, kTimeoutMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      timedOut = true;
-      break;
-    }
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    data.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  if (timedOut) ::kill(child, SIGKILL);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    throw SheetReadError(
-        "Die Excel-Datei ist besch\xc3\xa4"
-        "digt.");
-  return data;
-}
-
-class RecordReader {
+// Reads the sheets left unread at first from the file once more, each with its texts (the
+// shared ones it names copied) in a pool of its own.
+class XlsSheetLoader : public SheetLoader {
  public:
-  explicit RecordReader(const std::string& data) : data_(data) {}
-  bool done() const { return at_ >= data_.size(); }
-  char kind() { return take(1)[0]; }
-  std::uint32_t u32() {
-    std::uint32_t v;
-    std::memcpy(&v, take(4).data(), 4);
-    return v;
+  XlsSheetLoader(std::string path, Globals globals)
+      : path_(std::move(path)), globals_(std::move(globals)) {}
+
+  void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
+    const std::string stream = path_.empty() ? stream_ : workbookStream(CompoundFile(path_));
+    auto pool = std::make_shared<TextPool>();
+    std::unordered_map<std::uint32_t, std::uint32_t> copied;
+    sheet.cells = readSheet(
+        stream, globals_.sheets.at(index), globals_,
+        [&](std::uint32_t i) {
+          const auto [at, fresh] = copied.try_emplace(i, 0);
+          if (fresh) at->second = pool->add(book.texts.get(i));
+          return at->second;
+        },
+        [&](std::u16string_view t) { return pool->add(t); });
+    sheet.texts = std::move(pool);
   }
-  double real() {
-    double d;
-    std::memcpy(&d, take(8).data(), 8);
-    return d;
-  }
-  std::string_view bytes() { return take(u32()); }
+  // For a workbook read from memory: the stream is kept instead of the path.
+  std::string stream_;
 
  private:
-  std::string_view take(std::size_t n) {
-    if (data_.size() - at_ < n)
-      throw SheetReadError(
-          "Die Excel-Datei ist besch\xc3\xa4"
-          "digt.");
-    const std::string_view s(data_.data() + at_, n);
-    at_ += n;
-    return s;
-  }
-  const std::string& data_;
-  std::size_t at_ = 0;
+  std::string path_;
+  Globals globals_;  // without the shared texts, which the book holds
 };
 
 }  // namespace
 
-void readXls(const std::string& path, WorkbookData& book) {
-  BiffFacts facts;
-  {
-    CompoundFile cfb(path);
-    const std::string stream =
-        cfb.hasStream(u"Workbook") ? cfb.readStream(u"Workbook") : cfb.readStream(u"Book");
-    facts = scanWorkbookStream(stream, book.texts);
+void readBiffWorkbook(const std::string& stream, const std::string& path, WorkbookData& book) {
+  Globals globals = readGlobals(stream);
+  book.texts = std::move(globals.sst);
+  globals.sst = TextPool();
+  book.activeSheet = globals.activeTab < globals.sheets.size() ? globals.activeTab : 0;
+  for (std::size_t i = 0; i < globals.sheets.size(); ++i) {
+    SheetData sheet;
+    sheet.name = globals.sheets[i].name;
+    sheet.loaded = false;
+    book.sheets.push_back(std::move(sheet));
   }
-  if (facts.encrypted) throw SheetReadError("Die Arbeitsmappe ist kennwortgesch\xc3\xbctzt.");
-  std::u16string activeName;
-  if (facts.activeTab < facts.sheetNames.size()) activeName = facts.sheetNames[facts.activeTab];
+  // The active sheet's texts follow the shared ones in the book's pool.
+  SheetData& active = book.sheets[book.activeSheet];
+  active.cells = readSheet(
+      stream, globals.sheets[book.activeSheet], globals, [](std::uint32_t i) { return i; },
+      [&](std::u16string_view t) { return book.texts.add(t); });
+  active.loaded = true;
+  auto loader = std::make_shared<XlsSheetLoader>(path, std::move(globals));
+  if (path.empty()) loader->stream_ = stream;
+  book.loader = std::move(loader);
+}
 
-  const std::string data = freexlCellsIsolated(path);
-  RecordReader in(data);
-  CellStoreBuilder builder;
-  const CellOverrides* overrides = nullptr;
-  std::set<std::pair<std::uint32_t, std::uint32_t>> delivered;  // places the library filled
-  auto finishSheet = [&] {
-    if (book.sheets.empty()) return;
-    // Booleans and errors replace what the library made of them; cached formula numbers
-    // fill only cells it left empty.
-    if (overrides) {
-      for (const auto& [place, fix] : *overrides) {
-        if (!fix.onlyWhenEmpty || !delivered.count(place)) builder.add(place.first + 1, fix.cell);
-      }
-    }
-    book.sheets.back().cells = builder.finish();
-    builder = CellStoreBuilder();
-    delivered.clear();
-  };
-  while (!in.done()) {
-    const char kind = in.kind();
-    if (kind == 'E') throw SheetReadError(std::string(in.bytes()));
-    if (kind == 'S') {
-      finishSheet();
-      SheetData sheet;
-      sheet.name = utf8ToUtf16(in.bytes());
-      overrides = nullptr;
-      for (std::size_t i = 0; i < facts.sheetNames.size() && i < facts.sheetCells.size(); ++i) {
-        if (facts.sheetNames[i] == sheet.name) overrides = &facts.sheetCells[i];
-      }
-      book.sheets.push_back(std::move(sheet));
-      if (!activeName.empty() && book.sheets.back().name == activeName)
-        book.activeSheet = book.sheets.size() - 1;
-      continue;
-    }
-    if (book.sheets.empty())
-      throw SheetReadError(
-          "Die Excel-Datei ist besch\xc3\xa4"
-          "digt.");
-    const std::uint32_t r = in.u32(), c = in.u32();
-    Cell cell;
-    cell.column = c + 1;
-    if (kind == 'T') {
-      cell.kind = CellKind::Text;
-      cell.text = book.texts.add(utf8ToUtf16(in.bytes()));
-    } else {
-      cell.kind = kind == 'D' ? CellKind::Date : CellKind::Number;
-      cell.number = in.real();
-    }
-    if (overrides) {
-      const auto found = overrides->find({r, c});
-      if (found != overrides->end()) {
-        if (!found->second.onlyWhenEmpty) continue;  // added when the sheet is complete
-        delivered.insert({r, c});
-      }
-    }
-    builder.add(r + 1, cell);
-  }
-  finishSheet();
-  if (book.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
+void readXls(const std::string& path, WorkbookData& book) {
+  const std::string stream = workbookStream(CompoundFile(path));
+  readBiffWorkbook(stream, path, book);
 }
 
 }  // namespace zandor::sheet

@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "sheet/dispatch.h"
@@ -17,6 +18,7 @@
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
+#include "sheet/xml_namespaces.h"
 #include "sheet/xml_stream.h"
 #include "sheet/zip_archive.h"
 
@@ -130,7 +132,9 @@ class RelsHandler : public XmlHandler {
   std::map<std::string, Relationship> byId;
 
   void startElement(const char* name, const char** attrs) override {
-    if (localName(name) != "Relationship") return;
+    ns_.enter(attrs);
+    if (!ns_.isIn(name, Namespace::PackageRelationships) || localName(name) != "Relationship")
+      return;
     const char* id = attribute(attrs, "Id");
     const char* type = attribute(attrs, "Type");
     const char* target = attribute(attrs, "Target");
@@ -139,11 +143,12 @@ class RelsHandler : public XmlHandler {
     const bool external = mode && std::string_view(mode) == "External";
     byId[id] = {type, external ? std::string() : resolvePart(baseDir_, target)};
   }
-  void endElement(const char*) override {}
+  void endElement(const char*) override { ns_.leave(); }
   void text(const char*, int) override {}
 
  private:
   std::string baseDir_;
+  NamespaceScope ns_;
 };
 
 struct SheetEntry {
@@ -159,21 +164,27 @@ class WorkbookHandler : public XmlHandler {
   bool sawView = false;
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    // Only the main namespace's elements count: Excel writes an x15:workbookPr of its own.
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "sheet") {
-      const char* sheetName = attribute(attrs, "name");
-      const char* id = attribute(attrs, "id");
+      const char* sheetName = attributeExact(attrs, "name");
+      const char* id = ns_.attribute(attrs, Namespace::DocumentRelationships, "id");
       sheets.push_back({sheetName ? sheetName : "", id ? id : ""});
     } else if (local == "workbookView" && !sawView) {
       sawView = true;
-      if (const char* tab = attribute(attrs, "activeTab")) activeTab = parseIndex(tab, "activeTab");
+      if (const char* tab = attributeExact(attrs, "activeTab"))
+        activeTab = parseIndex(tab, "activeTab");
     } else if (local == "workbookPr") {
-      const char* d = attribute(attrs, "date1904");
+      const char* d = attributeExact(attrs, "date1904");
       date1904 = d && (std::string_view(d) == "1" || std::string_view(d) == "true");
     }
   }
-  void endElement(const char*) override {}
+  void endElement(const char*) override { ns_.leave(); }
   void text(const char*, int) override {}
+
+ private:
+  NamespaceScope ns_;
 };
 
 class StylesHandler : public XmlHandler {
@@ -181,7 +192,8 @@ class StylesHandler : public XmlHandler {
   std::vector<bool> dateStyle;  // by cellXfs index
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "numFmts") {
       inFormats_ = true;
     } else if (local == "cellXfs") {
@@ -198,13 +210,15 @@ class StylesHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (local == "numFmts") inFormats_ = false;
     if (local == "cellXfs") inXfs_ = false;
   }
   void text(const char*, int) override {}
 
  private:
+  NamespaceScope ns_;
   bool inFormats_ = false, inXfs_ = false;
   std::map<int, std::string> codes_;
 };
@@ -232,6 +246,11 @@ class RichTextCollector {
     collecting_ = false;
     phonetic_ = 0;
   }
+  // The whole text of a plain item, met in one piece.
+  void set(const char* data, int length) {
+    reset();
+    utf8_.assign(data, static_cast<std::size_t>(length));
+  }
   std::u16string take() {
     std::u16string s = utf8ToUtf16(utf8_);
     decodeEscapes(s);
@@ -252,8 +271,9 @@ class SharedStringsHandler : public XmlHandler {
   SharedStringsHandler(TextPool& pool, std::atomic<std::uint32_t>& count)
       : pool_(pool), count_(count) {}
 
-  void startElement(const char* name, const char**) override {
-    const std::string_view local = localName(name);
+  void startElement(const char* name, const char** attrs) override {
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (local == "si") {
       inItem_ = true;
       rich_.reset();
@@ -262,7 +282,8 @@ class SharedStringsHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (local == "si") {
       inItem_ = false;
       pool_.add(rich_.take());
@@ -276,7 +297,10 @@ class SharedStringsHandler : public XmlHandler {
   }
   // <si><t>...</t></si>, nearly every item.
   bool takeSimple(const SimpleElement& e) override {
-    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t"))) return false;
+    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t")) ||
+        !ns_.isMain(e.name) || NamespaceScope::declares(e.attrs) ||
+        NamespaceScope::declares(e.childAttrs))
+      return false;
     units_.clear();
     if (e.child) appendUtf8AsUtf16(units_, std::string_view(e.text, std::size_t(e.textLength)));
     decodeEscapes(units_);
@@ -286,6 +310,7 @@ class SharedStringsHandler : public XmlHandler {
   }
 
  private:
+  NamespaceScope ns_;
   std::u16string units_;
   TextPool& pool_;
   std::atomic<std::uint32_t>& count_;
@@ -331,6 +356,8 @@ class SheetTexts {
     return own_.add(text) | kOwn;
   }
 
+  std::u16string_view ownText(std::uint32_t marked) const { return own_.get(marked & ~kOwn); }
+
   // Throws for the first cell that named a shared text beyond count.
   void checkShared(std::size_t count) const {
     for (const Use& u : pending_) {
@@ -359,14 +386,15 @@ class SheetTexts {
   std::vector<Use> pending_;
 };
 
-// Parses "AB12" into column and row; false when it is no cell reference.
+// Parses "AB12" (or "ab12", as some writers have it) into column and row; false when it is
+// no cell reference.
 bool parseCellRef(const char* ref, std::uint32_t* row, std::uint32_t* col) {
   std::uint64_t c = 0, r = 0;
   const char* p = ref;
   int letters = 0, numbers = 0;
-  for (; *p >= 'A' && *p <= 'Z'; ++p) {
+  for (; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p) {
     if (++letters > 3) return false;
-    c = c * 26 + static_cast<std::uint64_t>(*p - 'A' + 1);
+    c = c * 26 + static_cast<std::uint64_t>((*p & ~0x20) - 'A' + 1);
   }
   for (; *p >= '0' && *p <= '9'; ++p) {
     if (++numbers > 7) return false;
@@ -386,7 +414,8 @@ class WorksheetHandler : public XmlHandler {
   CellStoreBuilder cells;
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
     if (inCell_) {
       if (local == "v") {
         collecting_ = true;
@@ -417,7 +446,8 @@ class WorksheetHandler : public XmlHandler {
   }
 
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    ns_.leave();
     if (!inCell_) {
       if (local == "sheetData") inData_ = false;
       return;
@@ -442,8 +472,19 @@ class WorksheetHandler : public XmlHandler {
   }
   // <c ...><v>...</v></c> or <c .../>, nearly every cell.
   bool takeSimple(const SimpleElement& e) override {
-    if (!inData_ || inCell_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")))
+    if (NamespaceScope::declares(e.attrs) || NamespaceScope::declares(e.childAttrs) ||
+        !ns_.isMain(e.name))
       return false;
+    if (inCell_) {
+      // <is><t>...</t></is>: the text of an inline-text cell, whose <c> came tag by tag.
+      if (inInline_ || collecting_ || !isName(e.name, "is") || (e.child && !isName(e.child, "t")))
+        return false;
+      rich_.reset();
+      if (e.child) rich_.set(e.text, e.textLength);
+      hasInline_ = true;
+      return true;
+    }
+    if (!inData_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v"))) return false;
     startCell(e.attrs);
     if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
     endCell();
@@ -462,8 +503,8 @@ class WorksheetHandler : public XmlHandler {
       const std::string_view key = localName(a[0]);
       if (key == "r")
         ref = a[1];
-      else if (key == "s")
-        style_ = static_cast<std::uint32_t>(parseIndex(a[1], "s"));
+      else if (key == "s")  // s="" is the default style, as other readers take it
+        style_ = a[1][0] ? static_cast<std::uint32_t>(parseIndex(a[1], "s")) : 0;
       else if (key == "t")
         type_ = typeCode(a[1]);
     }
@@ -505,9 +546,20 @@ class WorksheetHandler : public XmlHandler {
 
   std::string where() const { return cellName(row_, col_); }
 
+  // Blanks around a number, an index or a flag say nothing.
+  void trimValue() {
+    auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; };
+    if (value_.empty() || (!blank(value_.front()) && !blank(value_.back()))) return;
+    std::size_t begin = 0, end = value_.size();
+    while (begin < end && blank(value_[begin])) ++begin;
+    while (end > begin && blank(value_[end - 1])) --end;
+    value_ = value_.substr(begin, end - begin);
+  }
+
   void endCell() {
     inCell_ = false;
     collecting_ = false;
+    if (type_ != 'i' && type_ != 't') trimValue();
     Cell cell;
     cell.column = col_;
     switch (type_) {
@@ -571,6 +623,7 @@ class WorksheetHandler : public XmlHandler {
     if (cell.kind != CellKind::Empty) cells.add(row_, cell);
   }
 
+  NamespaceScope ns_;
   SheetTexts& texts_;
   const std::vector<bool>& dateStyles_;
   bool date1904_;
@@ -581,6 +634,40 @@ class WorksheetHandler : public XmlHandler {
   char type_ = 'n';
   std::string value_;
   RichTextCollector rich_;
+};
+
+// Reads the sheets left unread at first, each with its texts (the shared ones it names
+// copied) in a pool of its own.
+class XlsxSheetLoader : public SheetLoader {
+ public:
+  std::string path;
+  std::vector<std::string> parts;  // by sheet index; "" for a sheet without cells
+  std::vector<std::string> names;
+  std::vector<bool> dateStyles;
+  bool date1904 = false;
+  std::uint32_t sharedCount = 0;
+
+  void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
+    auto pool = std::make_shared<TextPool>();
+    sheet.texts = pool;
+    if (parts[index].empty()) return;
+    ZipArchive zip(path);
+    if (!zip.has(parts[index]))
+      throw SheetReadError("Tabellenblatt \"" + names[index] + "\" hat keinen Teil in der Datei.");
+    const std::atomic<std::uint32_t> read{sharedCount};
+    const bool complete = true;
+    SheetTexts texts(read, complete);
+    WorksheetHandler handler(texts, dateStyles, date1904);
+    parseZipPart(zip, parts[index], handler);
+    sheet.cells = handler.cells.finish();
+    std::unordered_map<std::uint32_t, std::uint32_t> copied;
+    sheet.cells.renumberTexts([&](std::uint32_t t) {
+      if (t & SheetTexts::kOwn) return pool->add(texts.ownText(t));
+      const auto [at, fresh] = copied.try_emplace(t, 0);
+      if (fresh) at->second = pool->add(book.texts.get(t));
+      return at->second;
+    });
+  }
 };
 
 }  // namespace
@@ -654,20 +741,35 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
     sharedComplete = true;
   };
 
+  auto loader = std::make_shared<XlsxSheetLoader>();
+  loader->path = zip.path();
+  loader->dateStyles = styles.dateStyle;
+  loader->date1904 = workbook.date1904;
+  const auto active = static_cast<std::size_t>(workbook.activeTab);
+  book.activeSheet = active < workbook.sheets.size() ? active : 0;
   SheetTexts texts(sharedRead, sharedComplete);
   try {
     if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
-    for (const SheetEntry& entry : workbook.sheets) {
+    for (std::size_t i = 0; i < workbook.sheets.size(); ++i) {
+      const SheetEntry& entry = workbook.sheets[i];
       SheetData sheet;
       sheet.name = utf8ToUtf16(entry.name);
       const auto rel = rels.byId.find(entry.relId);
       // Chart and dialog sheets hold no cells.
-      if (rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet")) {
-        WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
-        parseZipPart(zip, rel->second.target, handler);
-        sheet.cells = handler.cells.finish();
-      } else if (rel == rels.byId.end()) {
-        throw SheetReadError("Tabellenblatt \"" + entry.name + "\" hat keinen Teil in der Datei.");
+      const bool hasCells = rel != rels.byId.end() && endsWith(rel->second.type, "/worksheet");
+      loader->parts.push_back(hasCells ? rel->second.target : std::string());
+      loader->names.push_back(entry.name);
+      if (i == book.activeSheet) {
+        if (rel == rels.byId.end())
+          throw SheetReadError("Tabellenblatt \"" + entry.name +
+                               "\" hat keinen Teil in der Datei.");
+        if (hasCells) {
+          WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
+          parseZipPart(zip, rel->second.target, handler);
+          sheet.cells = handler.cells.finish();
+        }
+      } else {
+        sheet.loaded = false;
       }
       book.sheets.push_back(std::move(sheet));
     }
@@ -682,9 +784,9 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   joinShared();
   if (sharedFailure) std::rethrow_exception(sharedFailure);
   book.texts = std::move(shared);
+  loader->sharedCount = static_cast<std::uint32_t>(book.texts.size());
   texts.complete(book);
-  const auto active = static_cast<std::size_t>(workbook.activeTab);
-  book.activeSheet = active < book.sheets.size() ? active : 0;
+  book.loader = std::move(loader);
 }
 
 }  // namespace zandor::sheet

@@ -49,20 +49,32 @@ ZipArchive::~ZipArchive() {
   if (zip_) zip_discard(zip_);
 }
 
+std::string ZipArchive::storedName(std::string_view name) const {
+  std::string entry = entryName(name);
+  if (zip_name_locate(zip_, entry.c_str(), 0) >= 0) return entry;
+  // Part names are case-insensitive: writers name a part in another case than the
+  // relationship pointing at it.
+  const zip_int64_t index = zip_name_locate(zip_, entry.c_str(), ZIP_FL_NOCASE);
+  if (index < 0) return entry;
+  const char* stored = zip_get_name(zip_, static_cast<zip_uint64_t>(index), ZIP_FL_ENC_RAW);
+  return stored ? std::string(stored) : entry;
+}
+
 bool ZipArchive::has(std::string_view name) const {
-  return zip_name_locate(zip_, entryName(name).c_str(), 0) >= 0;
+  return zip_name_locate(zip_, entryName(name).c_str(), ZIP_FL_NOCASE) >= 0;
 }
 
 std::uint64_t ZipArchive::partSize(std::string_view name) const {
   zip_stat_t st;
   zip_stat_init(&st);
-  if (zip_stat(zip_, entryName(name).c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) return 0;
+  if (zip_stat(zip_, storedName(name).c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+    return 0;
   return st.size;
 }
 
 void ZipArchive::stream(std::string_view name,
                         const std::function<void(const char*, std::size_t)>& sink) {
-  const std::string entry = entryName(name);
+  const std::string entry = storedName(name);
   PartReader part(zip_, entry);
   std::uint64_t total = 0;
   // Inflates one chunk; 0 at the end of the part.

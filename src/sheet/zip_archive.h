@@ -19,6 +19,7 @@ class ZipArchive {
   ZipArchive& operator=(const ZipArchive&) = delete;
 
   const std::string& path() const { return path_; }
+  // Part names are compared without regard to ASCII letter case, as in the package format.
   bool has(std::string_view name) const;
   // Inflated size of a part as the archive states it, 0 when unknown.
   std::uint64_t partSize(std::string_view name) const;
@@ -29,6 +30,9 @@ class ZipArchive {
   std::string read(std::string_view name, std::uint64_t limit = 64u << 20);
 
  private:
+  // The name as stored in the archive of the part called name in any letter case.
+  std::string storedName(std::string_view name) const;
+
   std::string path_;
   zip* zip_ = nullptr;
 };

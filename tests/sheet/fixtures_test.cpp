@@ -18,8 +18,8 @@ std::string fixture(const std::string& name) {
 }
 
 // A sheet as comparable text: one line per stored cell.
-std::string describe(const WorkbookData& book, std::size_t sheetIndex) {
-  const SheetData& sheet = book.sheets.at(sheetIndex);
+std::string describe(WorkbookData& book, std::size_t sheetIndex) {
+  const SheetData& sheet = book.sheet(sheetIndex);
   std::string out;
   const CellStore& cells = sheet.cells;
   for (std::uint32_t r = cells.firstRow(); r <= cells.lastRow(); ++r) {
@@ -35,7 +35,7 @@ std::string describe(const WorkbookData& book, std::size_t sheetIndex) {
           out += "D" + std::to_string(cell->number);
           break;
         case CellKind::Text: {
-          const auto t = book.texts.get(cell->text);
+          const auto t = book.textsOf(sheet).get(cell->text);
           out += "C" + std::string(t.begin(), t.end());  // UTF-16 units, narrowed for tests
           for (char16_t u : t) {
             if (u > 0xFF) out += "#" + std::to_string(u);
@@ -59,9 +59,9 @@ std::string describe(const WorkbookData& book, std::size_t sheetIndex) {
 }
 
 TEST(Fixtures, LibreOfficeWorkbookReadsTheSameInAllThreeFormats) {
-  const WorkbookData xlsx = readSpreadsheetFile(fixture("mixed_lo.xlsx"));
-  const WorkbookData ods = readSpreadsheetFile(fixture("mixed_lo.ods"));
-  const WorkbookData xls = readSpreadsheetFile(fixture("mixed_lo.xls"));
+  WorkbookData xlsx = readSpreadsheetFile(fixture("mixed_lo.xlsx"));
+  WorkbookData ods = readSpreadsheetFile(fixture("mixed_lo.ods"));
+  WorkbookData xls = readSpreadsheetFile(fixture("mixed_lo.xls"));
   for (const WorkbookData* book : {&xlsx, &ods, &xls}) {
     ASSERT_EQ(book->sheets.size(), 2u);
     EXPECT_EQ(book->activeSheet, 1u);
@@ -113,8 +113,8 @@ TEST(Fixtures, LibreOfficeWorkbookValues) {
 TEST(Fixtures, SharedWorkbooksOfOtherWritersAgree) {
   ZANDOR_REQUIRE_SHARED();
   const auto dir = test::sharedDir() / "fixtures" / "sheets";
-  const WorkbookData xlsx = readSpreadsheetFile((dir / "kunden.xlsx").string());
-  const WorkbookData xls = readSpreadsheetFile((dir / "kunden_lo.xls").string());
+  WorkbookData xlsx = readSpreadsheetFile((dir / "kunden.xlsx").string());
+  WorkbookData xls = readSpreadsheetFile((dir / "kunden_lo.xls").string());
   EXPECT_EQ(describe(xls, xls.activeSheet), describe(xlsx, xlsx.activeSheet));
   EXPECT_EQ(xlsx.sheets[xlsx.activeSheet].cells.lastColumn(), 6u);
 }
@@ -159,10 +159,11 @@ TEST(Fixtures, KindIsToldByContentNotByName) {
                                                          {"mixed_lo.xlsx", "vorlage.xltm"},
                                                          {"mixed_lo.xls", "daten.csv"},
                                                          {"mixed_lo.xlsx", "ohne_endung"}};
-  const std::string expected = describe(readSpreadsheetFile(fixture("mixed_lo.xlsx")), 1);
+  WorkbookData original = readSpreadsheetFile(fixture("mixed_lo.xlsx"));
+  const std::string expected = describe(original, 1);
   for (const auto& [from, to] : renamed) {
     std::filesystem::copy_file(fixture(from), dir.path() / to);
-    const WorkbookData book = readSpreadsheetFile(dir.file(to));
+    WorkbookData book = readSpreadsheetFile(dir.file(to));
     EXPECT_EQ(describe(book, book.activeSheet), expected) << from << " as " << to;
   }
 }

@@ -10,7 +10,9 @@
 #include <random>
 #include <typeinfo>
 
+#include "sheet/biff_records.h"
 #include "sheet/cell_store.h"
+#include "sheet/cfb_file.h"
 #include "sheet/sheet_error.h"
 #include "sheet/workbook_data.h"
 #include "sheet_files.h"
@@ -111,9 +113,10 @@ void fuzz(const std::string& seedFile, const std::string& extension, unsigned se
     test::writeZip(file, parts);
     if (rawBytes) test::writeBytes(file, mutate(test::readBytes(file), rng));
     try {
-      const WorkbookData book = readSpreadsheetFile(file);
+      WorkbookData book = readSpreadsheetFile(file);
       ASSERT_FALSE(book.sheets.empty());
       ASSERT_LT(book.activeSheet, book.sheets.size());
+      for (std::size_t i = 0; i < book.sheets.size(); ++i) book.sheet(i);
       ++read;
     } catch (const SheetReadError& e) {
       ASSERT_GT(std::strlen(e.what()), 0u);
@@ -139,23 +142,45 @@ TEST(Mutation, XlsxReaderReadsOrRefuses) {
   fuzz(fixture("mixed_lo.xlsx"), "xlsx", 1234);
 }
 
-// libfreexl runs in a child process: damaged files it trips over are refused, not fatal.
+// The workbook stream's records mutated (and now and then the compound file around them):
+// every sheet reads or is refused.
 TEST(Mutation, XlsReaderReadsOrRefuses) {
   test::TempDir dir;
   const std::string original = test::readBytes(fixture("mixed_lo.xls"));
+  const std::string stream = CompoundFile(fixture("mixed_lo.xls")).readStream(u"Workbook");
   std::mt19937 rng(777);
   const auto stop =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(budgetSeconds());
   int runs = 0, read = 0;
   const std::string file = dir.file("m.xls");
   while (std::chrono::steady_clock::now() < stop || runs < 20) {
-    std::string bytes = original;
+    const bool wholeFile = rng() % 4 == 0;
+    std::string bytes = wholeFile ? original : stream;
     const int steps = 1 + static_cast<int>(rng() % 8);
-    for (int i = 0; i < steps; ++i) bytes[rng() % bytes.size()] = static_cast<char>(rng());
-    test::writeBytes(file, bytes);
+    for (int i = 0; i < steps; ++i) {
+      const std::size_t at = rng() % bytes.size();
+      switch (rng() % 4) {
+        case 0:
+          bytes.erase(at, 1 + rng() % 16);
+          break;
+        case 1:
+          bytes.insert(at, bytes.substr(at, 1 + rng() % 64));
+          break;
+        default:
+          bytes[at] = static_cast<char>(rng());
+      }
+      if (bytes.empty()) bytes = "x";
+    }
     try {
-      const WorkbookData book = readSpreadsheetFile(file);
+      WorkbookData book;
+      if (wholeFile) {
+        test::writeBytes(file, bytes);
+        book = readSpreadsheetFile(file);
+      } else {
+        readBiffWorkbook(bytes, "", book);
+      }
       ASSERT_LT(book.activeSheet, book.sheets.size());
+      for (std::size_t i = 0; i < book.sheets.size(); ++i) book.sheet(i);
       ++read;
     } catch (const SheetReadError& e) {
       ASSERT_GT(std::strlen(e.what()), 0u);

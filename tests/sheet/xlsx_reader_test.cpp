@@ -83,8 +83,9 @@ TEST_F(XlsxReaderTest, IndexNumbersArePlainDigitsWithinRange) {
   };
   EXPECT_EQ(text(read(sheetWith("1")), 1, 1), u"eins");
   EXPECT_EQ(text(read(sheetWith("0001")), 1, 1), u"eins");
-  EXPECT_EQ(text(read(sheetWith("-0")), 1, 1), u"null");  // what from_chars has always let by
-  for (const char* bad : {"-1", "+1", "1a", " 1", "2147483648", "99999999999999999999"}) {
+  EXPECT_EQ(text(read(sheetWith("-0")), 1, 1), u"null");      // what from_chars has always let by
+  EXPECT_EQ(text(read(sheetWith(" 1\r\n")), 1, 1), u"eins");  // blanks around it say nothing
+  for (const char* bad : {"-1", "+1", "1a", "1 1", "2147483648", "99999999999999999999"}) {
     EXPECT_EQ(refusal(sheetWith(bad)),
               "Ung\xc3\xbcltige Angabe Textindex=\"" + std::string(bad) + "\".")
         << bad;
@@ -161,6 +162,35 @@ TEST_F(XlsxReaderTest, DateFormatsBuiltInCustomAnd1904) {
   const WorkbookData mac = read(content);
   EXPECT_EQ(at(mac, 1, 2)->number, 40983.0 + 1462);  // dates move, numbers do not
   EXPECT_EQ(at(mac, 1, 1)->number, 40983.0);
+}
+
+TEST_F(XlsxReaderTest, ElementsCountByNamespaceNotByPrefix) {
+  constexpr const char* kMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  auto parts = test::xlsxParts(XlsxContent());
+  for (auto& [name, data] : parts) {
+    if (name == "xl/worksheets/data_a.xml")
+      data = std::string("<x:worksheet xmlns:x=\"") + kMain +
+             "\"><x:sheetData><x:row r=\"1\"><x:c r=\"a1\" s=\"1\"><x:v>40983</x:v></x:c>"
+             "<c xmlns=\"urn:fremd\" r=\"B1\"><v>6</v></c><x:c r=\"c1\"><x:v> 7 </x:v></x:c>"
+             "</x:row></x:sheetData></x:worksheet>";
+    if (name == "xl/styles.xml")
+      data = std::string("<s:styleSheet xmlns:s=\"") + kMain +
+             "\"><s:cellXfs><s:xf numFmtId=\"0\"/><s:xf numFmtId=\"14\"/></s:cellXfs>"
+             "</s:styleSheet>";
+    if (name == "xl/workbook.xml") {
+      // A workbookPr of another namespace says nothing about the date system.
+      const std::size_t at = data.find("<sheets>");
+      data.insert(at, "<o:workbookPr xmlns:o=\"urn:fremd\" date1904=\"1\"/>");
+    }
+  }
+  test::writeZip(dir_.path() / "t.xlsx", parts);
+  const WorkbookData b = readSpreadsheetFile(dir_.file("t.xlsx"));
+  ASSERT_TRUE(at(b, 1, 1));
+  EXPECT_EQ(at(b, 1, 1)->kind, CellKind::Date);
+  EXPECT_EQ(at(b, 1, 1)->number, 40983.0);
+  EXPECT_EQ(at(b, 1, 2), nullptr);
+  ASSERT_TRUE(at(b, 1, 3));
+  EXPECT_EQ(at(b, 1, 3)->number, 7.0);
 }
 
 TEST(SerialDates, PhantomLeapDayAndIsoForms) {
@@ -277,17 +307,19 @@ TEST_F(BigSharedTextsTest, LateTextsAndOwnTextsInSeveralSheets) {
                     "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>eigen zwei</t></is></c>" +
                         sharedCell("B1", kCount - 2) + "</row>"};
   content.activeTab = 0;
-  const WorkbookData b = read(content);
+  WorkbookData b = read(content);
   ASSERT_EQ(b.sheets.size(), 2u);
   EXPECT_EQ(text(b, 1, 1), u"gemeinsamer Text Nr. 59999");
   EXPECT_EQ(text(b, 1, 2), u"eigen eins");
   EXPECT_EQ(text(b, 1, 3), u"gemeinsamer Text Nr. 0");
   EXPECT_EQ(text(b, 2, 1), u"gemeinsamer Text Nr. 31337");
   EXPECT_EQ(text(b, 2, 2), u"Formel");
-  const CellStore& second = b.sheets[1].cells;
-  EXPECT_EQ(b.texts.get(second.find(1, 1)->text), u"eigen zwei");
-  EXPECT_EQ(b.texts.get(second.find(1, 2)->text), u"gemeinsamer Text Nr. 59998");
-  EXPECT_EQ(b.texts.size(), static_cast<std::size_t>(kCount) + 3);
+  EXPECT_EQ(b.texts.size(), static_cast<std::size_t>(kCount) + 2);
+  // The other sheet, read when asked for, has its texts in a pool of its own.
+  const SheetData& second = b.sheet(1);
+  ASSERT_TRUE(second.cells.find(1, 1) && second.cells.find(1, 2));
+  EXPECT_EQ(b.textsOf(second).get(second.cells.find(1, 1)->text), u"eigen zwei");
+  EXPECT_EQ(b.textsOf(second).get(second.cells.find(1, 2)->text), u"gemeinsamer Text Nr. 59998");
 }
 
 TEST_F(BigSharedTextsTest, RefusalsNameWhatReadingInOrderFindsFirst) {

@@ -125,6 +125,13 @@ const char* const kShapes[] = {
     "<c>\n<v>15</v>\n</c>",
     "<c><v>16</v>\n</c>",
     "<row r=\"2\"><c r=\"A2\"><v>17</v></c><c r=\"B2\"><v>18</v></c></row>",
+    // Line ends: CR LF and CR are LF in text, blanks in values.
+    "<c r=\"K1\"><v>a\r\nb\rc\r</v></c>",
+    "<t>x\r\n&amp;\r&#13;\r\n</t>",
+    "<c a=\"x\r\ny\tz\n\r\"><v>1</v></c>",
+    "<c a=\"&#13;&#10;\r\n&amp;\r\"/>",
+    "<c><v><![CDATA[a\r\nb\r]]></v></c>",
+    "<c>\r\n<v>19</v>\r</c>",
 };
 
 std::string document(const std::string& body) {

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zandor::sheet {
+
+// The namespaces the readers look for; Strict and Transitional spellings are one each.
+enum class Namespace : std::uint8_t {
+  None,
+  Other,
+  SpreadsheetMain,        // workbook, sheets, styles, shared strings
+  DocumentRelationships,  // r:id
+  PackageRelationships,   // .rels parts
+};
+
+// The namespace bindings in scope while a document is parsed, so that elements are told
+// apart by their namespace and not by how a writer spells its prefix ("x:c" and "c" are
+// the same element; "x15:workbookPr" is not "workbookPr").
+class NamespaceScope {
+ public:
+  // Call for every start tag before its name is looked at, and leave() for every end tag.
+  void enter(const char** attrs) {
+    ++depth_;
+    for (const char** a = attrs; *a; a += 2) {
+      if (a[0][0] == 'x' && std::string_view(a[0]).starts_with("xmlns")) {
+        bind(a[0], a[1]);
+      }
+    }
+  }
+  void leave() {
+    while (!bindings_.empty() && bindings_.back().depth == depth_) unbind();
+    --depth_;
+  }
+
+  // The namespace of an element name as written.
+  Namespace of(const char* name) const {
+    const char* colon = std::strchr(name, ':');
+    if (!colon) return defaultNamespace_;
+    return lookUp(std::string_view(name, static_cast<std::size_t>(colon - name)));
+  }
+  // An element without any namespace is taken as the one expected (hand-made parts leave
+  // the declarations out); one of another namespace never is.
+  bool isIn(const char* name, Namespace ns) const {
+    const Namespace found = of(name);
+    return found == ns || found == Namespace::None;
+  }
+  bool isMain(const char* name) const { return isIn(name, Namespace::SpreadsheetMain); }
+
+  // The value of a prefixed attribute in the given namespace (or with an unbound prefix),
+  // or nullptr.
+  const char* attribute(const char** attrs, Namespace ns, std::string_view local) const;
+
+  // Whether the attributes declare a namespace (the shortcut for small elements leaves
+  // such elements to the events).
+  static bool declares(const char** attrs) {
+    for (const char** a = attrs; a && *a; a += 2) {
+      if (std::string_view(a[0]).starts_with("xmlns")) return true;
+    }
+    return false;
+  }
+
+  static Namespace classify(std::string_view uri);
+
+ private:
+  struct Binding {
+    std::string prefix;
+    Namespace ns;
+    Namespace shadowedDefault;
+    std::size_t depth;
+  };
+  void bind(std::string_view attr, std::string_view uri);
+  void unbind();
+  Namespace lookUp(std::string_view prefix) const;
+
+  std::vector<Binding> bindings_;
+  std::size_t depth_ = 0;
+  Namespace defaultNamespace_ = Namespace::None;
+};
+
+}  // namespace zandor::sheet
