@@ -3,9 +3,11 @@
 //   zandor-help HELP.html OUTPUT.pdf
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QPageSize>
 #include <QPixmap>
 #include <QPrinter>
+#include <QTableWidget>
 #include <QTextDocument>
 #include <QUrl>
 #include <iostream>
@@ -30,6 +32,33 @@ QImage pictureOf(const char* templateName, const std::function<void(QtDialog&)>&
 
 void setText(QtDialog& d, int id, const char* text) {
   OCTRL(d, id).setText(text);
+}
+
+// A few rows as the mapping dialog shows them, for the picture only.
+void fillExampleMapping(QtDialog& d) {
+  auto* grid = d.window()->findChild<QTableWidget*>(QStringLiteral("ctl201"));
+  if (grid == nullptr) return;
+  const QStringList headers = {"Nr.",          "Feldname", "Typ", "L\u00e4nge", "Nachkomma",
+                               "Excel-Spalte", "G",        "H",   "I"};
+  const std::vector<QStringList> rows = {
+      {"1", "KUNDE", "C", "10", "0", "Kundennummer", "A", "1", ""},
+      {"2", "NAME", "C", "40", "0", "Name", "B", "2", ""},
+      {"3", "STRASSE", "C", "40", "0", "Stra\u00dfe", "C", "3", ""},
+      {"4", "PLZ", "C", "5", "0", "PLZ", "D", "4", ""},
+      {"5", "ORT", "C", "30", "0", "Ort", "E", "5", ""},
+      {"6", "TELEFON", "C", "20", "0", "0", "", "", ""},
+  };
+  grid->setColumnCount(static_cast<int>(headers.size()));
+  grid->setHorizontalHeaderLabels(headers);
+  grid->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < grid->rowCount(); ++r) {
+    for (int c = 0; c < grid->columnCount(); ++c) {
+      grid->setItem(r, c, new QTableWidgetItem(rows[static_cast<std::size_t>(r)][c]));
+    }
+  }
+  grid->verticalHeader()->hide();
+  grid->resizeColumnsToContents();
+  grid->setColumnWidth(5, 125);
 }
 
 }  // namespace
@@ -81,7 +110,7 @@ int main(int argc, char** argv) {
         OCTRL(d, 111).setSelection(1);
         setText(d, 105, "Kd.-Nr. autom. generieren");
       }));
-  add("zuordnung", pictureOf(tpl::kMapping, nullptr));
+  add("zuordnung", pictureOf(tpl::kMapping, [](QtDialog& d) { fillExampleMapping(d); }));
   add("warten", pictureOf(tpl::kWaitMessage, [](QtDialog& d) { setText(d, 101, "Zeile: 17"); }));
 
   document.setHtml(QString::fromUtf8(source.readAll()));
