@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "resources/dialog_template.h"
 #include "resources/main_window_data.h"
+#include "resources/toolbar_images.h"
 
 namespace zandor {
 namespace {
@@ -34,6 +36,27 @@ TEST(TemplatesTest, EveryToolbarImageHasItsPlaceInTheImageList) {
     if (b.kind != ToolKind::Separator) images.push_back(b.image);
   }
   EXPECT_EQ(images, toolbarImageNames());
+}
+
+// Magenta is the transparent colour: an image must not fade into it at its edges, or a
+// pink fringe shows on the toolbar.
+TEST(ToolbarImagesTest, DrawingsAreOpaqueWithoutAMagentaFringe) {
+  for (const std::string& name : toolbarImageNames()) {
+    const ToolbarImage image = toolbarImage(name);
+    ASSERT_EQ(image.pixels.size(), 32u * 32u) << name;
+    int painted = 0;
+    for (const Rgb& p : image.pixels) {
+      if (p == kTransparent) continue;
+      ++painted;
+      const bool pinkish = p.r > 150 && p.b > 150 && p.g < 100;
+      EXPECT_FALSE(pinkish) << name << " " << int(p.r) << "," << int(p.g) << "," << int(p.b);
+    }
+    EXPECT_GT(painted, 32 * 32 / 3) << name;
+    EXPECT_EQ(image.at(0, 31), kTransparent) << name;  // a corner stays clear
+  }
+  const ToolbarImage unknown = toolbarImage("NONE");
+  EXPECT_TRUE(std::all_of(unknown.pixels.begin(), unknown.pixels.end(),
+                          [](const Rgb& p) { return p == kTransparent; }));
 }
 
 // The core stays free of the toolkit: only the Qt front end includes Qt headers.
