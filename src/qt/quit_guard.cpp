@@ -38,4 +38,9 @@ int pendingQuitCode() {
   return gQuitCode;
 }
 
+void clearPendingQuit() {
+  gQuitPending = false;
+  gQuitCode = 0;
+}
+
 }  // namespace zandor

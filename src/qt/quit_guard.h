@@ -12,5 +12,7 @@ void runGuarded(const std::function<void()>& action);
 void rethrowPendingQuit();
 bool quitPending();
 int pendingQuitCode();
+// Forgets a handled quit, for a caller that goes on running (a test).
+void clearPendingQuit();
 
 }  // namespace zandor

@@ -9,15 +9,20 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/app_state.h"
+#include "app/error_handler.h"
 #include "app/help_about.h"
 #include "qt/main_window.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
+#include "qt/quit_guard.h"
+#include "resources/dialog_template.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
+#include "support/working_directory.h"
 
 namespace zandor {
 namespace {
@@ -134,6 +139,49 @@ TEST_F(QtMainWindowTest, EveryWayOfClosingWritesTheSettings) {
   window->show();
   window->close();  // the close box and the system menu send this
   EXPECT_NE(ini().find("[Pfade]"), std::string::npos);
+}
+
+// "&Quit" in the error dialog, chosen while a command of the window runs, ends every event
+// loop with exit code 1, carries the quit through the dialog that was open, and does not
+// write the settings.
+TEST_F(QtMainWindowTest, QuitInTheErrorDialogEndsTheProgramWithoutWritingSettings) {
+  test::WorkingDirectory cwd(dir.path());
+  ERRORSYS(state, nullptr, "Qt Test");
+  bool unwound = false;
+  MappingCommands failing;
+  failing.fileChoice = [&](AppState& s) {
+    // An error raised inside a dialog that is open over the window.
+    auto dialog = s.ui->makeDialog(tpl::kPreferences);
+    dialog->onClicked = [](int) {
+      Error error;
+      error.genCode = gen::kCorruption;
+      error.subsystem = "DBFCDX";
+      raiseError(error);
+    };
+    test::onNextModal([](QWidget* d) {
+      test::onNextModal([](QWidget* e) { e->findChild<QPushButton*>("ctl112")->click(); }, d);
+      test::controlOf<QPushButton>(d, 101)->click();
+    });
+    try {
+      dialog->runModal();
+    } catch (const ProgramQuit&) {
+      unwound = true;
+      throw;
+    }
+  };
+  MainWindow failingWindow(state, failing);
+  failingWindow.show();
+  QTimer::singleShot(0, [&] {
+    QTest::mouseClick(failingWindow.dropDownButton(), Qt::LeftButton, {}, QPoint(8, 20));
+  });
+  QEventLoop loop;
+  EXPECT_EQ(loop.exec(), 1);
+  EXPECT_TRUE(unwound);
+  EXPECT_TRUE(quitPending());
+  EXPECT_EQ(pendingQuitCode(), 1);
+  EXPECT_EQ(ini(), "");
+  clearPendingQuit();
+  setErrorHandler(consoleErrorHandler);
 }
 
 }  // namespace
