@@ -77,7 +77,7 @@ std::string errorDescriptionLine(const Error& error) {
 std::vector<std::string> calledFromLines(const ReportFacts& facts) {
   std::vector<std::string> lines;
   for (const CallLevel& level : facts.calls) {
-    if (level.operation.empty() && level.source.empty()) continue;
+    if (level.operation.empty()) continue;  // a level without a name says nothing
     if (lines.size() == 72) break;
     lines.push_back("   Called from: " + level.source + " => " + level.operation + "( " +
                     std::to_string(level.line) + " )");

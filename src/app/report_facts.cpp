@@ -1,10 +1,15 @@
 #include "app/report_facts.h"
 
+// The platform's facts come from Linux interfaces (glibc, /proc); elsewhere the report
+// names what the standard library can tell and leaves the rest empty.
+#if defined(__linux__) && defined(__GLIBC__)
+#define ZANDOR_LINUX_FACTS 1
 #include <cxxabi.h>
 #include <execinfo.h>
 #include <malloc.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
+#endif
 
 #include <cstdlib>
 #include <ctime>
@@ -26,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef ZANDOR_LINUX_FACTS
 std::string firstLineWith(const std::string& file, const std::string& key) {
   std::ifstream in(file);
   std::string line;
@@ -97,6 +103,35 @@ void setOsVersion(ReportFacts& facts) {
   facts.osExtra = std::string(name.sysname) + " " + name.release + " " + name.version;
 }
 
+void addPlatformFacts(ReportFacts& facts, int skippedLevels) {
+  setOsVersion(facts);
+  facts.calls = callLevels(skippedLevels + 2);
+  facts.cpuName = afterColon(firstLineWith("/proc/cpuinfo", "model name"));
+  const std::string mhz = afterColon(firstLineWith("/proc/cpuinfo", "cpu MHz"));
+  if (!mhz.empty()) facts.cpuMhz = std::atoi(mhz.c_str());
+  struct sysinfo info {};
+  if (sysinfo(&info) == 0 && info.totalram > 0) {
+    facts.memoryBytes = static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
+    facts.freeMemoryPercent = static_cast<int>(100.0 * info.freeram / info.totalram);
+  }
+  facts.tasks = runningTasks();
+  facts.memoryInUse = mallinfo2().uordblks;
+  facts.memoryHighest = peakMemory();
+}
+#else
+void addPlatformFacts(ReportFacts&, int) {}
+#endif
+
+std::tm localTime(std::time_t t) {
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  return local;
+}
+
 }  // namespace
 
 ReportFacts gatherReportFacts(std::chrono::steady_clock::time_point started,
@@ -113,30 +148,17 @@ ReportFacts gatherReportFacts(std::chrono::steady_clock::time_point started,
   facts.compilerVersion = "GCC " __VERSION__;
 #endif
   facts.guiFramework = guiFramework;
-  setOsVersion(facts);
   facts.secondsFromStart =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
           .count();
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = localTime(now);
   facts.date = dateToText(dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
   char time[16];
   std::strftime(time, sizeof time, "%H:%M:%S", &local);
   facts.time = time;
-  facts.calls = callLevels(skippedLevels + 1);
-  facts.cpuName = afterColon(firstLineWith("/proc/cpuinfo", "model name"));
-  const std::string mhz = afterColon(firstLineWith("/proc/cpuinfo", "cpu MHz"));
-  if (!mhz.empty()) facts.cpuMhz = std::atoi(mhz.c_str());
-  struct sysinfo info {};
-  if (sysinfo(&info) == 0 && info.totalram > 0) {
-    facts.memoryBytes = static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
-    facts.freeMemoryPercent = static_cast<int>(100.0 * info.freeram / info.totalram);
-  }
-  facts.tasks = runningTasks();
   facts.classes = {"TIni", "TDocList", "TOleAuto"};
-  facts.memoryInUse = mallinfo2().uordblks;
-  facts.memoryHighest = peakMemory();
+  addPlatformFacts(facts, skippedLevels);
   return facts;
 }
 
