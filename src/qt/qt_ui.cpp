@@ -73,14 +73,15 @@ void QtUi::waitShow(const std::string& text) {
 }
 
 void QtUi::waitSay(const std::string& text) {
-  if (!wait_) waitShow(text);
+  // A message whose owner window has closed went with it; a fresh one takes its place.
+  if (!wait_ || wait_->window() == nullptr) waitShow(text);
   OCTRL(*wait_, 101).setText(text);
   wait_->refresh();
 }
 
 void QtUi::waitEnd() {
   if (!wait_) return;
-  wait_->end(0);
+  wait_->end(0);  // nothing to end when its owner took it along
   wait_.reset();
   // Lets the windows below repaint the area before the caller goes on.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -214,7 +214,7 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent) {
 }  // namespace
 
 QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
-    : tmpl_(tmpl), window_(std::make_unique<DialogWindow>(parent)) {
+    : tmpl_(tmpl), window_(new DialogWindow(parent)) {
   QDialog& w = *window_;
   w.setObjectName(QString::fromStdString(tmpl.name));
   w.setWindowTitle(toQ(tmpl.title));
@@ -279,18 +279,22 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
   window_->closeRequested = [this](CloseReason reason) { requestClose(reason); };
 }
 
-QtDialog::~QtDialog() = default;
+QtDialog::~QtDialog() {
+  delete window_.data();
+}
 
 Control* QtDialog::control(int id) {
+  if (!window_) return nullptr;
   const auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second.get();
 }
 
 void QtDialog::setTitle(const std::string& title) {
-  window_->setWindowTitle(toQ(title));
+  if (window_) window_->setWindowTitle(toQ(title));
 }
 
 int QtDialog::runModal() {
+  if (!window_) return 0;
   modal_ = true;
   const int result = window_->exec();
   modal_ = false;
@@ -299,6 +303,7 @@ int QtDialog::runModal() {
 }
 
 void QtDialog::showModeless() {
+  if (!window_) return;
   window_->show();
   if (tmpl_.has(dlg::kCentered) && window_->parentWidget() == nullptr) {
     if (QScreen* screen = window_->screen()) {
@@ -310,6 +315,7 @@ void QtDialog::showModeless() {
 }
 
 void QtDialog::end(int result) {
+  if (!window_) return;
   if (modal_) {
     window_->done(result);
   } else {
@@ -318,11 +324,11 @@ void QtDialog::end(int result) {
 }
 
 void QtDialog::refresh() {
-  window_->repaint();
+  if (window_) window_->repaint();
 }
 
 QDialog* QtDialog::window() const {
-  return window_.get();
+  return window_.data();
 }
 
 QWidget* QtDialog::widgetAt(std::size_t index) const {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QPointer>
 #include <QRect>
 #include <map>
 #include <memory>
@@ -50,7 +51,8 @@ class QtDialog : public Dialog {
 
  private:
   const DialogTemplate& tmpl_;
-  std::unique_ptr<DialogWindow> window_;
+  // Owned here, unless the window it belongs to goes first and takes it along.
+  QPointer<DialogWindow> window_;
   std::map<int, std::unique_ptr<QtControl>> controls_;
   std::vector<QWidget*> widgets_;
   bool modal_ = false;

@@ -15,6 +15,7 @@
 #include "app/wait_message.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
+#include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
 #include "settings/preferences.h"
 #include "settings/preferences_dialog.h"
@@ -123,6 +124,17 @@ TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
   EXPECT_TRUE(wait->isVisible());
   ENDMSGWAIT(state);
   EXPECT_EQ(ui.waitWindow(), nullptr);
+}
+
+TEST_F(QtDialogsTest, ADialogWhoseOwnerWindowWentFirstIsGoneWithoutHarm) {
+  auto* owner = new QWidget;
+  QtDialog dialog(*findDialogTemplate(tpl::kWaitMessage), owner);
+  dialog.showModeless();
+  delete owner;
+  EXPECT_EQ(dialog.window(), nullptr);
+  EXPECT_EQ(dialog.control(101), nullptr);
+  dialog.end(0);
+  dialog.refresh();
 }
 
 TEST_F(QtDialogsTest, TextViewerShowsWindows1252Text) {
