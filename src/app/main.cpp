@@ -1,5 +1,5 @@
-// The program. Until the main window exists it runs start-up and the close path: a first
-// start leaves "log" and "zandor.ini" beside the program.
+// The program built without the GUI (ZANDOR_GUI off): it runs start-up and the close path
+// only, so a first start leaves "log" and "zandor.ini" beside the program.
 #include <iostream>
 
 #include "app/app_state.h"

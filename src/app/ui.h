@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "ui/dialog.h"
 
 namespace zandor {
 
@@ -33,6 +36,13 @@ class Ui {
   virtual void showTextFile(const std::string& path) = 0;
   // Opens a document with the desktop's default program.
   virtual void openDocument(const std::string& path) = 0;
+
+  // A dialog built from the named template, not yet shown; nullptr from a Ui without
+  // windows, and the operation that asked then shows nothing.
+  virtual std::unique_ptr<Dialog> makeDialog(const std::string& templateName) {
+    (void)templateName;
+    return nullptr;
+  }
 
   // The program's own modal dialogs that core operations open.
   virtual void importOptionsDialog(AppState& state) = 0;

@@ -96,20 +96,37 @@ TEST_F(StartProgramTest, ReadOnlyProgramDirectoryStillStartsWithDefaults) {
   }));
 }
 
+// Starts the program without a screen, waits for its settings file, then asks it to end as
+// the desktop does at logout; the window closes the ordinary way.
+std::string startAndEnd(const fs::path& program, const fs::path& workDir) {
+  const std::string ini = (program.parent_path() / "zandor.ini").string();
+  return "cd '" + workDir.string() + "' && (QT_QPA_PLATFORM=offscreen '" + program.string() +
+         "' & pid=$!; for i in $(seq 200); do [ -e '" + ini +
+         "' ] && break; sleep 0.05; done; sleep 0.3; kill -TERM $pid; wait $pid) 2>&1";
+}
+
 TEST(ProgramRunTest, FilesAppearBesideTheProgramNotInTheWorkingDirectory) {
   TempDir programDir, workDir;
   const fs::path program = programDir.path() / "zandor";
   fs::copy_file(test::mainProgramPath(), program);
-  const std::string command =
-      "cd '" + workDir.path().string() + "' && '" + program.string() + "' 2>&1";
   std::string output;
-  ASSERT_EQ(test::runCommand(command, &output), 0) << output;
+  ASSERT_EQ(test::runCommand(startAndEnd(program, workDir.path()), &output), 0) << output;
   EXPECT_TRUE(fs::is_directory(programDir.path() / "log"));
   EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
   EXPECT_TRUE(fs::is_empty(workDir.path()));
   // A second run keeps the file as it is.
-  ASSERT_EQ(test::runCommand(command, &output), 0) << output;
+  ASSERT_EQ(test::runCommand(startAndEnd(program, workDir.path()), &output), 0) << output;
   EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
+}
+
+TEST(ProgramRunTest, WithoutADisplayTheProgramSaysSoAndEndsWithOne) {
+  TempDir workDir;
+  std::string output;
+  const std::string command = "cd '" + workDir.path().string() +
+                              "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
+                              test::mainProgramPath() + "' 2>&1";
+  EXPECT_EQ(test::runCommand(command, &output), 1);
+  EXPECT_NE(output.find("keine Anzeige gefunden"), std::string::npos) << output;
 }
 
 }  // namespace

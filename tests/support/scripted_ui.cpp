@@ -78,6 +78,21 @@ void ScriptedUi::openDocument(const std::string& path) {
   log.push_back({"openDocument", "", path});
 }
 
+std::unique_ptr<Dialog> ScriptedUi::makeDialog(const std::string& templateName) {
+  log.push_back({"dialog", "", templateName});
+  const DialogTemplate* tmpl = findDialogTemplate(templateName);
+  if (tmpl == nullptr) {
+    ADD_FAILURE() << "no template " << templateName;
+    return nullptr;
+  }
+  FakeDialog::Script script;
+  if (!dialogScripts.empty()) {
+    script = std::move(dialogScripts.front());
+    dialogScripts.pop_front();
+  }
+  return std::make_unique<FakeDialog>(*tmpl, std::move(script));
+}
+
 void ScriptedUi::importOptionsDialog(AppState& state) {
   log.push_back({"importOptionsDialog", "", ""});
   if (onImportOptions) onImportOptions(state);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ui.h"
+#include "support/fake_dialog.h"
 
 namespace zandor::test {
 
@@ -25,6 +26,10 @@ class ScriptedUi : public Ui {
   std::function<void(AppState&)> onImportOptions;
   std::function<void(AppState&)> onMapping;
 
+  // Scripts for the dialogs made, in order; each dialog made is logged as "dialog" with its
+  // template name.
+  std::deque<FakeDialog::Script> dialogScripts;
+
   std::vector<Entry> log;
 
   // The texts of all information boxes and summaries, in UTF-8 for readable assertions.
@@ -42,6 +47,7 @@ class ScriptedUi : public Ui {
   void waitEnd() override;
   void showTextFile(const std::string& path) override;
   void openDocument(const std::string& path) override;
+  std::unique_ptr<Dialog> makeDialog(const std::string& templateName) override;
   void importOptionsDialog(AppState& state) override;
   void mappingDialog(AppState& state) override;
 };

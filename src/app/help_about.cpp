@@ -1,0 +1,51 @@
+#include "app/help_about.h"
+
+#include "app/app_state.h"
+#include "app/ui.h"
+#include "base/paths.h"
+
+namespace zandor {
+
+bool HILFEOEFFNEN(AppState& state) {
+  if (state.ui == nullptr) return true;
+  if (fileExists(kHelpFileName)) {
+    state.ui->openDocument(kHelpFileName);  // a viewer that fails says so itself, or not at all
+  } else {
+    state.ui->information("Noch keine Hilfe hinterlegt");
+  }
+  return true;
+}
+
+std::string aboutText() {
+  // The project has no office: no postal address, telephone or fax to give.
+  const char* const lines[] = {
+      "Dieses Programm wurde hergestellt von:",
+      "",
+      "Das Zandor-Projekt",
+      "Postanschrift: keine,",
+      "das Projekt hat keine Gesch\xe4"
+      "ftsstelle",
+      "",
+      "Telefon: keines",
+      "Telefax: keines",
+      "",
+      "E-Mail: \xfc"
+      "ber den Fehlerverfolger des Projekts",
+      "Homepage: siehe README des Quellcodes",
+      "",
+      "",
+  };
+  std::string text;
+  for (const char* line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+bool IMPRESSUM(AppState& state) {
+  if (state.ui) state.ui->information(aboutText());
+  return true;
+}
+
+}  // namespace zandor

@@ -1,0 +1,119 @@
+#include "qt/main_window.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/app_state.h"
+#include "qt/qt_text.h"
+#include "qt/quit_guard.h"
+#include "resources/toolbar_images.h"
+
+namespace zandor {
+
+QIcon toolbarIcon(const std::string& name) {
+  const ToolbarImage bitmap = toolbarImage(name);
+  QImage image(bitmap.width, bitmap.height, QImage::Format_ARGB32);
+  for (int y = 0; y < bitmap.height; ++y) {
+    for (int x = 0; x < bitmap.width; ++x) {
+      const Rgb c = bitmap.at(x, y);
+      const bool transparent = c.r == 255 && c.g == 0 && c.b == 255;
+      image.setPixel(x, y, transparent ? qRgba(0, 0, 0, 0) : qRgb(c.r, c.g, c.b));
+    }
+  }
+  return QIcon(QPixmap::fromImage(image));
+}
+
+MainWindow::MainWindow(AppState& state, MappingCommands mapping)
+    : state_(state), mapping_(std::move(mapping)) {
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowTitle(toQ(mainWindowTitle(state_)));
+  buildMenus();
+  buildToolBar();
+  auto* status = new QLabel(toQ(statusBarText()));
+  status->setObjectName(QStringLiteral("statusText"));
+  statusBar()->addWidget(status, 1);
+  setCentralWidget(new QWidget);
+  resize(720, 480);
+}
+
+void MainWindow::run(Command command) {
+  runGuarded([&] {
+    if (runCommand(state_, command, mapping_) == Afterwards::CloseWindow) close();
+  });
+}
+
+void MainWindow::buildMenus() {
+  for (const Menu& menu : BUILDMENU()) {
+    QMenu* m = menuBar()->addMenu(toQ(menu.caption));
+    for (const MenuItem& item : menu.items) {
+      const Command command = item.command;
+      m->addAction(toQ(item.caption), this, [this, command] { run(command); });
+    }
+  }
+}
+
+void MainWindow::fillPopup() {
+  popup_->clear();
+  for (const MenuItem& item : BUILDPOPUP()) {
+    const Command command = item.command;
+    popup_->addAction(toQ(item.caption), this, [this, command] { run(command); });
+  }
+}
+
+void MainWindow::buildToolBar() {
+  QToolBar* bar = addToolBar(QStringLiteral("Werkzeuge"));
+  bar->setObjectName(QStringLiteral("toolBar"));
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setIconSize(QSize(kToolImageSize, kToolImageSize));
+  bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  bar->setMinimumHeight(kToolBarHeight);
+  QFont small = bar->font();
+  small.setPointSize(8);
+  for (const ToolButton& b : toolbarButtons()) {
+    if (b.kind == ToolKind::Separator) {
+      bar->addSeparator();
+      continue;
+    }
+    auto* button = new QToolButton(bar);
+    button->setObjectName(QString::fromStdString("tool" + b.image));
+    button->setText(toQ(b.caption));
+    button->setToolTip(toQ(b.tooltip));
+    button->setIcon(toolbarIcon(b.image));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFont(small);
+    button->setMinimumSize(kToolButtonSize, kToolButtonSize);
+    const Command command = b.command;
+    connect(button, &QToolButton::clicked, this, [this, command] { run(command); });
+    if (b.kind == ToolKind::DropDownButton) {
+      popup_ = new QMenu(button);
+      popup_->setObjectName(QStringLiteral("dropDownMenu"));
+      connect(popup_, &QMenu::aboutToShow, this, [this] { fillPopup(); });
+      button->setMenu(popup_);
+      button->setPopupMode(QToolButton::MenuButtonPopup);
+      dropDown_ = button;
+    }
+    bar->addWidget(button);
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  bool mayClose = true;
+  runGuarded([&] { mayClose = mainWindowMayClose(state_); });
+  if (mayClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace zandor

@@ -1,0 +1,133 @@
+#include "qt/qt_ui.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QUrl>
+#include <fstream>
+#include <sstream>
+
+#include "base/paths.h"
+#include "qt/qt_text.h"
+#include "qt/quit_guard.h"
+#include "qt/template_dialog.h"
+#include "resources/dialog_template.h"
+
+namespace zandor {
+
+QWidget* ownerWindow() {
+  if (QWidget* active = QApplication::activeModalWidget()) return active;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (qobject_cast<QMainWindow*>(top) && top->isVisible()) return top;
+  }
+  return nullptr;
+}
+
+QtUi::QtUi() = default;
+QtUi::~QtUi() = default;
+
+void QtUi::information(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), toQ(text),
+                  QMessageBox::Ok, ownerWindow());
+  box.exec();
+  rethrowPendingQuit();
+}
+
+bool QtUi::question(const std::string& title, const std::string& text) {
+  QMessageBox box(QMessageBox::Question, toQ(title), toQ(text), QMessageBox::Yes | QMessageBox::No,
+                  ownerWindow());
+  const int answer = box.exec();
+  rethrowPendingQuit();
+  return answer == QMessageBox::Yes;
+}
+
+std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
+                             const std::string& startDirectory) {
+  const QString filter = toQ(mask) + QStringLiteral(";;") + QStringLiteral("*");
+  const QString chosen =
+      QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter);
+  rethrowPendingQuit();
+  return fromQ(chosen);
+}
+
+std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
+  rethrowPendingQuit();
+  return fromQ(chosen);
+}
+
+void QtUi::waitShow(const std::string& text) {
+  wait_ = std::make_unique<QtDialog>(*findDialogTemplate(tpl::kWaitMessage), ownerWindow());
+  wait_->onCloseRequest = [](CloseReason) { return false; };  // only waitEnd closes it
+  OCTRL(*wait_, 101).setText(text);
+  wait_->showModeless();
+  wait_->refresh();
+}
+
+void QtUi::waitSay(const std::string& text) {
+  // A message whose owner window has closed went with it; a fresh one takes its place.
+  if (!wait_ || wait_->window() == nullptr) waitShow(text);
+  OCTRL(*wait_, 101).setText(text);
+  wait_->refresh();
+}
+
+void QtUi::waitEnd() {
+  if (!wait_) return;
+  wait_->end(0);  // nothing to end when its owner took it along
+  wait_.reset();
+  // Lets the windows below repaint the area before the caller goes on.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+QWidget* QtUi::waitWindow() const {
+  return wait_ ? wait_->window() : nullptr;
+}
+
+QWidget* openTextViewer(const std::string& path) {
+  std::ifstream in(nativePath(path), std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  auto* viewer = new QPlainTextEdit;
+  viewer->setAttribute(Qt::WA_DeleteOnClose);
+  viewer->setObjectName(QStringLiteral("textViewer"));
+  viewer->setReadOnly(true);
+  viewer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  viewer->setPlainText(toQ(bytes.str()));
+  viewer->setWindowTitle(toQ(fileNamePart(path)) + QStringLiteral(" \u2013 Zandor"));
+  viewer->resize(760, 520);
+  viewer->show();
+  return viewer;
+}
+
+void QtUi::showTextFile(const std::string& path) {
+  openTextViewer(path);
+}
+
+void QtUi::openDocument(const std::string& path) {
+  const QString absolute = QFileInfo(toQ(path)).absoluteFilePath();
+  QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));  // a failure is not reported
+}
+
+std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {
+  const DialogTemplate* tmpl = findDialogTemplate(templateName);
+  if (tmpl == nullptr) return nullptr;
+  return std::make_unique<QtDialog>(*tmpl, ownerWindow());
+}
+
+void QtUi::importOptionsDialog(AppState&) {
+  information(kNotYetText);
+}
+
+void QtUi::mappingDialog(AppState&) {
+  information(kNotYetText);
+}
+
+}  // namespace zandor

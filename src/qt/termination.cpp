@@ -1,0 +1,37 @@
+#include "qt/termination.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace zandor {
+
+#ifndef _WIN32
+namespace {
+int gPipe[2] = {-1, -1};
+
+extern "C" void signalled(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(gPipe[1], &byte, 1);
+}
+}  // namespace
+
+void onTerminationRequest(std::function<void()> action) {
+  if (::pipe(gPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [action] {
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(gPipe[0], &byte, 1);
+    action();
+  });
+  std::signal(SIGTERM, signalled);
+  std::signal(SIGINT, signalled);
+}
+#else
+void onTerminationRequest(std::function<void()>) {}
+#endif
+
+}  // namespace zandor

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zandor {
+
+// The toolkit-neutral dialog: built by a backend from a template, its controls found by id.
+// Texts are Windows-1252 bytes; backends convert at their edge.
+
+// What limits typing into an edit field.
+struct InputRule {
+  int positions = 0;  // 0: no limit
+  bool digitsOnly = false;
+
+  // The text a field with this rule holds after the user typed text into it.
+  std::string apply(const std::string& typed) const;
+};
+
+class Control {
+ public:
+  virtual ~Control() = default;
+
+  virtual int id() const = 0;
+  // Caption of labels, buttons and check boxes; contents of edit fields.
+  virtual std::string text() const = 0;
+  virtual void setText(const std::string& text) = 0;
+  // Check boxes and radio buttons.
+  virtual bool checked() const = 0;
+  virtual void setChecked(bool on) = 0;
+  // Lists: the items and the selected one (-1 for none).
+  virtual std::vector<std::string> items() const = 0;
+  virtual void setItems(const std::vector<std::string>& items) = 0;
+  virtual int selection() const = 0;
+  virtual void setSelection(int index) = 0;
+  virtual bool visible() const = 0;
+  virtual void setVisible(bool on) = 0;
+  virtual bool enabled() const = 0;
+  virtual void setEnabled(bool on) = 0;
+  virtual void setFocus() = 0;
+  virtual void setInputRule(const InputRule& rule) = 0;
+};
+
+// How a close request came about.
+enum class CloseReason { Button, Escape, CloseBox };
+
+class Dialog {
+ public:
+  virtual ~Dialog() = default;
+
+  // Events the behaviour listens to. A click on a push button, check box or radio button
+  // gives onClicked; a change of an edit field's text or of a list's selection made by the
+  // user gives onChanged. onCloseRequest answers whether the dialog may close; without it,
+  // every request closes.
+  std::function<void(int id)> onClicked;
+  std::function<void(int id)> onChanged;
+  std::function<bool(CloseReason reason)> onCloseRequest;
+
+  // The control with the id, or nullptr.
+  virtual Control* control(int id) = 0;
+  virtual void setTitle(const std::string& title) = 0;
+
+  // Runs the dialog until it ends; the result passed to end().
+  virtual int runModal() = 0;
+  // Shows the dialog and returns at once.
+  virtual void showModeless() = 0;
+  // Ends the dialog without asking.
+  virtual void end(int result) = 0;
+  // Brings the dialog's new texts on screen now (a modeless one shown while work runs).
+  virtual void refresh() = 0;
+
+  // Asks to close, as Escape, the close box or a button that closes would: the dialog ends
+  // with result 0 unless onCloseRequest refuses. True when it ended.
+  bool requestClose(CloseReason reason);
+};
+
+// The first control of the dialog with the id. The caller passes an id the dialog has;
+// a missing one is a programming error and throws std::logic_error.
+Control& OCTRL(Dialog& dialog, int id);
+
+}  // namespace zandor

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/app_state.h"
+#include "app/error_handler.h"
+#include "app/wait_message.h"
+#include "qt/qt_test_support.h"
+#include "qt/qt_ui.h"
+#include "qt/template_dialog.h"
+#include "resources/dialog_template.h"
+#include "settings/preferences.h"
+#include "settings/preferences_dialog.h"
+#include "support/test_support.h"
+#include "support/working_directory.h"
+
+namespace zandor {
+namespace {
+
+using test::controlOf;
+using test::onNextModal;
+
+class QtDialogsTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  QtUi ui;
+  AppState state;
+
+  void SetUp() override {
+    state.ui = &ui;
+    INI_INIT_FILE(state, dir.file("zandor.ini"));
+  }
+};
+
+void typeInto(QWidget* dialog, int id, const QString& text) {
+  QLineEdit* edit = controlOf<QLineEdit>(dialog, id);
+  ASSERT_NE(edit, nullptr) << id;
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, text);
+}
+
+TEST_F(QtDialogsTest, PreferencesTakeInputValidateOnEscapeAndStoreOnOk) {
+  std::vector<QString> messages;
+  bool checkedDialog = false;
+  onNextModal([&](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Voreinstellungen");
+    typeInto(dialog, 113, "ABCDEF");
+    typeInto(dialog, 114, "12x3456789");  // digits only, six positions
+    EXPECT_EQ(controlOf<QLineEdit>(dialog, 114)->text(), "123456");
+    EXPECT_EQ(controlOf<QLabel>(dialog, 131)->text(), "ABCDEF123456");
+    onNextModal(
+        [&](QWidget* box) {
+          messages.push_back(static_cast<QMessageBox*>(box)->text());
+          static_cast<QMessageBox*>(box)->accept();
+        },
+        dialog);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
+    typeInto(dialog, 114, "1234");
+    QTest::mouseClick(controlOf<QCheckBox>(dialog, 141), Qt::LeftButton, {}, QPoint(6, 6));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+    checkedDialog = true;
+  });
+  VOREINST(state);
+  EXPECT_TRUE(checkedDialog);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0],
+            "Die autom. Kundennummer darf max. 10 Stellen haben\n"
+            "Bitte kürzen Sie entweder den Vorlauf oder die Nummer");
+  EXPECT_EQ(state.vorein(vorein::kAdrPrefix), Value::text("ABCDEF"));
+  EXPECT_EQ(state.oSettings->Get("Adressen", "Nummer"), "1234");
+  EXPECT_EQ(state.oSettings->Get("Updaten", "Nummer"), ".T.");
+}
+
+TEST_F(QtDialogsTest, ErrorDialogOffersTheAllowedButtonsAndAnswers) {
+  test::WorkingDirectory cwd(dir.path());
+  ERRORSYS(state, nullptr, "Qt Test");
+  int mainWindow = 0;
+  state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
+  Error error;
+  error.genCode = gen::kNoOrder;
+  error.subsystem = "DBFNTX";
+  error.subCode = 1201;
+  error.description = "Workarea not indexed";
+  error.canDefault = true;
+  onNextModal([&](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Qt Test");
+    EXPECT_EQ(dialog->size(), QSize(450, 300));
+    EXPECT_EQ(controlOf<QLabel>(dialog, errdlg::kDescription)->text(),
+              "   Error description: Error DBFNTX/1201  Workarea not indexed");
+    EXPECT_GT(controlOf<QListWidget>(dialog, errdlg::kStackList)->count(), 0);
+    EXPECT_TRUE(controlOf<QPushButton>(dialog, errdlg::kRetry)->isHidden());
+    EXPECT_TRUE(test::saveScreenshot(dialog, "error_dialog"));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, errdlg::kDefault), Qt::LeftButton);
+  });
+  EXPECT_EQ(raiseError(error), ErrorAnswer::Default);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "error.log"));
+
+  onNextModal([&](QWidget* dialog) { dialog->close(); });  // the close box quits
+  EXPECT_THROW(raiseError(error), ProgramQuit);
+  setErrorHandler(consoleErrorHandler);
+}
+
+TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
+  SAYMSGWAIT(state, "Zeile: 2");
+  QWidget* wait = ui.waitWindow();
+  ASSERT_NE(wait, nullptr);
+  EXPECT_TRUE(wait->isVisible());
+  EXPECT_TRUE(wait->windowFlags() & Qt::FramelessWindowHint);
+  SAYMSGWAIT(state, "Zeile: 3");
+  EXPECT_EQ(controlOf<QLabel>(wait, 101)->text(), "Zeile: 3");
+  EXPECT_EQ(controlOf<QLabel>(wait, 101)->alignment(), Qt::AlignCenter);
+  EXPECT_TRUE(test::saveScreenshot(wait, "wait_message"));
+  QTest::keyClick(wait, Qt::Key_Escape);  // only ENDMSGWAIT closes it
+  EXPECT_TRUE(wait->isVisible());
+  ENDMSGWAIT(state);
+  EXPECT_EQ(ui.waitWindow(), nullptr);
+}
+
+TEST_F(QtDialogsTest, ADialogWhoseOwnerWindowWentFirstIsGoneWithoutHarm) {
+  auto* owner = new QWidget;
+  QtDialog dialog(*findDialogTemplate(tpl::kWaitMessage), owner);
+  dialog.showModeless();
+  delete owner;
+  EXPECT_EQ(dialog.window(), nullptr);
+  EXPECT_EQ(dialog.control(101), nullptr);
+  dialog.end(0);
+  dialog.refresh();
+}
+
+TEST_F(QtDialogsTest, TextViewerShowsWindows1252Text) {
+  test::writeBytes(dir.path() / "Einlesen.log", "Datens\xe4tze \x80 15\r\nZeile 2\r\n");
+  QWidget* viewer = openTextViewer(dir.file("Einlesen.log"));
+  auto* text = qobject_cast<QPlainTextEdit*>(viewer);
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(text->isReadOnly());
+  EXPECT_EQ(text->toPlainText(), "Datensätze € 15\nZeile 2\n");
+  viewer->close();
+}
+
+}  // namespace
+}  // namespace zandor

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string>
+
+namespace zandor::test {
+
+// Runs the step on the next modal widget (dialog, message box) that opens other than the
+// one given, from a timer of the event loop that widget runs.
+void onNextModal(std::function<void(QWidget*)> step, QWidget* notThis = nullptr);
+// Runs the step on the next pop-up menu that opens.
+void onNextPopup(std::function<void(QWidget*)> step);
+
+// A control of a rendered dialog by its id ("ctl" followed by the id).
+template <typename W>
+W* controlOf(QWidget* dialog, int id) {
+  return dialog->findChild<W*>(QStringLiteral("ctl%1").arg(id));
+}
+
+// Saves a picture of the widget as build/<kind>/screenshots/NAME.png; true when saved.
+bool saveScreenshot(QWidget* widget, const std::string& name);
+
+}  // namespace zandor::test
