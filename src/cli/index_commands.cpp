@@ -123,6 +123,13 @@ int runCheck(const std::vector<std::string>& args) {
   }
   bool ok = true;
   for (std::size_t i = 1; i < args.size(); ++i) {
+    // What we cannot maintain is no fault of the file: say so instead of listing differences.
+    if (const auto feature =
+            unsupportedIndexFeature(utf8ToCp1252(args[0]), utf8ToCp1252(args[i]))) {
+      std::cout << args[i] << ": " << cp1252ToUtf8("nicht unterst\xfctzt: " + *feature) << '\n';
+      ok = false;
+      continue;
+    }
     const std::vector<std::string> problems =
         checkIndex(utf8ToCp1252(args[0]), utf8ToCp1252(args[i]));
     if (problems.empty()) {

@@ -17,6 +17,13 @@ int runRepair(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string table = utf8ToCp1252(args[0]);
+  // Nothing is written when an index file holds keys we could not rebuild as its writer does.
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (const auto feature = unsupportedIndexFeature(table, utf8ToCp1252(args[i]))) {
+      std::cerr << args[i] << ": " << cp1252ToUtf8("nicht unterst\xfctzt: " + *feature) << '\n';
+      return 1;
+    }
+  }
   TableRepair repair;
   try {
     repair = repairTable(table);

@@ -25,6 +25,7 @@
 #include "import/value_conversion.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
+#include "table/unsupported.h"
 #include "table/work_areas.h"
 
 namespace zandor {
@@ -250,15 +251,21 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
   state.lIndexOpen = false;
   const std::string cIndex = DEFAULTINDEX(state, state.cDbfFile);
   bool opened = false;
+  std::string unsupported;
   try {
     ErrorGuard guard;
     opened = areas.DBUSEAREA(true, state.lCdxIndex ? "DBFCDX" : "DBFNTX", state.cDbfFile, kAlias,
                              std::nullopt, false);
-  } catch (const ErrorException&) {
+  } catch (const ErrorException& e) {
     opened = false;
+    // A table or structural index we cannot write exactly: nothing of it was written.
+    if (isUnsupportedError(e.error())) {
+      unsupported = kCrLf + cp1252ToUtf8(e.error().fileName) +
+                    ": nicht unterstützt: " + cp1252ToUtf8(unsupportedFeatureOf(e.error()));
+    }
   }
   if (!opened) {
-    inform(state, "Kritischer Fehler: Datenbank kann nicht geöffnet werden" + kAbort);
+    inform(state, "Kritischer Fehler: Datenbank kann nicht geöffnet werden" + unsupported + kAbort);
     return ImportOutcome::Ended;
   }
   run.tableOpen = true;
@@ -266,7 +273,9 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
 
   // Step 10.
   if (!cIndex.empty()) {
-    areas.ORDLISTADD(cIndex);
+    // An index file that could not be added (its error has been shown) would go stale
+    // under the rows written without it.
+    if (!areas.ORDLISTADD(cIndex)) return ImportOutcome::Ended;
     state.lIndexOpen = true;
   }
 

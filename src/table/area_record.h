@@ -20,6 +20,7 @@ class AreaRecord : public RecordContext {
   std::uint32_t recordNumber() const override { return area_.recNo(); }
   bool deleted() const override;
   std::string alias() const override { return area_.alias(); }
+  bool inDatabaseContainer() const override { return area_.layout().inDatabaseContainer; }
 
  private:
   const std::string& bytes() const;

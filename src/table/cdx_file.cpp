@@ -20,7 +20,9 @@ using cdx::kPageSize;
 
 constexpr std::uint64_t kHeaderSize = 1024;
 constexpr unsigned char kOptUnique = 0x01;
-constexpr unsigned char kOptCustom = 0x04;
+constexpr unsigned char kOptNullMarked = 0x02;
+// Visual FoxPro's candidate (primary-key) tags; older descriptions call the bit "custom".
+constexpr unsigned char kOptCandidate = 0x04;
 constexpr unsigned char kOptFor = 0x08;
 constexpr unsigned char kOptCompact = 0x20;
 constexpr unsigned char kOptCompound = 0x40;
@@ -52,9 +54,23 @@ struct ParsedHeader {
   unsigned char options = 0;
   bool caseInsensitive = false;
   bool descending = false;
+  std::string collation;
   std::string keyExpression;
   std::string forExpression;
 };
+
+// Visual FoxPro records a tag's sort sequence by name in the reserved area; none (or
+// MACHINE) means the key bytes are the field bytes.
+constexpr std::size_t kCollationAt = 0x1EE;
+constexpr std::size_t kCollationLength = 8;
+
+std::string collationName(const unsigned char* h) {
+  std::string name;
+  for (std::size_t i = kCollationAt; i < kCollationAt + kCollationLength && h[i] != 0; ++i) {
+    name.push_back(static_cast<char>(h[i]));
+  }
+  return upperAZ(name) == "MACHINE" ? std::string() : name;
+}
 
 ParsedHeader parseHeader(const unsigned char* h, std::uint64_t fileSize, bool directory) {
   ParsedHeader p;
@@ -65,7 +81,8 @@ ParsedHeader parseHeader(const unsigned char* h, std::uint64_t fileSize, bool di
   p.keyLength = static_cast<int>(get16(h + 12));
   if (p.keyLength < 1 || p.keyLength > 240) throw IndexDamage("bad key length");
   p.options = h[14];
-  p.caseInsensitive = h[15] == 1 && h[499] == 1;
+  p.collation = collationName(h);
+  p.caseInsensitive = p.collation.empty() && h[15] == 1 && h[499] == 1;
   p.descending = get16(h + 502) != 0;
   PoolRange forR{get16(h + 504), get16(h + 506)};
   PoolRange keyR{get16(h + 508), get16(h + 510)};
@@ -117,7 +134,7 @@ std::string tagNameKey(const std::string& name) {
 }
 
 char fillFor(char type) {
-  return (type == 'N' || type == 'D' || type == 'T') ? '\0' : ' ';
+  return (type == 'N' || type == 'D' || type == 'T' || type == 'I') ? '\0' : ' ';
 }
 
 }  // namespace
@@ -167,7 +184,9 @@ void CdxFile::load() {
     info.forExpression = p.forExpression;
     info.keyLength = p.keyLength;
     info.unique = p.options & kOptUnique;
-    info.custom = p.options & kOptCustom;
+    info.candidate = p.options & kOptCandidate;
+    info.nullMarked = p.options & kOptNullMarked;
+    info.collation = p.collation;
     info.descending = p.descending;
     info.caseInsensitive = p.caseInsensitive;
     tags_.push_back(std::move(tag));
@@ -199,7 +218,9 @@ void CdxFile::load() {
     info.forExpression = p.forExpression;
     info.keyLength = p.keyLength;
     info.unique = p.options & kOptUnique;
-    info.custom = p.options & kOptCustom;
+    info.candidate = p.options & kOptCandidate;
+    info.nullMarked = p.options & kOptNullMarked;
+    info.collation = p.collation;
     info.descending = p.descending;
     info.caseInsensitive = p.caseInsensitive;
     tags_.push_back(std::move(tag));
@@ -424,7 +445,8 @@ CheckReport CdxFile::check() {
     }
     for (std::size_t i = 0; i < tags_.size(); ++i) {
       CheckReport tagReport;
-      tags_[i]->tree->check(file_, size, orders_[i]->info().unique, tagReport, seen);
+      tags_[i]->tree->check(file_, size, orders_[i]->info().unique || orders_[i]->info().candidate,
+                            tagReport, seen);
       for (auto& p : tagReport.problems) {
         report.problems.push_back(orders_[i]->info().name + ": " + p);
       }
@@ -528,7 +550,7 @@ bool CdxOrder::insert(std::string_view key, std::uint32_t recno) {
     file_.requireWritable();
     if (key.size() != static_cast<std::size_t>(info_.keyLength)) return false;
     cdx::CdxTree& tree = *tag_->tree;
-    if (info_.unique) {
+    if (info_.unique || info_.candidate) {
       auto pos = tree.seekPrefix(key, false);
       if (pos.valid() && tree.entry(pos).key == key) return false;
     }
@@ -551,7 +573,8 @@ CheckReport CdxOrder::check() {
   CheckReport report;
   std::set<std::uint32_t> seen;
   try {
-    tag_->tree->check(file_.file_, file_.file_.size(), info_.unique, report, seen);
+    tag_->tree->check(file_.file_, file_.file_.size(), info_.unique || info_.candidate, report,
+                      seen);
   } catch (const std::exception& e) {
     report.problems.push_back(e.what());
   }

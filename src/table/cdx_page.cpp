@@ -228,10 +228,14 @@ std::uint64_t packEntry(const LeafParams& lp, std::uint32_t rec, std::size_t dup
          (static_cast<std::uint64_t>(trail) << (lp.recBits + lp.dupBits));
 }
 
+std::uint32_t attributesOf(const Node& node) {
+  const std::uint32_t role = (node.root ? 1u : 0u) | (node.leaf ? 2u : 0u);
+  return node.bit4 && role == node.roleAsRead ? role | 4u : role;
+}
+
 void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page) {
   std::memset(page, 0, kPageSize);
-  std::uint32_t attr = (node.root ? 1u : 0u) | (node.leaf ? 2u : 0u);
-  put16(page, attr);
+  put16(page, attributesOf(node));
   put16(page + 2, static_cast<std::uint32_t>(node.count()));
   put32(page + 4, node.left);
   put32(page + 8, node.right);
@@ -377,8 +381,7 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   for (std::size_t m = lo; m < hiNew; ++m)
     writeEntry(page + 24 + m * eb, lp, node.recs[m], shapes.dup[m], kl - shapes.sig[m]);
 
-  const std::uint32_t attr = (node.root ? 1u : 0u) | 2u;
-  put16(page, attr);
+  put16(page, attributesOf(node));
   put16(page + 2, static_cast<std::uint32_t>(n));
   put32(page + 4, node.left);
   put32(page + 8, node.right);
@@ -413,7 +416,9 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.shapes.known = false;
   out.image.clear();  // only pages we wrote are patched
   out.edit = {};      // whole
-  if (strict && attr > 3) throw IndexDamage("unknown page attributes");
+  out.bit4 = (attr & 4) != 0;
+  out.roleAsRead = static_cast<std::uint8_t>(attr & 3);
+  if (strict && attr > 7) throw IndexDamage("unknown page attributes");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {
       throw IndexDamage("interior page holds more keys than fit");

@@ -77,6 +77,10 @@ struct Node {
   std::string keys;
   std::vector<std::uint32_t> recs;
   std::vector<std::uint32_t> children;
+  // Attribute bit 0x04, which Visual FoxPro sets on some pages, and the root/leaf bits the
+  // page had when it was read: the bit is written back while the page keeps that role.
+  bool bit4 = false;
+  std::uint8_t roleAsRead = 0xFF;
   // Shapes of a leaf's keys; known only while no change has made them stale.
   mutable LeafShapes shapes;
   // The page as we last wrote it (empty before that) and what changed since.

@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "table/os_file.h"
 #include "table/table_error.h"
+#include "table/unsupported.h"
 
 namespace zandor {
 
@@ -63,6 +64,19 @@ bool acceptedVersion(std::uint8_t v, TableFamily& family, bool& encrypted) {
 bool acceptedType(char type) {
   static constexpr char kTypes[] = "CNFDLMI24B8OYT@=^+VPWGQ0";
   return type != '\0' && std::strchr(kTypes, type) != nullptr;
+}
+
+// dBase level 7 (0x04, 0x8C): a language driver name fills bytes 32 to 63 where a dBase IV
+// table has its first descriptor, whose type letter at 43 is never NUL.
+bool dBase7Layout(const std::uint8_t* h, std::size_t size) {
+  if ((h[0] & 0x07) != 4 || size < 64) return false;
+  std::size_t i = 32;
+  while (i < 64 && h[i] >= 0x20 && h[i] < 0x7F) ++i;
+  if (i == 32) return false;
+  for (; i < 64; ++i) {
+    if (h[i] != 0) return false;
+  }
+  return true;
 }
 
 Error corruption(const std::string& fileName) {
@@ -137,6 +151,11 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
   }
   const std::uint8_t* h = layout.header.data();
   layout.version = h[0];
+  std::uint8_t probe[64] = {};
+  const long long probed = file.readAt(0, probe, sizeof probe);
+  if (probed > 0 && dBase7Layout(probe, static_cast<std::size_t>(probed))) {
+    throw TableError(unsupportedError("", fileName, "dBase-7-Tabelle"));
+  }
   if (!acceptedVersion(layout.version, layout.family, layout.encrypted)) {
     throw TableError(corruption(fileName));
   }
@@ -183,13 +202,36 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
     if (f.isMemo()) layout.hasMemoFields = true;
     layout.fields.push_back(std::move(f));
   }
-  (void)terminated;
   if (layout.fields.empty()) throw TableError(corruption(fileName));
+  // Some writers put a decimal count on C fields; it is a length extension only when the
+  // stated record length says so.
+  const std::size_t stated = readU16le(h + 10);
+  if (stated != offset) {
+    std::size_t plain = 1;
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+      const FieldInfo& f = layout.fields[i];
+      plain += f.type == 'C' ? static_cast<std::size_t>(f.length & 0xFF) : f.length;
+    }
+    if (plain == stated) {
+      offset = 1;
+      for (FieldInfo& f : layout.fields) {
+        if (f.type == 'C' && (f.length & 0xFF) != 0) f.length &= 0xFF;
+        f.offset = offset;
+        offset += static_cast<std::size_t>(f.length);
+      }
+    }
+  }
   // The records start behind the descriptors (and the terminator, when there is one).
   const std::size_t descriptorEnd = kFixedHeader + layout.fields.size() * kDescriptor;
   if (layout.headerLength < descriptorEnd || offset > 0xFFFF)
     throw TableError(corruption(fileName));
   layout.recordLength = offset;
+  if (extended && terminated) {
+    char first = 0;
+    const std::size_t backlink = descriptorEnd + 1;
+    layout.inDatabaseContainer =
+        backlink < layout.headerLength && file.readAt(backlink, &first, 1) == 1 && first != '\0';
+  }
   return layout;
 }
 

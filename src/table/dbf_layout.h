@@ -67,6 +67,8 @@ struct DbfLayout {
   std::size_t recordLength = 0;    // 1 + sum of the field lengths
   std::vector<FieldInfo> fields;   // every descriptor, hidden ones included
   bool hasMemoFields = false;
+  // Visual FoxPro: the backlink behind the descriptors names a database container.
+  bool inDatabaseContainer = false;
 
   // The memo kind for a table opened with the given driver.
   MemoKind memoKind(const std::string& driver) const;

@@ -19,6 +19,7 @@
 #include "table/index_maintenance.h"
 #include "table/ntx_file.h"
 #include "table/table_error.h"
+#include "table/unsupported.h"
 
 namespace zandor {
 
@@ -44,6 +45,7 @@ std::unique_ptr<WorkArea> openTable(const std::string& tablePath, bool cdx) {
   try {
     return WorkArea::open(existingOr(path), cdx ? "DBFCDX" : "DBFNTX", true, true);
   } catch (const TableError& e) {
+    if (isUnsupportedError(e.error())) throw UnsupportedFeature(unsupportedFeatureOf(e.error()));
     throw std::runtime_error(e.error().text());
   }
 }
@@ -205,6 +207,7 @@ void buildNtx(WorkArea& area, const std::string& path, const OrderPlan& plan) {
 }
 
 std::unique_ptr<IndexFile> openIndexForReading(const std::string& path) {
+  if (const auto format = unsupportedIndexFormat(path)) throw UnsupportedFeature(*format);
   if (isCdxPath(path)) return CdxFile::open(path, false);
   return NtxFile::open(path, false);
 }
@@ -214,6 +217,8 @@ template <class F>
 void reported(const std::string& what, F&& body) {
   try {
     body();
+  } catch (const UnsupportedFeature& e) {
+    throw std::runtime_error(what + ": Nicht unterst\xfctzt: " + e.what());
   } catch (const TableError& e) {
     throw std::runtime_error(what + ": " + e.error().text());
   } catch (const ErrorException& e) {
@@ -322,6 +327,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
       bindOrders(*old, cdx ? IndexDriver::Cdx : IndexDriver::Ntx, AreaRecord(*area));
       for (std::size_t i = 0; i < old->orderCount(); ++i) {
         const OrderInfo& info = old->order(i).info();
+        if (const auto feature = unwritableOrderFeature(info)) throw UnsupportedFeature(*feature);
         OrderPlan plan;
         plan.definition = {info.name, info.keyExpression, info.forExpression, info.unique,
                            info.descending};
@@ -342,12 +348,32 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
   });
 }
 
+std::optional<std::string> unsupportedIndexFeature(const std::string& tablePath,
+                                                   const std::string& indexPath) {
+  const bool cdx = isCdxPath(indexPath);
+  try {
+    std::unique_ptr<WorkArea> area = openTable(tablePath, cdx);
+    std::unique_ptr<IndexFile> file = openIndexForReading(existingOr(indexPath));
+    bindOrders(*file, cdx ? IndexDriver::Cdx : IndexDriver::Ntx, AreaRecord(*area));
+    for (std::size_t i = 0; i < file->orderCount(); ++i) {
+      if (const auto feature = unwritableOrderFeature(file->order(i).info())) return feature;
+    }
+  } catch (const UnsupportedFeature& e) {
+    return std::string(e.what());
+  } catch (const std::exception&) {
+    // Other failures are the check's to report.
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string> checkIndex(const std::string& tablePath, const std::string& indexPath) {
   std::vector<std::string> problems;
   const bool cdx = isCdxPath(indexPath);
   std::unique_ptr<WorkArea> area;
   try {
     area = openTable(tablePath, cdx);
+  } catch (const UnsupportedFeature& e) {
+    return {std::string("table: Nicht unterst\xfctzt: ") + e.what()};
   } catch (const std::exception& e) {
     return {std::string("table: ") + e.what()};
   }
@@ -370,6 +396,10 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
       std::vector<IndexEntry> actual;
       for (auto e = order.order->first(); e; e = order.order->next()) actual.push_back(*e);
       if (info.custom) continue;
+      if (const auto feature = unwritableOrderFeature(info)) {
+        problems.push_back(name + ": Nicht unterst\xfctzt: " + *feature);
+        continue;
+      }
       std::vector<IndexEntry> expected;
       const AreaRecord record(*area);
       for (std::uint32_t r = 1; r <= area->recCount(); ++r) {
@@ -379,6 +409,8 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
       }
       compareEntries(name, info, std::move(expected), std::move(actual), problems);
     }
+  } catch (const UnsupportedFeature& e) {
+    problems.push_back(std::string("Nicht unterst\xfctzt: ") + e.what());
   } catch (const ErrorException& e) {
     problems.push_back(e.error().text());
   } catch (const TableError& e) {

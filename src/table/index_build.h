@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,11 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath);
 // maintained order holds exactly one key per qualifying record (a unique order: only keys
 // of qualifying records, each key once). Empty when sound; otherwise one line per finding.
 std::vector<std::string> checkIndex(const std::string& tablePath, const std::string& indexPath);
+
+// A feature of the table or index file that we cannot maintain as its writer does (named in
+// German), or nothing. Such files are refused for writing and their check says so instead
+// of listing differences.
+std::optional<std::string> unsupportedIndexFeature(const std::string& tablePath,
+                                                   const std::string& indexPath);
 
 }  // namespace zandor

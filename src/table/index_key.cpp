@@ -1,5 +1,6 @@
 #include "table/index_key.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -71,8 +72,28 @@ double numberOf(const Value& value) {
 
 }  // namespace
 
+std::string sortableInteger(std::int32_t value) {
+  const std::uint32_t bits = static_cast<std::uint32_t>(value) ^ 0x80000000u;
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((bits >> (24 - 8 * i)) & 0xFF);
+  return out;
+}
+
+std::int32_t sortableIntegerValue(std::string_view key) {
+  std::uint32_t bits = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    bits = bits << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  return static_cast<std::int32_t>(bits ^ 0x80000000u);
+}
+
 std::string cdxKey(const Value& value, char type, int length, bool upperCase) {
   switch (type) {
+    case 'I': {
+      const double v = numberOf(value);
+      const double clamped = std::clamp(std::round(v), -2147483648.0, 2147483647.0);
+      return sortableInteger(static_cast<std::int32_t>(clamped));
+    }
     case 'N':
     case 'D':
       return sortableDouble(numberOf(value));

@@ -1,5 +1,6 @@
 #include "table/index_open.h"
 
+#include <cctype>
 #include <system_error>
 
 #include "base/error.h"
@@ -8,6 +9,7 @@
 #include "table/index_error.h"
 #include "table/index_key.h"
 #include "table/ntx_file.h"
+#include "table/unsupported.h"
 
 namespace zandor {
 
@@ -36,6 +38,34 @@ bool BoundOrder::qualifies(const RecordContext& record) const {
   return v.asLogical();
 }
 
+namespace {
+
+// The field a key expression names on its own ("ID", "calls.id", "calls->id"), else -1.
+int singleField(const std::string& expression, const RecordContext& record) {
+  std::string name = upperAZ(trimBlanks(expression));
+  if (const auto arrow = name.find("->"); arrow != std::string::npos) name = name.substr(arrow + 2);
+  if (const auto dot = name.find('.'); dot != std::string::npos) name = name.substr(dot + 1);
+  return record.fieldIndex(name);
+}
+
+// A name in the expression longer than a table's field names can be: a field of a database
+// container, whose long names only the container knows.
+bool namesLongField(const std::string& expression, const RecordContext& record) {
+  std::string word;
+  auto longUnknown = [&] { return word.size() > 10 && record.fieldIndex(upperAZ(word)) < 0; };
+  for (char c : expression) {
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+      word.push_back(c);
+      continue;
+    }
+    if (c != '(' && longUnknown()) return true;
+    word.clear();
+  }
+  return longUnknown();
+}
+
+}  // namespace
+
 std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
                                    const RecordContext& record) {
   std::vector<BoundOrder> bound;
@@ -49,6 +79,10 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
       b.keyForm = b.key.fieldForm();
       const Value sample = b.key.evaluate(record);
       char type = keyTypeOf(sample);
+      if (type == 'N' && driver == IndexDriver::Cdx && info.keyLength == 4) {
+        const int field = singleField(info.keyExpression, record);
+        if (field >= 0 && record.field(field).type == 'I') type = 'I';
+      }
       bool lengthFits = true;
       if (type == '?') lengthFits = false;
       if (type == 'N' && driver == IndexDriver::Cdx) lengthFits = info.keyLength == 8;
@@ -67,6 +101,11 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
         }
       }
     } catch (const ExpressionError& e) {
+      if (record.inDatabaseContainer() && (namesLongField(info.keyExpression, record) ||
+                                           namesLongField(info.forExpression, record))) {
+        throw UnsupportedFeature("Tag " + info.name +
+                                 " mit langen Feldnamen einer Datenbank (DBC)");
+      }
       throw IndexDamage(info.name + ": " + e.what());
     }
     bound.push_back(std::move(b));
@@ -78,6 +117,7 @@ std::unique_ptr<OpenIndex> openIndexFile(const std::string& path, IndexDriver dr
                                          const RecordContext& record) {
   for (;;) {
     try {
+      if (const auto format = unsupportedIndexFormat(path)) throw UnsupportedFeature(*format);
       auto result = std::make_unique<OpenIndex>();
       if (driver == IndexDriver::Cdx) {
         result->file = CdxFile::open(path, writable);
@@ -85,7 +125,16 @@ std::unique_ptr<OpenIndex> openIndexFile(const std::string& path, IndexDriver dr
         result->file = NtxFile::open(path, writable);
       }
       result->orders = bindOrders(*result->file, driver, record);
+      // Keys we cannot write as the file's writer does are refused before the first write.
+      for (std::size_t i = 0; writable && i < result->file->orderCount(); ++i) {
+        if (const auto f = unwritableOrderFeature(result->file->order(i).info())) {
+          throw UnsupportedFeature(*f);
+        }
+      }
       return result;
+    } catch (const UnsupportedFeature& e) {
+      raiseError(unsupportedError(driverName(driver), path, e.what()));
+      return nullptr;
     } catch (const IndexDamage& e) {
       if (raiseError(indexDamageError(driverName(driver), path, e.what())) == ErrorAnswer::Retry) {
         continue;

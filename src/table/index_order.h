@@ -21,13 +21,16 @@ struct OrderInfo {
   std::string name;
   std::string keyExpression;
   std::string forExpression;  // empty: every record has a key
-  char keyType = 'C';         // C, N, D or L; set from the key expression's value type
+  char keyType = 'C';         // C, N, D, L or I (4-byte integer); from the key expression's value
   int keyLength = 0;
   int decimals = 0;  // NTX numeric keys
   NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
   bool unique = false;
   bool descending = false;
-  bool custom = false;  // keys are not maintained by record writes
+  bool custom = false;      // keys are not maintained by record writes
+  bool candidate = false;   // every record has a key, each key once (Visual FoxPro)
+  bool nullMarked = false;  // keys start with a byte that marks NULL values
+  std::string collation;    // sort sequence other than the machine's, by name
   bool caseInsensitive = false;
 };
 

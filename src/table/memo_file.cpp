@@ -43,10 +43,12 @@ std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, MemoKind kind,
     throw TableError(e);
   }
   std::unique_ptr<MemoFile> memo(new MemoFile(std::move(file), kind));
+  // Some writers leave a memo file of a table without memo texts at the bytes its kind
+  // needs (24 of a dBase IV file, for instance); the rest of our 32 bytes reads as zero.
   std::array<std::uint8_t, 32> h{};
-  if (memo->file_.readAt(0, h.data(), h.size()) != static_cast<long long>(h.size())) {
-    throw TableError(memoReadError(path));
-  }
+  const long long got = memo->file_.readAt(0, h.data(), h.size());
+  const long long needed = kind == MemoKind::Dbt4 ? 22 : 8;
+  if (got < needed) throw TableError(memoReadError(path));
   switch (kind) {
     case MemoKind::Dbt4: {
       const std::uint16_t size = readU16le(h.data() + 20);

@@ -97,6 +97,37 @@ std::size_t increment(char* buf, std::size_t begin, std::size_t end) {
   return begin;
 }
 
+// The shortest decimal that reads back as the same double, when it has no more decimals
+// than the field: |value| * 10^decimals as digits right-aligned in buf[.., end), so the
+// field holds exactly the number that was written (1.70851, not 1.708509999999999).
+bool shortestWithin(double magnitude, std::size_t decimals, char* buf, std::size_t end,
+                    std::size_t& begin) {
+  char text[64];
+  const auto result =
+      std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+  char digits[32];
+  int count = 0;
+  const char* p = text;
+  for (; p < result.ptr && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') digits[count++] = *p;
+  }
+  int exponent = 0;
+  if (p < result.ptr) {
+    ++p;
+    if (p < result.ptr && *p == '+') ++p;
+    std::from_chars(p, result.ptr, exponent);
+  }
+  // Place of the last digit as a power of ten; it must not lie below 10^-decimals.
+  const long last = static_cast<long>(exponent) - (count - 1);
+  if (last < -static_cast<long>(decimals)) return false;
+  const auto zeros = static_cast<std::size_t>(last + static_cast<long>(decimals));
+  begin = end - zeros;
+  std::memset(buf + begin, '0', zeros);
+  begin -= static_cast<std::size_t>(count);
+  std::memcpy(buf + begin, digits, static_cast<std::size_t>(count));
+  return true;
+}
+
 }  // namespace
 
 NumberFieldText numberToFieldText(const Number& number, int length, int decimals) {
@@ -137,6 +168,8 @@ NumberFieldText numberToFieldText(const Number& number, int length, int decimals
         buf[--begin] = static_cast<char>('0' + scaled % 10);
         scaled /= 10;
       } while (scaled != 0);
+    } else if (shortestWithin(magnitude, dec, buf, end, begin)) {
+      // exact: nothing to round
     } else {
       char cut[kSignificantDigits];
       const int exponent = cutDigits(magnitude, cut);

@@ -29,6 +29,9 @@ class RecordContext {
   virtual std::uint32_t recordNumber() const = 0;
   virtual bool deleted() const = 0;
   virtual std::string alias() const = 0;
+  // True for a Visual FoxPro table that belongs to a database container, whose index
+  // expressions may use the container's long field names.
+  virtual bool inDatabaseContainer() const { return false; }
 };
 
 }  // namespace zandor

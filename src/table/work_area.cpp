@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "table/field_value.h"
 #include "table/table_error.h"
+#include "table/unsupported.h"
 
 namespace zandor {
 
@@ -64,6 +65,11 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
 
   area->layout_ = readDbfLayout(area->file_, path);
   const DbfLayout& layout = area->layout_;
+  if (!readOnly) {
+    if (const auto feature = unwritableTableFeature(layout)) {
+      throw TableError(unsupportedError("", path, *feature));
+    }
+  }
   for (const FieldInfo& f : layout.fields) {
     if (!f.hidden) area->fields_.push_back(f);
   }

@@ -180,6 +180,48 @@ TEST_F(PeerImportTest, AddressesWithACdxOnATableOfAnotherWriter) {
   expectSound("ADRESSEN.DBF", "adkun.cdx", "ADKUN", 2, 10);
 }
 
+// An index whose tag was built under a sort sequence (its keys are weights we cannot
+// compute) is refused before the import writes anything, with the file and the feature
+// named; as the chosen index and as the structural index opened with the table.
+TEST_F(PeerImportTest, AnIndexWithASortSequenceIsRefusedBeforeAnythingIsWritten) {
+  ZANDOR_REQUIRE_SHARED();
+  for (const char* index : {"adkun.cdx", "ADRESSEN.cdx"}) {
+    SCOPED_TRACE(index);
+    fs::remove_all(dir.path());
+    fs::create_directories(dir.path());
+    copy("fixtures/peers/writers/libreoffice/KUNDEN.DBF", "ADRESSEN.DBF");
+    // The chosen index, and the structural one when that is the one changed below.
+    std::vector<std::string> made{"adkun.cdx"};
+    if (std::string(index) != made.front()) made.emplace_back(index);
+    for (const std::string& name : made) {
+      ASSERT_EQ(test::runCommand(cli() + "dbf index '" + file("ADRESSEN.DBF") + "' '" + file(name) +
+                                     "' --tag ADKUN --key KUNDE 2>&1",
+                                 &out),
+                0)
+          << out;
+    }
+    // Visual FoxPro names the sequence in the tag header.
+    std::string bytes = test::readBytes(file(index));
+    const std::size_t pool = bytes.find(std::string("KUNDE\0", 6));
+    ASSERT_NE(pool, std::string::npos);
+    bytes.replace(pool - 512 + 0x1EE, 7, "GENERAL");
+    test::writeBytes(file(index), bytes);
+    const std::string sheet = (test::sharedDir() / "fixtures/sheets/kunden.xlsx").string();
+    makeProfile("ADRESSEN.DBF", sheet);
+    settings("[Updaten]\r\nNummer=.T.\r\n");
+    const std::string table = test::readBytes(file("ADRESSEN.DBF"));
+    const std::string indexBytes = test::readBytes(file(index));
+    const std::string chosenBytes = test::readBytes(file("adkun.cdx"));
+
+    EXPECT_NE(import("--yes"), 0) << out;
+    EXPECT_THAT(out, HasSubstr("icht unterstützt: Tag ADKUN mit Sortierfolge GENERAL"));
+    EXPECT_THAT(out, HasSubstr(cp1252ToUtf8(file(index))));
+    EXPECT_EQ(test::readBytes(file("ADRESSEN.DBF")), table);
+    EXPECT_EQ(test::readBytes(file(index)), indexBytes);
+    EXPECT_EQ(test::readBytes(file("adkun.cdx")), chosenBytes);
+  }
+}
+
 TEST_F(PeerImportTest, ArticlesByNumberAndBySupplierNumberWithTheNtxOfAnotherWriter) {
   ZANDOR_REQUIRE_SHARED();
   copy(std::string(kXbase64) + "ARTIKEL.DBF", "ARTIKEL.DBF");

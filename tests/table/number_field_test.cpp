@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -59,12 +60,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{real(-0.001), 5, 2, " 0.00"}, Case{real(-0.0), 4, 1, " 0.0"},
         // rounding that carries into a new digit
         Case{real(9.995), 5, 2, "10.00"}, Case{real(99.96), 5, 1, "100.0"},
-        // more digits than a double holds: 16 significant digits, then zeros
-        Case{real(1234567890123456789.0), 22, 0, "   1234567890123456000"},
-        Case{real(0.1234567890123456789), 20, 18, "0.123456789012345600"},
-        Case{real(1e-20), 5, 2, " 0.00"},
-        // exactly 7606068216287294 9999996502016: the cut keeps ...294, not the rounded ...295
-        Case{real(76060682162872949999996502016.0), 30, 0, " 76060682162872940000000000000"},
+        // more digits than a double holds: the shortest decimal that reads back as the same
+        // double, then zeros, so a value keeps what it was written as
+        Case{real(1234567890123456789.0), 22, 0, "   1234567890123456800"},
+        Case{real(0.1234567890123456789), 20, 18, "0.123456789012345680"},
+        Case{real(1.70851), 24, 15, "       1.708510000000000"}, Case{real(1e-20), 5, 2, " 0.00"},
+        // exactly 7606068216287294 9999996502016, which reads back from ...295
+        Case{real(76060682162872949999996502016.0), 30, 0, " 76060682162872950000000000000"},
         // too wide: asterisks
         Case{whole(12345), 4, 0, "****"}, Case{real(-1234.5), 6, 1, "******"},
         Case{real(9.995), 4, 2, "****"}, Case{whole(-10), 2, 0, "**"},
@@ -77,9 +79,43 @@ INSTANTIATE_TEST_SUITE_P(
 namespace zandor {
 namespace {
 
-// The rule spelled out on the exact decimal expansion, digit by digit.
+// The rule spelled out: the shortest decimal that reads back as the value when the field
+// has room for all its decimals; otherwise the exact decimal expansion, digit by digit.
 std::string referenceText(double value, int length, int decimals) {
   char buf[1200];
+  {
+    // Fewest significant digits (scientific), spelled out in fixed notation.
+    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+    const std::string sci(buf, r.ptr);
+    const auto e = sci.find('e');
+    std::string mantissa = sci.substr(0, e);
+    mantissa.erase(std::remove(mantissa.begin(), mantissa.end(), '.'), mantissa.end());
+    const long exponent = std::stol(sci.substr(e + 1));
+    std::string shortest;
+    if (exponent >= 0) {
+      const auto whole = static_cast<std::size_t>(exponent) + 1;
+      if (mantissa.size() <= whole) {
+        shortest = mantissa + std::string(whole - mantissa.size(), '0');
+      } else {
+        shortest = mantissa.substr(0, whole) + "." + mantissa.substr(whole);
+      }
+    } else {
+      shortest = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + mantissa;
+    }
+    const auto point = shortest.find('.');
+    const std::size_t have = point == std::string::npos ? 0 : shortest.size() - point - 1;
+    if (have <= static_cast<std::size_t>(decimals)) {
+      if (point == std::string::npos && decimals > 0) shortest += '.';
+      shortest += std::string(static_cast<std::size_t>(decimals) - have, '0');
+      shortest.erase(0, std::min(shortest.find_first_not_of('0'), shortest.size()));
+      if (shortest.empty() || shortest[0] == '.') shortest.insert(shortest.begin(), '0');
+      const bool zero = shortest.find_first_not_of("0.") == std::string::npos;
+      const std::string text = (value < 0 && !zero ? "-" : "") + shortest;
+      if (text.size() > static_cast<std::size_t>(length))
+        return std::string(static_cast<std::size_t>(length), '*');
+      return std::string(static_cast<std::size_t>(length) - text.size(), ' ') + text;
+    }
+  }
   auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, 1100);
   std::string fixed(buf, r.ptr);
   const auto point = fixed.find('.');

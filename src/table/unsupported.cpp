@@ -1,0 +1,70 @@
+#include "table/unsupported.h"
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "table/dbf_layout.h"
+#include "table/index_order.h"
+
+namespace zandor {
+
+namespace {
+
+const std::string kPrefix = "Nicht unterst\xfctzt: ";
+
+}  // namespace
+
+Error unsupportedError(const std::string& driver, const std::string& fileName,
+                       const std::string& feature) {
+  Error e;
+  e.genCode = kUnsupportedGenCode;
+  e.subCode = kUnsupportedSubCode;
+  e.subsystem = driver;
+  e.description = kPrefix + feature;
+  e.fileName = fileName;
+  return e;
+}
+
+bool isUnsupportedError(const Error& error) {
+  return error.genCode == kUnsupportedGenCode && error.subCode == kUnsupportedSubCode;
+}
+
+std::string unsupportedFeatureOf(const Error& error) {
+  if (error.description.starts_with(kPrefix)) return error.description.substr(kPrefix.size());
+  return error.description;
+}
+
+std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
+  for (const FieldInfo& f : layout.fields) {
+    if (f.type == 'V' || f.type == 'Q') {
+      return "Feld " + f.name + " mit variabler L\xe4nge (Varchar/Varbinary)";
+    }
+  }
+  for (const FieldInfo& f : layout.fields) {
+    if (!f.hidden && (f.flags & 0x02) != 0) return "Feld " + f.name + " mit NULL-Werten";
+  }
+  for (const FieldInfo& f : layout.fields) {
+    if ((f.flags & 0x0C) == 0x0C) {
+      return "Feld " + f.name + " mit automatischer Z\xe4hlung (AutoIncrement)";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> unwritableOrderFeature(const OrderInfo& info) {
+  const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
+  if (!info.collation.empty()) return tag + " mit Sortierfolge " + info.collation;
+  if (info.nullMarked) return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder";
+  if (info.candidate) return tag + " als Kandidatenschl\xfcssel";
+  if (info.keyType == 'I') return tag + " mit Ganzzahlschl\xfcsseln";
+  return std::nullopt;
+}
+
+std::optional<std::string> unsupportedIndexFormat(const std::string& path) {
+  const std::string ext = upperAZ(extensionPart(path));
+  if (ext == ".MDX") return std::string("dBase-Mehrfachindex (MDX)");
+  if (ext == ".NDX") return std::string("dBase-Index (NDX)");
+  if (ext == ".IDX") return std::string("FoxPro-Einzelindex (IDX)");
+  return std::nullopt;
+}
+
+}  // namespace zandor
