@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -91,11 +92,43 @@ QWidget* QtUi::waitWindow() const {
   return wait_ ? wait_->window() : nullptr;
 }
 
+namespace {
+
+// Keeps a viewer opened over a modal dialog usable: it belongs to the dialog while that
+// runs (a modal dialog blocks every window but its own), and becomes a window of its own
+// when the dialog goes, instead of going with it.
+class ViewerKeeper : public QObject {
+ public:
+  ViewerKeeper(QWidget* viewer, QWidget* owner) : QObject(viewer), viewer_(viewer) {
+    owner->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Hide && viewer_->parentWidget() == watched) {
+      watched->removeEventFilter(this);
+      const QRect where = viewer_->geometry();
+      viewer_->setParent(nullptr, Qt::Window);
+      viewer_->setGeometry(where);
+      viewer_->show();
+    }
+    return false;
+  }
+
+ private:
+  QWidget* viewer_;
+};
+
+}  // namespace
+
 QWidget* openTextViewer(const std::string& path) {
   std::ifstream in(nativePath(path), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  auto* viewer = new QPlainTextEdit;
+  QWidget* modal = QApplication::activeModalWidget();
+  auto* viewer = new QPlainTextEdit(modal);
+  viewer->setWindowFlags(Qt::Window);
+  if (modal != nullptr) new ViewerKeeper(viewer, modal);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
   viewer->setObjectName(QStringLiteral("textViewer"));
   viewer->setReadOnly(true);

@@ -1,5 +1,6 @@
 #include "qt/termination.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 
@@ -21,7 +22,9 @@ extern "C" void signalled(int) {
 
 void onTerminationRequest(std::function<void()> action) {
   if (::pipe(gPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read);
+  // Owned by the application object, so it goes when the application does.
+  auto* notifier =
+      new QSocketNotifier(gPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, notifier, [action] {
     char byte = 0;
     [[maybe_unused]] const auto got = ::read(gPipe[0], &byte, 1);

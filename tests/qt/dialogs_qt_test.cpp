@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -144,6 +145,23 @@ TEST_F(QtDialogsTest, TextViewerShowsWindows1252Text) {
   ASSERT_NE(text, nullptr);
   EXPECT_TRUE(text->isReadOnly());
   EXPECT_EQ(text->toPlainText(), "Datensätze € 15\nZeile 2\n");
+  viewer->close();
+}
+
+// A viewer opened from a modal dialog ("See error.log file") belongs to it while it runs,
+// so it takes input, and stays open as a window of its own when the dialog closes.
+TEST_F(QtDialogsTest, TextViewerOpenedOverAModalDialogOutlivesIt) {
+  test::writeBytes(dir.path() / "error.log", "Application\r\n");
+  QPointer<QWidget> viewer;
+  test::onNextModal([&](QWidget* dialog) {
+    viewer = openTextViewer(dir.file("error.log"));
+    EXPECT_EQ(viewer->parentWidget(), dialog);
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 102), Qt::LeftButton);
+  });
+  VOREINST(state);
+  ASSERT_FALSE(viewer.isNull());
+  EXPECT_EQ(viewer->parentWidget(), nullptr);
+  EXPECT_TRUE(viewer->isVisible());
   viewer->close();
 }
 
