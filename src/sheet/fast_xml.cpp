@@ -303,9 +303,14 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
 
   // Whole and plain: from here on as the tag-by-tag path would deliver it.
   std::string_view body(text, static_cast<std::size_t>(textEnd - text));
-  // Entities and CRs are rare, and most texts short: one look at each byte.
+  // Entities and CRs are rare; short texts (numbers) are looked at byte by byte, longer ones
+  // with memchr.
   bool plain = true;
-  for (const char* c = text; c < textEnd && plain; ++c) plain = *c != '&' && *c != '\r';
+  if (body.size() < 16) {
+    for (const char* c = text; c < textEnd && plain; ++c) plain = *c != '&' && *c != '\r';
+  } else {
+    plain = !std::memchr(text, '&', body.size()) && !std::memchr(text, '\r', body.size());
+  }
   if (!plain) {
     textBuf_.clear();
     decode(text, textEnd, textBuf_);
