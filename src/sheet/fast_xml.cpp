@@ -38,10 +38,11 @@ bool isNameChar(char c) {
   return kClasses[static_cast<unsigned char>(c)] == kName;
 }
 
-// Bytes that end an attribute value the shortcut for small elements takes.
+// Bytes that end an attribute value the shortcut for small elements takes (blanks other than
+// the space are normalised, which the full parser does).
 constexpr auto kPlainValueStops = [] {
   std::array<bool, 256> t{};
-  for (unsigned char c : {'"', '<', '&', '\0'}) t[c] = true;
+  for (unsigned char c : {'"', '<', '&', '\0', '\t', '\n', '\r'}) t[c] = true;
   return t;
 }();
 
@@ -94,11 +95,13 @@ struct PlainTag {
     char *name, *nameEnd, *value, *valueEnd;
   } attrs[kPlainAttrs];
   bool empty = false;
+  bool declaresNamespace = false;
 };
 
 // Scans a start tag (q just after its '<') made of a name and name="value" pairs, each after
-// one blank, values without '<' and '&'. Returns the byte after the tag; nullptr for any
-// other tag (the full parser takes it) or one not complete before end. Changes nothing.
+// one blank, values without '<', '&' and blanks other than the space. Returns the byte after the
+// tag; nullptr for any other tag (the full parser takes it) or one not complete before end. Changes
+// nothing.
 char* scanPlainTag(char* q, const char* end, PlainTag& t) {
   t.name = q;
   while (isNameChar(*q)) ++q;  // the '\0' behind the buffer stops this
@@ -116,6 +119,8 @@ char* scanPlainTag(char* q, const char* end, PlainTag& t) {
     while (isNameChar(*q)) ++q;
     if (q == name || q + 2 > end || q[0] != '=' || q[1] != '"') return nullptr;
     char* nameEnd = q;
+    if (name[0] == 'x' && nameEnd - name >= 5 && std::memcmp(name, "xmlns", 5) == 0)
+      t.declaresNamespace = true;
     q += 2;
     char* value = q;
     while (!kPlainValueStops[static_cast<unsigned char>(*q)]) ++q;
@@ -140,10 +145,7 @@ const char** cutOut(const PlainTag& t, const char** attrs) {
   const char** a = attrs;
   for (int i = 0; i < t.attrCount; ++i) {
     *t.attrs[i].nameEnd = '\0';
-    char* valueEnd = t.attrs[i].valueEnd;
-    if (hasValueBlanks(t.attrs[i].value, valueEnd))
-      valueEnd = normaliseValueBlanks(t.attrs[i].value, valueEnd);
-    *valueEnd = '\0';
+    *t.attrs[i].valueEnd = '\0';
     *a++ = t.attrs[i].name;
     *a++ = t.attrs[i].value;
   }
@@ -301,7 +303,15 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
 
   // Whole and plain: from here on as the tag-by-tag path would deliver it.
   std::string_view body(text, static_cast<std::size_t>(textEnd - text));
-  if (std::memchr(text, '&', body.size()) || std::memchr(text, '\r', body.size())) {
+  // Entities and CRs are rare; short texts (numbers) are looked at byte by byte, longer ones
+  // with memchr.
+  bool plain = true;
+  if (body.size() < 16) {
+    for (const char* c = text; c < textEnd && plain; ++c) plain = *c != '&' && *c != '\r';
+  } else {
+    plain = !std::memchr(text, '&', body.size()) && !std::memchr(text, '\r', body.size());
+  }
+  if (!plain) {
     textBuf_.clear();
     decode(text, textEnd, textBuf_);
     body = textBuf_;
@@ -313,7 +323,8 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
                   hasChild ? inner.name : nullptr,
                   hasChild ? cutOut(inner, innerAttrs) : nullptr,
                   body.data(),
-                  static_cast<int>(body.size())};
+                  static_cast<int>(body.size()),
+                  outer.declaresNamespace || (hasChild && inner.declaresNamespace)};
   if (!handler_.takeSimple(e)) {
     handler_.startElement(e.name, e.attrs);
     if (hasChild) handler_.startElement(e.child, e.childAttrs);

@@ -166,7 +166,7 @@ class WorkbookHandler : public XmlHandler {
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
     // Only the main namespace's elements count: Excel writes an x15:workbookPr of its own.
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     if (local == "sheet") {
       const char* sheetName = attributeExact(attrs, "name");
       const char* id = ns_.attribute(attrs, Namespace::DocumentRelationships, "id");
@@ -193,7 +193,7 @@ class StylesHandler : public XmlHandler {
 
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     if (local == "numFmts") {
       inFormats_ = true;
     } else if (local == "cellXfs") {
@@ -210,7 +210,7 @@ class StylesHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     ns_.leave();
     if (local == "numFmts") inFormats_ = false;
     if (local == "cellXfs") inXfs_ = false;
@@ -273,7 +273,7 @@ class SharedStringsHandler : public XmlHandler {
 
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     if (local == "si") {
       inItem_ = true;
       rich_.reset();
@@ -282,7 +282,7 @@ class SharedStringsHandler : public XmlHandler {
     }
   }
   void endElement(const char* name) override {
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     ns_.leave();
     if (local == "si") {
       inItem_ = false;
@@ -298,8 +298,7 @@ class SharedStringsHandler : public XmlHandler {
   // <si><t>...</t></si>, nearly every item.
   bool takeSimple(const SimpleElement& e) override {
     if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t")) ||
-        !ns_.isMain(e.name) || NamespaceScope::declares(e.attrs) ||
-        NamespaceScope::declares(e.childAttrs))
+        !ns_.defaultIsMain() || e.declaresNamespace)
       return false;
     units_.clear();
     if (e.child) appendUtf8AsUtf16(units_, std::string_view(e.text, std::size_t(e.textLength)));
@@ -415,7 +414,7 @@ class WorksheetHandler : public XmlHandler {
 
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     if (inCell_) {
       if (local == "v") {
         collecting_ = true;
@@ -446,7 +445,7 @@ class WorksheetHandler : public XmlHandler {
   }
 
   void endElement(const char* name) override {
-    const std::string_view local = ns_.isMain(name) ? localName(name) : std::string_view();
+    const std::string_view local = ns_.mainLocal(name);
     ns_.leave();
     if (!inCell_) {
       if (local == "sheetData") inData_ = false;
@@ -472,19 +471,20 @@ class WorksheetHandler : public XmlHandler {
   }
   // <c ...><v>...</v></c> or <c .../>, nearly every cell.
   bool takeSimple(const SimpleElement& e) override {
-    if (NamespaceScope::declares(e.attrs) || NamespaceScope::declares(e.childAttrs) ||
-        !ns_.isMain(e.name))
-      return false;
+    // Both shapes are written without prefixes, so the default namespace is theirs.
     if (inCell_) {
       // <is><t>...</t></is>: the text of an inline-text cell, whose <c> came tag by tag.
-      if (inInline_ || collecting_ || !isName(e.name, "is") || (e.child && !isName(e.child, "t")))
+      if (inInline_ || collecting_ || !isName(e.name, "is") || (e.child && !isName(e.child, "t")) ||
+          !ns_.defaultIsMain() || e.declaresNamespace)
         return false;
       rich_.reset();
       if (e.child) rich_.set(e.text, e.textLength);
       hasInline_ = true;
       return true;
     }
-    if (!inData_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v"))) return false;
+    if (!inData_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")) ||
+        !ns_.defaultIsMain() || e.declaresNamespace)
+      return false;
     startCell(e.attrs);
     if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
     endCell();

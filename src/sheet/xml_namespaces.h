@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sheet/xml_stream.h"
+
 namespace zandor::sheet {
 
 // The namespaces the readers look for; Strict and Transitional spellings are one each.
@@ -26,9 +28,7 @@ class NamespaceScope {
   void enter(const char** attrs) {
     ++depth_;
     for (const char** a = attrs; *a; a += 2) {
-      if (a[0][0] == 'x' && std::string_view(a[0]).starts_with("xmlns")) {
-        bind(a[0], a[1]);
-      }
+      if (isDeclaration(a[0])) bind(a[0], a[1]);
     }
   }
   void leave() {
@@ -49,23 +49,30 @@ class NamespaceScope {
     return found == ns || found == Namespace::None;
   }
   bool isMain(const char* name) const { return isIn(name, Namespace::SpreadsheetMain); }
+  // Whether a name written without a prefix is in the main namespace (or in none).
+  bool defaultIsMain() const {
+    return defaultNamespace_ == Namespace::SpreadsheetMain || defaultNamespace_ == Namespace::None;
+  }
+  // The local name of an element of the main namespace (or of none); "" for any other.
+  std::string_view mainLocal(const char* name) const {
+    const std::string_view local = localName(name);
+    if (local.data() == name) return defaultIsMain() ? local : std::string_view();
+    const Namespace ns =
+        lookUp(std::string_view(name, static_cast<std::size_t>(local.data() - name - 1)));
+    return ns == Namespace::SpreadsheetMain || ns == Namespace::None ? local : std::string_view();
+  }
 
   // The value of a prefixed attribute in the given namespace (or with an unbound prefix),
   // or nullptr.
   const char* attribute(const char** attrs, Namespace ns, std::string_view local) const;
 
-  // Whether the attributes declare a namespace (the shortcut for small elements leaves
-  // such elements to the events).
-  static bool declares(const char** attrs) {
-    for (const char** a = attrs; a && *a; a += 2) {
-      if (std::string_view(a[0]).starts_with("xmlns")) return true;
-    }
-    return false;
-  }
-
   static Namespace classify(std::string_view uri);
 
  private:
+  static bool isDeclaration(const char* attr) {
+    return attr[0] == 'x' && std::strncmp(attr, "xmlns", 5) == 0;
+  }
+
   struct Binding {
     std::string prefix;
     Namespace ns;

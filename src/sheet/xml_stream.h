@@ -45,6 +45,7 @@ struct SimpleElement {
   const char** childAttrs;
   const char* text;
   int textLength;
+  bool declaresNamespace;  // an attribute of either element is xmlns or xmlns:*
 };
 
 // Receives the events of one XML document (names as written, UTF-8 text). An exception
