@@ -12,6 +12,8 @@ ErrorHandler gHandler = consoleErrorHandler;
 // Per thread: a guard on one thread says nothing about reads made on another.
 thread_local int gGuardDepth = 0;
 thread_local bool gInHandler = false;
+// Whether the innermost guard lets file faults through to the handler.
+thread_local bool gPassFaults = false;
 bool gNetworkError = false;
 
 // Clears the re-entry mark however the handler leaves.
@@ -50,17 +52,24 @@ ErrorHandler setErrorHandler(ErrorHandler handler) {
 }
 
 ErrorAnswer raiseError(const Error& error) {
-  if (gGuardDepth > 0) throw ErrorException(error);
+  if (gGuardDepth > 0 && !(gPassFaults && isFileFault(error))) throw ErrorException(error);
   if (gInHandler) throw ProgramQuit(1);
   HandlerRunning running;
   return gHandler(error);
 }
 
-ErrorGuard::ErrorGuard() {
+bool isFileFault(const Error& error) {
+  return error.genCode == gen::kWrite || error.genCode == gen::kCorruption ||
+         error.genCode == gen::kRead;
+}
+
+ErrorGuard::ErrorGuard(Guarding scope) : savedPassFaults_(gPassFaults) {
   ++gGuardDepth;
+  gPassFaults = scope == Guarding::AllButFileFaults;
 }
 ErrorGuard::~ErrorGuard() {
   --gGuardDepth;
+  gPassFaults = savedPassFaults_;
 }
 
 Unguarded::Unguarded() : savedDepth_(gGuardDepth) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -42,6 +44,20 @@ void waitForOrphans();
 // Runs a check in a child process without root rights (as user nobody when we are root),
 // so tests of missing file rights mean something under root too. True when it passed.
 bool passesWithoutRoot(const std::function<bool()>& check);
+
+// Lets the file size limit of the process make writes fail part-way, as a full disk would
+// (SIGXFSZ ignored, so a write past the limit fails with EFBIG).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
 
 // The built programs.
 std::string cliPath();
