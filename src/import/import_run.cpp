@@ -1,5 +1,6 @@
 #include "import/import_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -380,8 +381,9 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
     ErrorGuard guard;
     const Value books = oleRequest(run.application, "Workbooks");
     run.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
-  } catch (const ErrorException&) {
+  } catch (const ErrorException& e) {
     inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
+    if (state.ui) state.ui->detail(e.error().description);
     return ImportOutcome::Ended;
   }
   const Value sheet = oleRequest(run.application, "ActiveSheet");
@@ -402,6 +404,14 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       for (const FieldRow& row : fields) {
         if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
       }
+      const bool stopReadOnlyForTest =
+          state.nStopColumn != nKeyCol && std::find(fieldColumns.begin(), fieldColumns.end(),
+                                                    state.nStopColumn) == fieldColumns.end();
+      // A cell showing an error value is a row error; the field keeps its content.
+      const auto noteErrorValue = [&](const Value& cell, int column) {
+        log.add(logErrorValueEntry(cell.asErrorText(), EXCELSPALTE(column), nRow));
+        ++state.nErrors;
+      };
       // Only an unchanged record leaves its fields unread; where that can happen, cells are
       // read when needed rather than ahead.
       const bool everyRowWhole = !lookUp || update;
@@ -413,13 +423,22 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       std::optional<LaneAttachment> attached;
       if (cells.servesLane()) attached.emplace(areas, lane);
       for (;;) {
-        // 1: the stop test.
-        if (cells.stop(nRow).isEmpty()) break;
+        // 1: the stop test. An error value is no empty cell: the row is read, and the
+        // error is logged where the cell is read for the row (here when nowhere else).
+        if (const Value stop = cells.stop(nRow); stop.isEmpty()) {
+          break;
+        } else if (stop.isError() && stopReadOnlyForTest) {
+          noteErrorValue(stop, state.nStopColumn);
+        }
 
         // 2 to 4: the key.
         Value keyCell;
         if (auto read = cells.key(nRow)) {
           keyCell = std::move(*read);
+          if (keyCell.isError()) {
+            noteErrorValue(keyCell, nKeyCol);
+            keyCell = Value();
+          }
         } else {
           log.add(logUnreadableKeyEntry(nRow, nKeyCol));
           ++state.nErrors;
@@ -476,6 +495,10 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
           Value cell;
           if (auto read = cells.field(nRow, column)) {
             cell = std::move(*read);
+            if (cell.isError()) {
+              noteErrorValue(cell, column);
+              cell = Value();
+            }
           } else {
             log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
             ++state.nErrors;
