@@ -41,18 +41,22 @@ TEST(SpecialFileTest, FifosAreRefusedNotWaitedFor) {
   EXPECT_EQ(refused->genCode, gen::kOpen);
 }
 
-// A table another program holds: dump and struct say why they cannot show it.
-TEST(SpecialFileTest, DumpAndStructNameTheOpenError) {
+// A table another program holds: dump, struct and check say why they cannot read it.
+TEST(SpecialFileTest, DumpStructAndCheckNameTheOpenError) {
   TempDir dir;
   const std::string table = dir.file("ADRESSEN.DBF");
   createTable(table, {{"KUNDE", 'C', 10, 0}});
+  createIndex(table, dir.file("adkun.ntx"), "", "KUNDE");
   WorkAreas holder;
   ASSERT_TRUE(holder.DBUSEAREA(true, "DBFNTX", table, "cAlias", false, false));
-  for (const char* command : {"dump", "struct"}) {
+  for (const std::string command : {"dump", "struct", "check"}) {
     std::string out;
-    EXPECT_EQ(test::runCommand("'" + test::cliPath() + "' dbf " + command + " '" + table + "' 2>&1",
-                               &out),
+    const std::string index = command == "check" ? " '" + dir.file("adkun.ntx") + "'" : "";
+    EXPECT_EQ(test::runCommand(
+                  "'" + test::cliPath() + "' dbf " + command + " '" + table + "'" + index + " 2>&1",
+                  &out),
               1);
+    EXPECT_EQ(out.find("Fehler"), std::string::npos) << command << ": " << out;
     EXPECT_NE(out.find("Open error: " + table), std::string::npos) << command << ": " << out;
   }
 }
