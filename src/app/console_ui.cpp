@@ -19,6 +19,10 @@ void ConsoleUi::information(const std::string& text) {
   out_ << cp1252ToUtf8(text) << std::endl;
 }
 
+void ConsoleUi::detail(const std::string& text) {
+  out_ << "  " << cp1252ToUtf8(text) << std::endl;
+}
+
 void ConsoleUi::summary(const std::string& text) {
   if (progressShown_) out_ << '\n' << std::flush;
   progressShown_ = false;

@@ -16,6 +16,7 @@ class ConsoleUi : public Ui {
   ConsoleUi(std::ostream& messages, std::ostream& summaries, bool answer, bool showProgress);
 
   void information(const std::string& text) override;
+  void detail(const std::string& text) override;
   void summary(const std::string& text) override;
   bool question(const std::string& title, const std::string& text) override;
   std::string chooseFile(const std::string& title, const std::string& mask,

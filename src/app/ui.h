@@ -19,6 +19,9 @@ class Ui {
   virtual void information(const std::string& text) = 0;
   // The closing summary of an operation; an information box unless the Ui shows it apart.
   virtual void summary(const std::string& text) { information(text); }
+  // The cause behind the message just shown (a reader's own words), for a front end that
+  // has room for such details; a window shows only the message.
+  virtual void detail(const std::string& /*text*/) {}
   // Yes/no question with the caller's title; true for Yes.
   virtual bool question(const std::string& title, const std::string& text) = 0;
   // File-open dialog; the chosen full path, or "" when cancelled.

@@ -17,6 +17,8 @@ std::atomic<std::thread::id> gHandlerThread = std::this_thread::get_id();
 // Per thread: a guard on one thread says nothing about reads made on another.
 thread_local int gGuardDepth = 0;
 thread_local bool gInHandler = false;
+// Whether the innermost guard lets file faults through to the handler.
+thread_local bool gPassFaults = false;
 bool gNetworkError = false;
 
 // Clears the re-entry mark however the handler leaves.
@@ -56,7 +58,10 @@ ErrorHandler setErrorHandler(ErrorHandler handler) {
 }
 
 ErrorAnswer raiseError(const Error& error) {
-  if (gGuardDepth > 0 || std::this_thread::get_id() != gHandlerThread.load()) {
+  // Another thread than the handler's hands its errors back; a guard turns them into
+  // exceptions, except file faults while they are let through.
+  if (std::this_thread::get_id() != gHandlerThread.load() ||
+      (gGuardDepth > 0 && !(gPassFaults && isFileFault(error)))) {
     throw ErrorException(error);
   }
   if (gInHandler) throw ProgramQuit(1);
@@ -64,11 +69,18 @@ ErrorAnswer raiseError(const Error& error) {
   return gHandler(error);
 }
 
-ErrorGuard::ErrorGuard() {
+bool isFileFault(const Error& error) {
+  return error.genCode == gen::kWrite || error.genCode == gen::kCorruption ||
+         error.genCode == gen::kRead;
+}
+
+ErrorGuard::ErrorGuard(Guarding scope) : savedPassFaults_(gPassFaults) {
   ++gGuardDepth;
+  gPassFaults = scope == Guarding::AllButFileFaults;
 }
 ErrorGuard::~ErrorGuard() {
   --gGuardDepth;
+  gPassFaults = savedPassFaults_;
 }
 
 Unguarded::Unguarded() : savedDepth_(gGuardDepth) {

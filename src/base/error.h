@@ -86,13 +86,25 @@ ErrorHandler setErrorHandler(ErrorHandler handler);
 // not: the thread hands it back to the handler's thread, where it is raised again.
 ErrorAnswer raiseError(const Error& error);
 
+// A failed write, a damaged file or a failed read of a table or index file: the files on
+// disk are not what the program takes them for, whatever the operation was about.
+bool isFileFault(const Error& error);
+
+// What a guard turns into ErrorException: every error, or all but file faults, which then
+// reach the handler as without a guard (a search that cannot write the record before it
+// has not merely failed to find).
+enum class Guarding { Everything, AllButFileFaults };
+
 // While a guard lives, raised errors become ErrorException for the guarding operation.
 class ErrorGuard {
  public:
-  ErrorGuard();
+  explicit ErrorGuard(Guarding scope = Guarding::Everything);
   ~ErrorGuard();
   ErrorGuard(const ErrorGuard&) = delete;
   ErrorGuard& operator=(const ErrorGuard&) = delete;
+
+ private:
+  bool savedPassFaults_;
 };
 
 // Inside a guarded operation, a step whose errors must reach the handler after all.

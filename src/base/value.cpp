@@ -57,8 +57,14 @@ Value Value::object(std::shared_ptr<AutomationObject> object) {
   return v;
 }
 
+Value Value::error(std::string text) {
+  Value v;
+  v.data_ = CellError{std::move(text)};
+  return v;
+}
+
 char Value::type() const {
-  static constexpr char kCodes[] = {'U', 'C', 'N', 'D', 'L', 'A', 'O'};
+  static constexpr char kCodes[] = {'U', 'C', 'N', 'D', 'L', 'A', 'O', 'E'};
   return kCodes[data_.index()];
 }
 
@@ -78,6 +84,8 @@ bool Value::isEmpty() const {
       return asList().empty();
     case Kind::Object:
       return asObject() == nullptr;
+    case Kind::Error:
+      return false;
   }
   return true;
 }

@@ -36,11 +36,17 @@ struct Date {
   bool operator==(const Date&) const = default;
 };
 
+// The error value a spreadsheet cell shows ("#NV", "#DIV/0!"): neither empty nor data.
+struct CellError {
+  std::string text;
+  bool operator==(const CellError&) const = default;
+};
+
 // A dynamically typed value: empty, text (Windows-1252 bytes), number, date, logical,
-// list or automation object.
+// list, automation object or a cell's error value.
 class Value {
  public:
-  enum class Kind { Empty, Text, Number, Date, Logical, List, Object };
+  enum class Kind { Empty, Text, Number, Date, Logical, List, Object, Error };
 
   Value() = default;
   static Value text(std::string bytes);
@@ -51,9 +57,10 @@ class Value {
   static Value logical(bool b);
   static Value list(std::vector<Value> items);
   static Value object(std::shared_ptr<AutomationObject> object);
+  static Value error(std::string text);
 
   Kind kind() const { return static_cast<Kind>(data_.index()); }
-  // The one-letter type code: U, C, N, D, L, A or O.
+  // The one-letter type code: U, C, N, D, L, A, O or E.
   char type() const;
   // The empty-value rule: nothing, blank text, 0, false, or a date without day and time.
   bool isEmpty() const;
@@ -65,6 +72,7 @@ class Value {
   bool isList() const { return kind() == Kind::List; }
   bool isObject() const { return kind() == Kind::Object; }
   bool isNil() const { return kind() == Kind::Empty; }
+  bool isError() const { return kind() == Kind::Error; }
 
   // Accessors; each requires the matching kind (std::bad_variant_access otherwise).
   const std::string& asText() const { return std::get<std::string>(data_); }
@@ -76,12 +84,13 @@ class Value {
   const std::shared_ptr<AutomationObject>& asObject() const {
     return std::get<std::shared_ptr<AutomationObject>>(data_);
   }
+  const std::string& asErrorText() const { return std::get<CellError>(data_).text; }
 
   bool operator==(const Value& other) const;
 
  private:
   std::variant<std::monostate, std::string, Number, Date, bool, std::vector<Value>,
-               std::shared_ptr<AutomationObject>>
+               std::shared_ptr<AutomationObject>, CellError>
       data_;
 };
 

@@ -72,9 +72,17 @@ std::string plainText(char fieldType, int decimals, const Value& value) {
 }
 
 // Opens the table read-only and shared under its own alias, so a dump never changes it.
+// A table that cannot be opened (held by another program, unreadable) is named with the
+// reason on standard error.
 bool openForReading(WorkAreas& areas, const std::string& file) {
-  // File names on the command line are UTF-8; inside the program they are 1252 text.
-  return areas.DBUSEAREA(true, "", utf8ToCp1252(file), "DBFDUMP", true, true);
+  try {
+    ErrorGuard guard;
+    // File names on the command line are UTF-8; inside the program they are 1252 text.
+    return areas.DBUSEAREA(true, "", utf8ToCp1252(file), "DBFDUMP", true, true);
+  } catch (const ErrorException& e) {
+    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    return false;
+  }
 }
 
 int runStruct(const std::vector<std::string>& args) {

@@ -121,6 +121,15 @@ int runCheck(const std::vector<std::string>& args) {
     std::cerr << "Aufruf: zandor-cli dbf check DATEI INDEX...\n";
     return 2;
   }
+  // A table another program holds is said to be in use, not reported index by index.
+  try {
+    ErrorGuard guard;
+    WorkAreas areas;
+    if (!areas.DBUSEAREA(true, "", utf8ToCp1252(args[0]), "DBFCHECK", true, true)) return 1;
+  } catch (const ErrorException& e) {
+    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    return 1;
+  }
   bool ok = true;
   for (std::size_t i = 1; i < args.size(); ++i) {
     // What we cannot maintain is no fault of the file: say so instead of listing differences.

@@ -52,6 +52,8 @@ std::string valueText(const Value& v) {
       return dateText(v.asDate());
     case Value::Kind::Logical:
       return v.asLogical() ? ".T." : ".F.";
+    case Value::Kind::Error:
+      return escapedForDump(v.asErrorText());
     default:
       return "";
   }

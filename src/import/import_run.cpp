@@ -1,5 +1,6 @@
 #include "import/import_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "import/local_time.h"
 #include "import/log_entries.h"
 #include "import/row_cells.h"
+#include "import/table_fitness.h"
 #include "import/value_conversion.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
@@ -51,10 +53,14 @@ class LaneAttachment {
  public:
   LaneAttachment(WorkAreas& areas, WorkLane& lane) : areas_(areas) { areas_.setWorkLane(&lane); }
   ~LaneAttachment() noexcept(false) {
+    const bool unwinding = std::uncaught_exceptions() != unwinding_;
     try {
+      // On the way out of an error the handler has had its say already.
+      std::optional<ErrorGuard> quiet;
+      if (unwinding) quiet.emplace();
       areas_.setWorkLane(nullptr);
     } catch (...) {
-      if (std::uncaught_exceptions() == unwinding_) throw;
+      if (!unwinding) throw;
     }
   }
   LaneAttachment(const LaneAttachment&) = delete;
@@ -63,6 +69,41 @@ class LaneAttachment {
  private:
   WorkAreas& areas_;
   const int unwinding_ = std::uncaught_exceptions();
+};
+
+// Thrown past every guard when a file fault ends the run.
+struct RunEnded {};
+
+// While it lives, a file fault (a failed write, a damaged file) that reaches the handler
+// ends the run: let pass with the default result, the run would go on without the record
+// and report success for rows it lost. Retry is the handler's to grant. The fault is kept
+// for the log, also when the handler quits the program.
+class FaultWatch {
+ public:
+  explicit FaultWatch(std::optional<Error>& fault) : fault_(fault) {
+    previous_ = setErrorHandler([this](const Error& e) { return answer(e); });
+  }
+  ~FaultWatch() { setErrorHandler(std::move(previous_)); }
+  FaultWatch(const FaultWatch&) = delete;
+  FaultWatch& operator=(const FaultWatch&) = delete;
+
+ private:
+  ErrorAnswer answer(const Error& e) {
+    if (!isFileFault(e)) return previous_(e);
+    ErrorAnswer given = ErrorAnswer::Default;
+    try {
+      given = previous_(e);
+    } catch (...) {
+      fault_ = e;
+      throw;
+    }
+    if (given == ErrorAnswer::Retry) return given;
+    fault_ = e;
+    throw RunEnded();
+  }
+
+  std::optional<Error>& fault_;
+  ErrorHandler previous_;
 };
 
 // Everything a run holds open, released in the documented order on every way out.
@@ -75,6 +116,9 @@ class RunResources {
 
   std::unique_ptr<ImportLog> log;
   bool tableOpen = false;
+  // After a file fault the record being written is given up rather than written at the
+  // close: its keys could not all follow it.
+  bool dropRecordInFlight = false;
   Value application;
   Value workbook;
 
@@ -91,6 +135,7 @@ class RunResources {
     quietly([&] {
       if (const int area = areas_.areaOf(kAlias)) {
         areas_.selectArea(area);
+        if (dropRecordInFlight) areas_.current()->discardChange();
         areas_.DBCLOSEAREA();
       }
     });
@@ -155,6 +200,29 @@ void writeCounterBack(AppState& state, bool autoArt, bool autoAdr) {
   } else if (autoAdr) {
     state.oSettings->Set("Adressen", "Nummer", state.vorein(vorein::kAdrCounter));
   }
+}
+
+// After a file fault ended the row loop: no summary, the user is told why and what to do;
+// what the run holds is released as on every other early end.
+ImportOutcome endAfterFault(AppState& state, RunResources& run, const Error& fault, long row,
+                            bool autoArt, bool autoAdr) {
+  run.dropRecordInFlight = true;
+  ENDMSGWAIT(state);
+  run.log->add("");
+  run.log->add(logFileFaultEntry(row, fault.text()));
+  run.log->close();
+  if (state.ui) {
+    state.ui->information(
+        utf8ToCp1252("Kritischer Fehler: Die Datenbank oder ihr Index kann nicht geschrieben "
+                     "werden. Der Einlesevorgang wurde in Zeile " +
+                     std::to_string(row) +
+                     " abgebrochen; bitte führen Sie eine Reorganisation durch (dbf repair)!") +
+        kCrLf + fault.text() + utf8ToCp1252(kAbort));
+  }
+  run.closeTable();
+  run.closeSpreadsheet();
+  writeCounterBack(state, autoArt, autoAdr);
+  return ImportOutcome::Ended;
 }
 
 }  // namespace
@@ -279,6 +347,12 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
     state.lIndexOpen = true;
   }
 
+  // Nothing is written into a table or index that cannot take the records as they are.
+  if (const auto unfit = unfitForImport(areas)) {
+    if (state.ui) state.ui->information(*unfit + utf8ToCp1252(kAbort));
+    return ImportOutcome::Ended;
+  }
+
   // Generated numbers are looked up in the index; without one every number would fail in
   // the middle of the run, so nothing is imported.
   if ((lAutoAdr || lAutoArt) && !state.lIndexOpen) {
@@ -316,8 +390,9 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
     ErrorGuard guard;
     const Value books = oleRequest(run.application, "Workbooks");
     run.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
-  } catch (const ErrorException&) {
+  } catch (const ErrorException& e) {
     inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
+    if (state.ui) state.ui->detail(e.error().description);
     return ImportOutcome::Ended;
   }
   const Value sheet = oleRequest(run.application, "ActiveSheet");
@@ -330,119 +405,154 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
   const bool lookUp = state.lIndexOpen && !lAutoArt && !lAutoAdr;
   const bool update = slotTrue(state.vorein(vorein::kUpdate));
 
-  if (!fields.empty()) {
-    std::vector<int> fieldColumns;
-    for (const FieldRow& row : fields) {
-      if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
-    }
-    // Only an unchanged record leaves its fields unread; where that can happen, cells are
-    // read when needed rather than ahead.
-    const bool everyRowWhole = !lookUp || update;
-    // The index files beside the one searched are kept up to date by the thread reading
-    // ahead, while this one goes on with the next row.
-    WorkLane lane;
-    RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns), everyRowWhole,
-                   &lane);
-    std::optional<LaneAttachment> attached;
-    if (cells.servesLane()) attached.emplace(areas, lane);
-    for (;;) {
-      // 1: the stop test.
-      if (cells.stop(nRow).isEmpty()) break;
-
-      // 2 to 4: the key.
-      Value keyCell;
-      if (auto read = cells.key(nRow)) {
-        keyCell = std::move(*read);
-      } else {
-        log.add(logUnreadableKeyEntry(nRow, nKeyCol));
-        ++state.nErrors;
-      }
-      SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
-      const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
-
-      // 5: a generated number.
-      if (lAutoArt || lAutoAdr) {
-        const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
-        if (!number) {
-          writeCounterBack(state, lAutoArt, lAutoAdr);
-          return ImportOutcome::Ended;  // the resources release the rest
-        }
-        cNewNumber = *number;
-      }
-
-      // 6: the record.
-      bool matched = false;
-      if (lookUp) {
-        bool found = false;
-        bool failed = false;
-        try {
-          ErrorGuard guard;
-          found = areas.DBSEEK(xKey);
-        } catch (const ErrorException&) {
-          failed = true;
-        }
-        if (failed) {
-          const std::string shown = xKey.isText() ? xKey.asText() : std::string();
-          if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
-        } else if (found) {
-          const Value stored = areas.aliasField(kAlias, keyField);
-          matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
-        }
-      }
-      if (matched && !update) {
-        ++nUnchanged;
-        ++nTotal;
-        ++nRow;
-        continue;
-      }
-      if (matched) {
-        ++nUpdated;
-        areas.DBRLOCK();
-      } else {
-        areas.DBAPPEND();
-      }
-
-      // 7: the mapped fields.
+  std::optional<Error> fault;
+  try {
+    FaultWatch watch(fault);
+    if (!fields.empty()) {
+      std::vector<int> fieldColumns;
       for (const FieldRow& row : fields) {
-        const int column = mappedColumn(row);
-        if (column == 0) continue;
-        Value cell;
-        if (auto read = cells.field(nRow, column)) {
-          cell = std::move(*read);
-        } else {
-          log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
-          ++state.nErrors;
-        }
-        const Value& typeSlot = row[field_slot::kFieldType];
-        const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
-        const int length = slotInt(row[field_slot::kFieldLen]);
-        const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
-        try {
-          ErrorGuard guard;
-          areas.putField(slotInt(row[field_slot::kFieldNo]), converted);
-        } catch (const ErrorException&) {
-          log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
-          ++state.nErrors;
-        }
+        if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
       }
+      const bool stopReadOnlyForTest =
+          state.nStopColumn != nKeyCol && std::find(fieldColumns.begin(), fieldColumns.end(),
+                                                    state.nStopColumn) == fieldColumns.end();
+      // A cell showing an error value is a row error; the field keeps its content.
+      const auto noteErrorValue = [&](const Value& cell, int column) {
+        log.add(logErrorValueEntry(cell.asErrorText(), EXCELSPALTE(column), nRow));
+        ++state.nErrors;
+      };
+      // Only an unchanged record leaves its fields unread; where that can happen, cells are
+      // read when needed rather than ahead.
+      const bool everyRowWhole = !lookUp || update;
+      // The index files beside the one searched are kept up to date by the thread reading
+      // ahead, while this one goes on with the next row.
+      WorkLane lane;
+      RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns),
+                     everyRowWhole, &lane);
+      std::optional<LaneAttachment> attached;
+      if (cells.servesLane()) attached.emplace(areas, lane);
+      for (;;) {
+        // 1: the stop test. An error value is no empty cell: the row is read, and the
+        // error is logged where the cell is read for the row (here when nowhere else).
+        if (const Value stop = cells.stop(nRow); stop.isEmpty()) {
+          break;
+        } else if (stop.isError() && stopReadOnlyForTest) {
+          noteErrorValue(stop, state.nStopColumn);
+        }
 
-      // 8: the generated number overrides a mapped column.
-      if (lAutoArt) {
-        if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
-          areas.putField(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+        // 2 to 4: the key.
+        Value keyCell;
+        if (auto read = cells.key(nRow)) {
+          keyCell = std::move(*read);
+          if (keyCell.isError()) {
+            noteErrorValue(keyCell, nKeyCol);
+            keyCell = Value();
+          }
+        } else {
+          log.add(logUnreadableKeyEntry(nRow, nKeyCol));
+          ++state.nErrors;
+        }
+        SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
+        const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
+
+        // 5: a generated number.
+        if (lAutoArt || lAutoAdr) {
+          const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
+          if (!number) {
+            writeCounterBack(state, lAutoArt, lAutoAdr);
+            return ImportOutcome::Ended;  // the resources release the rest
+          }
+          cNewNumber = *number;
+        }
+
+        // 6: the record.
+        bool matched = false;
+        if (lookUp) {
+          bool found = false;
+          bool failed = false;
+          try {
+            ErrorGuard guard(Guarding::AllButFileFaults);
+            found = areas.DBSEEK(xKey);
+          } catch (const ErrorException&) {
+            failed = true;
+          }
+          if (failed) {
+            const std::string shown = xKey.isText() ? xKey.asText() : std::string();
+            if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
+          } else if (found) {
+            const Value stored = areas.aliasField(kAlias, keyField);
+            matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
+          }
+        }
+        if (matched && !update) {
+          ++nUnchanged;
+          ++nTotal;
+          ++nRow;
+          continue;
+        }
+        if (matched) {
+          ++nUpdated;
+          areas.DBRLOCK();
+        } else {
+          areas.DBAPPEND();
+        }
+
+        // 7: the mapped fields.
+        for (const FieldRow& row : fields) {
+          const int column = mappedColumn(row);
+          if (column == 0) continue;
+          Value cell;
+          if (auto read = cells.field(nRow, column)) {
+            cell = std::move(*read);
+            if (cell.isError()) {
+              noteErrorValue(cell, column);
+              cell = Value();
+            }
+          } else {
+            log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
+            ++state.nErrors;
+          }
+          const Value& typeSlot = row[field_slot::kFieldType];
+          const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
+          const int length = slotInt(row[field_slot::kFieldLen]);
+          const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
+          try {
+            ErrorGuard guard(Guarding::AllButFileFaults);
+            areas.putField(slotInt(row[field_slot::kFieldNo]), converted);
+          } catch (const ErrorException&) {
+            log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
+            ++state.nErrors;
+          }
+        }
+
+        // 8: the generated number overrides a mapped column.
+        if (lAutoArt) {
+          if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
+            areas.putField(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
+                           Value::text(cNewNumber));
+          }
+        } else if (lAutoAdr) {
+          areas.putField(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
                          Value::text(cNewNumber));
         }
-      } else if (lAutoAdr) {
-        areas.putField(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
-                       Value::text(cNewNumber));
-      }
 
-      // 9 and 10.
-      areas.DBRUNLOCK();
-      ++nRow;
-      ++nTotal;
+        // 9 and 10.
+        areas.DBRUNLOCK();
+        ++nRow;
+        ++nTotal;
+      }
+      // The last record and its keys, while a fault can still end the run before its summary.
+      areas.commitRecord();
+    }  // the read ahead ends before anything else touches the workbook
+  } catch (const RunEnded&) {
+    return endAfterFault(state, run, *fault, nRow, lAutoArt, lAutoAdr);
+  } catch (const ProgramQuit&) {
+    if (fault) {
+      run.dropRecordInFlight = true;
+      log.add(logFileFaultEntry(nRow, fault->text()));
     }
-  }  // the read ahead ends before anything else touches the workbook
+    throw;
+  }
 
   // Step 17 to 21.
   ENDMSGWAIT(state);

@@ -30,6 +30,15 @@ std::string logRefusedValueEntry(const std::string& columnLetters, long row) {
   return "Fehler (1) in Excelfeld " + columnLetters + std::to_string(row);
 }
 
+std::string logFileFaultEntry(long row, const std::string& errorText) {
+  return "Einlesevorgang in Zeile " + std::to_string(row) + " abgebrochen: " + errorText;
+}
+
+std::string logErrorValueEntry(const std::string& errorText, const std::string& columnLetters,
+                               long row) {
+  return "Fehlerwert " + errorText + " in Excelfeld " + columnLetters + std::to_string(row);
+}
+
 std::string logErrorCountEntry(int errors) {
   return "Es wurden " + (errors == 0 ? std::string("keine") : std::to_string(errors)) +
          " Fehler protokolliert";

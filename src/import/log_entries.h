@@ -19,6 +19,13 @@ std::string logUnreadableKeyEntry(long row, int column);
 std::string logUnreadableCellEntry(const std::string& columnLetters, long row);
 // "Fehler (1) in Excelfeld " + letters + row: the table refused the converted value.
 std::string logRefusedValueEntry(const std::string& columnLetters, long row);
+// "Einlesevorgang in Zeile N abgebrochen: " + the error's text: a file of the table could
+// not be written or read.
+std::string logFileFaultEntry(long row, const std::string& errorText);
+// "Fehlerwert " + the value's text + " in Excelfeld " + letters + row: the cell shows an
+// error value (#NV, #DIV/0!), which is not imported.
+std::string logErrorValueEntry(const std::string& errorText, const std::string& columnLetters,
+                               long row);
 // "Es wurden N Fehler protokolliert", "keine" for 0.
 std::string logErrorCountEntry(int errors);
 // "Insgesamt wurden N Datensätze in S Sekunden bearbeitet."

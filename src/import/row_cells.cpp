@@ -94,6 +94,10 @@ RowCells::Row RowCells::readRow(long row) const {
   r.cells.reserve(2 + fieldColumns_.size());
   try {
     Cell& stop = r.cells.emplace_back();
+    if (row > static_cast<long>(sheet::kMaxRows)) {
+      stop.value = Value();
+      return r;
+    }
     {
       sheet::TraceCapture capture(stop.trace);
       try {
@@ -249,6 +253,8 @@ void RowCells::goDirect() {
 }
 
 Value RowCells::stop(long row) {
+  // The row after the sheet's last one holds nothing; asking for it would fail.
+  if (row > static_cast<long>(sheet::kMaxRows)) return Value();
   if (!direct_) {
     if (batch_) ++rowInBatch_;
     if (!batch_ || rowInBatch_ >= batch_->size()) {

@@ -210,7 +210,32 @@ SCODE cellErrorCode(std::string_view text) {
     code = 2036;
   else if (text == "#N/A" || text == "#NV")
     code = 2042;
+  else if (text == "#WERT!")
+    code = 2015;
+  else if (text == "#BEZUG!")
+    code = 2023;
+  else if (text == "#ZAHL!")
+    code = 2036;
   return static_cast<SCODE>(0x800A0000u | static_cast<std::uint32_t>(code));
+}
+
+std::string cellErrorText(SCODE code) {
+  switch (static_cast<std::uint32_t>(code) & 0xFFFFu) {
+    case 2000:
+      return "#NULL!";
+    case 2007:
+      return "#DIV/0!";
+    case 2023:
+      return "#BEZUG!";
+    case 2029:
+      return "#NAME?";
+    case 2036:
+      return "#ZAHL!";
+    case 2042:
+      return "#NV";
+    default:
+      return "#WERT!";
+  }
 }
 
 }  // namespace zandor::sheet

@@ -254,5 +254,7 @@ std::string_view hresultName(HRESULT code);
 
 // Error values of spreadsheet cells as VT_ERROR codes (#DIV/0! is 0x800A07D7, ...).
 SCODE cellErrorCode(std::string_view errorText);
+// The text a German spreadsheet application shows for such a code ("#NV", "#DIV/0!").
+std::string cellErrorText(SCODE code);
 
 }  // namespace zandor::sheet

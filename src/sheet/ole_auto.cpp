@@ -220,6 +220,8 @@ Variant valueToVariant(const Value& value) {
       const auto* ole = dynamic_cast<const TOleAuto*>(value.asObject().get());
       return ole ? Variant::dispatch(ole->dispatch()) : Variant::empty();
     }
+    case Value::Kind::Error:
+      return Variant::error(cellErrorCode(value.asErrorText()));
   }
   return Variant::empty();
 }
@@ -266,6 +268,9 @@ Value variantToValue(const Variant& variant) {
       return Value::integer(v.ulVal);
     case VT_BOOL:
       return Value::logical(v.boolVal != 0);
+    case VT_ERROR:
+      // A cell showing an error value: not empty, and not data either.
+      return Value::error(cellErrorText(v.scode));
     case VT_DATE: {
       const double x = v.date + kDay18991230;
       if (!std::isfinite(x) || x < 1 || x > 5373484) {  // outside the years 1 to 9999

@@ -88,6 +88,7 @@ void AreaIndexes::runHandedOver(void* self) {
       file.failed = true;  // the file is back at its last commit
     } catch (...) {
       ix.handedFailure_ = std::current_exception();
+      for (; i < ix.handedCount_; ++i) ix.handed_[i].failed = true;
       return;
     }
   }
@@ -109,15 +110,18 @@ void AreaIndexes::sync() {
 }
 
 void AreaIndexes::settle() {
-  if (!handedOver_) return;
-  lane_->settle();
-  handedOver_ = false;
-  if (handedFailure_) std::rethrow_exception(std::exchange(handedFailure_, nullptr));
+  if (handedOver_) {
+    lane_->settle();
+    handedOver_ = false;
+    if (handedFailure_) std::rethrow_exception(std::exchange(handedFailure_, nullptr));
+  }
+  // A file stays marked until its keys are in: an error here that the handler lets pass
+  // must not lose them for good.
   for (std::size_t i = 0; i < handedCount_; ++i) {
     FileChanges& file = handed_[i];
     if (!file.failed) continue;
-    file.failed = false;
     maintainFile(file, handedRecno_);
+    file.failed = false;
   }
 }
 

@@ -38,7 +38,9 @@ OsFile& OsFile::operator=(OsFile&& other) noexcept {
 
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
-  const int fd = ::open(nativePath(path).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  // Without O_NONBLOCK the open of a FIFO would wait for a writer; it is refused below.
+  const int fd =
+      ::open(nativePath(path).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -46,6 +48,7 @@ int OsFile::open(const std::string& path, bool readOnly) {
     ::close(fd);
     return err;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   fd_ = fd;
   path_ = path;
   return 0;

@@ -62,8 +62,17 @@ PageFile::~PageFile() {
 
 int PageFile::open(const std::string& path, bool writable) {
   close();
-  int fd = ::open(nativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // Only regular files: a FIFO would block the open (not here, with O_NONBLOCK) and reads.
+  int fd =
+      ::open(nativePath(path).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return err;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   fd_ = fd;
   writable_ = writable;
   path_ = path;

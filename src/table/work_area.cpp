@@ -109,6 +109,14 @@ WorkArea::~WorkArea() {
   }
 }
 
+std::uint64_t WorkArea::uncountedRecords() const {
+  const long long size = file_.size();
+  if (size <= layout_.headerLength || layout_.recordLength == 0) return 0;
+  const std::uint64_t whole =
+      (static_cast<std::uint64_t>(size) - layout_.headerLength) / layout_.recordLength;
+  return whole > recCount_ ? whole - recCount_ : 0;
+}
+
 int WorkArea::fieldIndex(std::string_view name) const {
   const std::string wanted = upperAZ(trimBlanks(name));
   for (std::size_t i = 0; i < fields_.size(); ++i) {
@@ -258,13 +266,20 @@ void WorkArea::flushRecord(bool mayDefer) {
         throw TableError(writeError(path_, err));
       }
     }
+    // From here the record is in the file, whatever becomes of its keys.
+    changeOnFile_ = true;
     if (hook_) hook_->recordWritten(*this);
-    changed_ = false;
-    appended_ = false;
-    original_.clear();
+    markWritten();
     if (shared_ && headerDirty_) writeHeader();
   }
   if (!mayDefer) writePending();
+}
+
+void WorkArea::markWritten() {
+  changed_ = false;
+  appended_ = false;
+  changeOnFile_ = false;
+  original_.clear();
 }
 
 void WorkArea::writePending() {
@@ -340,7 +355,11 @@ void WorkArea::close() {
 }
 
 void WorkArea::discardChange() {
-  if (changed_ && appended_) {
+  if (changeOnFile_) {
+    // The record reached the file and only its keys failed: it stays as written (taking it
+    // back would leave the keys that were written pointing at nothing).
+    markWritten();
+  } else if (changed_ && appended_) {
     // The record never reached the file; the records before it stay pending.
     changed_ = false;
     appended_ = false;

@@ -54,6 +54,9 @@ class WorkArea {
   const MemoFile* memo() const { return memo_.get(); }
 
   std::uint32_t recCount() const { return recCount_; }
+  // Whole records the file holds beyond the ones its header counts: left by a program that
+  // ended while it appended, and not to be written over before a repair.
+  std::uint64_t uncountedRecords() const;
   std::uint32_t recNo() const { return recNo_; }
   // At end of file the area stands on the phantom record: blank, never written.
   bool eof() const { return !positioned_; }
@@ -92,13 +95,15 @@ class WorkArea {
   // Writes what is pending and the header when needed, then releases files and locks.
   // Throws on a failed write; calling it again continues where it failed.
   void close();
-  // Gives up the change of the current record (after its write failed and was reported).
+  // Gives up the change of the current record (after its write failed and was reported);
+  // a record already in the file stays as written.
   void discardChange();
 
  private:
   WorkArea() = default;
   void readRecord();
   void writePending();
+  void markWritten();
   void dropRecordsFrom(std::uint64_t offset);
   void writeHeader();
   void markChanged();
@@ -121,6 +126,7 @@ class WorkArea {
   bool positioned_ = false;
   bool changed_ = false;
   bool appended_ = false;
+  bool changeOnFile_ = false;  // the change is written, its keys may not be
   std::string record_;
   std::string original_;
   std::string blank_;  // a freshly appended record

@@ -300,6 +300,16 @@ bool WorkAreas::found() const {
   return a && a->found();
 }
 
+bool WorkAreas::commitRecord() {
+  WorkArea* const area = current();
+  return retrying(area, false, [&] {
+    WorkArea* a = area ? area : requireCurrent("DBCOMMIT");
+    a->flushRecord();
+    if (AreaIndexes* ix = indexes(current_)) ix->settle();
+    return true;
+  });
+}
+
 bool WorkAreas::DBRLOCK() {
   return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
 }

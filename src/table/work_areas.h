@@ -48,6 +48,9 @@ class WorkAreas {
   bool DBSEEK(const Value& value);
   // The found flag of the current area's last seek.
   bool found() const;
+  // Writes the current area's changed record with its keys now and waits for the key work
+  // handed to a lane, so that their errors come up here. True when nothing failed.
+  bool commitRecord();
   bool DBRLOCK();
   bool DBRUNLOCK();
   void DBCLOSEAREA();

@@ -71,6 +71,21 @@ TEST_F(ImportCommandTest, DamagedProfileOrMissingTableFails) {
   EXPECT_EQ(run("--frage"), 2);
 }
 
+// A sheet the reader refuses: the message the window shows, and below it the reader's cause.
+TEST_F(ImportCommandTest, ARefusedSheetShowsTheReadersCause) {
+  const std::string damaged = data.file("kaputt.xlsx");
+  test::writeBytes(damaged, "PK\x03\x04 kein zip");
+  std::string dump;
+  ASSERT_NE(test::runCommand("'" + test::cliPath() + "' sheet dump '" + damaged + "' 2>&1", &dump),
+            0);
+  ASSERT_THAT(dump, StartsWith("Fehler: "));
+  const std::string cause = dump.substr(8, dump.find('\n') - 8);
+  ASSERT_FALSE(cause.empty());
+  EXPECT_EQ(run("--xls '" + damaged + "'"), 1);
+  EXPECT_THAT(out, HasSubstr("nicht kompatibel mit Ihrer Excel-Version"));
+  EXPECT_THAT(out, HasSubstr("abgebrochen!\n  " + cause + "\n"));
+}
+
 }  // namespace
 }  // namespace zandor
 

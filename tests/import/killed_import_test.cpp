@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,8 +89,9 @@ class KilledImportTest : public test::ImportFixture,
     for (const auto& [file, bytes] : pristine) test::writeBytes(file, bytes);
   }
 
-  // Starts the import as its own process.
-  pid_t start() {
+  // Starts the import as its own process; with a limit, no file of it may grow past that
+  // size (as on a disk that fills up).
+  pid_t start(rlim_t fileSizeLimit = RLIM_INFINITY) {
     const std::string cli = test::cliPath();
     const std::string settings = home.file("zandor.ini");
     const pid_t child = fork();
@@ -97,6 +99,13 @@ class KilledImportTest : public test::ImportFixture,
       const int devNull = ::open("/dev/null", O_WRONLY);
       dup2(devNull, 1);
       dup2(devNull, 2);
+      if (fileSizeLimit != RLIM_INFINITY) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = fileSizeLimit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+      }
       execl(cli.c_str(), cli.c_str(), "import", profile.c_str(), "--settings", settings.c_str(),
             static_cast<char*>(nullptr));
       _exit(127);
@@ -213,6 +222,42 @@ TEST_P(KilledImportTest, EveryKillLeavesFilesTheApplicationCanUse) {
     test::expectReadersAgree(state.cDbfFile);
   }
   std::cout << "killed " << kKills << " times, " << inTheMiddle << " while appending\n";
+}
+
+// A disk that fills up at some point of the run: the import ends with an error (never with
+// its summary), and the files are left as a kill leaves them.
+TEST_P(KilledImportTest, AFullDiskLeavesFilesAsAKillDoes) {
+  std::size_t smallest = 0;
+  for (const auto& [file, bytes] : pristine) smallest = std::max(smallest, bytes.size());
+  pid_t child = start();
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  test::waitForOrphans();
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::size_t largest = 0;
+  for (const auto& [file, bytes] : pristine)
+    largest = std::max(largest, test::readBytes(file).size());
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<std::size_t> limits(smallest + 1024, largest - 1024);
+  for (int run = 0; run < 6 && !HasFailure(); ++run) {
+    restore();
+    const std::size_t limit = limits(random);
+    SCOPED_TRACE("files limited to " + std::to_string(limit) + " bytes");
+    child = start(limit);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    test::waitForOrphans();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    const std::uint32_t count = countInHeader(state.cDbfFile);
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, static_cast<std::uint32_t>(kRows));
+    EXPECT_EQ(expectCountedRowsPresent(count), count) << "an uncounted record was left";
+    for (const std::string& index : indexes) expectOnlyRecordInFlight(index, count);
+    test::expectReadersAgree(state.cDbfFile);
+    repairAndCheck();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, KilledImportTest,

@@ -135,7 +135,7 @@ class FakeSheet : public DispatchObject {
     std::int32_t r = 0, c = 0;
     if (args.size() != 2 || FAILED(argToInt(args[0], &r)) || FAILED(argToInt(args[1], &c)))
       return DISP_E_BADPARAMCOUNT;
-    if (c == 9) return kOddFailure;
+    if (c == 9 || r > static_cast<std::int32_t>(kMaxRows)) return kOddFailure;
     auto cell = makeObject<FakeCell>(r, c, rows_);
     *out = Variant::dispatch(cell.get());
     return S_OK;
@@ -538,6 +538,26 @@ TEST(ErrorGuardThreads, GuardsArePerThreadAndOnlyTheHandlersThreadCallsIt) {
   EXPECT_EQ(raiseError(e), ErrorAnswer::Default);
   setErrorHandler(old);
   EXPECT_EQ(calls, 1);
+}
+
+// Data down to the sheet's last row: the row after it is empty, not a failed read, with or
+// without reading ahead.
+TEST_F(RowCellsTest, TheRowAfterTheLastRowOfTheSheetIsEmpty) {
+  const Value sheet = fakeSheet(static_cast<long>(kMaxRows) + 10);
+  const long first = static_cast<long>(kMaxRows) - 70;
+  for (const bool ahead : {true, false}) {
+    SCOPED_TRACE(ahead ? "ahead" : "direct");
+    RowCells cells(sheet, first, 3, 1, {2}, ahead);
+    long rows = 0;
+    for (long row = first; !cells.stop(row).isEmpty(); ++row) {
+      ASSERT_LE(row, static_cast<long>(kMaxRows));
+      EXPECT_TRUE(cells.key(row));
+      EXPECT_TRUE(cells.field(row, 2));
+      ++rows;
+    }
+    EXPECT_EQ(rows, 71);
+  }
+  EXPECT_EQ(handlerCalls_, 0);
 }
 
 }  // namespace

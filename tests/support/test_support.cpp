@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -123,6 +124,19 @@ std::string cliPath() {
 }
 std::string mainProgramPath() {
   return ZANDOR_MAIN_PATH;
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+  getrlimit(RLIMIT_FSIZE, &saved_);
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved_;
+  limit.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  setrlimit(RLIMIT_FSIZE, &saved_);
+  std::signal(SIGXFSZ, oldHandler_);
 }
 
 }  // namespace zandor::test

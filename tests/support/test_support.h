@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -49,6 +51,20 @@ unsigned testSeed();
 
 // True when the tests run in CI, where nothing may drop out unnoticed.
 bool inCi();
+
+// Lets the file size limit of the process make writes fail part-way, as a full disk would
+// (SIGXFSZ ignored, so a write past the limit fails with EFBIG).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
 
 // The built programs.
 std::string cliPath();

@@ -17,6 +17,7 @@ namespace zandor {
 namespace {
 
 using test::errorOf;
+using test::FileSizeLimit;
 using test::rawRecord;
 using test::readBytes;
 using test::TempDir;
@@ -105,26 +106,6 @@ TEST(MemoTest, UnreadableBlockRaisesTheReadError) {
   EXPECT_EQ(areas.FIELDGET(1), Value::text(""));
   setErrorHandler(nullptr);
 }
-
-// Lets the file size limit of the process make writes fail part-way, as a full disk would.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*oldHandler_)(int) = nullptr;
-};
 
 struct NoHook : RecordWriteHook {
   int written = 0;
