@@ -37,6 +37,8 @@ std::string valueText(const Value& value) {
       return "{ Len: " + padLeft(std::to_string(value.asList().size()), 4) + " }";
     case Value::Kind::Object:
       return value.asObject() ? "Class: " + value.asObject()->className() : "Class: ";
+    case Value::Kind::Error:
+      return value.asErrorText();
   }
   return {};
 }

@@ -238,7 +238,7 @@ TEST_P(KilledImportTest, AFullDiskLeavesFilesAsAKillDoes) {
   for (const auto& [file, bytes] : pristine)
     largest = std::max(largest, test::readBytes(file).size());
 
-  const unsigned seed = std::random_device{}();
+  const unsigned seed = test::testSeed();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   std::uniform_int_distribution<std::size_t> limits(smallest + 1024, largest - 1024);
