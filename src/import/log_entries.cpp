@@ -30,6 +30,10 @@ std::string logRefusedValueEntry(const std::string& columnLetters, long row) {
   return "Fehler (1) in Excelfeld " + columnLetters + std::to_string(row);
 }
 
+std::string logRefusedRowEntry(long row, const std::string& reason) {
+  return "Zeile: " + std::to_string(row) + " - nicht eingelesen: " + reason;
+}
+
 std::string logErrorCountEntry(int errors) {
   return "Es wurden " + (errors == 0 ? std::string("keine") : std::to_string(errors)) +
          " Fehler protokolliert";

@@ -19,6 +19,8 @@ std::string logUnreadableKeyEntry(long row, int column);
 std::string logUnreadableCellEntry(const std::string& columnLetters, long row);
 // "Fehler (1) in Excelfeld " + letters + row: the table refused the converted value.
 std::string logRefusedValueEntry(const std::string& columnLetters, long row);
+// "Zeile: N - nicht eingelesen: " + reason: the table refused the whole row.
+std::string logRefusedRowEntry(long row, const std::string& reason);
 // "Es wurden N Fehler protokolliert", "keine" for 0.
 std::string logErrorCountEntry(int errors);
 // "Insgesamt wurden N Datensätze in S Sekunden bearbeitet."

@@ -288,6 +288,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     std::uint32_t root = allocatePage();
     unsigned char options = kOptCompact | kOptCompound;
     if (def.unique) options |= kOptUnique;
+    if (def.candidate) options |= kOptCandidate;
     if (!def.forExpression.empty()) options |= kOptFor;
     auto tag = std::make_unique<Tag>();
     tag->headerOffset = headerOffset;
@@ -305,8 +306,9 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     for (auto& e : entries) {
       e.key = padRight(e.key, static_cast<std::size_t>(def.keyLength));
       if (def.keyType == 'N' || def.keyType == 'D') e.key.resize(8, '\0');
+      if (def.keyType == 'I') e.key.resize(4, '\0');
       if (!kept.empty() && kept.back().key == e.key &&
-          (def.unique || kept.back().recno == e.recno)) {
+          (def.unique || def.candidate || kept.back().recno == e.recno)) {
         continue;
       }
       kept.push_back(std::move(e));
@@ -325,6 +327,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     info.keyType = def.keyType;
     info.keyLength = def.keyLength;
     info.unique = def.unique;
+    info.candidate = def.candidate;
     info.descending = def.descending;
     info.caseInsensitive = def.caseInsensitive;
     tags_.push_back(std::move(tag));

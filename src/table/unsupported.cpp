@@ -54,8 +54,6 @@ std::optional<std::string> unwritableOrderFeature(const OrderInfo& info) {
   const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
   if (!info.collation.empty()) return tag + " mit Sortierfolge " + info.collation;
   if (info.nullMarked) return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder";
-  if (info.candidate) return tag + " als Kandidatenschl\xfcssel";
-  if (info.keyType == 'I') return tag + " mit Ganzzahlschl\xfcsseln";
   return std::nullopt;
 }
 

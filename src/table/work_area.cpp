@@ -178,6 +178,7 @@ void WorkArea::append() {
   original_.clear();
   changed_ = true;
   appended_ = true;
+  headerDirtyBeforeAppend_ = headerDirty_;
   headerDirty_ = true;
   if (shared_) {
     locks_.insert(recNo_);
@@ -242,7 +243,15 @@ void WorkArea::unlockAll() {
 
 void WorkArea::flushRecord(bool mayDefer) {
   if (changed_) {
-    if (hook_) hook_->beforeRecordWrite();
+    if (hook_) {
+      hook_->beforeRecordWrite();
+      try {
+        hook_->checkRecord(*this);
+      } catch (const TableError&) {
+        discardChange();
+        throw;
+      }
+    }
     const std::uint64_t offset = recordOffset(recNo_);
     if (appended_) {
       if (!pending_.empty() && offset != pendingStart_ + pending_.size()) writePending();
@@ -338,6 +347,7 @@ void WorkArea::discardChange() {
     // The record never reached the file; the records before it stay pending.
     changed_ = false;
     appended_ = false;
+    headerDirty_ = headerDirtyBeforeAppend_;
     --recCount_;
     recNo_ = recCount_ + 1;
     positioned_ = false;

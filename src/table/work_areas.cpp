@@ -300,6 +300,18 @@ bool WorkAreas::found() const {
   return a && a->found();
 }
 
+bool WorkAreas::writeRecord() {
+  return retrying(current(), false, [&] {
+    requireCurrent("DBCOMMIT")->flushRecord();
+    return true;
+  });
+}
+
+bool WorkAreas::hasCandidateOrder() const {
+  const AreaIndexes* ix = indexes(current_);
+  return ix && ix->hasCandidateOrder();
+}
+
 bool WorkAreas::DBRLOCK() {
   return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
 }

@@ -48,6 +48,11 @@ class WorkAreas {
   bool DBSEEK(const Value& value);
   // The found flag of the current area's last seek.
   bool found() const;
+  // Writes the current area's changed record with its keys now, so that a refusal of the
+  // record (a key a candidate order holds already) belongs to the row that made it.
+  bool writeRecord();
+  // Whether an open index file of the current area has a candidate order.
+  bool hasCandidateOrder() const;
   bool DBRLOCK();
   bool DBRUNLOCK();
   void DBCLOSEAREA();
