@@ -127,8 +127,16 @@ Value decodeField(const FieldInfo& field, std::string_view record, const MemoFil
           const auto day = static_cast<std::int32_t>(ms / 86400000.0);
           return Value::date(day, static_cast<std::int32_t>(ms - day * 86400000.0));
         }
-        return Value::date(static_cast<std::int32_t>(readLe(p, 4)),
-                           static_cast<std::int32_t>(readLe(p + 4, 4)));
+        // Visual FoxPro stores whole seconds, often as one millisecond less: the value is
+        // the second it means.
+        auto day = static_cast<std::int32_t>(readLe(p, 4));
+        auto millis = static_cast<std::int32_t>(readLe(p + 4, 4));
+        millis = (millis + 500) / 1000 * 1000;
+        if (millis >= 86400000 && day != 0) {
+          millis -= 86400000;
+          ++day;
+        }
+        return Value::date(day, millis);
       }
       break;
     case 'B':

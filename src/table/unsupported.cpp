@@ -43,7 +43,7 @@ std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
     if (!f.hidden && (f.flags & 0x02) != 0) return "Feld " + f.name + " mit NULL-Werten";
   }
   for (const FieldInfo& f : layout.fields) {
-    if ((f.flags & 0x0C) == 0x0C) {
+    if ((f.flags & 0x0C) == 0x0C && !(f.autoIncrement && f.length == 4)) {
       return "Feld " + f.name + " mit automatischer Z\xe4hlung (AutoIncrement)";
     }
   }

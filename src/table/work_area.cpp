@@ -176,6 +176,12 @@ void WorkArea::append() {
   positioned_ = true;
   record_ = blank_;
   original_.clear();
+  for (FieldInfo& f : layout_.fields) {
+    if (!f.autoIncrement || f.length != 4) continue;
+    writeU32le(reinterpret_cast<std::uint8_t*>(record_.data() + f.offset), f.autoNext);
+    f.autoNext += f.autoStep;
+    autoCountersDirty_ = true;
+  }
   changed_ = true;
   appended_ = true;
   headerDirtyBeforeAppend_ = headerDirty_;
@@ -211,6 +217,10 @@ void WorkArea::putField(int index, const Value& value) {
   }
   if (shared_ && !locks_.contains(recNo_)) {
     throw TableError(tableError(gen::kUnlocked, sub::kUnlocked, "Record not locked", path_));
+  }
+  if (fields_[static_cast<std::size_t>(index)].autoIncrement) {
+    // Its value comes from the table's counter, as in the application.
+    throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
   }
   markChanged();
   try {
@@ -289,6 +299,15 @@ void WorkArea::writePending() {
                static_cast<std::uint32_t>((end - layout_.headerLength) / layout_.recordLength));
     err = file_.writeAt(4, count, sizeof count);
   }
+  // The autoincrement counters follow the records that took their values.
+  for (std::size_t i = 0; err == 0 && autoCountersDirty_ && i < layout_.fields.size(); ++i) {
+    const FieldInfo& f = layout_.fields[i];
+    if (!f.autoIncrement || f.length != 4) continue;
+    std::uint8_t next[4];
+    writeU32le(next, f.autoNext);
+    err = file_.writeAt(32 + 32 * i + 19, next, sizeof next);
+  }
+  if (err == 0) autoCountersDirty_ = false;
   if (err != 0) {
     dropRecordsFrom(pendingStart_);
     throw TableError(writeError(path_, err));
@@ -348,6 +367,9 @@ void WorkArea::discardChange() {
     changed_ = false;
     appended_ = false;
     headerDirty_ = headerDirtyBeforeAppend_;
+    for (FieldInfo& f : layout_.fields) {
+      if (f.autoIncrement && f.length == 4) f.autoNext -= f.autoStep;
+    }
     --recCount_;
     recNo_ = recCount_ + 1;
     positioned_ = false;

@@ -129,6 +129,7 @@ class WorkArea {
   std::string blank_;  // a freshly appended record
   bool headerDirty_ = false;
   bool headerDirtyBeforeAppend_ = false;  // restored when an appended record is given up
+  bool autoCountersDirty_ = false;
   bool structuralIndex_ = false;
   bool found_ = false;
   std::set<std::uint32_t> locks_;

@@ -250,5 +250,41 @@ TEST_F(CopiedCorpus, IntegerKeysAreReadSoughtAndMaintained) {
   EXPECT_EQ(std::find(keys.begin(), keys.end(), 3), keys.end());
 }
 
+// Index formats we do not read are named as not supported.
+TEST_F(CopiedCorpus, NdxAndIdxFilesAreNotSupported) {
+  ZANDOR_REQUIRE_SHARED();
+  const fs::path peers = test::sharedDir() / "fixtures" / "peers";
+  const std::string table = (peers / "dbd-xbase" / "ndx-char.dbf").string();
+  const std::string ndx = (peers / "dbd-xbase" / "ndx-char.ndx").string();
+  EXPECT_EQ(unsupportedIndexFeature(table, ndx), std::optional<std::string>("dBase-Index (NDX)"));
+  const std::string idx = (peers / "writers" / "perl_xbase" / "KUNDE.IDX").string();
+  const std::string kunden = (peers / "writers" / "perl_xbase" / "KUNDEN.DBF").string();
+  EXPECT_EQ(unsupportedIndexFeature(kunden, idx),
+            std::optional<std::string>("FoxPro-Einzelindex (IDX)"));
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFNTX", table, "cAlias", true, true));
+  const auto refused = errorOf([&] { areas.ORDLISTADD(ndx); });
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_TRUE(isUnsupportedError(*refused)) << refused->text();
+}
+
+// Visual FoxPro date-times stored one millisecond short of a whole second read as that
+// second, so values written in the same second compare equal and show alike.
+TEST_F(CopiedCorpus, DateTimesReadAsTheSecondTheyMean) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("09_vfp_datetime_truncated/calls.dbf");
+  copy("09_vfp_datetime_truncated/calls.FPT");
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", true, true));
+  const std::string raw = test::rawRecord(test::readBytes(table), 1);
+  ASSERT_EQ(test::u32At(raw, 21), 48938999u);  // CALL_TIME as stored: 13:35:38.999
+  EXPECT_EQ(areas.FIELDGET(4), Value::date(2415019, 48939000));
+  EXPECT_EQ(areas.FIELDGET(3), Value::date(2449678, 48939000));
+  std::string out;
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + table + "'", &out), 0);
+  EXPECT_EQ(out.substr(0, out.find('\n')).find("13:35:38"), std::string::npos);
+  EXPECT_NE(out.find("18991230 13:35:39"), std::string::npos) << out.substr(0, 200);
+}
+
 }  // namespace
 }  // namespace zandor
