@@ -468,11 +468,19 @@ void CdxOrder::setKeyType(char type) {
   tag_->tree->setFill(fillFor(type));
 }
 
+// Keys of nullable fields start with a marker byte, 0x80 for a value (NULL keys are all
+// zero bytes; our values are never NULL).
 std::string CdxOrder::keyFor(const Value& value) const {
+  if (info_.nullMarked) {
+    return "\x80" + cdxKey(value, info_.keyType, info_.keyLength - 1, info_.caseInsensitive);
+  }
   return cdxKey(value, info_.keyType, info_.keyLength, info_.caseInsensitive);
 }
 
 std::string CdxOrder::searchKeyFor(const Value& value) const {
+  if (info_.nullMarked) {
+    return "\x80" + cdxSearchKey(value, info_.keyType, info_.keyLength - 1, info_.caseInsensitive);
+  }
   return cdxSearchKey(value, info_.keyType, info_.keyLength, info_.caseInsensitive);
 }
 

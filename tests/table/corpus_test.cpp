@@ -268,6 +268,22 @@ TEST_F(CopiedCorpus, NdxAndIdxFilesAreNotSupported) {
   EXPECT_TRUE(isUnsupportedError(*refused)) << refused->text();
 }
 
+// Keys of nullable fields carry their marker byte: seeking a value finds it.
+TEST_F(CopiedCorpus, NullMarkedKeysAreSoughtWithTheirMarker) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("03_vfp_nullable_key_prefix/texto.dbf");
+  const std::string cdx = copy("03_vfp_nullable_key_prefix/TEXTO.CDX");
+  copy("03_vfp_nullable_key_prefix/texto.fpt");
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", true, true));
+  ASSERT_TRUE(areas.ORDLISTADD(cdx));
+  EXPECT_TRUE(areas.DBSEEK(Value::text("1.03A")));
+  EXPECT_EQ(areas.current()->recNo(), 4u);
+  EXPECT_TRUE(areas.DBSEEK(Value::text("1.02")));
+  EXPECT_EQ(areas.current()->recNo(), 2u);
+  EXPECT_FALSE(areas.DBSEEK(Value::text("9")));
+}
+
 // Visual FoxPro date-times stored one millisecond short of a whole second read as that
 // second, so values written in the same second compare equal and show alike.
 TEST_F(CopiedCorpus, DateTimesReadAsTheSecondTheyMean) {
