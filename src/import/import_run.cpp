@@ -27,6 +27,7 @@
 #include "import/value_conversion.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
+#include "table/index_error.h"
 #include "table/unsupported.h"
 #include "table/work_areas.h"
 
@@ -241,7 +242,7 @@ bool EINLESEN(AppState& state, WorkAreas& areas) {
 
 ImportOutcome runImport(AppState& state, WorkAreas& areas) {
   // Step 1 and 2.
-  long nTotal = 0, nUpdated = 0, nUnchanged = 0;
+  long nTotal = 0, nUpdated = 0, nUnchanged = 0, nRefused = 0;
   int nKeyCol = 1;
   bool lAutoAdr = false, lAutoArt = false;
   std::string cNewNumber;
@@ -424,6 +425,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       // Only an unchanged record leaves its fields unread; where that can happen, cells are
       // read when needed rather than ahead.
       const bool everyRowWhole = !lookUp || update;
+      const bool candidates = areas.hasCandidateOrder();
       // The index files beside the one searched are kept up to date by the thread reading
       // ahead, while this one goes on with the next row.
       WorkLane lane;
@@ -536,6 +538,26 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
                          Value::text(cNewNumber));
         }
 
+        // A key that a candidate tag holds already for another record: the table must never
+        // hold it twice, so the row is logged and not written.
+        if (candidates) {
+          std::optional<Error> refused;
+          try {
+            ErrorGuard guard(Guarding::AllButFileFaults);
+            areas.commitRecord();
+          } catch (const ErrorException& e) {
+            refused = e.error();
+          }
+          if (refused && isDuplicateKeyError(*refused)) {
+            log.add(logRefusedRowEntry(nRow, refused->description));
+            ++state.nErrors;
+            ++nRefused;
+            if (matched) --nUpdated;
+          } else if (refused) {
+            raiseError(*refused);
+          }
+        }
+
         // 9 and 10.
         areas.DBRUNLOCK();
         ++nRow;
@@ -558,7 +580,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
   ENDMSGWAIT(state);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
   const std::string cElapsed = elapsedText(elapsed.count());
-  const long nNew = nTotal - nUpdated - nUnchanged;
+  const long nNew = nTotal - nUpdated - nUnchanged - nRefused;
   log.add("");
   log.add(logErrorCountEntry(state.nErrors));
   log.add("");

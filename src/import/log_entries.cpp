@@ -39,6 +39,10 @@ std::string logErrorValueEntry(const std::string& errorText, const std::string& 
   return "Fehlerwert " + errorText + " in Excelfeld " + columnLetters + std::to_string(row);
 }
 
+std::string logRefusedRowEntry(long row, const std::string& reason) {
+  return "Zeile: " + std::to_string(row) + " - nicht eingelesen: " + reason;
+}
+
 std::string logErrorCountEntry(int errors) {
   return "Es wurden " + (errors == 0 ? std::string("keine") : std::to_string(errors)) +
          " Fehler protokolliert";

@@ -26,6 +26,8 @@ std::string logFileFaultEntry(long row, const std::string& errorText);
 // error value (#NV, #DIV/0!), which is not imported.
 std::string logErrorValueEntry(const std::string& errorText, const std::string& columnLetters,
                                long row);
+// "Zeile: N - nicht eingelesen: " + reason: the table refused the whole row.
+std::string logRefusedRowEntry(long row, const std::string& reason);
 // "Es wurden N Fehler protokolliert", "keine" for 0.
 std::string logErrorCountEntry(int errors);
 // "Insgesamt wurden N Datensätze in S Sekunden bearbeitet."

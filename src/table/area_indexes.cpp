@@ -11,6 +11,7 @@
 #include "table/expression.h"
 #include "table/index_error.h"
 #include "table/index_maintenance.h"
+#include "table/table_error.h"
 
 namespace zandor {
 
@@ -122,6 +123,40 @@ void AreaIndexes::settle() {
     if (!file.failed) continue;
     maintainFile(file, handedRecno_);
     file.failed = false;
+  }
+}
+
+bool AreaIndexes::hasCandidateOrder() const {
+  for (const auto& f : files_) {
+    for (const BoundOrder& order : f->orders) {
+      if (order.order->info().candidate) return true;
+    }
+  }
+  return false;
+}
+
+void AreaIndexes::checkRecord(WorkArea& area) {
+  const AreaRecord now(area, AreaRecord::State::Current);
+  const AreaRecord before(area, AreaRecord::State::Original);
+  for (const auto& f : files_) {
+    for (BoundOrder& order : f->orders) {
+      if (!order.order->info().candidate) continue;
+      try {
+        const KeySnapshot next = snapshotKey(order, now);
+        if (!next.qualifies) continue;
+        if (!area.isAppended()) {
+          const KeySnapshot old = snapshotKey(order, before);
+          if (old.qualifies && old.key == next.key) continue;
+        }
+        const std::optional<IndexEntry> held = order.order->seek(next.key);
+        if (held && held->key == next.key && held->recno != area.recNo()) {
+          throw TableError(duplicateKeyError(driverName(driver_), f->file->path(),
+                                             order.order->info().name, next.key));
+        }
+      } catch (const ExpressionError&) {
+        // Reported as damage when the record's keys are written.
+      }
+    }
   }
 }
 

@@ -54,6 +54,9 @@ class AreaIndexes : public RecordWriteHook {
   // expressions cannot be evaluated is reported as damaged after the others are done.
   void recordWritten(WorkArea& area) override;
   void beforeRecordWrite() override { settle(); }
+  // A record whose key a candidate order holds for another record is refused.
+  void checkRecord(WorkArea& area) override;
+  bool hasCandidateOrder() const;
 
  private:
   struct KeyChange {

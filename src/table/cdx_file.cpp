@@ -288,6 +288,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     std::uint32_t root = allocatePage();
     unsigned char options = kOptCompact | kOptCompound;
     if (def.unique) options |= kOptUnique;
+    if (def.candidate) options |= kOptCandidate;
     if (!def.forExpression.empty()) options |= kOptFor;
     auto tag = std::make_unique<Tag>();
     tag->headerOffset = headerOffset;
@@ -305,8 +306,9 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     for (auto& e : entries) {
       e.key = padRight(e.key, static_cast<std::size_t>(def.keyLength));
       if (def.keyType == 'N' || def.keyType == 'D') e.key.resize(8, '\0');
+      if (def.keyType == 'I') e.key.resize(4, '\0');
       if (!kept.empty() && kept.back().key == e.key &&
-          (def.unique || kept.back().recno == e.recno)) {
+          (def.unique || def.candidate || kept.back().recno == e.recno)) {
         continue;
       }
       kept.push_back(std::move(e));
@@ -325,6 +327,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     info.keyType = def.keyType;
     info.keyLength = def.keyLength;
     info.unique = def.unique;
+    info.candidate = def.candidate;
     info.descending = def.descending;
     info.caseInsensitive = def.caseInsensitive;
     tags_.push_back(std::move(tag));
@@ -465,11 +468,19 @@ void CdxOrder::setKeyType(char type) {
   tag_->tree->setFill(fillFor(type));
 }
 
+// Keys of nullable fields start with a marker byte, 0x80 for a value (NULL keys are all
+// zero bytes; our values are never NULL).
 std::string CdxOrder::keyFor(const Value& value) const {
+  if (info_.nullMarked) {
+    return "\x80" + cdxKey(value, info_.keyType, info_.keyLength - 1, info_.caseInsensitive);
+  }
   return cdxKey(value, info_.keyType, info_.keyLength, info_.caseInsensitive);
 }
 
 std::string CdxOrder::searchKeyFor(const Value& value) const {
+  if (info_.nullMarked) {
+    return "\x80" + cdxSearchKey(value, info_.keyType, info_.keyLength - 1, info_.caseInsensitive);
+  }
   return cdxSearchKey(value, info_.keyType, info_.keyLength, info_.caseInsensitive);
 }
 

@@ -37,6 +37,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
     bool unique = false;
     bool descending = false;
     bool caseInsensitive = false;
+    bool candidate = false;  // each key once, every record keyed
   };
   // Adds a tag built from the given entries (any order; a unique tag keeps the lowest
   // record of each key); a tag of the same name is replaced. Written on commit().

@@ -195,7 +195,12 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
       f.decimals = d[17];
     }
     if (f.type == 'L') f.length = 1;
-    if (extended) f.flags = d[18];
+    if (extended) {
+      f.flags = d[18];
+      f.autoIncrement = (f.flags & 0x0C) == 0x0C && f.type == 'I';
+      f.autoNext = readU32le(d + 19);
+      f.autoStep = d[23];
+    }
     if (f.length == 0) throw TableError(corruption(fileName));
     f.offset = offset;
     offset += static_cast<std::size_t>(f.length);

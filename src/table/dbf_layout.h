@@ -51,6 +51,11 @@ struct FieldInfo {
   int flags = 0;           // descriptor byte 18 for versions 0x30 to 0x32, else 0
   std::size_t offset = 0;  // position in the record; the deletion flag is byte 0
   bool hidden = false;     // "_NullFlags" / "_DBASELOCK": not listed, not numbered
+  // Visual FoxPro autoincrement (flags 0x0C): the next value and the step, as in the
+  // descriptor; an appended record takes the next value.
+  bool autoIncrement = false;
+  std::uint32_t autoNext = 0;
+  std::uint8_t autoStep = 0;
 
   // Fields whose bytes refer to a block of the memo file.
   bool isMemo() const;

@@ -1,6 +1,7 @@
 #include "table/field_value.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 #include "base/date.h"
@@ -126,8 +127,16 @@ Value decodeField(const FieldInfo& field, std::string_view record, const MemoFil
           const auto day = static_cast<std::int32_t>(ms / 86400000.0);
           return Value::date(day, static_cast<std::int32_t>(ms - day * 86400000.0));
         }
-        return Value::date(static_cast<std::int32_t>(readLe(p, 4)),
-                           static_cast<std::int32_t>(readLe(p + 4, 4)));
+        // Visual FoxPro stores whole seconds, often as one millisecond less: the value is
+        // the second it means.
+        auto day = static_cast<std::int32_t>(readLe(p, 4));
+        auto millis = static_cast<std::int32_t>(readLe(p + 4, 4));
+        millis = (millis + 500) / 1000 * 1000;
+        if (millis >= 86400000 && day != 0) {
+          millis -= 86400000;
+          ++day;
+        }
+        return Value::date(day, millis);
       }
       break;
     case 'B':
@@ -194,6 +203,17 @@ void encodeField(const FieldInfo& field, std::string& record, const Value& value
       if (!value.isLogical()) throw TableError(dataTypeError());
       *p = value.asLogical() ? 'T' : 'F';
       return;
+    case 'I': {
+      // Whole numbers only: a key field of this type must hold what was written.
+      if (!value.isNumber() || len != 4) throw TableError(dataTypeError());
+      const double v = value.asNumber().toDouble();
+      if (v != std::floor(v) || v < -2147483648.0 || v > 2147483647.0) {
+        throw TableError(tableError(gen::kDataWidth, sub::kDataWidth, "Data width error"));
+      }
+      const auto bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
+      for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(bits >> (8 * i));
+      return;
+    }
     default:
       break;
   }

@@ -58,6 +58,7 @@ struct OrderPlan {
   int decimals = 0;
   NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
   bool caseInsensitive = false;
+  bool candidate = false;
 };
 
 // Key type and length of a new order, from the key's value on the current record.
@@ -77,7 +78,14 @@ OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
       break;
     case 'N':
       plan.length = 8;
-      if (!cdx) {
+      if (cdx) {
+        // An integer field on its own has 4-byte keys, as Visual FoxPro builds them.
+        const int field = area.fieldIndex(upperAZ(trimBlanks(def.key)));
+        if (field >= 0 && area.fields()[static_cast<std::size_t>(field)].type == 'I') {
+          plan.type = 'I';
+          plan.length = 4;
+        }
+      } else {
         // A single numeric field keeps its width; other expressions their display width.
         std::string name = upperAZ(trimBlanks(def.key));
         if (const auto arrow = name.find("->"); arrow != std::string::npos) {
@@ -176,6 +184,7 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
       tag.unique = plan.definition.unique;
       tag.descending = plan.definition.descending;
       tag.caseInsensitive = plan.caseInsensitive;
+      tag.candidate = plan.candidate;
       file->addTag(tag, entriesFor(area, plan, true));
     }
     file->commit();
@@ -268,14 +277,15 @@ void compareEntries(const std::string& name, const OrderInfo& info,
   for (std::size_t i = 1; i < actual.size(); ++i) {
     if (actual[i] == actual[i - 1]) extra.push_back(actual[i]);
   }
-  if (info.unique) {
+  if (info.unique || info.candidate) {
     // A unique order holds one record per key, not necessarily the first one any more.
     for (std::size_t i = 1; i < actual.size(); ++i) {
       if (actual[i].key == actual[i - 1].key) {
         problems.push_back(name + ": unique key twice: " + describe(actual[i]));
       }
     }
-    missing.clear();
+    // A candidate order has a key for every record, each key once.
+    if (!info.candidate) missing.clear();
   }
   auto list = [&](const std::vector<IndexEntry>& entries, const std::string& what) {
     if (entries.empty()) return;
@@ -336,6 +346,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
         plan.decimals = info.decimals;
         plan.numberForm = info.numberForm;
         plan.caseInsensitive = info.caseInsensitive;
+        plan.candidate = info.candidate;
         plans.push_back(plan);
       }
     }

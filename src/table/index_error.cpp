@@ -14,6 +14,24 @@ Error indexDamageError(const std::string& driver, const std::string& fileName,
   return e;
 }
 
+Error duplicateKeyError(const std::string& driver, const std::string& fileName,
+                        const std::string& order, const std::string& key) {
+  Error e;
+  e.genCode = kDuplicateKeyGenCode;
+  e.subCode = kDuplicateKeySubCode;
+  e.subsystem = driver;
+  std::string shown;
+  for (char c : key) shown.push_back(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+  while (!shown.empty() && shown.back() == ' ') shown.pop_back();
+  e.description = "Schl\xfcssel schon vorhanden (Tag " + order + "): " + shown;
+  e.fileName = fileName;
+  return e;
+}
+
+bool isDuplicateKeyError(const Error& error) {
+  return error.genCode == kDuplicateKeyGenCode && error.subCode == kDuplicateKeySubCode;
+}
+
 Error indexOpenError(const std::string& driver, const std::string& fileName, int osCode) {
   Error e;
   e.genCode = gen::kOpen;

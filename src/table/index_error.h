@@ -24,6 +24,13 @@ Error indexDamageError(const std::string& driver, const std::string& fileName,
 Error indexOpenError(const std::string& driver, const std::string& fileName, int osCode);
 Error indexWriteError(const std::string& driver, const std::string& fileName, int osCode);
 
+// A record whose key a candidate (primary-key) order already holds for another record.
+constexpr int kDuplicateKeyGenCode = 42;
+constexpr int kDuplicateKeySubCode = 1030;
+Error duplicateKeyError(const std::string& driver, const std::string& fileName,
+                        const std::string& order, const std::string& key);
+bool isDuplicateKeyError(const Error& error);
+
 // Runs an index operation. Damage and OS failures first undo what is not committed, then
 // raise their error; Retry runs the operation again, Default gives R{} (false, nothing).
 template <class R, class F, class Undo>

@@ -21,7 +21,7 @@ std::string BoundOrder::keyOf(const RecordContext& record) const {
   // A C key of a field (or UPPER of one) is the field's bytes, upper-cased as asked, cut or
   // padded to the key length: made directly, it saves the evaluation's copies per key.
   const OrderInfo& info = order->info();
-  if (const auto& form = keyForm; form && info.keyType == 'C') {
+  if (const auto& form = keyForm; form && info.keyType == 'C' && !info.nullMarked) {
     if (const auto bytes = record.textFieldBytes(form->field)) {
       std::string k = padRight(*bytes, static_cast<std::size_t>(info.keyLength));
       if (form->upper || info.caseInsensitive) upperAZInPlace(k);
@@ -79,15 +79,18 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
       b.keyForm = b.key.fieldForm();
       const Value sample = b.key.evaluate(record);
       char type = keyTypeOf(sample);
-      if (type == 'N' && driver == IndexDriver::Cdx && info.keyLength == 4) {
+      if (type == 'N' && driver == IndexDriver::Cdx &&
+          info.keyLength - (info.nullMarked ? 1 : 0) == 4) {
         const int field = singleField(info.keyExpression, record);
         if (field >= 0 && record.field(field).type == 'I') type = 'I';
       }
+      // The marker byte of nullable keys comes before the value's bytes.
+      const int valueLength = info.keyLength - (info.nullMarked ? 1 : 0);
       bool lengthFits = true;
       if (type == '?') lengthFits = false;
-      if (type == 'N' && driver == IndexDriver::Cdx) lengthFits = info.keyLength == 8;
-      if (type == 'D') lengthFits = info.keyLength == 8;
-      if (type == 'L') lengthFits = info.keyLength == 1;
+      if (type == 'N' && driver == IndexDriver::Cdx) lengthFits = valueLength == 8;
+      if (type == 'D') lengthFits = valueLength == 8;
+      if (type == 'L') lengthFits = valueLength == 1;
       if (!lengthFits) {
         throw IndexDamage("key type " + std::string(1, type) + " does not fit key length " +
                           std::to_string(info.keyLength) + " of " + info.name);

@@ -43,7 +43,7 @@ std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
     if (!f.hidden && (f.flags & 0x02) != 0) return "Feld " + f.name + " mit NULL-Werten";
   }
   for (const FieldInfo& f : layout.fields) {
-    if ((f.flags & 0x0C) == 0x0C) {
+    if ((f.flags & 0x0C) == 0x0C && !(f.autoIncrement && f.length == 4)) {
       return "Feld " + f.name + " mit automatischer Z\xe4hlung (AutoIncrement)";
     }
   }
@@ -54,8 +54,6 @@ std::optional<std::string> unwritableOrderFeature(const OrderInfo& info) {
   const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
   if (!info.collation.empty()) return tag + " mit Sortierfolge " + info.collation;
   if (info.nullMarked) return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder";
-  if (info.candidate) return tag + " als Kandidatenschl\xfcssel";
-  if (info.keyType == 'I') return tag + " mit Ganzzahlschl\xfcsseln";
   return std::nullopt;
 }
 

@@ -184,8 +184,15 @@ void WorkArea::append() {
   positioned_ = true;
   record_ = blank_;
   original_.clear();
+  for (FieldInfo& f : layout_.fields) {
+    if (!f.autoIncrement || f.length != 4) continue;
+    writeU32le(reinterpret_cast<std::uint8_t*>(record_.data() + f.offset), f.autoNext);
+    f.autoNext += f.autoStep;
+    autoCountersDirty_ = true;
+  }
   changed_ = true;
   appended_ = true;
+  headerDirtyBeforeAppend_ = headerDirty_;
   headerDirty_ = true;
   if (shared_) {
     locks_.insert(recNo_);
@@ -219,6 +226,10 @@ void WorkArea::putField(int index, const Value& value) {
   if (shared_ && !locks_.contains(recNo_)) {
     throw TableError(tableError(gen::kUnlocked, sub::kUnlocked, "Record not locked", path_));
   }
+  if (fields_[static_cast<std::size_t>(index)].autoIncrement) {
+    // Its value comes from the table's counter, as in the application.
+    throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
+  }
   markChanged();
   try {
     encodeField(fields_[static_cast<std::size_t>(index)], record_, value, memo_.get());
@@ -250,7 +261,15 @@ void WorkArea::unlockAll() {
 
 void WorkArea::flushRecord(bool mayDefer) {
   if (changed_) {
-    if (hook_) hook_->beforeRecordWrite();
+    if (hook_) {
+      hook_->beforeRecordWrite();
+      try {
+        hook_->checkRecord(*this);
+      } catch (const TableError&) {
+        discardChange();
+        throw;
+      }
+    }
     const std::uint64_t offset = recordOffset(recNo_);
     if (appended_) {
       if (!pending_.empty() && offset != pendingStart_ + pending_.size()) writePending();
@@ -295,6 +314,15 @@ void WorkArea::writePending() {
                static_cast<std::uint32_t>((end - layout_.headerLength) / layout_.recordLength));
     err = file_.writeAt(4, count, sizeof count);
   }
+  // The autoincrement counters follow the records that took their values.
+  for (std::size_t i = 0; err == 0 && autoCountersDirty_ && i < layout_.fields.size(); ++i) {
+    const FieldInfo& f = layout_.fields[i];
+    if (!f.autoIncrement || f.length != 4) continue;
+    std::uint8_t next[4];
+    writeU32le(next, f.autoNext);
+    err = file_.writeAt(32 + 32 * i + 19, next, sizeof next);
+  }
+  if (err == 0) autoCountersDirty_ = false;
   if (err != 0) {
     dropRecordsFrom(pendingStart_);
     throw TableError(writeError(path_, err));
@@ -363,6 +391,10 @@ void WorkArea::discardChange() {
     // The record never reached the file; the records before it stay pending.
     changed_ = false;
     appended_ = false;
+    headerDirty_ = headerDirtyBeforeAppend_;
+    for (FieldInfo& f : layout_.fields) {
+      if (f.autoIncrement && f.length == 4) f.autoNext -= f.autoStep;
+    }
     --recCount_;
     recNo_ = recCount_ + 1;
     positioned_ = false;

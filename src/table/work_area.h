@@ -25,6 +25,9 @@ class RecordWriteHook {
   virtual void recordWritten(WorkArea& area) = 0;
   // Before any record is written to the table file.
   virtual void beforeRecordWrite() {}
+  // Before a changed record is written: may refuse it by throwing TableError, and the
+  // change is then given up (an appended record is dropped) without a byte written.
+  virtual void checkRecord(WorkArea& /*area*/) {}
 };
 
 // One open table: the file, its layout, the record buffer and the record's state.
@@ -131,6 +134,8 @@ class WorkArea {
   std::string original_;
   std::string blank_;  // a freshly appended record
   bool headerDirty_ = false;
+  bool headerDirtyBeforeAppend_ = false;  // restored when an appended record is given up
+  bool autoCountersDirty_ = false;
   bool structuralIndex_ = false;
   bool found_ = false;
   std::set<std::uint32_t> locks_;

@@ -310,6 +310,11 @@ bool WorkAreas::commitRecord() {
   });
 }
 
+bool WorkAreas::hasCandidateOrder() const {
+  const AreaIndexes* ix = indexes(current_);
+  return ix && ix->hasCandidateOrder();
+}
+
 bool WorkAreas::DBRLOCK() {
   return retrying(current(), false, [&] { return requireCurrent("DBRLOCK")->lockRecord(); });
 }

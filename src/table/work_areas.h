@@ -49,8 +49,12 @@ class WorkAreas {
   // The found flag of the current area's last seek.
   bool found() const;
   // Writes the current area's changed record with its keys now and waits for the key work
-  // handed to a lane, so that their errors come up here. True when nothing failed.
+  // handed to a lane, so that their errors, and a refusal of the record (a key a candidate
+  // order holds already), come up here and belong to the row that made them. True when
+  // nothing failed.
   bool commitRecord();
+  // Whether an open index file of the current area has a candidate order.
+  bool hasCandidateOrder() const;
   bool DBRLOCK();
   bool DBRUNLOCK();
   void DBCLOSEAREA();

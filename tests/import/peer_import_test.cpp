@@ -222,6 +222,48 @@ TEST_F(PeerImportTest, AnIndexWithASortSequenceIsRefusedBeforeAnythingIsWritten)
   }
 }
 
+// A candidate tag (every key once) in the structural index: a row that would give a second
+// record its key is logged and not written; the other rows go in.
+TEST_F(PeerImportTest, ARowWhoseKeyACandidateTagHoldsIsLoggedAndNotWritten) {
+  ZANDOR_REQUIRE_SHARED();
+  copy("fixtures/peers/writers/libreoffice/KUNDEN.DBF", "ADRESSEN.DBF");
+  for (const std::string& made : {std::string("adkun.cdx"), std::string("ADRESSEN.cdx")}) {
+    const std::string tag =
+        made == "adkun.cdx" ? "--tag ADKUN --key KUNDE" : "--tag NAME --key NAME1";
+    ASSERT_EQ(test::runCommand(cli() + "dbf index '" + file("ADRESSEN.DBF") + "' '" + file(made) +
+                                   "' " + tag + " 2>&1",
+                               &out),
+              0)
+        << out;
+  }
+  // Visual FoxPro marks candidate tags with option bit 0x04.
+  std::string bytes = test::readBytes(file("ADRESSEN.cdx"));
+  const std::size_t pool = bytes.find(std::string("NAME1\0", 6));
+  ASSERT_NE(pool, std::string::npos);
+  bytes[pool - 512 + 14] = static_cast<char>(bytes[pool - 512 + 14] | 0x04);
+  test::writeBytes(file("ADRESSEN.cdx"), bytes);
+  test::writeBytes(file("neu.csv"), "KUNDE;NAME1\r\nZ9;Schmidt & Co. KG\r\nZ8;Neu\r\n");
+  makeProfile("ADRESSEN.DBF", file("neu.csv"));
+  settings("[Updaten]\r\nNummer=.T.\r\n");
+  const std::size_t before = records("ADRESSEN.DBF").size();
+
+  ASSERT_EQ(import(), 0) << out;
+  EXPECT_THAT(out, HasSubstr("Davon sind 1 neue Datensätze, 0 geupdatet, 0 unverändert"));
+  const auto log = logLines();
+  EXPECT_THAT(log, ::testing::Contains("Zeile: 2 - nicht eingelesen: Schlüssel schon vorhanden "
+                                       "(Tag NAME): Schmidt & Co. KG"));
+  const auto rows = records("ADRESSEN.DBF");
+  ASSERT_EQ(rows.size(), before + 1);
+  EXPECT_EQ(rows.back()[2], "Z8");
+  for (const char* index : {"adkun.cdx", "ADRESSEN.cdx"}) {
+    EXPECT_EQ(
+        test::runCommand(
+            cli() + "dbf check '" + file("ADRESSEN.DBF") + "' '" + file(index) + "' 2>&1", &out),
+        0)
+        << out;
+  }
+}
+
 TEST_F(PeerImportTest, ArticlesByNumberAndBySupplierNumberWithTheNtxOfAnotherWriter) {
   ZANDOR_REQUIRE_SHARED();
   copy(std::string(kXbase64) + "ARTIKEL.DBF", "ARTIKEL.DBF");

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "base/encoding.h"
 #include "base/text.h"
+#include "support/index_peer.h"
 #include "support/test_support.h"
+#include "table/cdx_file.h"
 #include "table/index_build.h"
+#include "table/index_error.h"
+#include "table/index_key.h"
 #include "table/unsupported.h"
 #include "table_test_util.h"
 
@@ -25,15 +30,15 @@ struct CorpusCase {
 };
 
 const CorpusCase kCorpus[] = {
-    {"01_vfp_candidate_tag_not_maintained", "setup.dbf", "Kandidatenschl\xfcssel"},
-    {"02_vfp_integer_key_cdx_refused", "calls.dbf", "Kandidatenschl\xfcssel"},
+    {"01_vfp_candidate_tag_not_maintained", "setup.dbf", nullptr},
+    {"02_vfp_integer_key_cdx_refused", "calls.dbf", nullptr},
     {"03_vfp_nullable_key_prefix", "texto.dbf", "NULL-Werten"},
     {"04_vfp_collation_tag", "DEFAPATH.DBF", "Sortierfolge PINYIN"},
     {"05_vfp_page_attribute_check_false_positive", "dtl.DBF", nullptr},
     {"06_vfp_autoinc_not_advanced", "dbase_31.dbf", "NULL-Werten"},
     {"07_numeric_truncation", "coutwildrnp.dbf", nullptr},
     {"08_excel_dbf_decimal_count_on_C_field", "wrong-exented-character-field.dbf", nullptr},
-    {"09_vfp_datetime_truncated", "calls.dbf", "Kandidatenschl\xfcssel"},
+    {"09_vfp_datetime_truncated", "calls.dbf", nullptr},
     {"10_vfp_varchar_length_byte", "dbase_32.dbf", "Varchar"},
     {"11_dbase5_header_only_dbt_refused", "KOE2.DBF", nullptr},
     {"12_dbase7_refused_as_corrupt", "dbase_8c.dbf", "dBase-7-Tabelle"},
@@ -93,6 +98,17 @@ TEST(CorpusTest, EveryFileIsMaintainedOrRefusedBeforeAnyByteChanges) {
       EXPECT_EQ(unsupportedIndexFeature(table, index.string()), std::nullopt);
       const auto problems = checkIndex(table, index.string());
       EXPECT_TRUE(problems.empty()) << problems.front();
+      // The independent reader, where it reads the tag, lists as many keys as we hold.
+      WorkAreas reading;
+      ASSERT_TRUE(reading.DBUSEAREA(true, "DBFCDX", table, "R", true, true));
+      ASSERT_TRUE(reading.ORDLISTADD(index.string()));
+      for (const BoundOrder& b : reading.indexes(reading.currentArea())->files().back()->orders) {
+        const auto theirs = test::peerListing(table, index.string(), b.order->info().name);
+        if (!theirs.ok) continue;
+        std::size_t ours = 0;
+        for (auto e = b.order->first(); e; e = b.order->next()) ++ours;
+        EXPECT_EQ(theirs.entries.size(), ours) << b.order->info().name;
+      }
     }
   }
 }
@@ -127,6 +143,163 @@ TEST(CorpusTest, CheckReindexAndRepairSayNotSupported) {
                 &out),
             0);
   EXPECT_FALSE(out.empty());
+}
+
+class CopiedCorpus : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  std::string copy(const std::string& relative) {
+    const fs::path to = test::copyFixture("peers/corpus/" + relative, dir.path());
+    fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+    return to.string();
+  }
+};
+
+// A candidate (primary-key) tag takes the key of every record, each key once: a record
+// whose key another record holds is refused, appended or changed, and nothing of it is
+// written; a rebuild keeps the tag a candidate tag.
+TEST_F(CopiedCorpus, CandidateTagsHoldEveryKeyOnce) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("01_vfp_candidate_tag_not_maintained/setup.dbf");
+  const std::string cdx = copy("01_vfp_candidate_tag_not_maintained/setup.CDX");
+  const auto before = contents(dir.path());
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    const std::uint32_t count = areas.current()->recCount();
+    ASSERT_TRUE(areas.DBAPPEND());
+    areas.FIELDPUT(1, Value::text("CONTACTS"));
+    auto refused = errorOf([&] { areas.commitRecord(); });
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(isDuplicateKeyError(*refused)) << refused->text();
+    EXPECT_EQ(areas.current()->recCount(), count);
+    areas.current()->goTo(1);
+    areas.FIELDPUT(1, Value::text("CONTACTS"));
+    refused = errorOf([&] { areas.commitRecord(); });
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(isDuplicateKeyError(*refused));
+    EXPECT_EQ(areas.FIELDGET(1), Value::text(padRight("CALLS", 50)));
+  }
+  EXPECT_EQ(contents(dir.path()), before);
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.DBAPPEND());
+    areas.FIELDPUT(1, Value::text("NEU"));
+    areas.current()->goTo(2);
+    areas.FIELDPUT(1, Value::text("KONTAKTE"));  // its old key goes, the new one comes
+  }
+  EXPECT_TRUE(checkIndex(table, cdx).empty()) << checkIndex(table, cdx).front();
+  reindexFile(table, cdx);
+  auto file = CdxFile::open(cdx, false);
+  EXPECT_TRUE(file->order(0).info().candidate);
+  EXPECT_FALSE(file->order(0).info().custom);
+  EXPECT_TRUE(checkIndex(table, cdx).empty());
+  // A key missing from the tag is found by the check.
+  {
+    auto writable = CdxFile::open(cdx, true);
+    const auto first = writable->order(0).first();
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(writable->order(0).remove(first->key, first->recno));
+    writable->commit();
+  }
+  const auto problems = checkIndex(table, cdx);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems.front().find("missing"), std::string::npos) << problems.front();
+}
+
+// Integer keys: four bytes, big-endian with the sign bit flipped, in the order of the
+// values; seeking, appending and changing keep them as Visual FoxPro has them.
+TEST_F(CopiedCorpus, IntegerKeysAreReadSoughtAndMaintained) {
+  ZANDOR_REQUIRE_SHARED();
+  EXPECT_EQ(sortableInteger(1), std::string("\x80\x00\x00\x01", 4));
+  EXPECT_EQ(sortableInteger(-1), std::string("\x7f\xff\xff\xff", 4));
+  EXPECT_LT(sortableInteger(-5), sortableInteger(3));
+  EXPECT_EQ(sortableIntegerValue(sortableInteger(-123456)), -123456);
+  const std::string table = copy("02_vfp_integer_key_cdx_refused/calls.dbf");
+  const std::string cdx = copy("02_vfp_integer_key_cdx_refused/calls.CDX");
+  copy("02_vfp_integer_key_cdx_refused/calls.FPT");
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(cdx));
+    EXPECT_TRUE(areas.DBSEEK(Value::integer(7)));
+    EXPECT_EQ(areas.current()->recNo(), 7u);
+    EXPECT_FALSE(areas.DBSEEK(Value::integer(-7)));
+    for (int id : {-40, 1000000, 300}) {
+      ASSERT_TRUE(areas.DBAPPEND());
+      areas.FIELDPUT(1, Value::integer(id));
+    }
+    EXPECT_TRUE(areas.DBSEEK(Value::integer(-40)));
+    EXPECT_EQ(areas.current()->recNo(), areas.current()->recCount() - 2);
+    areas.current()->goTo(3);
+    areas.FIELDPUT(1, Value::integer(256));
+  }
+  EXPECT_TRUE(checkIndex(table, cdx).empty()) << checkIndex(table, cdx).front();
+  // The independent reader decodes keys of negative values its own way: those are left out.
+  const auto theirs = test::peerListing(table, cdx, "CALL_ID");
+  ASSERT_TRUE(theirs.ok) << theirs.raw;
+  std::vector<long> keys;
+  for (const auto& [key, recno] : theirs.entries) {
+    if (std::stol(key) < 0x7FFFFFFFL) keys.push_back(std::stol(key));
+  }
+  ASSERT_EQ(keys.size() + 1, theirs.entries.size());
+  EXPECT_EQ(keys.back(), 1000000);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  EXPECT_NE(std::find(keys.begin(), keys.end(), 256), keys.end());
+  EXPECT_EQ(std::find(keys.begin(), keys.end(), 3), keys.end());
+}
+
+// Index formats we do not read are named as not supported.
+TEST_F(CopiedCorpus, NdxAndIdxFilesAreNotSupported) {
+  ZANDOR_REQUIRE_SHARED();
+  const fs::path peers = test::sharedDir() / "fixtures" / "peers";
+  const std::string table = (peers / "dbd-xbase" / "ndx-char.dbf").string();
+  const std::string ndx = (peers / "dbd-xbase" / "ndx-char.ndx").string();
+  EXPECT_EQ(unsupportedIndexFeature(table, ndx), std::optional<std::string>("dBase-Index (NDX)"));
+  const std::string idx = (peers / "writers" / "perl_xbase" / "KUNDE.IDX").string();
+  const std::string kunden = (peers / "writers" / "perl_xbase" / "KUNDEN.DBF").string();
+  EXPECT_EQ(unsupportedIndexFeature(kunden, idx),
+            std::optional<std::string>("FoxPro-Einzelindex (IDX)"));
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFNTX", table, "cAlias", true, true));
+  const auto refused = errorOf([&] { areas.ORDLISTADD(ndx); });
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_TRUE(isUnsupportedError(*refused)) << refused->text();
+}
+
+// Keys of nullable fields carry their marker byte: seeking a value finds it.
+TEST_F(CopiedCorpus, NullMarkedKeysAreSoughtWithTheirMarker) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("03_vfp_nullable_key_prefix/texto.dbf");
+  const std::string cdx = copy("03_vfp_nullable_key_prefix/TEXTO.CDX");
+  copy("03_vfp_nullable_key_prefix/texto.fpt");
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", true, true));
+  ASSERT_TRUE(areas.ORDLISTADD(cdx));
+  EXPECT_TRUE(areas.DBSEEK(Value::text("1.03A")));
+  EXPECT_EQ(areas.current()->recNo(), 4u);
+  EXPECT_TRUE(areas.DBSEEK(Value::text("1.02")));
+  EXPECT_EQ(areas.current()->recNo(), 2u);
+  EXPECT_FALSE(areas.DBSEEK(Value::text("9")));
+}
+
+// Visual FoxPro date-times stored one millisecond short of a whole second read as that
+// second, so values written in the same second compare equal and show alike.
+TEST_F(CopiedCorpus, DateTimesReadAsTheSecondTheyMean) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("09_vfp_datetime_truncated/calls.dbf");
+  copy("09_vfp_datetime_truncated/calls.FPT");
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", true, true));
+  const std::string raw = test::rawRecord(test::readBytes(table), 1);
+  ASSERT_EQ(test::u32At(raw, 21), 48938999u);  // CALL_TIME as stored: 13:35:38.999
+  EXPECT_EQ(areas.FIELDGET(4), Value::date(2415019, 48939000));
+  EXPECT_EQ(areas.FIELDGET(3), Value::date(2449678, 48939000));
+  std::string out;
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + table + "'", &out), 0);
+  EXPECT_EQ(out.substr(0, out.find('\n')).find("13:35:38"), std::string::npos);
+  EXPECT_NE(out.find("18991230 13:35:39"), std::string::npos) << out.substr(0, 200);
 }
 
 }  // namespace

@@ -66,6 +66,44 @@ TEST(TableLayoutTest, HiddenFieldsAreNeitherListedNorNumberedButKeepTheirBytes) 
   EXPECT_EQ(rawRecord(bytes, 2), std::string(" WXYZ\x00", 6));  // binary fields start zero
 }
 
+// A Visual FoxPro table whose ID field counts by itself: each appended record takes the
+// next value and the counter in the descriptor moves on by the step, kept across opens;
+// the field takes no value of its own.
+TEST(TableLayoutTest, AutoincrementFieldsTakeTheNextValueAndMoveTheCounterOn) {
+  TempDir dir;
+  const std::string path = dir.file("auto.dbf");
+  std::string h(32, '\0');
+  h[0] = 0x31;
+  const int headerLength = 32 + 64 + 1 + 263;
+  h[8] = static_cast<char>(headerLength & 0xFF);
+  h[9] = static_cast<char>(headerLength >> 8);
+  h[10] = 15;
+  std::string id = descriptor("ID", 'I', 4, 0, 0x0C);
+  id[19] = 5;  // next value
+  id[23] = 2;  // step
+  writeBytes(path,
+             h + id + descriptor("NAME", 'C', 10, 0, 0) + "\x0d" + std::string(263, '\0') + "\x1a");
+  for (int run = 0; run < 2; ++run) {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", path, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.DBAPPEND());
+    areas.FIELDPUT(2, Value::text("A"));
+    if (run == 0) {
+      ASSERT_TRUE(areas.DBAPPEND());
+      const auto refused = test::errorOf([&] { areas.putField(1, Value::integer(99)); });
+      ASSERT_TRUE(refused.has_value());
+      EXPECT_EQ(refused->genCode, gen::kDataType);
+    }
+  }
+  const std::string bytes = readBytes(path);
+  EXPECT_EQ(test::u32At(bytes, 4), 3u);
+  EXPECT_EQ(test::u32At(rawRecord(bytes, 1), 1), 5u);
+  EXPECT_EQ(test::u32At(rawRecord(bytes, 2), 1), 7u);
+  EXPECT_EQ(test::u32At(rawRecord(bytes, 3), 1), 9u);
+  EXPECT_EQ(test::u32At(bytes, 32 + 19), 11u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0x31);
+}
+
 TEST(TableLayoutTest, HeaderRewriteRecomputesTheVersionByte) {
   const struct {
     std::uint8_t version;
