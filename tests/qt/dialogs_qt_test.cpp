@@ -15,6 +15,7 @@
 #include "app/app_state.h"
 #include "app/error_handler.h"
 #include "app/wait_message.h"
+#include "mapping/column_headings.h"
 #include "mapping/file_choice_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
@@ -111,6 +112,34 @@ TEST_F(QtDialogsTest, FileChoiceTakesTheEntryPickedInTheDropDown) {
   EXPECT_EQ(state.oSettings->Get("Excel", "xls1"), "/daten/alt.xls");
   EXPECT_EQ(state.oSettings->Get("Excel", "xls2"), "/daten/Preisliste M\xe4rz.xlsx");
   EXPECT_EQ(state.cDbfFile, "/daten/ARTIKEL.DBF");
+}
+
+TEST_F(QtDialogsTest, ImportOptionsPromptThenTakeTheStopColumnAndTheNumberFlag) {
+  state.cDbfFile = "/daten/ADRESSEN.DBF";
+  state.aColumns = columnTableFromFirstRow(3, [](int column) {
+    return std::optional<Value>(Value::text(column == 1 ? "Name" : column == 2 ? "Ort" : "PLZ"));
+  });
+  bool checkedDialog = false;
+  onNextModal([&](QWidget* dialog) {
+    auto* list = controlOf<QComboBox>(dialog, 111);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(list->placeholderText(), "(Bitte wählen)");
+    auto* box = controlOf<QCheckBox>(dialog, 105);
+    EXPECT_EQ(box->text(), "Kd.-Nr. autom. generieren");
+    EXPECT_TRUE(test::saveScreenshot(dialog, "import_options"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(state.nStopColumn, 2);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 6));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+    checkedDialog = true;
+  });
+  ui.importOptionsDialog(state);
+  EXPECT_TRUE(checkedDialog);
+  EXPECT_EQ(state.nStopColumn, 2);
+  EXPECT_TRUE(state.lAutoAdrNr);
 }
 
 TEST_F(QtDialogsTest, ErrorDialogOffersTheAllowedButtonsAndAnswers) {
