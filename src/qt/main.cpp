@@ -8,6 +8,7 @@
 #include "app/error_handler.h"
 #include "app/startup.h"
 #include "base/paths.h"
+#include "mapping/file_choice_dialog.h"
 #include "mapping/mapping_profile.h"
 #include "qt/main_window.h"
 #include "qt/qt_ui.h"
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
   if (quitPending()) return pendingQuitCode();
 
   MappingCommands mapping;
-  mapping.fileChoice = [](AppState& s) { s.ui->information(kNotYetText); };
+  mapping.fileChoice = [](AppState& s) { DLGZUORDNUNG(s); };
   mapping.mappingFromSettings = [](AppState& s) { s.ui->mappingDialog(s); };
   mapping.loadMapping = [](AppState& s) { ZUORDNUNGLADEN(s); };
   MainWindow mainWindow(state, mapping);

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "base/paths.h"
+#include "mapping/import_options_dialog.h"
 #include "qt/qt_text.h"
 #include "qt/quit_guard.h"
 #include "qt/template_dialog.h"
@@ -155,8 +156,8 @@ std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {
   return std::make_unique<QtDialog>(*tmpl, ownerWindow());
 }
 
-void QtUi::importOptionsDialog(AppState&) {
-  information(kNotYetText);
+void QtUi::importOptionsDialog(AppState& state) {
+  EINLESEOPTION(state);
 }
 
 void QtUi::mappingDialog(AppState&) {

@@ -101,6 +101,8 @@ class QtControl : public Control {
       label->setText(q);
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget_)) {
       button->setText(q);
+    } else if (auto* combo = qobject_cast<QComboBox*>(widget_)) {
+      combo->setPlaceholderText(q);
     }
   }
 

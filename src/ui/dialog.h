@@ -24,7 +24,8 @@ class Control {
   virtual ~Control() = default;
 
   virtual int id() const = 0;
-  // Caption of labels, buttons and check boxes; contents of edit fields.
+  // Caption of labels, buttons and check boxes; contents of edit fields. Setting it on a
+  // drop-down list gives the prompt shown while nothing is selected.
   virtual std::string text() const = 0;
   virtual void setText(const std::string& text) = 0;
   // Check boxes and radio buttons.

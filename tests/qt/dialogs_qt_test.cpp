@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +15,8 @@
 #include "app/app_state.h"
 #include "app/error_handler.h"
 #include "app/wait_message.h"
+#include "mapping/column_headings.h"
+#include "mapping/file_choice_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
 #include "qt/template_dialog.h"
@@ -80,6 +83,63 @@ TEST_F(QtDialogsTest, PreferencesTakeInputValidateOnEscapeAndStoreOnOk) {
   EXPECT_EQ(state.vorein(vorein::kAdrPrefix), Value::text("ABCDEF"));
   EXPECT_EQ(state.oSettings->Get("Adressen", "Nummer"), "1234");
   EXPECT_EQ(state.oSettings->Get("Updaten", "Nummer"), ".T.");
+}
+
+TEST_F(QtDialogsTest, FileChoiceTakesTheEntryPickedInTheDropDown) {
+  state.oSettings->Set("Excel", "xls1", Value::text("/daten/Preisliste M\xe4rz.xlsx"));
+  state.oSettings->Set("Excel", "xls2", Value::text("/daten/alt.xls"));
+  state.oSettings->Set("dBase", "dbf1", Value::text("/daten/ARTIKEL.DBF"));
+  bool checkedDialog = false;
+  onNextModal([&](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Datei-Optionen");
+    auto* xls = controlOf<QComboBox>(dialog, 111);
+    ASSERT_NE(xls, nullptr);
+    EXPECT_FALSE(xls->isEditable());
+    EXPECT_EQ(xls->currentText(), "/daten/Preisliste März.xlsx");
+    EXPECT_EQ(controlOf<QComboBox>(dialog, 112)->currentText(), "/daten/ARTIKEL.DBF");
+    EXPECT_TRUE(test::saveScreenshot(dialog, "file_choice"));
+    xls->setFocus();
+    QTest::keyClick(xls, Qt::Key_Down);
+    EXPECT_EQ(xls->currentText(), "/daten/alt.xls");
+    QTest::mouseClick(controlOf<QCheckBox>(dialog, 105), Qt::LeftButton, {}, QPoint(6, 6));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+    checkedDialog = true;
+  });
+  DLGZUORDNUNG(state);
+  EXPECT_TRUE(checkedDialog);
+  EXPECT_FALSE(state.lHeader);
+  EXPECT_EQ(state.cXlsFile, "/daten/alt.xls");
+  EXPECT_EQ(state.oSettings->Get("Excel", "xls1"), "/daten/alt.xls");
+  EXPECT_EQ(state.oSettings->Get("Excel", "xls2"), "/daten/Preisliste M\xe4rz.xlsx");
+  EXPECT_EQ(state.cDbfFile, "/daten/ARTIKEL.DBF");
+}
+
+TEST_F(QtDialogsTest, ImportOptionsPromptThenTakeTheStopColumnAndTheNumberFlag) {
+  state.cDbfFile = "/daten/ADRESSEN.DBF";
+  state.aColumns = columnTableFromFirstRow(3, [](int column) {
+    return std::optional<Value>(Value::text(column == 1 ? "Name" : column == 2 ? "Ort" : "PLZ"));
+  });
+  bool checkedDialog = false;
+  onNextModal([&](QWidget* dialog) {
+    auto* list = controlOf<QComboBox>(dialog, 111);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(list->placeholderText(), "(Bitte wählen)");
+    auto* box = controlOf<QCheckBox>(dialog, 105);
+    EXPECT_EQ(box->text(), "Kd.-Nr. autom. generieren");
+    EXPECT_TRUE(test::saveScreenshot(dialog, "import_options"));
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(state.nStopColumn, 2);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 6));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+    checkedDialog = true;
+  });
+  ui.importOptionsDialog(state);
+  EXPECT_TRUE(checkedDialog);
+  EXPECT_EQ(state.nStopColumn, 2);
+  EXPECT_TRUE(state.lAutoAdrNr);
 }
 
 TEST_F(QtDialogsTest, ErrorDialogOffersTheAllowedButtonsAndAnswers) {

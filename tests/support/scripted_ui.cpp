@@ -40,8 +40,9 @@ bool ScriptedUi::question(const std::string& title, const std::string& text) {
 }
 
 std::string ScriptedUi::chooseFile(const std::string& title, const std::string& mask,
-                                   const std::string&) {
+                                   const std::string& startDirectory) {
   log.push_back({"chooseFile", title, mask});
+  startDirectories.push_back(startDirectory);
   if (chosenFiles.empty()) {
     ADD_FAILURE() << "unexpected file dialog: " << cp1252ToUtf8(title);
     return {};
@@ -51,8 +52,9 @@ std::string ScriptedUi::chooseFile(const std::string& title, const std::string& 
   return file;
 }
 
-std::string ScriptedUi::chooseFolder(const std::string& title, const std::string&) {
+std::string ScriptedUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   log.push_back({"chooseFolder", title, ""});
+  startDirectories.push_back(startDirectory);
   if (chosenFolders.empty()) {
     ADD_FAILURE() << "unexpected folder dialog: " << cp1252ToUtf8(title);
     return {};

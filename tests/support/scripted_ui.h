@@ -31,6 +31,8 @@ class ScriptedUi : public Ui {
   std::deque<FakeDialog::Script> dialogScripts;
 
   std::vector<Entry> log;
+  // The start folder of every file and folder dialog, in order.
+  std::vector<std::string> startDirectories;
 
   // The texts of all information boxes and summaries, in UTF-8 for readable assertions.
   std::vector<std::string> informationTexts() const;
