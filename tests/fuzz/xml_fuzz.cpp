@@ -7,51 +7,12 @@
 
 #include "sheet/fast_xml.h"
 #include "sheet/sheet_error.h"
+#include "sheet/xml_recorder.h"
 #include "sheet/xml_stream.h"
 
 namespace {
 
 using namespace zandor::sheet;
-
-// Every event as a line; texts between two tags joined (chunks may cut them).
-class Recorder : public XmlHandler {
- public:
-  explicit Recorder(bool takeSimple) : takeSimple_(takeSimple) {}
-  void startElement(const char* name, const char** attrs) override {
-    flushText();
-    log_ += std::string("<") + name;
-    for (; *attrs; attrs += 2) log_ += std::string(" ") + attrs[0] + "=[" + attrs[1] + "]";
-    log_ += ">\n";
-  }
-  void endElement(const char* name) override {
-    flushText();
-    log_ += std::string("</") + name + ">\n";
-  }
-  void text(const char* data, int length) override {
-    text_.append(data, static_cast<std::size_t>(length));
-  }
-  bool takeSimple(const SimpleElement& e) override {
-    if (!takeSimple_) return false;
-    startElement(e.name, e.attrs);
-    if (e.child) startElement(e.child, e.childAttrs);
-    if (e.textLength > 0) text(e.text, e.textLength);
-    if (e.child) endElement(e.child);
-    endElement(e.name);
-    return true;
-  }
-  std::string log() {
-    flushText();
-    return log_;
-  }
-
- private:
-  void flushText() {
-    if (!text_.empty()) log_ += "[" + text_ + "]\n";
-    text_.clear();
-  }
-  bool takeSimple_;
-  std::string log_, text_;
-};
 
 struct Outcome {
   bool failed = false;

@@ -8,54 +8,11 @@
 
 #include "sheet/fast_xml.h"
 #include "sheet/sheet_error.h"
+#include "sheet/xml_recorder.h"
 #include "sheet/xml_stream.h"
 
 namespace zandor::sheet {
 namespace {
-
-// Writes every event as a line; texts between two tags are joined (chunks may cut them).
-class Recorder : public XmlHandler {
- public:
-  explicit Recorder(bool takeSimple = false) : takeSimple_(takeSimple) {}
-  int taken = 0;
-
-  void startElement(const char* name, const char** attrs) override {
-    flushText();
-    log_ += std::string("<") + name;
-    for (; *attrs; attrs += 2) log_ += std::string(" ") + attrs[0] + "=[" + attrs[1] + "]";
-    log_ += ">\n";
-  }
-  void endElement(const char* name) override {
-    flushText();
-    log_ += std::string("</") + name + ">\n";
-  }
-  void text(const char* data, int length) override {
-    text_.append(data, static_cast<std::size_t>(length));
-  }
-  // Taken, it must read as the events would.
-  bool takeSimple(const SimpleElement& e) override {
-    if (!takeSimple_) return false;
-    ++taken;
-    startElement(e.name, e.attrs);
-    if (e.child) startElement(e.child, e.childAttrs);
-    if (e.textLength > 0) text(e.text, e.textLength);
-    if (e.child) endElement(e.child);
-    endElement(e.name);
-    return true;
-  }
-  std::string log() {
-    flushText();
-    return log_;
-  }
-
- private:
-  void flushText() {
-    if (!text_.empty()) log_ += "[" + text_ + "]\n";
-    text_.clear();
-  }
-  bool takeSimple_;
-  std::string log_, text_;
-};
 
 struct Outcome {
   std::string events;
