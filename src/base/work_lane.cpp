@@ -1,27 +1,13 @@
 #include "base/work_lane.h"
 
-#include <thread>
-
 namespace zandor {
-
-namespace {
-
-void pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#else
-  std::this_thread::yield();
-#endif
-}
-
-}  // namespace
 
 void WorkLane::post(Job job, void* data) {
   job_ = job;
   data_ = data;
   state_.store(kPosted, std::memory_order_release);
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_one();  // no system call unless a helper sleeps
 }
 
 bool WorkLane::claim() {
@@ -33,6 +19,7 @@ bool WorkLane::claim() {
 void WorkLane::run() {
   job_(data_);
   state_.store(kIdle, std::memory_order_release);
+  state_.notify_one();  // the owner, if it waits in settle()
 }
 
 bool WorkLane::serve() {
@@ -41,12 +28,16 @@ bool WorkLane::serve() {
   return true;
 }
 
-bool WorkLane::serveOrWait() {
-  for (int spins = 0; spins < 64; ++spins) {
-    if (serve()) return true;
-    pause();
+void WorkLane::serveUntilClosed() {
+  for (;;) {
+    // Read before looking for a job: a post after the look moves it on, and the wait below
+    // then returns at once.
+    const unsigned seen = signal_.load(std::memory_order_acquire);
+    if (closed_.load(std::memory_order_acquire)) return;
+    if (serve()) continue;
+    sleeps_.fetch_add(1, std::memory_order_relaxed);
+    signal_.wait(seen, std::memory_order_acquire);
   }
-  return false;
 }
 
 void WorkLane::settle() {
@@ -54,13 +45,18 @@ void WorkLane::settle() {
     run();
     return;
   }
-  // A helper is at it: it is quicker to wait than to sleep and be woken.
-  for (unsigned spins = 0; state_.load(std::memory_order_acquire) != kIdle; ++spins) {
-    if (spins < 4096)
-      pause();
-    else
-      std::this_thread::yield();
+  // A helper is at it (or nothing was handed over): sleep until it has done.
+  for (int state = state_.load(std::memory_order_acquire); state == kRunning;
+       state = state_.load(std::memory_order_acquire)) {
+    state_.wait(kRunning, std::memory_order_acquire);
   }
+}
+
+void WorkLane::close() {
+  settle();
+  closed_.store(true, std::memory_order_release);
+  signal_.fetch_add(1, std::memory_order_release);
+  signal_.notify_all();
 }
 
 }  // namespace zandor

@@ -16,10 +16,10 @@
 #include "base/error.h"
 #include "base/paths.h"
 #include "base/text.h"
-#include "base/work_lane.h"
 #include "import/auto_numbers.h"
 #include "import/default_index.h"
 #include "import/import_log.h"
+#include "import/index_helper.h"
 #include "import/local_time.h"
 #include "import/log_entries.h"
 #include "import/row_cells.h"
@@ -46,31 +46,6 @@ const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebro
 void inform(AppState& state, const std::string& utf8) {
   if (state.ui) state.ui->information(utf8ToCp1252(utf8));
 }
-
-// While it lives, index files are maintained on the lane; on every way out it lets go of
-// the lane, settling what it holds (errors of that reach the handler, or, on the way out of
-// an exception, are given up for the one already on its way).
-class LaneAttachment {
- public:
-  LaneAttachment(WorkAreas& areas, WorkLane& lane) : areas_(areas) { areas_.setWorkLane(&lane); }
-  ~LaneAttachment() noexcept(false) {
-    const bool unwinding = std::uncaught_exceptions() != unwinding_;
-    try {
-      // On the way out of an error the handler has had its say already.
-      std::optional<ErrorGuard> quiet;
-      if (unwinding) quiet.emplace();
-      areas_.setWorkLane(nullptr);
-    } catch (...) {
-      if (!unwinding) throw;
-    }
-  }
-  LaneAttachment(const LaneAttachment&) = delete;
-  LaneAttachment& operator=(const LaneAttachment&) = delete;
-
- private:
-  WorkAreas& areas_;
-  const int unwinding_ = std::uncaught_exceptions();
-};
 
 // Thrown past every guard when a file fault ends the run.
 struct RunEnded {};
@@ -426,13 +401,9 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       // read when needed rather than ahead.
       const bool everyRowWhole = !lookUp || update;
       const bool candidates = areas.hasCandidateOrder();
-      // The index files beside the one searched are kept up to date by the thread reading
-      // ahead, while this one goes on with the next row.
-      WorkLane lane;
+      IndexHelper indexHelper(areas);
       RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns),
-                     everyRowWhole, &lane);
-      std::optional<LaneAttachment> attached;
-      if (cells.servesLane()) attached.emplace(areas, lane);
+                     everyRowWhole);
       for (;;) {
         // 1: the stop test. An error value is no empty cell: the row is read, and the
         // error is logged where the cell is read for the row (here when nowhere else).
@@ -461,6 +432,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
         if (lAutoArt || lAutoAdr) {
           const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
           if (!number) {
+            indexHelper.finish();
             writeCounterBack(state, lAutoArt, lAutoAdr);
             return ImportOutcome::Ended;  // the resources release the rest
           }
@@ -565,6 +537,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
       }
       // The last record and its keys, while a fault can still end the run before its summary.
       areas.commitRecord();
+      indexHelper.finish();
     }  // the read ahead ends before anything else touches the workbook
   } catch (const RunEnded&) {
     return endAfterFault(state, run, *fault, nRow, lAutoArt, lAutoAdr);

@@ -1,7 +1,6 @@
 #include "import/row_cells.h"
 
 #include <algorithm>
-#include <chrono>
 #include <system_error>
 
 #include "base/error.h"
@@ -20,10 +19,6 @@ constexpr std::size_t kBatchesAhead = 8;
 // A reader that is ahead by kBatchesAhead sleeps until only this many are left, so it is
 // woken once for several batches rather than for every batch taken.
 constexpr std::size_t kRefillBelow = kBatchesAhead / 2;
-// A thread serving a lane that has had no job for this many rounds of waiting (a few
-// hundred microseconds) sleeps this long between looks.
-constexpr int kIdleRoundsBeforeSleep = 200;
-constexpr std::chrono::milliseconds kIdleSleep{2};
 // A block spanning many more columns than are read is not worth it.
 constexpr int kMaxBlockColumns = 64;
 
@@ -49,14 +44,13 @@ Value readCellUnguarded(const Value& sheet, long row, int col) {
 }
 
 RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-                   std::vector<int> fieldColumns, bool ahead, WorkLane* lane)
+                   std::vector<int> fieldColumns, bool ahead)
     : sheet_(sheet),
       stopColumn_(stopColumn),
       keyColumn_(keyColumn),
       fieldColumns_(std::move(fieldColumns)),
       direct_(!ahead) {
   if (direct_) return;
-  if (std::thread::hardware_concurrency() >= 2) lane_ = lane;
   int left = std::min(stopColumn_, keyColumn_), right = std::max(stopColumn_, keyColumn_);
   for (int column : fieldColumns_) {
     left = std::min(left, column);
@@ -71,7 +65,6 @@ RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyCol
     reader_ = std::thread([this, firstRow] { readAhead(firstRow); });
   } catch (const std::system_error&) {
     direct_ = true;  // no thread to be had: every read is made here
-    lane_ = nullptr;
   }
 }
 
@@ -198,43 +191,20 @@ void RowCells::readBatches(long row) {
       last = batch->back().cells.front().value->isEmpty();
     }
     while (!last && batch->size() < kRowsPerBatch) {
-      if (lane_) lane_->serve();
       Row r = readRow(row++);
       last = r.stopFailed || r.failure || r.cells.front().value->isEmpty();
       batch->push_back(std::move(r));
     }
-    if (lane_) lane_->serve();
     std::unique_lock lock(mutex_);
-    if (ready_.size() >= kBatchesAhead) waitForRoom(lock);
+    if (ready_.size() >= kBatchesAhead) {
+      changed_.wait(lock, [this] { return stopping_ || ready_.size() <= kRefillBelow; });
+    }
     if (stopping_) return;
     ready_.push_back(std::move(batch));
     ended_ = last;
     lock.unlock();
     changed_.notify_all();
     if (last) return;
-  }
-}
-
-void RowCells::waitForRoom(std::unique_lock<std::mutex>& lock) {
-  const auto room = [this] { return stopping_ || ready_.size() <= kRefillBelow; };
-  if (!lane_) {
-    changed_.wait(lock, room);
-    return;
-  }
-  // While rows are written the lane's jobs come every few microseconds: too often to sleep
-  // and be woken for each. Without one for a while (the user answering a message, say) this
-  // thread sleeps now and then; a job handed over meanwhile is done by the one handing it.
-  int idleRounds = 0;
-  while (!room()) {
-    lock.unlock();
-    const bool served = lane_->serveOrWait();
-    lock.lock();
-    if (served) {
-      idleRounds = 0;
-    } else if (++idleRounds >= kIdleRoundsBeforeSleep) {
-      changed_.wait_for(lock, kIdleSleep, room);
-      idleRounds = 0;
-    }
   }
 }
 

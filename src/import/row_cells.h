@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "base/value.h"
-#include "base/work_lane.h"
 
 namespace zandor {
 
@@ -39,16 +38,11 @@ class RowCells {
  public:
   // Without ahead, every cell is read when it is asked for (for runs that skip the
   // fields of many rows, where reading them ahead would be work for nothing).
-  // With a lane, the thread reading ahead serves it between its reads and while it waits
-  // (where there is a second core for it to keep busy).
   RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-           std::vector<int> fieldColumns, bool ahead = true, WorkLane* lane = nullptr);
+           std::vector<int> fieldColumns, bool ahead = true);
   ~RowCells();
   RowCells(const RowCells&) = delete;
   RowCells& operator=(const RowCells&) = delete;
-
-  // Whether a thread reading ahead serves the lane given.
-  bool servesLane() const { return lane_ != nullptr; }
 
   // Must be asked in the order above: stop, then key, then each field column in turn.
   Value stop(long row);
@@ -68,7 +62,6 @@ class RowCells {
   };
   using Batch = std::vector<Row>;
 
-  void waitForRoom(std::unique_lock<std::mutex>& lock);
   void readAhead(long firstRow);
   void readBatches(long firstRow);
   Row readRow(long row) const;
@@ -97,7 +90,6 @@ class RowCells {
   std::size_t rowInBatch_ = 0;
   std::size_t nextField_ = 0;
   bool direct_ = false;  // no read ahead (asked for, or it ended early): read here
-  WorkLane* lane_ = nullptr;
 };
 
 }  // namespace zandor

@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -452,10 +451,9 @@ TEST_F(RowCellsTest, WithoutASecondThreadEveryCellIsReadInPlace) {
       return false;  // the limit did not hold: this test would prove nothing
     } catch (const std::system_error&) {
     }
-    WorkLane lane;
-    RowCells cells(sheet, 1, 3, 1, fields, true, &lane);
+    RowCells cells(sheet, 1, 3, 1, fields, true);
     const Seen ahead = consume(cells, fields, 4);
-    return ahead.rows == 100 && ahead.reads == direct.reads && !cells.servesLane();
+    return ahead.rows == 100 && ahead.reads == direct.reads;
   }));
 }
 
@@ -478,39 +476,6 @@ TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable)
   EXPECT_EQ(describe(cells.key(19999)), "empty");
   EXPECT_FALSE(cells.stop(20000).isEmpty());
   EXPECT_TRUE(cells.stop(20001).isEmpty());
-}
-
-double processCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// A run waiting for the user (a message on the screen) must not keep the second processor
-// busy: the thread reading ahead, waiting for room and serving a lane, then rests between
-// looks. Work handed to the lane meanwhile is done by the thread handing it over.
-TEST_F(RowCellsTest, AReaderServingALaneRestsWhileTheRunWaits) {
-  makeSheet(5000);
-  const Value sheet = openSheet();
-  WorkLane lane;
-  RowCells cells(sheet, 1, 3, 1, {2}, true, &lane);
-  if (!cells.servesLane()) GTEST_SKIP() << "a single processor: no lane is served";
-  EXPECT_FALSE(cells.stop(1).isEmpty());
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the batches ahead are full
-  const double before = processCpuSeconds();
-  const auto start = std::chrono::steady_clock::now();
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  const double used = processCpuSeconds() - before;
-  const double waited =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(used, 0.3 * waited) << used << " s of processor time in " << waited << " s";
-
-  int done = 0;
-  lane.post([](void* count) { ++*static_cast<int*>(count); }, &done);
-  lane.settle();
-  EXPECT_EQ(done, 1);
-  EXPECT_EQ(describe(cells.key(1)), "number:1.000000");
 }
 
 // Guards count per thread, and a thread other than the handler's never calls the handler:

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,12 +28,9 @@ std::optional<Error> errorOf(F&& operation) {
 // A helper thread that serves a lane until it goes.
 class LaneHelper {
  public:
-  LaneHelper()
-      : thread_([this] {
-          while (!stop_.load()) lane.serveOrWait();
-        }) {}
+  LaneHelper() : thread_([this] { lane.serveUntilClosed(); }) {}
   ~LaneHelper() {
-    stop_ = true;
+    lane.close();
     thread_.join();
   }
   LaneHelper(const LaneHelper&) = delete;
@@ -42,7 +38,6 @@ class LaneHelper {
   WorkLane lane;
 
  private:
-  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
