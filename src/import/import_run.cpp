@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/ui.h"
@@ -18,11 +18,13 @@
 #include "base/text.h"
 #include "import/auto_numbers.h"
 #include "import/default_index.h"
+#include "import/fault_watch.h"
 #include "import/import_log.h"
 #include "import/index_helper.h"
 #include "import/local_time.h"
 #include "import/log_entries.h"
 #include "import/row_cells.h"
+#include "import/run_resources.h"
 #include "import/table_fitness.h"
 #include "import/value_conversion.h"
 #include "mapping/table_helpers.h"
@@ -38,7 +40,6 @@ namespace {
 using sheet::CreateObject;
 using sheet::oleRequest;
 
-const char* const kAlias = "cAlias";
 const std::string kCrLf = "\r\n";
 const std::string kNoType;
 const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebrochen!";
@@ -46,104 +47,6 @@ const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebro
 void inform(AppState& state, const std::string& utf8) {
   if (state.ui) state.ui->information(utf8ToCp1252(utf8));
 }
-
-// Thrown past every guard when a file fault ends the run.
-struct RunEnded {};
-
-// While it lives, a file fault (a failed write, a damaged file) that reaches the handler
-// ends the run: let pass with the default result, the run would go on without the record
-// and report success for rows it lost. Retry is the handler's to grant. The fault is kept
-// for the log, also when the handler quits the program.
-class FaultWatch {
- public:
-  explicit FaultWatch(std::optional<Error>& fault) : fault_(fault) {
-    previous_ = setErrorHandler([this](const Error& e) { return answer(e); });
-  }
-  ~FaultWatch() { setErrorHandler(std::move(previous_)); }
-  FaultWatch(const FaultWatch&) = delete;
-  FaultWatch& operator=(const FaultWatch&) = delete;
-
- private:
-  ErrorAnswer answer(const Error& e) {
-    if (!isFileFault(e)) return previous_(e);
-    ErrorAnswer given = ErrorAnswer::Default;
-    try {
-      given = previous_(e);
-    } catch (...) {
-      fault_ = e;
-      throw;
-    }
-    if (given == ErrorAnswer::Retry) return given;
-    fault_ = e;
-    throw RunEnded();
-  }
-
-  std::optional<Error>& fault_;
-  ErrorHandler previous_;
-};
-
-// Everything a run holds open, released in the documented order on every way out.
-class RunResources {
- public:
-  RunResources(AppState& state, WorkAreas& areas) : state_(state), areas_(areas) {}
-  ~RunResources() { releaseAll(); }
-  RunResources(const RunResources&) = delete;
-  RunResources& operator=(const RunResources&) = delete;
-
-  std::unique_ptr<ImportLog> log;
-  bool tableOpen = false;
-  // After a file fault the record being written is given up rather than written at the
-  // close: its keys could not all follow it.
-  bool dropRecordInFlight = false;
-  Value application;
-  Value workbook;
-
-  void releaseAll() {
-    ENDMSGWAIT(state_);
-    if (log) log->close();
-    closeTable();
-    closeSpreadsheet();
-  }
-
-  void closeTable() {
-    if (!tableOpen) return;
-    tableOpen = false;
-    quietly([&] {
-      if (const int area = areas_.areaOf(kAlias)) {
-        areas_.selectArea(area);
-        if (dropRecordInFlight) areas_.current()->discardChange();
-        areas_.DBCLOSEAREA();
-      }
-    });
-  }
-
-  void closeSpreadsheet() {
-    if (!workbook.isNil()) {
-      const Value book = std::move(workbook);
-      workbook = Value();
-      quietly([&] { oleRequest(book, "Close", {Value::logical(false)}); });
-    }
-    if (!application.isNil()) {
-      const Value app = std::move(application);
-      application = Value();
-      quietly([&] { oleRequest(app, "Quit"); });
-    }
-  }
-
- private:
-  // A release must not end the release of the rest; errors here are not the user's concern.
-  template <class F>
-  static void quietly(F&& f) {
-    try {
-      ErrorGuard guard;
-      f();
-    } catch (const ErrorException&) {
-    }
-  }
-
-  AppState& state_;
-  WorkAreas& areas_;
-};
 
 // First row of the field table whose name is exactly the given one; 1-based, 0 for none.
 int fieldPosition(const FieldTable& fields, const char* name) {
@@ -169,36 +72,462 @@ bool slotTrue(const Value& v) {
   return v.isLogical() && v.asLogical();
 }
 
-void writeCounterBack(AppState& state, bool autoArt, bool autoAdr) {
+// What one run decides, holds and counts, from its first step to its last.
+struct Run {
+  Run(AppState& s, WorkAreas& a)
+      : state(s),
+        areas(a),
+        fields(s.aFields),
+        held(s, a),
+        kundePos(fieldPosition(fields, "KUNDE")),
+        nummerPos(fieldPosition(fields, "NUMMER")),
+        liefANrPos(fieldPosition(fields, "LIEF_A_NR")) {}
+
+  AppState& state;
+  WorkAreas& areas;
+  const FieldTable& fields;
+  RunResources held;
+  const int kundePos, nummerPos, liefANrPos;  // rows of the key fields, 1-based; 0: none
+
+  ImportLog& log() { return *held.log; }
+  bool generates() const { return autoArt || autoAdr; }
+
+  std::string tableName;
+  int criterion = 0;  // which article number finds an article
+  long row = 1;
+  int keyCol = 1;
+  bool autoAdr = false, autoArt = false;
+  std::string newNumber;
+  std::string index;
+  Value sheet;
+  std::string keyField;  // the field the index's key is made of
+  bool lookUp = false, update = false;
+  bool stopOnlyTested = false;  // the stop column is read for nothing else
+  long total = 0, updated = 0, unchanged = 0, refused = 0;
+  std::chrono::steady_clock::time_point started;
+  std::optional<Error> fault;  // the file fault that ended the rows
+};
+
+void writeCounterBack(const Run& run) {
+  AppState& state = run.state;
   if (!state.oSettings) return;
-  if (autoArt) {
+  if (run.autoArt) {
     state.oSettings->Set("Artikel", "Nummer", state.vorein(vorein::kArtCounter));
-  } else if (autoAdr) {
+  } else if (run.autoAdr) {
     state.oSettings->Set("Adressen", "Nummer", state.vorein(vorein::kAdrCounter));
   }
 }
 
+// Step 3: the log and its header entries. The log exists from here on.
+void startLog(Run& run) {
+  const LocalDateTime now = localNow();
+  run.held.log = std::make_unique<ImportLog>(
+      importLogFileName(run.state.cExePath, now.day, timeWithPoints(now.millis)));
+  run.log().add(logStartEntry(now.day, now.millis));
+  run.log().add(logTableEntry(run.state.cDbfFile));
+}
+
+// Step 4 and 5: the first row and whether numbers are generated.
+void decideNumbers(Run& run) {
+  const AppState& state = run.state;
+  run.row = state.lHeader ? 2 : 1;
+  run.tableName = upperAZ(baseNamePart(state.cDbfFile));
+  run.criterion = slotInt(state.vorein(vorein::kArtCriterion));
+  if (run.tableName == "ADRESSEN" && state.lAutoAdrNr && run.kundePos > 0) {
+    run.autoAdr = true;
+  } else if (beginsWith(run.tableName, "ARTIKEL") && state.lAutoArtNr &&
+             ((run.criterion == 1 && run.nummerPos > 0) ||
+              (run.criterion == 2 && run.liefANrPos > 0))) {
+    run.autoArt = true;
+  }
+}
+
+// Step 6: the key field must be mapped unless numbers are generated by choice. A table
+// that lacks the key field altogether is refused the same way. False when it is not.
+bool keyFieldMapped(Run& run) {
+  const AppState& state = run.state;
+  auto keyColumnOf = [&](int pos) { return pos > 0 ? mappedColumn(run.fields[pos - 1]) : 0; };
+  const char* unmapped = nullptr;
+  if (run.tableName == "ADRESSEN" && !state.lAutoAdrNr) {
+    run.keyCol = keyColumnOf(run.kundePos);
+    unmapped =
+        "Der Kundennummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
+        "Kundennummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
+        "möglich!";
+  } else if (run.tableName == "ARTIKEL" && !state.lAutoArtNr && run.criterion == 2) {
+    run.keyCol = keyColumnOf(run.liefANrPos);
+    unmapped =
+        "Der Lieferanten-Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut "
+        "Voreinstellung die Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der "
+        "Daten ist somit nicht möglich!";
+  } else if (run.tableName == "ARTIKEL" && !state.lAutoArtNr) {
+    run.keyCol = keyColumnOf(run.nummerPos);
+    unmapped =
+        "Der Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
+        "Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
+        "möglich!";
+  } else {
+    return true;  // column A, no check
+  }
+  if (run.keyCol != 0) return true;
+  inform(run.state, unmapped);
+  return false;
+}
+
+// Step 7: without a stop column the user chooses one first; nothing is read this time.
+ImportOutcome sendToStopColumnChoice(Run& run) {
+  inform(run.state,
+         "Bitte wählen Sie zunächst ein Feld aus, welches immer einen Wert enthält, da dieses "
+         "als Abbruchkriterium für den Einlesevorgang benötigt wird!");
+  if (run.state.ui) run.state.ui->importOptionsDialog(run.state);
+  return ImportOutcome::StopColumnMissing;
+}
+
+// Step 8 and 9: the index chosen and the table opened, or M5 shown.
+bool openTable(Run& run) {
+  AppState& state = run.state;
+  state.nErrors = 0;
+  state.lIndexOpen = false;
+  run.index = DEFAULTINDEX(state, state.cDbfFile);
+  bool opened = false;
+  std::string unsupported;
+  try {
+    ErrorGuard guard;
+    opened = run.areas.DBUSEAREA(true, state.lCdxIndex ? "DBFCDX" : "DBFNTX", state.cDbfFile,
+                                 kRunAlias, std::nullopt, false);
+  } catch (const ErrorException& e) {
+    opened = false;
+    // A table or structural index we cannot write exactly: nothing of it was written.
+    if (isUnsupportedError(e.error())) {
+      unsupported = kCrLf + cp1252ToUtf8(e.error().fileName) +
+                    ": nicht unterstützt: " + cp1252ToUtf8(unsupportedFeatureOf(e.error()));
+    }
+  }
+  if (!opened) {
+    inform(state, "Kritischer Fehler: Datenbank kann nicht geöffnet werden" + unsupported + kAbort);
+    return false;
+  }
+  run.held.tableOpen = true;
+  run.log().add(logIndexTypeEntry(state.lCdxIndex));
+  return true;
+}
+
+// Step 10, and the checks that keep a table from getting records it cannot take.
+bool indexReady(Run& run) {
+  AppState& state = run.state;
+  if (!run.index.empty()) {
+    // An index file that could not be added (its error has been shown) would go stale
+    // under the rows written without it.
+    if (!run.areas.ORDLISTADD(run.index)) return false;
+    state.lIndexOpen = true;
+  }
+  // Nothing is written into a table or index that cannot take the records as they are.
+  if (const auto unfit = unfitForImport(run.areas)) {
+    if (state.ui) state.ui->information(*unfit + utf8ToCp1252(kAbort));
+    return false;
+  }
+  // Generated numbers are looked up in the index; without one every number would fail in
+  // the middle of the run, so nothing is imported.
+  if (run.generates() && !state.lIndexOpen) {
+    inform(state,
+           "Für die automatische Nummernvergabe wird ein Index benötigt, im Verzeichnis der "
+           "Datenbank wurde jedoch keine passende Indexdatei gefunden." +
+               kAbort);
+    return false;
+  }
+  return true;
+}
+
+// Step 11: updating without an index appends instead, if the user agrees.
+bool appendingAgreed(Run& run) {
+  AppState& state = run.state;
+  if (!run.index.empty() || !slotTrue(state.vorein(vorein::kUpdate))) return true;
+  return state.ui &&
+         state.ui->question(
+             "Widerspruch!",
+             utf8ToCp1252("Sie haben Daten aktualisieren ausgewählt, jedoch ist kein Index "
+                          "vorhanden." +
+                          kCrLf +
+                          "Daten können deswegen nicht aktualisiert werden und werden stattdessen "
+                          "angehängt!" +
+                          kCrLf + "Trotzdem fortfahren?"));
+}
+
+// Step 12 to 14: the spreadsheet application, the workbook and its active sheet.
+bool openSpreadsheet(Run& run) {
+  AppState& state = run.state;
+  try {
+    ErrorGuard guard;
+    run.held.application = CreateObject("Excel.Application");
+  } catch (const ErrorException&) {
+    inform(state, "Kritischer Fehler: Excel kann nicht geladen werden" + kAbort);
+    return false;
+  }
+  try {
+    ErrorGuard guard;
+    const Value books = oleRequest(run.held.application, "Workbooks");
+    run.held.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
+  } catch (const ErrorException& e) {
+    inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
+    if (state.ui) state.ui->detail(e.error().description);
+    return false;
+  }
+  run.sheet = oleRequest(run.held.application, "ActiveSheet");
+  return true;
+}
+
+// A cell showing an error value is a row error; the field keeps its content.
+void noteErrorValue(Run& run, const Value& cell, int column) {
+  run.log().add(logErrorValueEntry(cell.asErrorText(), EXCELSPALTE(column), run.row));
+  ++run.state.nErrors;
+}
+
+// Row loop step 1: false when the stop cell is empty. An error value is no empty cell: the
+// row is read, and the error is logged where the cell is read for the row (here when
+// nowhere else).
+bool rowGoesOn(Run& run, RowCells& cells) {
+  const Value stop = cells.stop(run.row);
+  if (stop.isEmpty()) return false;
+  if (stop.isError() && run.stopOnlyTested) noteErrorValue(run, stop, run.state.nStopColumn);
+  return true;
+}
+
+// Row loop step 2 to 4: the key as text, or empty.
+Value readKey(Run& run, RowCells& cells) {
+  Value keyCell;
+  if (auto read = cells.key(run.row)) {
+    keyCell = std::move(*read);
+    if (keyCell.isError()) {
+      noteErrorValue(run, keyCell, run.keyCol);
+      keyCell = Value();
+    }
+  } else {
+    run.log().add(logUnreadableKeyEntry(run.row, run.keyCol));
+    ++run.state.nErrors;
+  }
+  SAYMSGWAIT(run.state, "Zeile: " + std::to_string(run.row));
+  return TYPANPASSEN(run.state, keyCell, "C", 0, run.log(), run.row);
+}
+
+// Row loop step 6.1: whether the key finds its record (which is then the current one).
+bool keyMatches(Run& run, const Value& key) {
+  bool found = false;
+  try {
+    ErrorGuard guard(Guarding::AllButFileFaults);
+    found = run.areas.DBSEEK(key);
+  } catch (const ErrorException&) {
+    const std::string shown = key.isText() ? key.asText() : std::string();
+    if (run.state.ui) run.state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
+    return false;
+  }
+  if (!found) return false;
+  const Value stored = run.areas.aliasField(kRunAlias, run.keyField);
+  return key.isText() && stored.isText() && keysMatch(key.asText(), stored.asText());
+}
+
+// Row loop step 7: each mapped cell read, converted and put into its field.
+void fillFields(Run& run, RowCells& cells) {
+  for (const FieldRow& field : run.fields) {
+    const int column = mappedColumn(field);
+    if (column == 0) continue;
+    Value cell;
+    if (auto read = cells.field(run.row, column)) {
+      cell = std::move(*read);
+      if (cell.isError()) {
+        noteErrorValue(run, cell, column);
+        cell = Value();
+      }
+    } else {
+      run.log().add(logUnreadableCellEntry(EXCELSPALTE(column), run.row));
+      ++run.state.nErrors;
+    }
+    const Value& typeSlot = field[field_slot::kFieldType];
+    const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
+    const int length = slotInt(field[field_slot::kFieldLen]);
+    const Value converted = TYPANPASSEN(run.state, cell, type, length, run.log(), run.row);
+    try {
+      ErrorGuard guard(Guarding::AllButFileFaults);
+      run.areas.putField(slotInt(field[field_slot::kFieldNo]), converted);
+    } catch (const ErrorException&) {
+      run.log().add(logRefusedValueEntry(EXCELSPALTE(column), run.row));
+      ++run.state.nErrors;
+    }
+  }
+}
+
+// Row loop step 8: the generated number overrides a mapped column.
+void putGeneratedNumber(Run& run) {
+  if (run.autoArt) {
+    if (run.nummerPos > 0) {  // with criterion 2 the table may lack NUMMER
+      run.areas.putField(slotInt(run.fields[run.nummerPos - 1][field_slot::kFieldNo]),
+                         Value::text(run.newNumber));
+    }
+  } else if (run.autoAdr) {
+    run.areas.putField(slotInt(run.fields[run.kundePos - 1][field_slot::kFieldNo]),
+                       Value::text(run.newNumber));
+  }
+}
+
+// A key that a candidate tag holds already for another record: the table must never hold
+// it twice, so the row is logged and not written.
+void commitUnlessDuplicate(Run& run, bool matched) {
+  std::optional<Error> refused;
+  try {
+    ErrorGuard guard(Guarding::AllButFileFaults);
+    run.areas.commitRecord();
+  } catch (const ErrorException& e) {
+    refused = e.error();
+  }
+  if (!refused) return;
+  if (!isDuplicateKeyError(*refused)) {
+    raiseError(*refused);
+    return;
+  }
+  run.log().add(logRefusedRowEntry(run.row, refused->description));
+  ++run.state.nErrors;
+  ++run.refused;
+  if (matched) --run.updated;
+}
+
+enum class RowEnd { Next, NoNumber };
+
+// Row loop step 2 to 10 for the current row.
+RowEnd importRow(Run& run, RowCells& cells, bool candidates) {
+  const Value key = readKey(run, cells);
+  if (run.generates()) {
+    const auto number =
+        AUTOGEN(run.state, run.areas, run.autoArt ? "ARTIKEL" : "ADRESSEN", run.tableName);
+    if (!number) return RowEnd::NoNumber;
+    run.newNumber = *number;
+  }
+  const bool matched = run.lookUp && keyMatches(run, key);
+  if (matched && !run.update) {
+    ++run.unchanged;
+  } else {
+    if (matched) {
+      ++run.updated;
+      run.areas.DBRLOCK();
+    } else {
+      run.areas.DBAPPEND();
+    }
+    fillFields(run, cells);
+    putGeneratedNumber(run);
+    if (candidates) commitUnlessDuplicate(run, matched);
+    run.areas.DBRUNLOCK();
+  }
+  ++run.row;
+  ++run.total;
+  return RowEnd::Next;
+}
+
+// Step 16: every row down to the first empty stop cell; false when a generated number
+// could not be had.
+bool readRows(Run& run) {
+  if (run.fields.empty()) return true;
+  std::vector<int> fieldColumns;
+  for (const FieldRow& field : run.fields) {
+    if (const int column = mappedColumn(field)) fieldColumns.push_back(column);
+  }
+  const int stopColumn = run.state.nStopColumn;
+  run.stopOnlyTested =
+      stopColumn != run.keyCol &&
+      std::find(fieldColumns.begin(), fieldColumns.end(), stopColumn) == fieldColumns.end();
+  // Only an unchanged record leaves its fields unread; where that can happen, cells are
+  // read when needed rather than ahead.
+  const bool everyRowWhole = !run.lookUp || run.update;
+  const bool candidates = run.areas.hasCandidateOrder();
+  IndexHelper indexHelper(run.areas);
+  RowCells cells(run.sheet, run.row, stopColumn, run.keyCol, std::move(fieldColumns),
+                 everyRowWhole);
+  while (rowGoesOn(run, cells)) {
+    if (importRow(run, cells, candidates) == RowEnd::NoNumber) {
+      indexHelper.finish();
+      return false;
+    }
+  }
+  // The last record and its keys, while a fault can still end the run before its summary.
+  run.areas.commitRecord();
+  indexHelper.finish();
+  return true;
+}  // the read ahead ends before anything else touches the workbook
+
 // After a file fault ended the row loop: no summary, the user is told why and what to do;
 // what the run holds is released as on every other early end.
-ImportOutcome endAfterFault(AppState& state, RunResources& run, const Error& fault, long row,
-                            bool autoArt, bool autoAdr) {
-  run.dropRecordInFlight = true;
+ImportOutcome endAfterFault(Run& run) {
+  AppState& state = run.state;
+  const Error& fault = *run.fault;
+  run.held.dropRecordInFlight = true;
   ENDMSGWAIT(state);
-  run.log->add("");
-  run.log->add(logFileFaultEntry(row, fault.text()));
-  run.log->close();
+  run.log().add("");
+  run.log().add(logFileFaultEntry(run.row, fault.text()));
+  run.log().close();
   if (state.ui) {
     state.ui->information(
         utf8ToCp1252("Kritischer Fehler: Die Datenbank oder ihr Index kann nicht geschrieben "
                      "werden. Der Einlesevorgang wurde in Zeile " +
-                     std::to_string(row) +
+                     std::to_string(run.row) +
                      " abgebrochen; bitte führen Sie eine Reorganisation durch (dbf repair)!") +
         kCrLf + fault.text() + utf8ToCp1252(kAbort));
   }
-  run.closeTable();
-  run.closeSpreadsheet();
-  writeCounterBack(state, autoArt, autoAdr);
+  run.held.closeTable();
+  run.held.closeSpreadsheet();
+  writeCounterBack(run);
   return ImportOutcome::Ended;
+}
+
+// Step 15 and 16 under watch for file faults; nothing when the rows are all read.
+std::optional<ImportOutcome> importRows(Run& run) {
+  AppState& state = run.state;
+  run.started = std::chrono::steady_clock::now();
+  STARTMSGWAIT(state);
+  run.keyField = run.index.empty() ? std::string() : keyFieldOfIndex(baseNamePart(run.index));
+  run.lookUp = state.lIndexOpen && !run.generates();
+  run.update = slotTrue(state.vorein(vorein::kUpdate));
+  try {
+    FaultWatch watch(run.fault);
+    if (readRows(run)) return std::nullopt;
+  } catch (const RunEnded&) {
+    return endAfterFault(run);
+  } catch (const ProgramQuit&) {
+    if (run.fault) {
+      run.held.dropRecordInFlight = true;
+      run.log().add(logFileFaultEntry(run.row, run.fault->text()));
+    }
+    throw;
+  }
+  writeCounterBack(run);  // the resources release the rest
+  return ImportOutcome::Ended;
+}
+
+// Step 17 to 24: the log's closing lines, the summary, the log shown, everything closed.
+ImportOutcome finish(Run& run) {
+  AppState& state = run.state;
+  ImportLog& log = run.log();
+  ENDMSGWAIT(state);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - run.started;
+  const std::string cElapsed = elapsedText(elapsed.count());
+  const long nNew = run.total - run.updated - run.unchanged - run.refused;
+  log.add("");
+  log.add(logErrorCountEntry(state.nErrors));
+  log.add("");
+  log.add(logTotalEntry(run.total, cElapsed));
+  log.add(logSplitEntry(nNew, run.updated, run.unchanged));
+  log.close();
+  if (state.nErrors > 0) {
+    inform(state, "Es wurden Fehler festgestellt. Das Protokoll wird gleich geöffnet");
+  }
+  if (state.ui)
+    state.ui->summary(
+        utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(run.total) + " Datensätze in " +
+                     cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
+                     std::to_string(nNew) + " neue Datensätze, " + std::to_string(run.updated) +
+                     " geupdatet, " + std::to_string(run.unchanged) + " unverändert" + kCrLf +
+                     kCrLf + "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!"));
+  if (state.ui) state.ui->showTextFile(log.fileName());
+  run.held.closeTable();
+  run.held.closeSpreadsheet();
+  writeCounterBack(run);
+  return ImportOutcome::Summary;
 }
 
 }  // namespace
@@ -216,367 +545,16 @@ bool EINLESEN(AppState& state, WorkAreas& areas) {
 }
 
 ImportOutcome runImport(AppState& state, WorkAreas& areas) {
-  // Step 1 and 2.
-  long nTotal = 0, nUpdated = 0, nUnchanged = 0, nRefused = 0;
-  int nKeyCol = 1;
-  bool lAutoAdr = false, lAutoArt = false;
-  std::string cNewNumber;
-  const FieldTable& fields = state.aFields;
-  const int nKundePos = fieldPosition(fields, "KUNDE");
-  const int nNummerPos = fieldPosition(fields, "NUMMER");
-  const int nLiefANrPos = fieldPosition(fields, "LIEF_A_NR");
-
-  RunResources run(state, areas);
-
-  // Step 3: the log and its header entries.
-  const LocalDateTime now = localNow();
-  run.log = std::make_unique<ImportLog>(
-      importLogFileName(state.cExePath, now.day, timeWithPoints(now.millis)));
-  ImportLog& log = *run.log;
-  log.add(logStartEntry(now.day, now.millis));
-  log.add(logTableEntry(state.cDbfFile));
-
-  // Step 4 and 5.
-  long nRow = state.lHeader ? 2 : 1;
-  const std::string cTableName = upperAZ(baseNamePart(state.cDbfFile));
-  const int criterion = slotInt(state.vorein(vorein::kArtCriterion));
-  if (cTableName == "ADRESSEN" && state.lAutoAdrNr && nKundePos > 0) {
-    lAutoAdr = true;
-  } else if (beginsWith(cTableName, "ARTIKEL") && state.lAutoArtNr &&
-             ((criterion == 1 && nNummerPos > 0) || (criterion == 2 && nLiefANrPos > 0))) {
-    lAutoArt = true;
-  }
-
-  // Step 6: the key field must be mapped unless numbers are generated by choice. A table
-  // that lacks the key field altogether is refused the same way.
-  auto keyColumnOf = [&](int pos) { return pos > 0 ? mappedColumn(fields[pos - 1]) : 0; };
-  const char* unmapped = nullptr;
-  if (cTableName == "ADRESSEN" && !state.lAutoAdrNr) {
-    nKeyCol = keyColumnOf(nKundePos);
-    if (nKeyCol == 0) {
-      unmapped =
-          "Der Kundennummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
-          "Kundennummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
-          "möglich!";
-    }
-  } else if (cTableName == "ARTIKEL" && !state.lAutoArtNr && criterion == 2) {
-    nKeyCol = keyColumnOf(nLiefANrPos);
-    if (nKeyCol == 0) {
-      unmapped =
-          "Der Lieferanten-Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut "
-          "Voreinstellung die Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der "
-          "Daten ist somit nicht möglich!";
-    }
-  } else if (cTableName == "ARTIKEL" && !state.lAutoArtNr) {
-    nKeyCol = keyColumnOf(nNummerPos);
-    if (nKeyCol == 0) {
-      unmapped =
-          "Der Artikelnummer wurde kein Feld zugeordnet. Außerdem wird laut Voreinstellung die "
-          "Artikelnummer nicht automatisch hochgezählt. Ein Einlesen der Daten ist somit nicht "
-          "möglich!";
-    }
-  }
-  if (unmapped) {
-    inform(state, unmapped);
+  Run run(state, areas);
+  startLog(run);
+  decideNumbers(run);
+  if (!keyFieldMapped(run)) return ImportOutcome::Ended;
+  if (state.nStopColumn == 0) return sendToStopColumnChoice(run);
+  if (!openTable(run) || !indexReady(run) || !appendingAgreed(run) || !openSpreadsheet(run)) {
     return ImportOutcome::Ended;
   }
-
-  // Step 7: without a stop column the user chooses one first; nothing is read this time.
-  if (state.nStopColumn == 0) {
-    inform(state,
-           "Bitte wählen Sie zunächst ein Feld aus, welches immer einen Wert enthält, da dieses "
-           "als Abbruchkriterium für den Einlesevorgang benötigt wird!");
-    if (state.ui) state.ui->importOptionsDialog(state);
-    return ImportOutcome::StopColumnMissing;
-  }
-
-  // Step 8 and 9.
-  state.nErrors = 0;
-  state.lIndexOpen = false;
-  const std::string cIndex = DEFAULTINDEX(state, state.cDbfFile);
-  bool opened = false;
-  std::string unsupported;
-  try {
-    ErrorGuard guard;
-    opened = areas.DBUSEAREA(true, state.lCdxIndex ? "DBFCDX" : "DBFNTX", state.cDbfFile, kAlias,
-                             std::nullopt, false);
-  } catch (const ErrorException& e) {
-    opened = false;
-    // A table or structural index we cannot write exactly: nothing of it was written.
-    if (isUnsupportedError(e.error())) {
-      unsupported = kCrLf + cp1252ToUtf8(e.error().fileName) +
-                    ": nicht unterstützt: " + cp1252ToUtf8(unsupportedFeatureOf(e.error()));
-    }
-  }
-  if (!opened) {
-    inform(state, "Kritischer Fehler: Datenbank kann nicht geöffnet werden" + unsupported + kAbort);
-    return ImportOutcome::Ended;
-  }
-  run.tableOpen = true;
-  log.add(logIndexTypeEntry(state.lCdxIndex));
-
-  // Step 10.
-  if (!cIndex.empty()) {
-    // An index file that could not be added (its error has been shown) would go stale
-    // under the rows written without it.
-    if (!areas.ORDLISTADD(cIndex)) return ImportOutcome::Ended;
-    state.lIndexOpen = true;
-  }
-
-  // Nothing is written into a table or index that cannot take the records as they are.
-  if (const auto unfit = unfitForImport(areas)) {
-    if (state.ui) state.ui->information(*unfit + utf8ToCp1252(kAbort));
-    return ImportOutcome::Ended;
-  }
-
-  // Generated numbers are looked up in the index; without one every number would fail in
-  // the middle of the run, so nothing is imported.
-  if ((lAutoAdr || lAutoArt) && !state.lIndexOpen) {
-    inform(state,
-           "Für die automatische Nummernvergabe wird ein Index benötigt, im Verzeichnis der "
-           "Datenbank wurde jedoch keine passende Indexdatei gefunden." +
-               kAbort);
-    return ImportOutcome::Ended;
-  }
-
-  // Step 11.
-  if (cIndex.empty() && slotTrue(state.vorein(vorein::kUpdate))) {
-    const bool goOn =
-        state.ui &&
-        state.ui->question(
-            "Widerspruch!",
-            utf8ToCp1252("Sie haben Daten aktualisieren ausgewählt, jedoch ist kein Index "
-                         "vorhanden." +
-                         kCrLf +
-                         "Daten können deswegen nicht aktualisiert werden und werden stattdessen "
-                         "angehängt!" +
-                         kCrLf + "Trotzdem fortfahren?"));
-    if (!goOn) return ImportOutcome::Ended;
-  }
-
-  // Step 12 to 14.
-  try {
-    ErrorGuard guard;
-    run.application = CreateObject("Excel.Application");
-  } catch (const ErrorException&) {
-    inform(state, "Kritischer Fehler: Excel kann nicht geladen werden" + kAbort);
-    return ImportOutcome::Ended;
-  }
-  try {
-    ErrorGuard guard;
-    const Value books = oleRequest(run.application, "Workbooks");
-    run.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
-  } catch (const ErrorException& e) {
-    inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
-    if (state.ui) state.ui->detail(e.error().description);
-    return ImportOutcome::Ended;
-  }
-  const Value sheet = oleRequest(run.application, "ActiveSheet");
-
-  // Step 15 and 16.
-  const auto started = std::chrono::steady_clock::now();
-  STARTMSGWAIT(state);
-  const std::string keyField =
-      cIndex.empty() ? std::string() : keyFieldOfIndex(baseNamePart(cIndex));
-  const bool lookUp = state.lIndexOpen && !lAutoArt && !lAutoAdr;
-  const bool update = slotTrue(state.vorein(vorein::kUpdate));
-
-  std::optional<Error> fault;
-  try {
-    FaultWatch watch(fault);
-    if (!fields.empty()) {
-      std::vector<int> fieldColumns;
-      for (const FieldRow& row : fields) {
-        if (const int column = mappedColumn(row)) fieldColumns.push_back(column);
-      }
-      const bool stopReadOnlyForTest =
-          state.nStopColumn != nKeyCol && std::find(fieldColumns.begin(), fieldColumns.end(),
-                                                    state.nStopColumn) == fieldColumns.end();
-      // A cell showing an error value is a row error; the field keeps its content.
-      const auto noteErrorValue = [&](const Value& cell, int column) {
-        log.add(logErrorValueEntry(cell.asErrorText(), EXCELSPALTE(column), nRow));
-        ++state.nErrors;
-      };
-      // Only an unchanged record leaves its fields unread; where that can happen, cells are
-      // read when needed rather than ahead.
-      const bool everyRowWhole = !lookUp || update;
-      const bool candidates = areas.hasCandidateOrder();
-      IndexHelper indexHelper(areas);
-      RowCells cells(sheet, nRow, state.nStopColumn, nKeyCol, std::move(fieldColumns),
-                     everyRowWhole);
-      for (;;) {
-        // 1: the stop test. An error value is no empty cell: the row is read, and the
-        // error is logged where the cell is read for the row (here when nowhere else).
-        if (const Value stop = cells.stop(nRow); stop.isEmpty()) {
-          break;
-        } else if (stop.isError() && stopReadOnlyForTest) {
-          noteErrorValue(stop, state.nStopColumn);
-        }
-
-        // 2 to 4: the key.
-        Value keyCell;
-        if (auto read = cells.key(nRow)) {
-          keyCell = std::move(*read);
-          if (keyCell.isError()) {
-            noteErrorValue(keyCell, nKeyCol);
-            keyCell = Value();
-          }
-        } else {
-          log.add(logUnreadableKeyEntry(nRow, nKeyCol));
-          ++state.nErrors;
-        }
-        SAYMSGWAIT(state, "Zeile: " + std::to_string(nRow));
-        const Value xKey = TYPANPASSEN(state, keyCell, "C", 0, log, nRow);
-
-        // 5: a generated number.
-        if (lAutoArt || lAutoAdr) {
-          const auto number = AUTOGEN(state, areas, lAutoArt ? "ARTIKEL" : "ADRESSEN", cTableName);
-          if (!number) {
-            indexHelper.finish();
-            writeCounterBack(state, lAutoArt, lAutoAdr);
-            return ImportOutcome::Ended;  // the resources release the rest
-          }
-          cNewNumber = *number;
-        }
-
-        // 6: the record.
-        bool matched = false;
-        if (lookUp) {
-          bool found = false;
-          bool failed = false;
-          try {
-            ErrorGuard guard(Guarding::AllButFileFaults);
-            found = areas.DBSEEK(xKey);
-          } catch (const ErrorException&) {
-            failed = true;
-          }
-          if (failed) {
-            const std::string shown = xKey.isText() ? xKey.asText() : std::string();
-            if (state.ui) state.ui->information(utf8ToCp1252("Gesucht wird: ") + shown);
-          } else if (found) {
-            const Value stored = areas.aliasField(kAlias, keyField);
-            matched = xKey.isText() && stored.isText() && keysMatch(xKey.asText(), stored.asText());
-          }
-        }
-        if (matched && !update) {
-          ++nUnchanged;
-          ++nTotal;
-          ++nRow;
-          continue;
-        }
-        if (matched) {
-          ++nUpdated;
-          areas.DBRLOCK();
-        } else {
-          areas.DBAPPEND();
-        }
-
-        // 7: the mapped fields.
-        for (const FieldRow& row : fields) {
-          const int column = mappedColumn(row);
-          if (column == 0) continue;
-          Value cell;
-          if (auto read = cells.field(nRow, column)) {
-            cell = std::move(*read);
-            if (cell.isError()) {
-              noteErrorValue(cell, column);
-              cell = Value();
-            }
-          } else {
-            log.add(logUnreadableCellEntry(EXCELSPALTE(column), nRow));
-            ++state.nErrors;
-          }
-          const Value& typeSlot = row[field_slot::kFieldType];
-          const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
-          const int length = slotInt(row[field_slot::kFieldLen]);
-          const Value converted = TYPANPASSEN(state, cell, type, length, log, nRow);
-          try {
-            ErrorGuard guard(Guarding::AllButFileFaults);
-            areas.putField(slotInt(row[field_slot::kFieldNo]), converted);
-          } catch (const ErrorException&) {
-            log.add(logRefusedValueEntry(EXCELSPALTE(column), nRow));
-            ++state.nErrors;
-          }
-        }
-
-        // 8: the generated number overrides a mapped column.
-        if (lAutoArt) {
-          if (nNummerPos > 0) {  // with criterion 2 the table may lack NUMMER
-            areas.putField(slotInt(fields[nNummerPos - 1][field_slot::kFieldNo]),
-                           Value::text(cNewNumber));
-          }
-        } else if (lAutoAdr) {
-          areas.putField(slotInt(fields[nKundePos - 1][field_slot::kFieldNo]),
-                         Value::text(cNewNumber));
-        }
-
-        // A key that a candidate tag holds already for another record: the table must never
-        // hold it twice, so the row is logged and not written.
-        if (candidates) {
-          std::optional<Error> refused;
-          try {
-            ErrorGuard guard(Guarding::AllButFileFaults);
-            areas.commitRecord();
-          } catch (const ErrorException& e) {
-            refused = e.error();
-          }
-          if (refused && isDuplicateKeyError(*refused)) {
-            log.add(logRefusedRowEntry(nRow, refused->description));
-            ++state.nErrors;
-            ++nRefused;
-            if (matched) --nUpdated;
-          } else if (refused) {
-            raiseError(*refused);
-          }
-        }
-
-        // 9 and 10.
-        areas.DBRUNLOCK();
-        ++nRow;
-        ++nTotal;
-      }
-      // The last record and its keys, while a fault can still end the run before its summary.
-      areas.commitRecord();
-      indexHelper.finish();
-    }  // the read ahead ends before anything else touches the workbook
-  } catch (const RunEnded&) {
-    return endAfterFault(state, run, *fault, nRow, lAutoArt, lAutoAdr);
-  } catch (const ProgramQuit&) {
-    if (fault) {
-      run.dropRecordInFlight = true;
-      log.add(logFileFaultEntry(nRow, fault->text()));
-    }
-    throw;
-  }
-
-  // Step 17 to 21.
-  ENDMSGWAIT(state);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
-  const std::string cElapsed = elapsedText(elapsed.count());
-  const long nNew = nTotal - nUpdated - nUnchanged - nRefused;
-  log.add("");
-  log.add(logErrorCountEntry(state.nErrors));
-  log.add("");
-  log.add(logTotalEntry(nTotal, cElapsed));
-  log.add(logSplitEntry(nNew, nUpdated, nUnchanged));
-  log.close();
-  if (state.nErrors > 0) {
-    inform(state, "Es wurden Fehler festgestellt. Das Protokoll wird gleich geöffnet");
-  }
-  if (state.ui)
-    state.ui->summary(
-        utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(nTotal) + " Datensätze in " +
-                     cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
-                     std::to_string(nNew) + " neue Datensätze, " + std::to_string(nUpdated) +
-                     " geupdatet, " + std::to_string(nUnchanged) + " unverändert" + kCrLf + kCrLf +
-                     "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!"));
-  if (state.ui) state.ui->showTextFile(log.fileName());
-
-  // Step 22 to 24.
-  run.closeTable();
-  run.closeSpreadsheet();
-  writeCounterBack(state, lAutoArt, lAutoAdr);
-  return ImportOutcome::Summary;
+  if (const auto early = importRows(run)) return *early;
+  return finish(run);
 }
 
 }  // namespace zandor

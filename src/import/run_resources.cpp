@@ -1,0 +1,58 @@
+#include "import/run_resources.h"
+
+#include <utility>
+
+#include "app/wait_message.h"
+#include "base/error.h"
+#include "sheet/ole_auto.h"
+#include "table/work_areas.h"
+
+namespace zandor {
+
+namespace {
+
+// A release must not end the release of the rest.
+template <class F>
+void quietly(F&& f) {
+  try {
+    ErrorGuard guard;
+    f();
+  } catch (const ErrorException&) {
+  }
+}
+
+}  // namespace
+
+void RunResources::releaseAll() {
+  ENDMSGWAIT(state_);
+  if (log) log->close();
+  closeTable();
+  closeSpreadsheet();
+}
+
+void RunResources::closeTable() {
+  if (!tableOpen) return;
+  tableOpen = false;
+  quietly([&] {
+    if (const int area = areas_.areaOf(kRunAlias)) {
+      areas_.selectArea(area);
+      if (dropRecordInFlight) areas_.current()->discardChange();
+      areas_.DBCLOSEAREA();
+    }
+  });
+}
+
+void RunResources::closeSpreadsheet() {
+  if (!workbook.isNil()) {
+    const Value book = std::move(workbook);
+    workbook = Value();
+    quietly([&] { sheet::oleRequest(book, "Close", {Value::logical(false)}); });
+  }
+  if (!application.isNil()) {
+    const Value app = std::move(application);
+    application = Value();
+    quietly([&] { sheet::oleRequest(app, "Quit"); });
+  }
+}
+
+}  // namespace zandor
