@@ -11,20 +11,24 @@ namespace zandor {
 
 namespace {
 
-// A release must not end the release of the rest.
+// A release must not end the release of the rest, nor leave the destructor that runs it.
 template <class F>
 void quietly(F&& f) {
   try {
     ErrorGuard guard;
     f();
-  } catch (const ErrorException&) {
+  } catch (...) {
   }
 }
 
 }  // namespace
 
+RunResources::~RunResources() {
+  releaseAll();
+}
+
 void RunResources::releaseAll() {
-  ENDMSGWAIT(state_);
+  quietly([&] { ENDMSGWAIT(state_); });
   if (log) log->close();
   closeTable();
   closeSpreadsheet();

@@ -16,7 +16,7 @@ class WorkAreas;
 class RunResources {
  public:
   RunResources(AppState& state, WorkAreas& areas) : state_(state), areas_(areas) {}
-  ~RunResources() { releaseAll(); }
+  ~RunResources();
   RunResources(const RunResources&) = delete;
   RunResources& operator=(const RunResources&) = delete;
 

@@ -35,6 +35,7 @@ const char* indexExtension(IndexDriver driver) {
 
 AreaIndexes::~AreaIndexes() {
   try {
+    ErrorGuard quiet;  // no handler is asked from a destructor
     settle();
   } catch (...) {
     // Going away: what could not be written is given up, as by the files' own clean-up.
@@ -67,7 +68,14 @@ void AreaIndexes::setControlling(BoundOrder* order) {
 }
 
 void AreaIndexes::setWorkLane(WorkLane* lane) {
-  settle();
+  try {
+    settle();
+  } catch (...) {
+    // The old lane has been waited for before anything here fails: it is let go of all the
+    // same (it may not outlive this call), and what failed stays marked to be done in place.
+    lane_ = lane;
+    throw;
+  }
   lane_ = lane;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "base/error.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "table/field_value.h"
@@ -98,13 +99,16 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
 
 WorkArea::~WorkArea() {
   // Best effort when nobody closed the area: write what can be written, give up the rest.
+  // Nothing leaves a destructor, and no handler is asked from one (it may run while another
+  // error is on its way out).
+  ErrorGuard quiet;
   try {
     close();
-  } catch (const TableError&) {
+  } catch (...) {
     try {
       discardChange();
       close();
-    } catch (const TableError&) {
+    } catch (...) {
     }
   }
 }

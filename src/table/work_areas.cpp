@@ -1,6 +1,7 @@
 #include "table/work_areas.h"
 
 #include <cerrno>
+#include <exception>
 
 #include "base/error.h"
 #include "base/paths.h"
@@ -203,9 +204,17 @@ Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldNa
 
 void WorkAreas::setWorkLane(WorkLane* lane) {
   lane_ = lane;
+  // Every area lets go of the old lane, also when one of them fails to settle.
+  std::exception_ptr failure;
   for (auto& [number, indexes] : indexes_) {
-    if (indexes) indexes->setWorkLane(lane);
+    if (!indexes) continue;
+    try {
+      indexes->setWorkLane(lane);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 AreaIndexes* WorkAreas::indexes(int number) const {
