@@ -14,22 +14,31 @@ IndexHelper::IndexHelper(WorkAreas& areas) : areas_(areas) {
   } catch (const std::system_error&) {
     return;  // no thread to be had: every file is maintained in place
   }
-  areas_.setWorkLane(&lane_);
-  attached_ = true;
+  attached_ = true;  // from here the areas may hold the lane, also when the call fails
+  try {
+    areas_.setWorkLane(&lane_);
+  } catch (...) {
+    letGoQuietly();
+    stopThread();
+    throw;
+  }
 }
 
 IndexHelper::~IndexHelper() {
-  if (attached_) {
-    attached_ = false;
-    try {
-      // On the way out of an error the handler has had its say already.
-      ErrorGuard quiet;
-      areas_.setWorkLane(nullptr);
-    } catch (...) {
-      // The areas let go of the lane before they settle; what failed is done at the close.
-    }
-  }
+  letGoQuietly();
   stopThread();
+}
+
+void IndexHelper::letGoQuietly() noexcept {
+  if (!attached_) return;
+  attached_ = false;
+  try {
+    // On the way out of an error the handler has had its say already.
+    ErrorGuard quiet;
+    areas_.setWorkLane(nullptr);
+  } catch (...) {
+    // The areas let go of the lane all the same; what failed is done again at the close.
+  }
 }
 
 void IndexHelper::finish() {

@@ -27,6 +27,7 @@ class IndexHelper {
   void finish();
 
  private:
+  void letGoQuietly() noexcept;
   void stopThread();
 
   WorkAreas& areas_;
