@@ -23,6 +23,11 @@ int runRepair(const std::vector<std::string>& args) {
       std::cerr << args[i] << ": " << cp1252ToUtf8("nicht unterst\xfctzt: " + *feature) << '\n';
       return 1;
     }
+    // Nor when an index file may not be written: the table would be mended, its index not.
+    if (const auto refusal = indexWriteRefusal(utf8ToCp1252(args[i]))) {
+      std::cerr << args[i] << ": " << cp1252ToUtf8(*refusal) << '\n';
+      return 1;
+    }
   }
   TableRepair repair;
   try {
