@@ -65,6 +65,10 @@ int runRepair(const std::vector<std::string>& args) {
       for (const std::string& p : problems) std::cout << "  " << cp1252ToUtf8(p) << '\n';
     }
   }
+  // A damaged memo file is nothing a rebuild could mend: said, and the repair not done.
+  if (!reportMemoReferences(args[0], args[1], "Memo-Verweise nicht lesbar, nicht repariert")) {
+    ok = false;
+  }
   return ok ? 0 : 1;
 }
 
