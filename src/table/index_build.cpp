@@ -157,7 +157,10 @@ class BuildFile {
     if (fileExists(target_)) {
       if (const int err = takeOverIdentity(path_, target_)) fail(err, path_);
     }
-    if (const int err = replaceFile(path_, target_)) fail(err, target_);
+    if (const int err = replaceFile(path_, target_)) {
+      throw std::runtime_error("Die neue Indexdatei kann die alte nicht ersetzen (" +
+                               std::generic_category().message(err) + ")");
+    }
     done_ = true;
     // Until the directory is on disk, a power loss could bring back the old name's file.
     if (const int err = syncDirectoryOf(target_)) fail(err, target_);

@@ -186,5 +186,84 @@ TEST(IndexIdentityTest, AnIndexTheUserMayNotWriteIsRefusedAndLeftAlone) {
   EXPECT_EQ(listing(dir.path()), files);
 }
 
+// Where the user may write the index file but not take its name: a directory with the sticky
+// bit, the file another user's. The rename fails, the command says so, and the old file and
+// nothing else is there.
+TEST(IndexIdentityTest, ARenameThatFailsLeavesTheOldFileAndNoTemporaryFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user";
+  TempDir dir;
+  const std::string table = makeTable(dir.path());
+  const std::string cdx = dir.file("k.cdx");
+  const std::string ntx = dir.file("kunde.ntx");
+  createIndex(table, cdx, "KUNDE", "KUNDE");
+  createIndex(table, ntx, "", "KUNDE");
+  appendCustomers(table, 5, 6);
+  fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+  fs::permissions(table, fs::perms(0666));
+  fs::permissions(cdx, fs::perms(0666));
+  fs::permissions(ntx, fs::perms(0666));
+  const std::string cdxBefore = readBytes(cdx);
+  const std::string ntxBefore = readBytes(ntx);
+  const auto files = listing(dir.path());
+  EXPECT_TRUE(passesWithoutRoot([&] {
+    std::string out;
+    bool ok = true;
+    for (const std::string& index : {cdx, ntx}) {
+      const int status = cli("reindex " + quoted(table) + " " + quoted(index), &out);
+      ok = ok && status == 1 && out.find("kann die alte nicht ersetzen") != std::string::npos;
+      if (status != 1) std::fprintf(stderr, "%s -> %d: %s\n", index.c_str(), status, out.c_str());
+    }
+    return ok;
+  }));
+  EXPECT_EQ(readBytes(cdx), cdxBefore);
+  EXPECT_EQ(readBytes(ntx), ntxBefore);
+  EXPECT_EQ(listing(dir.path()), files);
+}
+
+// A user who may write another user's index file replaces it with a file of his own (only root
+// may give a file away); the mode stays, and the other user's rights with it.
+TEST(IndexIdentityTest, AFileOfAnotherUserComesBackAsTheRebuildersWithItsMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user";
+  TempDir dir;
+  const std::string table = makeTable(dir.path());
+  const std::string ntx = dir.file("kunde.ntx");
+  createIndex(table, ntx, "", "KUNDE");
+  appendCustomers(table, 5, 5);
+  fs::permissions(dir.path(), fs::perms::all);
+  fs::permissions(ntx, fs::perms(0666));
+  EXPECT_TRUE(passesWithoutRoot([&] {
+    std::string out;
+    return cli("reindex " + quoted(table) + " " + quoted(ntx), &out) == 0;
+  }));
+  const struct stat after = statOf(ntx);
+  EXPECT_EQ(after.st_uid, kNobody);
+  EXPECT_EQ(after.st_mode & 07777, 0666u);
+  EXPECT_TRUE(checkIndex(table, ntx).empty());
+}
+
+// A rebuild that runs out of room (a full disk) fails before the rename: the old file stays
+// as it was and the temporary file is gone.
+TEST(IndexIdentityTest, ARebuildOnAFullDiskLeavesTheOldFile) {
+  TempDir dir;
+  const std::string table = makeTable(dir.path());
+  const std::string cdx = dir.file("k.cdx");
+  const std::string ntx = dir.file("kunde.ntx");
+  createIndex(table, cdx, "KUNDE", "KUNDE");
+  createIndex(table, ntx, "", "KUNDE");
+  appendCustomers(table, 5, 3000);
+  const std::string cdxBefore = readBytes(cdx);
+  const std::string ntxBefore = readBytes(ntx);
+  const auto files = listing(dir.path());
+  {
+    ASSERT_LT(std::max(cdxBefore.size(), ntxBefore.size()), 6000u);
+    FileSizeLimit limit(6000);
+    EXPECT_THROW(reindexFile(table, cdx), std::runtime_error);
+    EXPECT_THROW(reindexFile(table, ntx), std::runtime_error);
+  }
+  EXPECT_TRUE(readBytes(cdx) == cdxBefore);
+  EXPECT_TRUE(readBytes(ntx) == ntxBefore);
+  EXPECT_EQ(listing(dir.path()), files);
+}
+
 }  // namespace
 }  // namespace zandor::test
