@@ -30,6 +30,9 @@ bool reportMemoReferences(const std::string& tableArg, const std::string& indexA
   } catch (const ErrorException& e) {
     std::cout << tableArg << ": " << cp1252ToUtf8(e.error().text()) << '\n';
     return false;
+  } catch (const std::exception& e) {
+    std::cout << tableArg << ": " << cp1252ToUtf8(e.what()) << '\n';
+    return false;
   }
   if (problems.empty()) return true;
   std::cout << tableArg << ": " << problems.size() << ' ' << cp1252ToUtf8(heading) << '\n';
