@@ -32,6 +32,12 @@ std::string escapedForDump(std::string_view utf8);
 // line feed, carriage return and backslash escaped.
 std::string dumpText(char fieldType, int decimals, const Value& value);
 
+// Checks the memo references of a table (opened with the driver the index file's extension
+// asks for). Each one that cannot be read is listed, indented, under the line
+// "TABLE: N HEADING"; true when all can be read.
+bool reportMemoReferences(const std::string& tableArg, const std::string& indexArg,
+                          const std::string& heading);
+
 // "dbf dump FILE --index INDEX [--tag NAME]": the records in the order's sequence.
 int runDumpInIndexOrder(const std::vector<std::string>& args);
 

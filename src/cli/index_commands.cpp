@@ -149,6 +149,7 @@ int runCheck(const std::vector<std::string>& args) {
     std::cout << args[i] << ": " << problems.size() << " Fehler\n";
     for (const std::string& p : problems) std::cout << "  " << cp1252ToUtf8(p) << '\n';
   }
+  if (!reportMemoReferences(args[0], args[1], "Memo-Verweise nicht lesbar")) ok = false;
   return ok ? 0 : 1;
 }
 

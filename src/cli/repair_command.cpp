@@ -23,6 +23,11 @@ int runRepair(const std::vector<std::string>& args) {
       std::cerr << args[i] << ": " << cp1252ToUtf8("nicht unterst\xfctzt: " + *feature) << '\n';
       return 1;
     }
+    // Nor when an index file may not be written: the table would be mended, its index not.
+    if (const auto refusal = indexWriteRefusal(utf8ToCp1252(args[i]))) {
+      std::cerr << args[i] << ": " << cp1252ToUtf8(*refusal) << '\n';
+      return 1;
+    }
   }
   TableRepair repair;
   try {
@@ -59,6 +64,10 @@ int runRepair(const std::vector<std::string>& args) {
       std::cout << args[i] << ": " << problems.size() << " Fehler nach dem Neuaufbau\n";
       for (const std::string& p : problems) std::cout << "  " << cp1252ToUtf8(p) << '\n';
     }
+  }
+  // A damaged memo file is nothing a rebuild could mend: said, and the repair not done.
+  if (!reportMemoReferences(args[0], args[1], "Memo-Verweise nicht lesbar, nicht repariert")) {
+    ok = false;
   }
   return ok ? 0 : 1;
 }

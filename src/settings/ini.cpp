@@ -120,25 +120,47 @@ std::string singleLine(std::string s) {
   return s;
 }
 
-bool writeWhole(const std::string& path, const std::string& data) {
+// The file a path names, symbolic links followed: a linked settings file stays a link.
+std::filesystem::path linkedFile(std::filesystem::path path) {
   namespace fs = std::filesystem;
+  std::error_code ec;
+  for (int step = 0; step < 40 && fs::is_symlink(path, ec); ++step) {
+    const fs::path target = fs::read_symlink(path, ec);
+    if (ec) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path;
+}
+
+bool writeWhole(const std::string& given, const std::string& data) {
+  namespace fs = std::filesystem;
+  const fs::path path = linkedFile(nativePath(given));
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  const bool exists = !ec && fs::exists(status);
+  if (exists) {
+    // A file we may not write keeps its content, whatever its directory would allow.
+    std::ofstream probe(path, std::ios::binary | std::ios::app);
+    if (!probe) return false;
+  }
   // Write beside the file and rename, so a failure never leaves half a settings file.
-  const std::string temp = path + ".tmp";
+  fs::path temp = path;
+  temp += ".tmp";
   {
-    std::ofstream out(nativePath(temp), std::ios::binary | std::ios::trunc);
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (out) {
       out.write(data.data(), static_cast<std::streamsize>(data.size()));
       out.close();
-      std::error_code ec;
-      if (out) {
-        fs::rename(nativePath(temp), nativePath(path), ec);
+      if (out && exists) fs::permissions(temp, status.permissions(), ec);
+      if (out && !ec) {
+        fs::rename(temp, path, ec);
         if (!ec) return true;
       }
-      fs::remove(nativePath(temp), ec);
+      fs::remove(temp, ec);
     }
   }
   // A directory we may not create files in, but a file we may write: write in place.
-  std::ofstream out(nativePath(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   out.close();

@@ -1,6 +1,7 @@
 #include "table/index_build.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "table/index_key.h"
 #include "table/index_maintenance.h"
 #include "table/ntx_file.h"
+#include "table/os_file.h"
 #include "table/table_error.h"
 #include "table/unsupported.h"
 
@@ -140,7 +142,8 @@ std::vector<IndexEntry> entriesFor(WorkArea& area, const OrderPlan& plan, bool c
   return entries;
 }
 
-// A temporary file beside the target, removed unless it was renamed into place.
+// A temporary file beside the target, removed unless it was renamed into place. The new file
+// takes over the mode and owner of the one it replaces.
 class BuildFile {
  public:
   explicit BuildFile(const std::string& target)
@@ -151,15 +154,35 @@ class BuildFile {
   }
   const std::string& path() const { return path_; }
   void replaceTarget() {
-    std::filesystem::rename(nativePath(path_), nativePath(target_));
+    if (fileExists(target_)) {
+      if (const int err = takeOverIdentity(path_, target_)) fail(err, path_);
+    }
+    if (const int err = replaceFile(path_, target_)) {
+      throw std::runtime_error("Die neue Indexdatei kann die alte nicht ersetzen (" +
+                               std::generic_category().message(err) + ")");
+    }
     done_ = true;
+    // Until the directory is on disk, a power loss could bring back the old name's file.
+    if (const int err = syncDirectoryOf(target_)) fail(err, target_);
   }
 
  private:
+  [[noreturn]] static void fail(int err, const std::string& path) {
+    throw std::system_error(err, std::generic_category(), path);
+  }
+
   std::string target_;
   std::string path_;
   bool done_ = false;
 };
+
+// The file a build replaces: the one the path names, symbolic links followed. A file we may
+// not write is refused even where its directory would let us put another in its place.
+std::string replaceableFile(const std::string& path) {
+  const std::string target = linkedFile(path);
+  if (const auto refusal = indexWriteRefusal(target)) throw std::runtime_error(*refusal);
+  return target;
+}
 
 void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPlan>& plans,
               bool startEmpty) {
@@ -309,9 +332,9 @@ void createIndex(const std::string& tablePath, const std::string& indexPath,
     throw std::runtime_error("a CDX tag needs a name of 1 to 10 characters");
   }
   reported(indexPath, [&] {
+    const std::string target = replaceableFile(existingOr(indexPath));
     std::unique_ptr<WorkArea> area = openTable(tablePath, cdx);
     const OrderPlan plan = planFor(*area, definition, cdx);
-    const std::string target = existingOr(indexPath);
     if (cdx) {
       buildCdx(*area, target, {plan}, false);
     } else {
@@ -329,8 +352,8 @@ void createIndex(const std::string& tablePath, const std::string& indexPath, con
 void reindexFile(const std::string& tablePath, const std::string& indexPath) {
   const bool cdx = isCdxPath(indexPath);
   reported(indexPath, [&] {
+    const std::string path = replaceableFile(existingOr(indexPath));
     std::unique_ptr<WorkArea> area = openTable(tablePath, cdx);
-    const std::string path = existingOr(indexPath);
     std::vector<OrderPlan> plans;
     {
       std::unique_ptr<IndexFile> old = openIndexForReading(path);
@@ -357,6 +380,18 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
       buildNtx(*area, path, plans.front());
     }
   });
+}
+
+std::optional<std::string> indexWriteRefusal(const std::string& indexPath) {
+  OsFile probe;
+  const int err = probe.open(linkedFile(existingOr(indexPath)), false);
+  if (err == 0 || err == ENOENT) return std::nullopt;
+  if (err == EACCES || err == EPERM || err == EROFS) {
+    return std::string("Keine Schreibrechte f\xfcr die Indexdatei");
+  }
+  return std::string(
+      "Die Indexdatei kann nicht zum Schreiben ge\xf6"
+      "ffnet werden");
 }
 
 std::optional<std::string> unsupportedIndexFeature(const std::string& tablePath,

@@ -27,7 +27,14 @@ void createIndex(const std::string& tablePath, const std::string& indexPath, con
                  bool descending = false);
 
 // Rebuilds every order of an index file from its own expressions, the same way.
+// Both keep the identity of an existing index file: a symbolic link is followed and the file
+// it names is replaced (the link stays), with its mode and, where permitted, its owner. A
+// file that may not be written is refused (indexWriteRefusal), and nothing changes.
 void reindexFile(const std::string& tablePath, const std::string& indexPath);
+
+// Why an existing index file may not be replaced by a build (German), or nothing: a file we
+// may not write is refused even where its directory would let us replace it.
+std::optional<std::string> indexWriteRefusal(const std::string& indexPath);
 
 // Checks an index file against the table: the structure of every order, and that every
 // maintained order holds exactly one key per qualifying record (a unique order: only keys

@@ -162,6 +162,59 @@ std::string MemoFile::read(std::uint32_t block) const {
   throw TableError(memoReadError(path()));
 }
 
+std::optional<std::string> MemoFile::referenceProblem(std::uint32_t block) const {
+  if (block == 0 || kind_ == MemoKind::Smt || kind_ == MemoKind::None) return std::nullopt;
+  const std::string where = "Block " + std::to_string(block);
+  const long long fileSize = file_.size();
+  if (fileSize < 0) return where + ": Memodatei nicht lesbar";
+  const auto size = static_cast<std::uint64_t>(fileSize);
+  const std::uint64_t start = static_cast<std::uint64_t>(block) * blockSize_;
+  if (start < kHeaderSize && kind_ != MemoKind::Dbt4) return where + " liegt im Dateikopf";
+  if (start >= size) return where + " liegt hinter dem Ende der Memodatei";
+  if (kind_ == MemoKind::Dbt3) {
+    // The text ends at the first 0x1A; without one it was cut off.
+    std::array<char, 4096> buf;
+    for (std::uint64_t pos = start; pos < size;) {
+      const long long got = file_.readAt(pos, buf.data(), buf.size());
+      if (got <= 0) return where + ": Lesefehler";
+      if (std::find(buf.data(), buf.data() + got, '\x1a') != buf.data() + got) {
+        return std::nullopt;
+      }
+      pos += static_cast<std::uint64_t>(got);
+    }
+    return where + ": Text ohne Endezeichen, die Memodatei ist abgeschnitten";
+  }
+  std::array<std::uint8_t, 8> head{};
+  if (size - start < head.size() ||
+      file_.readAt(start, head.data(), head.size()) != static_cast<long long>(head.size())) {
+    return where + ": Blockkopf hinter dem Ende der Memodatei";
+  }
+  std::uint64_t end = 0;
+  if (kind_ == MemoKind::Fpt) {
+    // Picture, text or object.
+    if (readU32be(head.data()) > 2)
+      return where +
+             ": Blockkopf besch\xe4"
+             "digt";
+    end = start + head.size() + readU32be(head.data() + 4);
+  } else {
+    const std::uint32_t total = readU32le(head.data() + 4);
+    if (!(head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) ||
+        total < head.size()) {
+      return where +
+             ": Blockkopf besch\xe4"
+             "digt";
+    }
+    end = start + total;
+  }
+  if (end > size) {
+    return where + ": L\xe4nge " + std::to_string(end - start) +
+           " reicht \xfc"
+           "ber das Ende der Memodatei";
+  }
+  return std::nullopt;
+}
+
 std::uint32_t MemoFile::write(std::string_view text) {
   if (kind_ != MemoKind::Dbt3 && kind_ != MemoKind::Dbt4 && kind_ != MemoKind::Fpt) {
     throw TableError(memoWriteError(path(), EINVAL));

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,10 @@ class MemoFile {
   // The text stored at a block; block 0 means none. Throws TableError (read error) for a
   // block that lies outside the file or does not start a memo.
   std::string read(std::uint32_t block) const;
+  // Why the memo at a block cannot be read whole (German), or nothing: the block lies in the
+  // header or past the end of the file, its block header is no memo's, or its text runs past
+  // the end of the file. Block 0 (no memo) is always sound.
+  std::optional<std::string> referenceProblem(std::uint32_t block) const;
   // Stores a text and returns its first block. Throws TableError (write error); the file
   // keeps its previous length and header then.
   std::uint32_t write(std::string_view text);

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace zandor {
 
@@ -161,6 +163,62 @@ int OsFile::truncate(std::uint64_t size) {
   if (size < mapWritable_) mapWritable_ = size;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return errno;
   return 0;
+}
+
+std::string linkedFile(const std::string& path) {
+  std::string current = path;
+  // As many steps as the system itself follows before it gives up (ELOOP).
+  for (int step = 0; step < 40; ++step) {
+    const std::string native = nativePath(current).string();
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    const ssize_t n = ::readlink(native.c_str(), buffer.data(), buffer.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= buffer.size()) return current;
+    const std::string target =
+        pathFromNative(std::string(buffer.data(), static_cast<std::size_t>(n)));
+    current = !target.empty() && isPathSeparator(target.front()) ? target
+                                                                 : directoryPart(current) + target;
+  }
+  return current;
+}
+
+int takeOverIdentity(const std::string& newFile, const std::string& oldFile) {
+  struct stat old;
+  if (::stat(nativePath(oldFile).c_str(), &old) != 0) return errno;
+  const int fd = ::open(nativePath(newFile).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  // Only root may give a file away; anyone may hand it to a group of their own.
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+      ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    // The new file stays its creator's.
+  }
+  // After the owner: a change of owner clears the set-id bits.
+  const int err = ::fchmod(fd, old.st_mode & 07777) != 0 ? errno : 0;
+  ::close(fd);
+  return err;
+}
+
+int replaceFile(const std::string& newFile, const std::string& oldFile) {
+  if (std::rename(nativePath(newFile).c_str(), nativePath(oldFile).c_str()) != 0) return errno;
+  return 0;
+}
+
+int syncDirectoryOf(const std::string& path) {
+  const std::string directory = directoryPart(path);
+  const int fd = ::open(nativePath(directory.empty() ? "." : directory).c_str(),
+                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = 0;
+  while (::fsync(fd) != 0) {
+    // EINVAL: a file system that keeps no directory to sync (its names are durable anyway).
+    if (errno != EINTR) {
+      err = errno == EINVAL ? 0 : errno;
+      break;
+    }
+  }
+  ::close(fd);
+  return err;
 }
 
 }  // namespace zandor

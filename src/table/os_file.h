@@ -60,4 +60,18 @@ class OsFile {
   std::uint64_t mapWritable_ = 0;  // bytes of it that are still inside the file
 };
 
+// Replacing a file by a new one written beside it (index files are rebuilt that way).
+
+// The file a path names, symbolic links followed: the replacement takes the name of the file
+// itself, so a link stays a link and names the new file.
+std::string linkedFile(const std::string& path);
+// Gives a new file the mode of the file it replaces and, where the system permits, its owner
+// (otherwise its group where permitted; else the new file stays its creator's). Returns 0 or
+// the errno value of setting the mode.
+int takeOverIdentity(const std::string& newFile, const std::string& oldFile);
+// Renames a file over another; returns 0 or the errno value.
+int replaceFile(const std::string& newFile, const std::string& oldFile);
+// Makes the names in the directory of a file durable (after a rename); returns 0 or errno.
+int syncDirectoryOf(const std::string& path);
+
 }  // namespace zandor

@@ -153,5 +153,31 @@ TEST_F(IniTest, WritableFileInReadOnlyDirectoryIsStillWritten) {
   EXPECT_EQ(readBytes(file), "[Pfade]\r\nExcel-Pfad=y\r\n");
 }
 
+// The file is replaced by a new one when a value is stored; the new one keeps the old one's
+// identity, as an index file does when it is rebuilt.
+TEST_F(IniTest, AStoredValueKeepsTheLinkAndTheModeOfTheFile) {
+  std::filesystem::create_directory(dir.path() / "echt");
+  const std::string real = dir.file("echt/zandor.ini");
+  writeBytes(real, "[Pfade]\r\nExcel-Pfad=x\r\n");
+  std::filesystem::permissions(real, std::filesystem::perms(0640));
+  std::filesystem::create_symlink("echt/zandor.ini", file);
+  EXPECT_TRUE(ini.Set("Pfade", "Excel-Pfad", Value::text("y")));
+  EXPECT_TRUE(std::filesystem::is_symlink(file));
+  EXPECT_EQ(readBytes(real), "[Pfade]\r\nExcel-Pfad=y\r\n");
+  EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
+}
+
+TEST_F(IniTest, AFileTheUserMayNotWriteIsNotReplaced) {
+  writeBytes(file, "[Pfade]\r\nExcel-Pfad=x\r\n");
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(file, std::filesystem::perms(0444));
+  EXPECT_TRUE(test::passesWithoutRoot([&] {
+    return !ini.Set("Pfade", "Excel-Pfad", Value::text("y")) &&
+           ini.Get("Pfade", "Excel-Pfad") == "x";
+  }));
+  EXPECT_EQ(readBytes(file), "[Pfade]\r\nExcel-Pfad=x\r\n");
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0444));
+}
+
 }  // namespace
 }  // namespace zandor
