@@ -20,6 +20,7 @@
 #include "table/index_maintenance.h"
 #include "table/ntx_file.h"
 #include "table/os_file.h"
+#include "table/private_file.h"
 #include "table/table_error.h"
 #include "table/unsupported.h"
 
@@ -147,7 +148,11 @@ std::vector<IndexEntry> entriesFor(WorkArea& area, const OrderPlan& plan, bool c
 class BuildFile {
  public:
   explicit BuildFile(const std::string& target)
-      : target_(target), path_(directoryPart(target) + "." + fileNamePart(target) + ".building") {}
+      : target_(target), path_(directoryPart(target) + "." + fileNamePart(target) + ".building") {
+    // Readable by its owner alone until it takes over the old file's mode: an index others may
+    // not read must not be readable while it is rebuilt.
+    if (fileExists(target_)) createOwnerOnlyFile(path_);
+  }
   ~BuildFile() {
     std::error_code ec;
     if (!done_) std::filesystem::remove(nativePath(path_), ec);

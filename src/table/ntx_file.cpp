@@ -8,9 +8,11 @@
 #include <system_error>
 
 #include "base/error.h"
+#include "base/paths.h"
 #include "base/text.h"
 #include "table/index_error.h"
 #include "table/index_key.h"
+#include "table/private_file.h"
 
 namespace zandor {
 
@@ -105,6 +107,8 @@ std::unique_ptr<NtxFile> NtxFile::create(const std::string& path, const NewOrder
   // replaced by a complete one.
   std::string temporary = path + ".new";
   std::unique_ptr<NtxFile> f(new NtxFile());
+  // A rebuild's own file is private until it is complete; so is its temporary.
+  if (fileExists(path)) createOwnerOnlyFile(temporary);
   if (int err = f->file_.create(temporary)) {
     throw std::system_error(err, std::generic_category(), temporary);
   }
