@@ -11,13 +11,25 @@ ReadLimits& readLimits() {
   return limits;
 }
 
-std::uint32_t TextPool::add(std::u16string_view text) {
-  if (units_.size() + text.size() > readLimits().maxTextUnits)
+void TextPool::checkRoom(std::size_t more) const {
+  if (units_.size() + more > readLimits().maxTextUnits)
     throw SheetReadError("Die Texte der Datei sind zu gro\xc3\x9f (Grenze " +
                          std::to_string(readLimits().maxTextUnits) + " Zeichen).");
+}
+
+std::uint32_t TextPool::add(std::u16string_view text) {
+  checkRoom(text.size());
   units_.append(text);
   starts_.push_back(units_.size());
   return static_cast<std::uint32_t>(starts_.size() - 2);
+}
+
+void TextPool::append(const TextPool& other) {
+  checkRoom(other.units_.size());
+  const std::uint64_t base = units_.size();
+  units_.append(other.units_);
+  starts_.reserve(starts_.size() + other.size());
+  for (std::size_t i = 1; i < other.starts_.size(); ++i) starts_.push_back(base + other.starts_[i]);
 }
 
 const Cell* CellStore::findInRow(std::uint32_t begin, std::uint32_t end,

@@ -41,12 +41,16 @@ struct Cell {
 class TextPool {
  public:
   std::uint32_t add(std::u16string_view text);
+  // Adds all texts of other behind these, numbered on.
+  void append(const TextPool& other);
   std::u16string_view get(std::uint32_t index) const {
     return std::u16string_view(units_.data() + starts_[index], starts_[index + 1] - starts_[index]);
   }
   std::size_t size() const { return starts_.size() - 1; }
 
  private:
+  void checkRoom(std::size_t more) const;
+
   std::u16string units_;
   std::vector<std::uint64_t> starts_{0};
 };

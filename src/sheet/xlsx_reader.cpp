@@ -369,8 +369,7 @@ class SheetTexts {
   void complete(WorkbookData& book) const {
     const auto sharedCount = static_cast<std::uint32_t>(book.texts.size());
     checkShared(sharedCount);
-    for (std::size_t i = 0; i < own_.size(); ++i)
-      book.texts.add(own_.get(static_cast<std::uint32_t>(i)));
+    book.texts.append(own_);
     for (SheetData& sheet : book.sheets) {
       sheet.cells.renumberTexts(
           [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
