@@ -11,48 +11,103 @@ ReadLimits& readLimits() {
   return limits;
 }
 
-std::uint32_t TextPool::add(std::u16string_view text) {
-  if (units_.size() + text.size() > readLimits().maxTextUnits)
+void TextPool::checkRoom(std::size_t more) const {
+  if (units_.size() + more > readLimits().maxTextUnits)
     throw SheetReadError("Die Texte der Datei sind zu gro\xc3\x9f (Grenze " +
                          std::to_string(readLimits().maxTextUnits) + " Zeichen).");
+}
+
+std::uint32_t TextPool::add(std::u16string_view text) {
+  checkRoom(text.size());
   units_.append(text);
   starts_.push_back(units_.size());
   return static_cast<std::uint32_t>(starts_.size() - 2);
 }
 
+void TextPool::append(const TextPool& other) {
+  checkRoom(other.units_.size());
+  const std::uint64_t base = units_.size();
+  units_.append(other.units_);
+  starts_.reserve(starts_.size() + other.size());
+  for (std::size_t i = 1; i < other.starts_.size(); ++i) starts_.push_back(base + other.starts_[i]);
+}
+
 const Cell* CellStore::findInRow(std::uint32_t begin, std::uint32_t end,
                                  std::uint32_t column) const {
   auto first = cells_.begin() + begin, last = cells_.begin() + end;
-  auto it = std::lower_bound(first, last, column,
-                             [](const Cell& c, std::uint32_t col) { return c.column < col; });
-  return it != last && it->column == column ? &*it : nullptr;
+  auto it = std::upper_bound(first, last, column,
+                             [](std::uint32_t col, const Cell& c) { return col < c.column; });
+  if (it == first) return nullptr;
+  --it;
+  return column <= it->column + it->repeat ? &*it : nullptr;
 }
 
-void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
-  if (row == 0 || row > kMaxRows || cell.column == 0 || cell.column > kMaxColumns)
-    throw SheetReadError(
-        "Zelle au\xc3\x9f"
-        "erhalb des Tabellenblatts (Zeile " +
-        std::to_string(row) + ", Spalte " + std::to_string(cell.column) + ").");
-  if (cell.kind == CellKind::Empty) return;
+void CellStoreBuilder::countOne() {
   if (++count_ > readLimits().maxCells)
     throw SheetReadError("Das Tabellenblatt hat zu viele Zellen (Grenze " +
                          std::to_string(readLimits().maxCells) + ").");
+}
+
+void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
+  if (row == 0 || row > kMaxRows || cell.column == 0 ||
+      cell.column + std::uint32_t{cell.repeat} > kMaxColumns)
+    throw SheetReadError(
+        "Zelle au\xc3\x9f"
+        "erhalb des Tabellenblatts (Zeile " +
+        std::to_string(row) + ", Spalte " + std::to_string(cell.column + cell.repeat) + ").");
+  if (cell.kind == CellKind::Empty) return;
   if (ordered_) {
     auto& cells = store_.cells_;
-    if (row > row_ || (row == row_ && (cells.empty() || cell.column > cells.back().column))) {
-      auto& starts = store_.rowStarts_;  // starts[r] = first cell of row r, for r <= row_
-      while (row_ < row) {
-        ++row_;
-        if (starts.size() <= row_) starts.resize(row_ + 1);
-        starts[row_] = static_cast<std::uint32_t>(cells.size());
+    auto& rows = store_.rows_;
+    if (row > row_ ||
+        (row == row_ && cell.column > cells.back().column + std::uint32_t{cells.back().repeat})) {
+      countOne();
+      const auto next = static_cast<std::uint32_t>(cells.size());
+      if (row > row_) {
+        rows.resize(row + 1, {next, next});
+        row_ = row;
       }
       cells.push_back(cell);
+      rows[row].end = next + 1;
       return;
     }
     switchToUnordered();
   }
-  placed_.push_back({row, cell});
+  place(row, cell);
+}
+
+void CellStoreBuilder::place(std::uint32_t row, const Cell& cell) {
+  Cell one = cell;
+  one.repeat = 0;
+  for (std::uint32_t c = 0; c <= cell.repeat; ++c) {
+    countOne();
+    one.column = cell.column + c;
+    placed_.push_back({row, one});
+  }
+}
+
+void CellStoreBuilder::repeatRow(std::uint32_t row, std::uint64_t times) {
+  if (times == 0) return;
+  if (row == 0 || row + times > kMaxRows)
+    throw SheetReadError(
+        "Zeilen au\xc3\x9f"
+        "erhalb des Tabellenblatts (Zeile " +
+        std::to_string(row + times) + ").");
+  if (ordered_) {
+    if (row != row_) return;  // a row without cells
+    auto& rows = store_.rows_;
+    const CellStore::RowCells cells = rows[row];
+    rows.resize(row + times + 1, cells);
+    row_ = static_cast<std::uint32_t>(row + times);
+    return;
+  }
+  std::vector<Cell> cells;
+  for (const Placed& p : placed_) {
+    if (p.row == row) cells.push_back(p.cell);
+  }
+  for (std::uint64_t r = 1; r <= times; ++r) {
+    for (const Cell& c : cells) place(static_cast<std::uint32_t>(row + r), c);
+  }
 }
 
 void CellStoreBuilder::reserve(std::uint64_t cells) {
@@ -63,15 +118,14 @@ void CellStoreBuilder::reserve(std::uint64_t cells) {
 
 void CellStoreBuilder::switchToUnordered() {
   ordered_ = false;
-  const auto& cells = store_.cells_;
-  const auto& starts = store_.rowStarts_;
-  placed_.reserve(cells.size() + 1);
-  std::uint32_t row = 1;
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    while (row < row_ && starts[row + 1] <= i) ++row;
-    placed_.push_back({row, cells[i]});
-  }
+  count_ = 0;
+  const CellStore store = std::move(store_);
   store_ = CellStore();
+  placed_.reserve(store.cells_.size() + 1);
+  for (std::uint32_t row = 1; row < store.rows_.size(); ++row) {
+    for (std::uint32_t i = store.rows_[row].begin; i < store.rows_[row].end; ++i)
+      place(row, store.cells_[i]);
+  }
 }
 
 CellStore CellStoreBuilder::finish() {
@@ -82,33 +136,41 @@ CellStore CellStoreBuilder::finish() {
     // The last one written to a place wins.
     ordered_ = true;
     row_ = 0;
+    count_ = 0;
     std::vector<Placed> placed = std::move(placed_);
     for (std::size_t i = 0; i < placed.size(); ++i) {
       if (i + 1 < placed.size() && placed[i + 1].row == placed[i].row &&
           placed[i + 1].cell.column == placed[i].cell.column)
         continue;
-      --count_;
       add(placed[i].row, placed[i].cell);
     }
   }
   CellStore store = std::move(store_);
   store_ = CellStore();
-  auto& cells = store.cells_;
-  if (cells.empty()) {
-    store.rowStarts_ = {0, 0};
+  if (store.cells_.empty()) {
+    store.rows_.clear();
     return store;
   }
   // No shrink_to_fit: copying the cells once more would double the peak memory.
-  store.rowStarts_.resize(static_cast<std::size_t>(row_) + 2);
-  store.rowStarts_[row_ + 1] = static_cast<std::uint32_t>(cells.size());
   store.lastRow_ = row_;
   store.firstRow_ = 1;
-  while (store.rowStarts_[store.firstRow_] == store.rowStarts_[store.firstRow_ + 1])
-    ++store.firstRow_;
+  while (store.rows_[store.firstRow_].begin == store.rows_[store.firstRow_].end) ++store.firstRow_;
   store.firstColumn_ = kMaxColumns;
-  for (const Cell& c : cells) {
+  for (const Cell& c : store.cells_) {
     store.firstColumn_ = std::min(store.firstColumn_, c.column);
-    store.lastColumn_ = std::max(store.lastColumn_, c.column);
+    store.lastColumn_ = std::max(store.lastColumn_, c.column + c.repeat);
+  }
+  // Repeated rows share their range, so each range is summed once.
+  std::uint64_t inRow = 0;
+  CellStore::RowCells last{};
+  for (std::uint32_t row = store.firstRow_; row <= store.lastRow_; ++row) {
+    const CellStore::RowCells cells = store.rows_[row];
+    if (cells.begin != last.begin || cells.end != last.end) {
+      inRow = 0;
+      for (std::uint32_t i = cells.begin; i < cells.end; ++i) inRow += 1u + store.cells_[i].repeat;
+      last = cells;
+    }
+    store.cellCount_ += inRow;
   }
   return store;
 }

@@ -281,24 +281,35 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
   PlainTag outer, inner;
   char* q = scanPlainTag(p + 1, end, outer);
   if (!q) return 0;
+  // A plain start tag of an element that is not small (a row, a cell with an inline text)
+  // is taken as it is: scanning it once more tag by tag would find the same.
+  char* const afterOuter = q;
+  auto startOuter = [&]() -> std::size_t {
+    openStarts_.push_back(openNames_.size());
+    openNames_.append(outer.name, outer.nameEnd);
+    openNames_ += '\0';
+    const char* attrs[2 * kPlainAttrs + 1];
+    handler_.startElement(outer.name, cutOut(outer, attrs));
+    return static_cast<std::size_t>(afterOuter - p);
+  };
   bool hasChild = false;
   char *text = q, *textEnd = q;
   if (!outer.empty) {
     if (*q == '<' && isNameChar(q[1])) {
       hasChild = true;
       q = scanPlainTag(q + 1, end, inner);
-      if (!q) return 0;
+      if (!q) return startOuter();
       text = textEnd = q;
       if (!inner.empty) {
         textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
-        if (!textEnd || !(q = plainEndTag(textEnd, end, inner))) return 0;
+        if (!textEnd || !(q = plainEndTag(textEnd, end, inner))) return startOuter();
       }
     } else {
       textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
       if (!textEnd) return 0;
       q = textEnd;
     }
-    if (!(q = plainEndTag(q, end, outer))) return 0;
+    if (!(q = plainEndTag(q, end, outer))) return startOuter();
   }
 
   // Whole and plain: from here on as the tag-by-tag path would deliver it.

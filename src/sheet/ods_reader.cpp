@@ -11,6 +11,7 @@
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
+#include "sheet/xml_namespaces.h"
 #include "sheet/xml_stream.h"
 #include "sheet/zip_archive.h"
 
@@ -53,14 +54,15 @@ class ContentHandler : public XmlHandler {
       : book_(book), choice_(std::move(choice)) {}
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
+    ns_.enter(attrs);
     if (inCell_) {
-      startInCell(local, attrs);
+      startInCell(name, attrs);
       return;
     }
+    const std::string_view local = ns_.localIn(name, Namespace::OdfTable);
     if (local == "table") {
       if (++tableDepth_ == 1) {
-        const char* sheetName = attribute(attrs, "name");
+        const char* sheetName = ns_.attribute(attrs, Namespace::OdfTable, "name");
         SheetData sheet;
         sheet.name = utf8ToUtf16(sheetName ? sheetName : "");
         keeping_ = choice_.keeps(book_.sheets.size(), sheet.name);
@@ -72,7 +74,7 @@ class ContentHandler : public XmlHandler {
     } else if (!keeping_) {
       return;  // a table left for later: only its name counts now
     } else if (tableDepth_ == 1 && local == "table-row") {
-      rowRepeat_ = repeatCount(attribute(attrs, "number-rows-repeated"));
+      rowRepeat_ = repeatCount(ns_.attribute(attrs, Namespace::OdfTable, "number-rows-repeated"));
       col_ = 1;
       rowCells_.clear();
     } else if (tableDepth_ == 1 && (local == "table-cell" || local == "covered-table-cell")) {
@@ -81,15 +83,17 @@ class ContentHandler : public XmlHandler {
   }
 
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.localIn(name, Namespace::OdfTable);
     if (inCell_) {
       if (local == "table-cell" || local == "covered-table-cell") {
         if (--cellDepth_ == 0) endCell();
-        return;
+      } else {
+        endInCell(name);
       }
-      endInCell(local);
+      ns_.leave();
       return;
     }
+    ns_.leave();
     if (local == "table") {
       if (tableDepth_-- == 1) book_.sheets.back().cells = builder_.finish();
     } else if (keeping_ && tableDepth_ == 1 && local == "table-row") {
@@ -110,28 +114,50 @@ class ContentHandler : public XmlHandler {
     paragraphs_ = 0;
     paragraphDepth_ = 0;
     annotationDepth_ = 0;
-    cellRepeat_ = repeatCount(attribute(attrs, "number-columns-repeated"));
     cell_ = Cell();
     isString_ = false;
     isError_ = false;
+    const char* repeat = nullptr;
     const char* type = nullptr;
     const char* calcType = nullptr;
     const char* formula = nullptr;
+    const char* value = nullptr;
+    const char* dateValue = nullptr;
+    const char* timeValue = nullptr;
+    const char* booleanValue = nullptr;
+    const char* stringValue = nullptr;
     for (const char** a = attrs; *a; a += 2) {
-      const std::string_view full(a[0]);
-      if (full == "office:value-type")
-        type = a[1];
-      else if (full == "calcext:value-type")
+      if (const std::string_view office = ns_.attributeLocal(a[0], Namespace::OdfOffice);
+          !office.empty()) {
+        if (office == "value-type")
+          type = a[1];
+        else if (office == "value")
+          value = a[1];
+        else if (office == "date-value")
+          dateValue = a[1];
+        else if (office == "time-value")
+          timeValue = a[1];
+        else if (office == "boolean-value")
+          booleanValue = a[1];
+        else if (office == "string-value")
+          stringValue = a[1];
+      } else if (const std::string_view table = ns_.attributeLocal(a[0], Namespace::OdfTable);
+                 !table.empty()) {
+        if (table == "number-columns-repeated")
+          repeat = a[1];
+        else if (table == "formula")
+          formula = a[1];
+      } else if (ns_.attributeLocal(a[0], Namespace::CalcExtension) == "value-type") {
         calcType = a[1];
-      else if (localName(a[0]) == "formula")
-        formula = a[1];
+      }
     }
+    cellRepeat_ = repeatCount(repeat);
     if (!type) return;
     const std::string_view t(type);
     if (calcType && std::string_view(calcType) == "error") {
       isError_ = true;
     } else if (t == "float" || t == "percentage" || t == "currency") {
-      const double v = parseNumber(attribute(attrs, "value"));
+      const double v = parseNumber(value);
       const std::string_view f(formula ? formula : "");
       if (f == "of:=TRUE()" || f == "of:=FALSE()") {
         cell_.kind = CellKind::Boolean;
@@ -141,49 +167,51 @@ class ContentHandler : public XmlHandler {
         cell_.number = v;
       }
     } else if (t == "date") {
-      const char* v = attribute(attrs, "date-value");
+      const char* v = dateValue;
       double serial;
       if (!v || !serialFromIso(v, &serial))
         throw SheetReadError("Ung\xc3\xbcltiges Datum \"" + std::string(v ? v : "") + "\".");
       cell_.kind = CellKind::Date;
       cell_.number = serial;
     } else if (t == "time") {
-      const char* v = attribute(attrs, "time-value");
+      const char* v = timeValue;
       double serial;
       if (!v || !serialFromDuration(v, &serial))
         throw SheetReadError("Ung\xc3\xbcltige Zeit \"" + std::string(v ? v : "") + "\".");
       cell_.kind = CellKind::Date;
       cell_.number = serial;
     } else if (t == "boolean") {
-      const char* v = attribute(attrs, "boolean-value");
+      const char* v = booleanValue;
       cell_.kind = CellKind::Boolean;
       // Some writers put 1 and 0 instead of true and false.
       cell_.flag = v && (std::string_view(v) == "true" || std::string_view(v) == "1");
     } else if (t == "string") {
       isString_ = true;
       // Newer writers may put the text into office:string-value instead of paragraphs.
-      if (const char* v = attribute(attrs, "string-value")) {
-        stringValue_ = v;
+      if (stringValue) {
+        stringValue_ = stringValue;
         hasStringValue_ = true;
       }
     }
   }
 
-  void startInCell(std::string_view local, const char** attrs) {
-    if (local == "table-cell" || local == "covered-table-cell") {
+  void startInCell(const char* name, const char** attrs) {
+    const std::string_view table = ns_.localIn(name, Namespace::OdfTable);
+    if (table == "table-cell" || table == "covered-table-cell") {
       ++cellDepth_;  // a cell of a table nested in this cell: not ours
       return;
     }
-    if (local == "annotation") {
+    if (ns_.localIn(name, Namespace::OdfOffice) == "annotation") {
       ++annotationDepth_;
       return;
     }
     if (annotationDepth_ > 0) return;
+    const std::string_view local = ns_.localIn(name, Namespace::OdfText);
     if (local == "p" || local == "h") {
       if (paragraphDepth_++ == 0 && paragraphs_++ > 0) text_ += '\n';
     } else if (paragraphDepth_ > 0) {
       if (local == "s") {
-        const std::uint64_t n = repeatCount(attribute(attrs, "c"));
+        const std::uint64_t n = repeatCount(ns_.attribute(attrs, Namespace::OdfText, "c"));
         if (n > 65536) throw SheetReadError("Zu viele Leerzeichen in einer Zelle.");
         text_.append(static_cast<std::size_t>(n), ' ');
       } else if (local == "tab") {
@@ -194,11 +222,12 @@ class ContentHandler : public XmlHandler {
     }
   }
 
-  void endInCell(std::string_view local) {
-    if (local == "annotation") {
+  void endInCell(const char* name) {
+    if (ns_.localIn(name, Namespace::OdfOffice) == "annotation") {
       --annotationDepth_;
-    } else if (annotationDepth_ == 0 && (local == "p" || local == "h")) {
-      --paragraphDepth_;
+    } else if (annotationDepth_ == 0) {
+      const std::string_view local = ns_.localIn(name, Namespace::OdfText);
+      if (local == "p" || local == "h") --paragraphDepth_;
     }
   }
 
@@ -218,11 +247,10 @@ class ContentHandler : public XmlHandler {
             "Zellen au\xc3\x9f"
             "erhalb des Tabellenblatts (Spalte " +
             std::to_string(col_ + cellRepeat_ - 1) + ").");
-      for (std::uint64_t i = 0; i < cellRepeat_; ++i) {
-        cell_.column = static_cast<std::uint32_t>(col_ + i);
-        rowCells_.push_back(cell_);
-        if (rowCells_.size() > kMaxColumns) throw SheetReadError("Zeile zu lang.");
-      }
+      // A repeated cell is stored once, as a run.
+      cell_.column = static_cast<std::uint32_t>(col_);
+      cell_.repeat = static_cast<std::uint16_t>(cellRepeat_ - 1);
+      rowCells_.push_back(cell_);
     }
     col_ += cellRepeat_;
   }
@@ -234,13 +262,14 @@ class ContentHandler : public XmlHandler {
             "Zeilen au\xc3\x9f"
             "erhalb des Tabellenblatts (Zeile " +
             std::to_string(row_ + rowRepeat_ - 1) + ").");
-      for (std::uint64_t r = 0; r < rowRepeat_; ++r) {
-        for (const Cell& c : rowCells_) builder_.add(static_cast<std::uint32_t>(row_ + r), c);
-      }
+      const auto row = static_cast<std::uint32_t>(row_);
+      for (const Cell& c : rowCells_) builder_.add(row, c);
+      builder_.repeatRow(row, rowRepeat_ - 1);  // stored once
     }
     row_ += rowRepeat_;
   }
 
+  NamespaceScope ns_;
   WorkbookData& book_;
   TableChoice choice_;
   bool keeping_ = true;
@@ -261,8 +290,10 @@ class SettingsHandler : public XmlHandler {
   bool found = false;
 
   void startElement(const char* name, const char** attrs) override {
-    const std::string_view local = localName(name);
-    const char* itemName = attribute(attrs, "name");
+    ns_.enter(attrs);
+    const std::string_view local = ns_.localIn(name, Namespace::OdfConfig);
+    if (local.empty()) return;
+    const char* itemName = ns_.attribute(attrs, Namespace::OdfConfig, "name");
     if (local == "config-item-map-indexed" && itemName && std::string_view(itemName) == "Views")
       ++inViews_;
     else if (inViews_ && !found && local == "config-item" && itemName &&
@@ -270,7 +301,8 @@ class SettingsHandler : public XmlHandler {
       collecting_ = true;
   }
   void endElement(const char* name) override {
-    const std::string_view local = localName(name);
+    const std::string_view local = ns_.localIn(name, Namespace::OdfConfig);
+    ns_.leave();
     if (collecting_ && local == "config-item") {
       collecting_ = false;
       found = true;
@@ -283,6 +315,7 @@ class SettingsHandler : public XmlHandler {
   }
 
  private:
+  NamespaceScope ns_;
   int inViews_ = 0;
   bool collecting_ = false;
 };

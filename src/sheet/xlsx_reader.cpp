@@ -251,11 +251,13 @@ class RichTextCollector {
     reset();
     utf8_.assign(data, static_cast<std::size_t>(length));
   }
-  std::u16string take() {
-    std::u16string s = utf8ToUtf16(utf8_);
-    decodeEscapes(s);
+  // The text, into out (kept by the caller, so that no text costs an allocation).
+  std::u16string_view take(std::u16string& out) {
+    out.clear();
+    appendUtf8AsUtf16(out, utf8_);
+    decodeEscapes(out);
     utf8_.clear();
-    return s;
+    return out;
   }
 
  private:
@@ -286,7 +288,7 @@ class SharedStringsHandler : public XmlHandler {
     ns_.leave();
     if (local == "si") {
       inItem_ = false;
-      pool_.add(rich_.take());
+      pool_.add(rich_.take(units_));
       count_.store(static_cast<std::uint32_t>(pool_.size()), std::memory_order_release);
     } else if (inItem_) {
       rich_.end(local);
@@ -367,8 +369,7 @@ class SheetTexts {
   void complete(WorkbookData& book) const {
     const auto sharedCount = static_cast<std::uint32_t>(book.texts.size());
     checkShared(sharedCount);
-    for (std::size_t i = 0; i < own_.size(); ++i)
-      book.texts.add(own_.get(static_cast<std::uint32_t>(i)));
+    book.texts.append(own_);
     for (SheetData& sheet : book.sheets) {
       sheet.cells.renumberTexts(
           [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
@@ -590,7 +591,7 @@ class WorksheetHandler : public XmlHandler {
       case 'i':
         if (!hasInline_) break;
         cell.kind = CellKind::Text;
-        cell.text = texts_.own(rich_.take());
+        cell.text = texts_.own(rich_.take(units_));
         break;
       case 't': {
         cell.kind = CellKind::Text;
@@ -633,6 +634,7 @@ class WorksheetHandler : public XmlHandler {
   std::uint32_t row_ = 0, col_ = 0, style_ = 0;
   char type_ = 'n';
   std::string value_;
+  std::u16string units_;
   RichTextCollector rich_;
 };
 

@@ -12,6 +12,12 @@ Namespace NamespaceScope::classify(std::string_view uri) {
     return Namespace::DocumentRelationships;
   if (uri == "http://schemas.openxmlformats.org/package/2006/relationships")
     return Namespace::PackageRelationships;
+  if (uri == "urn:oasis:names:tc:opendocument:xmlns:office:1.0") return Namespace::OdfOffice;
+  if (uri == "urn:oasis:names:tc:opendocument:xmlns:table:1.0") return Namespace::OdfTable;
+  if (uri == "urn:oasis:names:tc:opendocument:xmlns:text:1.0") return Namespace::OdfText;
+  if (uri == "urn:oasis:names:tc:opendocument:xmlns:config:1.0") return Namespace::OdfConfig;
+  if (uri == "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0")
+    return Namespace::CalcExtension;
   return Namespace::Other;
 }
 
@@ -23,14 +29,28 @@ void NamespaceScope::bind(std::string_view attr, std::string_view uri) {
   }
   bindings_.push_back({std::string(prefix), classify(uri), defaultNamespace_, depth_});
   if (prefix.empty()) defaultNamespace_ = bindings_.back().ns;
+  for (Recent& r : recent_) r.prefix.clear();
 }
 
 void NamespaceScope::unbind() {
   if (bindings_.back().prefix.empty()) defaultNamespace_ = bindings_.back().shadowedDefault;
   bindings_.pop_back();
+  for (Recent& r : recent_) r.prefix.clear();
 }
 
 Namespace NamespaceScope::lookUp(std::string_view prefix) const {
+  if (prefix.empty()) return search(prefix);  // the empty entries of the cache are unused
+  for (const Recent& r : recent_) {
+    if (r.prefix == prefix) return r.ns;
+  }
+  const Namespace ns = search(prefix);
+  Recent& r = recent_[recentNext_++ % std::size(recent_)];
+  r.prefix.assign(prefix);
+  r.ns = ns;
+  return ns;
+}
+
+Namespace NamespaceScope::search(std::string_view prefix) const {
   for (auto b = bindings_.rbegin(); b != bindings_.rend(); ++b) {
     if (b->prefix == prefix) return b->ns;
   }

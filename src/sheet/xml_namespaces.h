@@ -17,6 +17,11 @@ enum class Namespace : std::uint8_t {
   SpreadsheetMain,        // workbook, sheets, styles, shared strings
   DocumentRelationships,  // r:id
   PackageRelationships,   // .rels parts
+  OdfOffice,              // OpenDocument: office:, table:, text:, config:
+  OdfTable,
+  OdfText,
+  OdfConfig,
+  CalcExtension,  // LibreOffice's calcext:
 };
 
 // The namespace bindings in scope while a document is parsed, so that elements are told
@@ -42,6 +47,16 @@ class NamespaceScope {
     if (!colon) return defaultNamespace_;
     return lookUp(std::string_view(name, static_cast<std::size_t>(colon - name)));
   }
+  // The local name of an element or attribute of the namespace (or of none, or of an unbound
+  // prefix); "" for any other.
+  std::string_view localIn(const char* name, Namespace ns) const {
+    const std::string_view local = localName(name);
+    const Namespace found =
+        local.data() == name
+            ? defaultNamespace_
+            : lookUp(std::string_view(name, static_cast<std::size_t>(local.data() - name - 1)));
+    return found == ns || found == Namespace::None ? local : std::string_view();
+  }
   // An element without any namespace is taken as the one expected (hand-made parts leave
   // the declarations out); one of another namespace never is.
   bool isIn(const char* name, Namespace ns) const {
@@ -60,6 +75,16 @@ class NamespaceScope {
     const Namespace ns =
         lookUp(std::string_view(name, static_cast<std::size_t>(local.data() - name - 1)));
     return ns == Namespace::SpreadsheetMain || ns == Namespace::None ? local : std::string_view();
+  }
+
+  // The local name of a prefixed attribute of the namespace (or of an unbound prefix); ""
+  // for any other.
+  std::string_view attributeLocal(const char* name, Namespace ns) const {
+    const std::string_view local = localName(name);
+    if (local.data() == name) return {};
+    const Namespace found =
+        lookUp(std::string_view(name, static_cast<std::size_t>(local.data() - name - 1)));
+    return found == ns || found == Namespace::None ? local : std::string_view();
   }
 
   // The value of a prefixed attribute in the given namespace (or with an unbound prefix),
@@ -82,8 +107,17 @@ class NamespaceScope {
   void bind(std::string_view attr, std::string_view uri);
   void unbind();
   Namespace lookUp(std::string_view prefix) const;
+  Namespace search(std::string_view prefix) const;
 
   std::vector<Binding> bindings_;
+  // The prefixes looked up last (documents use a few of the dozens they declare), emptied
+  // whenever the bindings change.
+  struct Recent {
+    std::string prefix;
+    Namespace ns = Namespace::None;
+  };
+  mutable Recent recent_[4];
+  mutable std::size_t recentNext_ = 0;
   std::size_t depth_ = 0;
   Namespace defaultNamespace_ = Namespace::None;
 };

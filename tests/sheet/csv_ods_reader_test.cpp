@@ -35,7 +35,7 @@ class ReaderTest : public ::testing::Test {
   static std::u16string text(const WorkbookData& b, std::uint32_t r, std::uint32_t c) {
     const Cell* cell = at(b, r, c);
     if (!cell || cell->kind != CellKind::Text) return u"(kein Text)";
-    return std::u16string(b.texts.get(cell->text));
+    return std::u16string(b.textsOf(b.sheets[b.activeSheet]).get(cell->text));
   }
   static void expectNumber(const WorkbookData& b, std::uint32_t r, std::uint32_t c, double v) {
     const Cell* cell = at(b, r, c);
@@ -178,12 +178,20 @@ TEST_F(ReaderTest, OdsRepeatsThatWouldFillTooMuchAreRefused) {
                        "</table:table>"),
             "Zellen au\xc3\x9f"
             "erhalb des Tabellenblatts (Spalte 99999).");
+  // The limit counts what is stored: a repeated cell in a repeated row is stored once,
+  // different cells each.
   const ReadLimits saved = readLimits();
   readLimits().maxCells = 1000;
   EXPECT_EQ(odsRefusal("<table:table table:name=\"a\"><table:table-row "
                        "table:number-rows-repeated=\"100\"><table:table-cell "
                        "office:value-type=\"float\" office:value=\"1\" "
                        "table:number-columns-repeated=\"100\"/></table:table-row></table:table>"),
+            "(gelesen)");
+  std::string distinct = "<table:table table:name=\"a\">";
+  for (int r = 0; r < 1001; ++r)
+    distinct += "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"" +
+                std::to_string(r) + "\"/></table:table-row>";
+  EXPECT_EQ(odsRefusal(distinct + "</table:table>"),
             "Das Tabellenblatt hat zu viele Zellen (Grenze 1000).");
   readLimits() = saved;
   EXPECT_EQ(odsRefusal("<table:table table:name=\"a\"><table:table-row><table:table-cell "
@@ -193,11 +201,121 @@ TEST_F(ReaderTest, OdsRepeatsThatWouldFillTooMuchAreRefused) {
   EXPECT_EQ(odsRefusal(""), "Das Dokument hat kein Tabellenblatt.");
 }
 
+// LibreOffice writes a value filled down and right as one repeated cell in a repeated
+// row: 2,930 rows of all 16,384 columns here, 48 million cells in a file of a few hundred
+// bytes. They are stored as one run in one row range, not cell by cell.
+TEST_F(ReaderTest, OdsRepeatedCellsAreStoredAsRuns) {
+  const WorkbookData b =
+      ods("<table:table table:name=\"a\">"
+          "<table:table-row table:number-rows-repeated=\"2\"><table:table-cell/>"
+          "<table:table-cell office:value-type=\"float\" office:value=\"5\" "
+          "table:number-columns-repeated=\"3\"/><table:table-cell/>"
+          "<table:table-cell office:value-type=\"string\" table:number-columns-repeated=\"2\">"
+          "<text:p>x</text:p></table:table-cell></table:table-row>"
+          "<table:table-row table:number-rows-repeated=\"2930\"><table:table-cell "
+          "office:value-type=\"float\" office:value=\"7\" "
+          "table:number-columns-repeated=\"16384\"/></table:table-row>"
+          "<table:table-row><table:table-cell table:number-columns-repeated=\"4\"/>"
+          "<table:table-cell office:value-type=\"float\" office:value=\"9\"/></table:table-row>"
+          "<table:table-row table:number-rows-repeated=\"1000000\"><table:table-cell "
+          "table:number-columns-repeated=\"16384\"/></table:table-row></table:table>");
+  const CellStore& cells = b.sheets[0].cells;
+  for (std::uint32_t r : {1u, 2u}) {
+    EXPECT_EQ(at(b, r, 1), nullptr);
+    for (std::uint32_t c : {2u, 3u, 4u}) expectNumber(b, r, c, 5);
+    EXPECT_EQ(at(b, r, 5), nullptr);
+    EXPECT_EQ(text(b, r, 6), u"x");
+    EXPECT_EQ(text(b, r, 7), u"x");
+    EXPECT_EQ(at(b, r, 8), nullptr);
+  }
+  for (std::uint32_t r : {3u, 4u, 1500u, 2932u}) {
+    for (std::uint32_t c : {1u, 2u, 9000u, 16384u}) expectNumber(b, r, c, 7);
+  }
+  EXPECT_EQ(at(b, 2933, 1), nullptr);
+  expectNumber(b, 2933, 5, 9);
+  EXPECT_EQ(at(b, 2933, 6), nullptr);
+  EXPECT_EQ(at(b, 2934, 5), nullptr);
+  EXPECT_EQ(cells.firstColumn(), 1u);
+  EXPECT_EQ(cells.lastColumn(), 16384u);
+  EXPECT_EQ(cells.lastRow(), 2933u);
+  EXPECT_EQ(cells.cellCount(), 2u * 5 + 2930u * 16384 + 1);
+  // The row ranges and a handful of cells, not 16 bytes per cell (768 MB).
+  EXPECT_LT(cells.storedBytes(), 64u * 1024);
+}
+
 }  // namespace
 }  // namespace zandor::sheet
 
 namespace zandor::sheet {
 namespace {
+
+// Elements and attributes count by their namespace, whatever prefix a writer binds to it;
+// those of another namespace with the same local names are not the document's.
+TEST_F(ReaderTest, OdsIsReadByNamespaceNotByPrefix) {
+  const std::string ns =
+      "xmlns:o=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:t=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+      "xmlns:x=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:ce=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" "
+      "xmlns:k=\"urn:oasis:names:tc:opendocument:xmlns:config:1.0\" "
+      "xmlns:f=\"urn:example:fremd\" xmlns:table=\"urn:example:fremd\" "
+      "xmlns:config=\"urn:example:fremd\"";
+  const std::string content =
+      "<?xml version=\"1.0\"?><o:document-content " + ns +
+      "><o:body><o:spreadsheet>"
+      "<f:table f:name=\"Fremd\"><t:table-row><t:table-cell o:value-type=\"float\" "
+      "o:value=\"1\"/></t:table-row></f:table>"
+      "<t:table t:name=\"Eins\"><t:table-row t:number-rows-repeated=\"2\" "
+      "f:number-rows-repeated=\"9\">"
+      "<t:table-cell o:value-type=\"string\"><x:p>a<x:s x:c=\"2\"/>b<f:s f:c=\"3\"/><x:tab/>"
+      "<f:p>fremd</f:p></x:p><o:annotation><x:p>Notiz</x:p></o:annotation><f:annotation/>"
+      "</t:table-cell>"
+      "<t:table-cell o:value-type=\"float\" o:value=\"2.5\" t:number-columns-repeated=\"2\" "
+      "f:number-columns-repeated=\"5\"/>"
+      "<t:table-cell f:value-type=\"float\" f:value=\"3\"/>"
+      "<t:table-cell o:value-type=\"float\" o:value=\"4\" ce:value-type=\"float\" "
+      "f:formula=\"of:=TRUE()\"/>"
+      "<table:table-cell o:value-type=\"float\" o:value=\"99\"/>"
+      "<t:table-cell o:value-type=\"string\" ce:value-type=\"error\" f:value-type=\"x\">"
+      "<x:p>#DIV/0!</x:p></t:table-cell></t:table-row></t:table>"
+      "<t:table t:name=\"Zwei\"><t:table-row><t:table-cell o:value-type=\"boolean\" "
+      "o:boolean-value=\"true\"/></t:table-row></t:table>"
+      "</o:spreadsheet></o:body></o:document-content>";
+  const std::string settings =
+      "<?xml version=\"1.0\"?><o:document-settings " + ns +
+      "><o:settings><k:config-item-set k:name=\"ooo:view-settings\">"
+      "<k:config-item-map-indexed k:name=\"Views\"><k:config-item-map-entry>"
+      "<config:config-item config:name=\"ActiveTable\">Eins</config:config-item>"
+      "<k:config-item k:name=\"ActiveTable\" k:type=\"string\">Zwei</k:config-item>"
+      "</k:config-item-map-entry></k:config-item-map-indexed></k:config-item-set>"
+      "</o:settings></o:document-settings>";
+  test::writeZip(dir_.path() / "p.ods",
+                 {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
+                  {"content.xml", content},
+                  {"settings.xml", settings}});
+  WorkbookData b = readSpreadsheetFile(dir_.file("p.ods"));
+  ASSERT_EQ(b.sheets.size(), 2u);
+  EXPECT_EQ(b.sheets[0].name, u"Eins");
+  ASSERT_EQ(b.activeSheet, 1u);
+  ASSERT_TRUE(at(b, 1, 1));
+  EXPECT_EQ(at(b, 1, 1)->kind, CellKind::Boolean);
+  EXPECT_TRUE(at(b, 1, 1)->flag);
+
+  b.activeSheet = 0;
+  b.sheet(0);
+  for (std::uint32_t r : {1u, 2u}) {
+    // The text of a foreign element counts (as OpenDocument has it), but it is no paragraph.
+    EXPECT_EQ(text(b, r, 1), u"a  b\tfremd") << r;
+    expectNumber(b, r, 2, 2.5);
+    expectNumber(b, r, 3, 2.5);
+    EXPECT_EQ(at(b, r, 4), nullptr) << r;
+    expectNumber(b, r, 5, 4);
+    ASSERT_TRUE(at(b, r, 6)) << r;
+    EXPECT_EQ(at(b, r, 6)->kind, CellKind::Error) << r;
+    EXPECT_EQ(at(b, r, 7), nullptr) << r;
+  }
+  EXPECT_EQ(b.sheets[0].cells.lastRow(), 2u);
+}
 
 TEST_F(ReaderTest, FlatOdsIsReadOtherXmlRefused) {
   const std::string ns =
