@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "table/code_page.h"
 #include "table/dbf_layout.h"
 #include "table/index_order.h"
 
@@ -34,6 +35,12 @@ std::string unsupportedFeatureOf(const Error& error) {
 }
 
 std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
+  // Text written in a page we do not know could read back as other characters.
+  if (!TableCodePage::ofMark(layout.header[29])) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const int mark = layout.header[29];
+    return std::string("Codeseite mit der Kennung 0x") + kHex[mark >> 4] + kHex[mark & 15];
+  }
   for (const FieldInfo& f : layout.fields) {
     if (f.type == 'V' || f.type == 'Q') {
       return "Feld " + f.name + " mit variabler L\xe4nge (Varchar/Varbinary)";

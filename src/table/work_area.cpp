@@ -70,6 +70,8 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
       throw TableError(unsupportedError("", path, *feature));
     }
   }
+  // An unknown mark reads as stored; writing is refused above.
+  area->codePage_ = TableCodePage::ofMark(layout.header[29]).value_or(TableCodePage());
   for (const FieldInfo& f : layout.fields) {
     if (!f.hidden) area->fields_.push_back(f);
   }
@@ -230,9 +232,19 @@ void WorkArea::putField(int index, const Value& value) {
     // Its value comes from the table's counter, as in the application.
     throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
   }
+  const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+  std::optional<Value> translated;
+  if (value.isText() && translatesText(field)) {
+    std::optional<std::string> bytes = codePage_.fromAnsi(value.asText());
+    // Another byte would read back as another character: the value is refused instead.
+    if (!bytes) {
+      throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
+    }
+    translated = Value::text(std::move(*bytes));
+  }
   markChanged();
   try {
-    encodeField(fields_[static_cast<std::size_t>(index)], record_, value, memo_.get());
+    encodeField(field, record_, translated ? *translated : value, memo_.get());
   } catch (TableError& e) {
     if (e.error().fileName.empty()) e.error().fileName = path_;
     throw;
@@ -241,7 +253,15 @@ void WorkArea::putField(int index, const Value& value) {
 
 Value WorkArea::fieldValue(int index) const {
   if (index < 0 || index >= static_cast<int>(fields_.size())) return Value();
-  return decodeField(fields_[static_cast<std::size_t>(index)], record_, memo_.get());
+  const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+  Value v = decodeField(field, record_, memo_.get());
+  if (v.isText() && translatesText(field)) return Value::text(codePage_.toAnsi(v.asText()));
+  return v;
+}
+
+bool WorkArea::translatesText(const FieldInfo& field) const {
+  if (!codePage_.translates() || (field.flags & 0x04) != 0) return false;
+  return field.type == 'C' || field.type == 'V' || field.type == 'M';
 }
 
 bool WorkArea::lockRecord() {
