@@ -284,6 +284,37 @@ TEST_F(CopiedCorpus, NullMarkedKeysAreSoughtWithTheirMarker) {
   EXPECT_FALSE(areas.DBSEEK(Value::text("9")));
 }
 
+// Varchar values show without the length byte their _NullFlags bit announces, a value that
+// fills its field in full; NULL values show empty, whatever their field's type.
+TEST_F(CopiedCorpus, VarcharAndNullValuesShowAsTheirWriterMeantThem) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string varchar = copy("10_vfp_varchar_length_byte/dbase_32.dbf");
+  std::string out;
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + varchar + "'", &out), 0);
+  EXPECT_EQ(out, "1\t \tBad Meets Evil\n");
+  // The same record with its bit clear: the field is the value in full.
+  std::string bytes = test::readBytes(varchar);
+  const std::size_t record = test::u16At(bytes, 8);
+  ASSERT_EQ(bytes[record + 251], '\x01');
+  bytes[record + 251] = '\0';
+  bytes.replace(record + 1, 250, std::string(250, 'x'));
+  test::writeBytes(varchar, bytes);
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + varchar + "'", &out), 0);
+  EXPECT_EQ(out, "1\t \t" + std::string(250, 'x') + "\n");
+
+  // Record 4 of this table with every nullable field NULL (C, memo, date, C, C).
+  const std::string nullable = copy("03_vfp_nullable_key_prefix/texto.dbf");
+  copy("03_vfp_nullable_key_prefix/texto.fpt");
+  bytes = test::readBytes(nullable);
+  const std::size_t fourth = test::u16At(bytes, 8) + 3 * test::u16At(bytes, 10);
+  ASSERT_EQ(bytes[fourth + 273], '\0');
+  bytes[fourth + 273] = '\x1f';
+  test::writeBytes(nullable, bytes);
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + nullable + "'", &out), 0);
+  EXPECT_NE(out.find("\n4\t \t\t\t\t\t\n5\t \t1.03B\t"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n3\t \t1.03\t"), std::string::npos) << out;
+}
+
 // Visual FoxPro date-times stored one millisecond short of a whole second read as that
 // second, so values written in the same second compare equal and show alike.
 TEST_F(CopiedCorpus, DateTimesReadAsTheSecondTheyMean) {
