@@ -47,9 +47,6 @@ std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
     }
   }
   for (const FieldInfo& f : layout.fields) {
-    if (!f.hidden && (f.flags & 0x02) != 0) return "Feld " + f.name + " mit NULL-Werten";
-  }
-  for (const FieldInfo& f : layout.fields) {
     if ((f.flags & 0x0C) == 0x0C && !(f.autoIncrement && f.length == 4)) {
       return "Feld " + f.name + " mit automatischer Z\xe4hlung (AutoIncrement)";
     }
@@ -60,8 +57,13 @@ std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
 std::optional<std::string> unwritableOrderFeature(const OrderInfo& info) {
   const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
   if (!info.collation.empty()) return tag + " mit Sortierfolge " + info.collation;
-  if (info.nullMarked) return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder";
   return std::nullopt;
+}
+
+std::string nullRecordFeature(const OrderInfo& info, std::uint32_t recNo) {
+  const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
+  return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder, Datensatz " + std::to_string(recNo) +
+         " mit NULL-Werten";
 }
 
 std::optional<std::string> unsupportedIndexFormat(const std::string& path) {

@@ -74,6 +74,7 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
   area->codePage_ = TableCodePage::ofMark(layout.header[29]).value_or(TableCodePage());
   for (const FieldInfo& f : layout.fields) {
     if (!f.hidden) area->fields_.push_back(f);
+    if (f.name == "_NULLFLAGS") area->nullFlags_ = &f;
   }
   // A file shorter than its record count says holds only its full records.
   const long long size = area->file_.size();
@@ -233,6 +234,9 @@ void WorkArea::putField(int index, const Value& value) {
     throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
   }
   const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+  if (recordHasNull()) {
+    throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
+  }
   std::optional<Value> translated;
   if (value.isText() && translatesText(field)) {
     std::optional<std::string> bytes = codePage_.fromAnsi(value.asText());
@@ -257,6 +261,15 @@ Value WorkArea::fieldValue(int index) const {
   Value v = decodeField(field, record_, memo_.get());
   if (v.isText() && translatesText(field)) return Value::text(codePage_.toAnsi(v.asText()));
   return v;
+}
+
+bool WorkArea::recordHasNull() const {
+  if (!nullFlags_) return false;
+  const std::size_t end = nullFlags_->offset + static_cast<std::size_t>(nullFlags_->length);
+  for (std::size_t i = nullFlags_->offset; i < end && i < record_.size(); ++i) {
+    if (record_[i] != '\0') return true;
+  }
+  return false;
 }
 
 bool WorkArea::translatesText(const FieldInfo& field) const {

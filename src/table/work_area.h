@@ -54,6 +54,8 @@ class WorkArea {
   const TableCodePage& codePage() const { return codePage_; }
   // Whether the field's text is translated: C, V and M fields not marked binary.
   bool translatesText(const FieldInfo& field) const;
+  // Whether the current record holds a NULL value (a bit of its _NullFlags is set).
+  bool recordHasNull() const;
 
   // The listed fields in descriptor order (hidden fields left out); field numbers count
   // from 1 in this list.
@@ -90,7 +92,9 @@ class WorkArea {
 
   void append();
   // 0-based field index; nothing happens at end of file. Text with a character the table's
-  // code page lacks is refused as a data-type error, the field keeping its bytes.
+  // code page lacks is refused as a data-type error, the field keeping its bytes; so is any
+  // value for a record that holds NULL values (which bit of its _NullFlags belongs to which
+  // field is not known, so a value could not clear the right one).
   void putField(int index, const Value& value);
   Value fieldValue(int index) const;
 
@@ -129,6 +133,7 @@ class WorkArea {
   bool readOnly_ = false;
   DbfLayout layout_;
   TableCodePage codePage_;
+  const FieldInfo* nullFlags_ = nullptr;  // the hidden _NullFlags field, if any
   std::vector<FieldInfo> fields_;
   std::unique_ptr<MemoFile> memo_;
 
