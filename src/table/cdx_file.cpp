@@ -289,6 +289,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     unsigned char options = kOptCompact | kOptCompound;
     if (def.unique) options |= kOptUnique;
     if (def.candidate) options |= kOptCandidate;
+    if (def.nullMarked) options |= kOptNullMarked;
     if (!def.forExpression.empty()) options |= kOptFor;
     auto tag = std::make_unique<Tag>();
     tag->headerOffset = headerOffset;
@@ -328,6 +329,7 @@ CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
     info.keyLength = def.keyLength;
     info.unique = def.unique;
     info.candidate = def.candidate;
+    info.nullMarked = def.nullMarked;
     info.descending = def.descending;
     info.caseInsensitive = def.caseInsensitive;
     tags_.push_back(std::move(tag));

@@ -37,7 +37,8 @@ class CdxFile : public IndexFile, public cdx::PageStore {
     bool unique = false;
     bool descending = false;
     bool caseInsensitive = false;
-    bool candidate = false;  // each key once, every record keyed
+    bool candidate = false;   // each key once, every record keyed
+    bool nullMarked = false;  // keys start with the NULL marker byte
   };
   // Adds a tag built from the given entries (any order; a unique tag keeps the lowest
   // record of each key); a tag of the same name is replaced. Written on commit().

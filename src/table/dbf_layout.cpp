@@ -14,6 +14,23 @@ namespace {
 constexpr std::size_t kFixedHeader = 32;
 constexpr std::size_t kDescriptor = 32;
 
+void assignNullFlagBits(std::vector<FieldInfo>& fields) {
+  const FieldInfo* flags = nullptr;
+  for (const FieldInfo& f : fields) {
+    if (f.name == "_NULLFLAGS") flags = &f;
+  }
+  if (!flags) return;
+  const std::size_t at = flags->offset;
+  const int bits = flags->length * 8;
+  int next = 0;
+  for (FieldInfo& f : fields) {
+    if (f.hidden) continue;
+    if ((f.type == 'V' || f.type == 'Q') && next < bits) f.varLengthBit = next++;
+    if ((f.flags & 0x02) != 0 && next < bits) f.nullBit = next++;
+    f.nullFlagsOffset = at;
+  }
+}
+
 bool acceptedVersion(std::uint8_t v, TableFamily& family, bool& encrypted) {
   encrypted = false;
   switch (v) {
@@ -231,6 +248,7 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
   if (layout.headerLength < descriptorEnd || offset > 0xFFFF)
     throw TableError(corruption(fileName));
   layout.recordLength = offset;
+  if (extended) assignNullFlagBits(layout.fields);
   if (extended && terminated) {
     char first = 0;
     const std::size_t backlink = descriptorEnd + 1;

@@ -56,6 +56,13 @@ struct FieldInfo {
   bool autoIncrement = false;
   std::uint32_t autoNext = 0;
   std::uint8_t autoStep = 0;
+  // Visual FoxPro: bits of the hidden _NullFlags field (-1: none), counted in field order,
+  // least significant first: one for each varchar/varbinary field, set when its value is
+  // shorter than the field (the length then in its last byte), and one for each nullable
+  // field, set when it is NULL.
+  int varLengthBit = -1;
+  int nullBit = -1;
+  std::size_t nullFlagsOffset = 0;
 
   // Fields whose bytes refer to a block of the memo file.
   bool isMemo() const;

@@ -1,5 +1,6 @@
 #include "table/field_value.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,12 @@ bool isBinaryField(const FieldInfo& f) {
   }
 }
 
+bool nullFlagSet(const FieldInfo& field, int bit, std::string_view record) {
+  if (bit < 0) return false;
+  const std::size_t at = field.nullFlagsOffset + static_cast<std::size_t>(bit / 8);
+  return at < record.size() && (static_cast<unsigned char>(record[at]) >> (bit % 8) & 1) != 0;
+}
+
 Error dataTypeError() {
   return tableError(gen::kDataType, sub::kDataType, "Data type error");
 }
@@ -80,10 +87,16 @@ Value decodeField(const FieldInfo& field, std::string_view record, const MemoFil
   if (field.offset + static_cast<std::size_t>(field.length) > record.size()) return Value();
   const char* p = record.data() + field.offset;
   const auto len = static_cast<std::size_t>(field.length);
+  if (nullFlagSet(field, field.nullBit, record)) return Value();
   switch (field.type) {
-    case 'C':
     case 'V':
     case 'Q':
+      if (nullFlagSet(field, field.varLengthBit, record)) {
+        return Value::text(
+            std::string(p, std::min<std::size_t>(static_cast<unsigned char>(p[len - 1]), len - 1)));
+      }
+      return Value::text(std::string(p, len));
+    case 'C':
     case '0':
       return Value::text(std::string(p, len));
     case 'N':

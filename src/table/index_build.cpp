@@ -28,6 +28,28 @@ namespace zandor {
 
 namespace {
 
+// The first record holding a NULL value, 0 when none does.
+std::uint32_t firstRecordWithNull(WorkArea& area) {
+  for (std::uint32_t r = 1; r <= area.recCount(); ++r) {
+    area.goTo(r);
+    if (area.recordHasNull()) return r;
+  }
+  return 0;
+}
+
+// Keys of NULL values carry their own marker, and which field of a record is NULL is not
+// known: an order with that marker is refused over a table holding NULL values.
+void refuseNullRecords(WorkArea& area, IndexFile& file) {
+  for (std::size_t i = 0; i < file.orderCount(); ++i) {
+    const OrderInfo& info = file.order(i).info();
+    if (!info.nullMarked) continue;
+    if (const std::uint32_t r = firstRecordWithNull(area)) {
+      throw UnsupportedFeature(nullRecordFeature(info, r));
+    }
+    return;
+  }
+}
+
 constexpr int kMaxCdxKeyLength = 240;
 constexpr int kMaxNtxKeyLength = 256;
 constexpr std::size_t kMaxCdxTagName = 10;
@@ -62,6 +84,7 @@ struct OrderPlan {
   NtxNumberForm numberForm = NtxNumberForm::ZeroFilled;
   bool caseInsensitive = false;
   bool candidate = false;
+  bool nullMarked = false;  // keys start with the NULL marker byte
 };
 
 // Key type and length of a new order, from the key's value on the current record.
@@ -117,6 +140,10 @@ OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
 }
 
 std::string keyOf(const OrderPlan& plan, const Value& v, bool cdx) {
+  // No record we key holds NULL (such tables are refused): every value takes the marker.
+  if (cdx && plan.nullMarked) {
+    return "\x80" + cdxKey(v, plan.type, plan.length - 1, plan.caseInsensitive);
+  }
   return cdx ? cdxKey(v, plan.type, plan.length, plan.caseInsensitive)
              : ntxKey(v, plan.type, plan.length, plan.decimals, plan.caseInsensitive,
                       plan.numberForm);
@@ -213,6 +240,7 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
       tag.descending = plan.definition.descending;
       tag.caseInsensitive = plan.caseInsensitive;
       tag.candidate = plan.candidate;
+      tag.nullMarked = plan.nullMarked;
       file->addTag(tag, entriesFor(area, plan, true));
     }
     file->commit();
@@ -363,6 +391,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
     {
       std::unique_ptr<IndexFile> old = openIndexForReading(path);
       bindOrders(*old, cdx ? IndexDriver::Cdx : IndexDriver::Ntx, AreaRecord(*area));
+      refuseNullRecords(*area, *old);
       for (std::size_t i = 0; i < old->orderCount(); ++i) {
         const OrderInfo& info = old->order(i).info();
         if (const auto feature = unwritableOrderFeature(info)) throw UnsupportedFeature(*feature);
@@ -375,6 +404,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
         plan.numberForm = info.numberForm;
         plan.caseInsensitive = info.caseInsensitive;
         plan.candidate = info.candidate;
+        plan.nullMarked = info.nullMarked;
         plans.push_back(plan);
       }
     }
@@ -409,6 +439,7 @@ std::optional<std::string> unsupportedIndexFeature(const std::string& tablePath,
     for (std::size_t i = 0; i < file->orderCount(); ++i) {
       if (const auto feature = unwritableOrderFeature(file->order(i).info())) return feature;
     }
+    refuseNullRecords(*area, *file);
   } catch (const UnsupportedFeature& e) {
     return std::string(e.what());
   } catch (const std::exception&) {
@@ -450,6 +481,12 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
       if (const auto feature = unwritableOrderFeature(info)) {
         problems.push_back(name + ": Nicht unterst\xfctzt: " + *feature);
         continue;
+      }
+      if (info.nullMarked) {
+        if (const std::uint32_t r = firstRecordWithNull(*area)) {
+          problems.push_back(name + ": Nicht unterst\xfctzt: " + nullRecordFeature(info, r));
+          continue;
+        }
       }
       std::vector<IndexEntry> expected;
       const AreaRecord record(*area);

@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 #include "base/text.h"
+#include "table/code_page.h"
 #include "table/dbf_layout.h"
 #include "table/index_order.h"
 
@@ -34,13 +35,16 @@ std::string unsupportedFeatureOf(const Error& error) {
 }
 
 std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
+  // Text written in a page we do not know could read back as other characters.
+  if (!TableCodePage::ofMark(layout.header[29])) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const int mark = layout.header[29];
+    return std::string("Codeseite mit der Kennung 0x") + kHex[mark >> 4] + kHex[mark & 15];
+  }
   for (const FieldInfo& f : layout.fields) {
     if (f.type == 'V' || f.type == 'Q') {
       return "Feld " + f.name + " mit variabler L\xe4nge (Varchar/Varbinary)";
     }
-  }
-  for (const FieldInfo& f : layout.fields) {
-    if (!f.hidden && (f.flags & 0x02) != 0) return "Feld " + f.name + " mit NULL-Werten";
   }
   for (const FieldInfo& f : layout.fields) {
     if ((f.flags & 0x0C) == 0x0C && !(f.autoIncrement && f.length == 4)) {
@@ -53,8 +57,13 @@ std::optional<std::string> unwritableTableFeature(const DbfLayout& layout) {
 std::optional<std::string> unwritableOrderFeature(const OrderInfo& info) {
   const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
   if (!info.collation.empty()) return tag + " mit Sortierfolge " + info.collation;
-  if (info.nullMarked) return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder";
   return std::nullopt;
+}
+
+std::string nullRecordFeature(const OrderInfo& info, std::uint32_t recNo) {
+  const std::string tag = "Tag " + (info.name.empty() ? std::string("(ohne Namen)") : info.name);
+  return tag + " mit Schl\xfcsseln NULL-f\xe4higer Felder, Datensatz " + std::to_string(recNo) +
+         " mit NULL-Werten";
 }
 
 std::optional<std::string> unsupportedIndexFormat(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,9 @@ std::string unsupportedFeatureOf(const Error& error);
 std::optional<std::string> unwritableTableFeature(const DbfLayout& layout);
 // An order whose keys we cannot maintain as its writer would.
 std::optional<std::string> unwritableOrderFeature(const OrderInfo& info);
+// For an order whose keys carry the NULL marker, over a table one of whose records holds a
+// NULL value (record number given): which field is NULL is not known, so neither is its key.
+std::string nullRecordFeature(const OrderInfo& info, std::uint32_t recNo);
 // Index files of formats we do not read, by their extension (".mdx", ".ndx", ".idx").
 std::optional<std::string> unsupportedIndexFormat(const std::string& path);
 

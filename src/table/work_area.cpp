@@ -71,8 +71,11 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
       throw TableError(unsupportedError("", path, *feature));
     }
   }
+  // An unknown mark reads as stored; writing is refused above.
+  area->codePage_ = TableCodePage::ofMark(layout.header[29]).value_or(TableCodePage());
   for (const FieldInfo& f : layout.fields) {
     if (!f.hidden) area->fields_.push_back(f);
+    if (f.name == "_NULLFLAGS") area->nullFlags_ = &f;
   }
   // A file shorter than its record count says holds only its full records.
   const long long size = area->file_.size();
@@ -234,9 +237,22 @@ void WorkArea::putField(int index, const Value& value) {
     // Its value comes from the table's counter, as in the application.
     throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
   }
+  const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+  if (recordHasNull()) {
+    throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
+  }
+  std::optional<Value> translated;
+  if (value.isText() && translatesText(field)) {
+    std::optional<std::string> bytes = codePage_.fromAnsi(value.asText());
+    // Another byte would read back as another character: the value is refused instead.
+    if (!bytes) {
+      throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
+    }
+    translated = Value::text(std::move(*bytes));
+  }
   markChanged();
   try {
-    encodeField(fields_[static_cast<std::size_t>(index)], record_, value, memo_.get());
+    encodeField(field, record_, translated ? *translated : value, memo_.get());
   } catch (TableError& e) {
     if (e.error().fileName.empty()) e.error().fileName = path_;
     throw;
@@ -245,7 +261,24 @@ void WorkArea::putField(int index, const Value& value) {
 
 Value WorkArea::fieldValue(int index) const {
   if (index < 0 || index >= static_cast<int>(fields_.size())) return Value();
-  return decodeField(fields_[static_cast<std::size_t>(index)], record_, memo_.get());
+  const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+  Value v = decodeField(field, record_, memo_.get());
+  if (v.isText() && translatesText(field)) return Value::text(codePage_.toAnsi(v.asText()));
+  return v;
+}
+
+bool WorkArea::recordHasNull() const {
+  if (!nullFlags_) return false;
+  const std::size_t end = nullFlags_->offset + static_cast<std::size_t>(nullFlags_->length);
+  for (std::size_t i = nullFlags_->offset; i < end && i < record_.size(); ++i) {
+    if (record_[i] != '\0') return true;
+  }
+  return false;
+}
+
+bool WorkArea::translatesText(const FieldInfo& field) const {
+  if (!codePage_.translates() || (field.flags & 0x04) != 0) return false;
+  return field.type == 'C' || field.type == 'V' || field.type == 'M';
 }
 
 bool WorkArea::lockRecord() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/value.h"
+#include "table/code_page.h"
 #include "table/dbf_layout.h"
 #include "table/memo_file.h"
 #include "table/os_file.h"
@@ -48,6 +49,13 @@ class WorkArea {
   bool isShared() const { return shared_; }
   bool isReadOnly() const { return readOnly_; }
   const DbfLayout& layout() const { return layout_; }
+  // The page the header marks; fieldValue() and putField() translate text fields between
+  // it and 1252, while the record bytes (and so the index keys) stay in it.
+  const TableCodePage& codePage() const { return codePage_; }
+  // Whether the field's text is translated: C, V and M fields not marked binary.
+  bool translatesText(const FieldInfo& field) const;
+  // Whether the current record holds a NULL value (a bit of its _NullFlags is set).
+  bool recordHasNull() const;
 
   // The listed fields in descriptor order (hidden fields left out); field numbers count
   // from 1 in this list.
@@ -83,7 +91,10 @@ class WorkArea {
   void goEof();
 
   void append();
-  // 0-based field index; nothing happens at end of file.
+  // 0-based field index; nothing happens at end of file. Text with a character the table's
+  // code page lacks is refused as a data-type error, the field keeping its bytes; so is any
+  // value for a record that holds NULL values (which bit of its _NullFlags belongs to which
+  // field is not known, so a value could not clear the right one).
   void putField(int index, const Value& value);
   Value fieldValue(int index) const;
 
@@ -121,6 +132,8 @@ class WorkArea {
   bool shared_ = false;
   bool readOnly_ = false;
   DbfLayout layout_;
+  TableCodePage codePage_;
+  const FieldInfo* nullFlags_ = nullptr;  // the hidden _NullFlags field, if any
   std::vector<FieldInfo> fields_;
   std::unique_ptr<MemoFile> memo_;
 

@@ -292,7 +292,18 @@ bool WorkAreas::DBSEEK(const Value& value) {
       e.canDefault = true;
       throw TableError(e);
     }
-    const std::optional<IndexEntry> hit = order->order->seek(order->order->searchKeyFor(value));
+    // Keys hold the table's code page; a text it cannot hold is the key of no record.
+    Value sought = value;
+    if (value.isText() && a->codePage().translates()) {
+      std::optional<std::string> bytes = a->codePage().fromAnsi(value.asText());
+      if (!bytes) {
+        a->goEof();
+        a->setFound(false);
+        return false;
+      }
+      sought = Value::text(std::move(*bytes));
+    }
+    const std::optional<IndexEntry> hit = order->order->seek(order->order->searchKeyFor(sought));
     if (hit) {
       a->goTo(hit->recno);
     } else {

@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "base/text.h"
 #include "support/test_support.h"
+#include "table/code_page.h"
 #include "table/number_field.h"
 #include "table/work_areas.h"
 
@@ -76,11 +77,25 @@ std::string ourDump(const std::string& path, bool dbase4MemoLeftOut) {
   return out;
 }
 
+namespace {
+
+// The name Perl's Encode knows the table's code page by, when its text is translated.
+std::string perlPageOf(const std::string& path) {
+  const std::string header = readBytes(path).substr(0, 32);
+  if (header.size() < 30) return {};
+  const auto page = TableCodePage::ofMark(static_cast<std::uint8_t>(header[29]));
+  if (!page || !page->translates() || page->number() >= 10000) return {};
+  return "cp" + std::to_string(page->number());
+}
+
+}  // namespace
+
 bool readerDump(const std::string& reader, const std::string& path, std::string* out) {
   const std::string command =
       reader == "dbfread"
           ? "/usr/bin/python3 '" + script("dbfread_dump.py") + "' '" + path + "' 2>/dev/null"
-          : "perl '" + script("xbase_dump.pl") + "' '" + path + "' 2>/dev/null";
+          : "perl '" + script("xbase_dump.pl") + "' '" + path + "' " + perlPageOf(path) +
+                " 2>/dev/null";
   return runCommand(command, out) == 0;
 }
 

@@ -32,10 +32,10 @@ struct CorpusCase {
 const CorpusCase kCorpus[] = {
     {"01_vfp_candidate_tag_not_maintained", "setup.dbf", nullptr},
     {"02_vfp_integer_key_cdx_refused", "calls.dbf", nullptr},
-    {"03_vfp_nullable_key_prefix", "texto.dbf", "NULL-Werten"},
+    {"03_vfp_nullable_key_prefix", "texto.dbf", nullptr},
     {"04_vfp_collation_tag", "DEFAPATH.DBF", "Sortierfolge PINYIN"},
     {"05_vfp_page_attribute_check_false_positive", "dtl.DBF", nullptr},
-    {"06_vfp_autoinc_not_advanced", "dbase_31.dbf", "NULL-Werten"},
+    {"06_vfp_autoinc_not_advanced", "dbase_31.dbf", nullptr},
     {"07_numeric_truncation", "coutwildrnp.dbf", nullptr},
     {"08_excel_dbf_decimal_count_on_C_field", "wrong-exented-character-field.dbf", nullptr},
     {"09_vfp_datetime_truncated", "calls.dbf", nullptr},
@@ -282,6 +282,112 @@ TEST_F(CopiedCorpus, NullMarkedKeysAreSoughtWithTheirMarker) {
   EXPECT_TRUE(areas.DBSEEK(Value::text("1.02")));
   EXPECT_EQ(areas.current()->recNo(), 2u);
   EXPECT_FALSE(areas.DBSEEK(Value::text("9")));
+}
+
+// Varchar values show without the length byte their _NullFlags bit announces, a value that
+// fills its field in full; NULL values show empty, whatever their field's type.
+TEST_F(CopiedCorpus, VarcharAndNullValuesShowAsTheirWriterMeantThem) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string varchar = copy("10_vfp_varchar_length_byte/dbase_32.dbf");
+  std::string out;
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + varchar + "'", &out), 0);
+  EXPECT_EQ(out, "1\t \tBad Meets Evil\n");
+  // The same record with its bit clear: the field is the value in full.
+  std::string bytes = test::readBytes(varchar);
+  const std::size_t record = test::u16At(bytes, 8);
+  ASSERT_EQ(bytes[record + 251], '\x01');
+  bytes[record + 251] = '\0';
+  bytes.replace(record + 1, 250, std::string(250, 'x'));
+  test::writeBytes(varchar, bytes);
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + varchar + "'", &out), 0);
+  EXPECT_EQ(out, "1\t \t" + std::string(250, 'x') + "\n");
+
+  // Record 4 of this table with every nullable field NULL (C, memo, date, C, C).
+  const std::string nullable = copy("03_vfp_nullable_key_prefix/texto.dbf");
+  copy("03_vfp_nullable_key_prefix/texto.fpt");
+  bytes = test::readBytes(nullable);
+  const std::size_t fourth = test::u16At(bytes, 8) + 3 * test::u16At(bytes, 10);
+  ASSERT_EQ(bytes[fourth + 273], '\0');
+  bytes[fourth + 273] = '\x1f';
+  test::writeBytes(nullable, bytes);
+  ASSERT_EQ(test::runCommand(test::cliPath() + " dbf dump '" + nullable + "'", &out), 0);
+  EXPECT_NE(out.find("\n4\t \t\t\t\t\t\n5\t \t1.03B\t"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n3\t \t1.03\t"), std::string::npos) << out;
+}
+
+// Tables with nullable fields and tags whose keys carry the NULL marker: records whose
+// _NullFlags are all clear (every record of the samples) are written and keyed as Visual
+// FoxPro does, with the marker 0x80 before the value and the flags left clear; a record
+// holding NULL values is not changed, since the samples do not show which bit belongs to
+// which field, and check, reindex and repair say "not supported" for such a table.
+TEST_F(CopiedCorpus, NullableFieldsAndNullMarkedKeysAreMaintainedWhileNoRecordIsNull) {
+  ZANDOR_REQUIRE_SHARED();
+  const std::string table = copy("03_vfp_nullable_key_prefix/texto.dbf");
+  const std::string cdx = copy("03_vfp_nullable_key_prefix/TEXTO.CDX");
+  copy("03_vfp_nullable_key_prefix/texto.fpt");
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(cdx));
+    ASSERT_TRUE(areas.DBAPPEND());
+    EXPECT_TRUE(areas.putField(1, Value::text("0.99")));
+    EXPECT_TRUE(areas.putField(5, Value::text("neu")));
+    areas.current()->goTo(2);
+    EXPECT_TRUE(areas.putField(1, Value::text("1.02X")));
+    EXPECT_TRUE(areas.DBSEEK(Value::text("0.99")));
+    EXPECT_EQ(areas.current()->recNo(), 6u);
+  }
+  std::string bytes = test::readBytes(table);
+  EXPECT_EQ(test::rawRecord(bytes, 6).substr(1, 5), "0.99 ");
+  EXPECT_EQ(test::rawRecord(bytes, 6)[273], '\0');
+  EXPECT_EQ(unsupportedIndexFeature(table, cdx), std::nullopt);
+  EXPECT_TRUE(checkIndex(table, cdx).empty()) << checkIndex(table, cdx).front();
+  {
+    auto file = CdxFile::open(cdx, false);
+    std::vector<std::string> keys;
+    for (auto e = file->order(0).first(); e; e = file->order(0).next()) keys.push_back(e->key);
+    ASSERT_EQ(keys.size(), 6u);
+    EXPECT_EQ(keys.front(),
+              "\x80"
+              "0.99 ");
+    EXPECT_EQ(keys[2],
+              "\x80"
+              "1.02X");
+  }
+  // A rebuild keeps the marker and the option bit that announces it.
+  reindexFile(table, cdx);
+  EXPECT_TRUE(checkIndex(table, cdx).empty());
+  {
+    auto file = CdxFile::open(cdx, false);
+    EXPECT_TRUE(file->order(0).info().nullMarked);
+    const auto first = file->order(0).first();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->key,
+              "\x80"
+              "0.99 ");
+  }
+
+  // Record 3 with a NULL value: its fields are refused, and the index is not rebuilt.
+  const std::size_t third = test::u16At(bytes, 8) + 2 * test::u16At(bytes, 10);
+  bytes[third + 273] = '\x10';
+  test::writeBytes(table, bytes);
+  const std::string indexBefore = test::readBytes(cdx);
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "cAlias", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(cdx));
+    areas.current()->goTo(3);
+    const auto refused = test::errorOf([&] { areas.FIELDPUT(1, Value::text("1.03Z")); });
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->genCode, gen::kDataType);
+  }
+  EXPECT_EQ(test::readBytes(table), bytes);
+  EXPECT_EQ(test::readBytes(cdx), indexBefore);
+  const auto feature = unsupportedIndexFeature(table, cdx);
+  ASSERT_TRUE(feature.has_value());
+  EXPECT_NE(feature->find("Datensatz 3"), std::string::npos) << *feature;
+  EXPECT_THROW(reindexFile(table, cdx), std::exception);
+  EXPECT_EQ(test::readBytes(cdx), indexBefore);
 }
 
 // Visual FoxPro date-times stored one millisecond short of a whole second read as that

@@ -12,6 +12,7 @@
 #include "table/area_record.h"
 #include "table/cdx_file.h"
 #include "table/index_build.h"
+#include "table/index_key.h"
 #include "table/ntx_file.h"
 #include "table/table_create.h"
 #include "table_test_util.h"
@@ -71,6 +72,60 @@ TEST(IndexCliTest, CreateSeekDumpAndCheck) {
   EXPECT_EQ(out, "4\t \t55\t9\n1\t \t1000\t3\n3\t \t20\t2\n");
   ASSERT_EQ(cli("dbf dump '" + table + "' --index '" + cdx + "'", &out), 0);
   EXPECT_EQ(out.substr(0, 2), "2\t");
+}
+
+// Integer fields with negative, zero and positive values: the tag lists them in the order of
+// their values, seeks find each one, and check accepts the keys and finds a wrong one.
+TEST(IndexCliTest, NegativeIntegerKeysAreOrderedSoughtAndChecked) {
+  TempDir dir;
+  const std::string table = dir.file("T.dbf");
+  const std::string cdx = dir.file("T.cdx");
+  createTable(table, {{"KUNDE", 'C', 6, 0}, {"ID", 'I', 4, 0}});
+  const std::vector<int> ids = {5, -1, 0, -70000, 2147483647, -2147483647 - 1, 1, -2, 70000};
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "", std::nullopt, false));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      areas.DBAPPEND();
+      areas.FIELDPUT(1, Value::text("K" + std::to_string(i + 1)));
+      areas.FIELDPUT(2, Value::integer(ids[i]));
+    }
+  }
+  ASSERT_EQ(cli("dbf index '" + table + "' '" + cdx + "' --tag ID --key ID"), 0);
+  {
+    WorkAreas areas;
+    ASSERT_TRUE(areas.DBUSEAREA(true, "DBFCDX", table, "", std::nullopt, false));
+    ASSERT_TRUE(areas.ORDLISTADD(cdx));
+    EXPECT_EQ(areas.indexes(areas.currentArea())->controlling()->order->info().keyType, 'I');
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      EXPECT_TRUE(areas.DBSEEK(Value::integer(ids[i]))) << ids[i];
+      EXPECT_EQ(areas.current()->recNo(), i + 1) << ids[i];
+    }
+    EXPECT_FALSE(areas.DBSEEK(Value::integer(-5)));
+    // Appended and changed records keep the order in step.
+    areas.DBAPPEND();
+    areas.FIELDPUT(2, Value::integer(-3));
+    areas.current()->goTo(3);
+    areas.FIELDPUT(2, Value::integer(-100));
+  }
+  std::string out;
+  EXPECT_EQ(cli("dbf check '" + table + "' '" + cdx + "'", &out), 0) << out;
+  ASSERT_EQ(cli("dbf dump '" + table + "' --index '" + cdx + "'", &out), 0);
+  std::vector<std::string> order;
+  for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = out.substr(at, end - at);
+    order.push_back(line.substr(line.rfind('\t') + 1));
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"-2147483648", "-70000", "-100", "-3", "-2", "-1", "1",
+                                             "5", "70000", "2147483647"}));
+  // A key of the wrong sign is found.
+  {
+    auto file = CdxFile::open(cdx, true);
+    ASSERT_TRUE(file->order(0).remove(sortableInteger(-1), 2));
+    ASSERT_TRUE(file->order(0).insert(sortableInteger(1), 2));
+    file->commit();
+  }
+  EXPECT_EQ(cli("dbf check '" + table + "' '" + cdx + "'", &out), 1) << out;
 }
 
 TEST(IndexCliTest, CheckFindsAMissingKeyAndReindexRepairsIt) {

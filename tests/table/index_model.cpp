@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <map>
 
 namespace zandor::test {
@@ -23,6 +24,21 @@ Value KeyMaker::value() {
         return Value::integer(-pick(50));
       default:
         return Value::real(static_cast<double>(pick(100)) + 0.5, 1);
+    }
+  }
+  if (type_ == 'I') {
+    switch (pick(5)) {
+      case 0:  // around zero, where the sign changes
+        return Value::integer(pick(7) - 3);
+      case 1:
+        return Value::integer(-pick(100000));
+      case 2:
+        return Value::integer(pick(100000));
+      case 3:
+        return Value::integer(pick(2) ? std::numeric_limits<std::int32_t>::min()
+                                      : std::numeric_limits<std::int32_t>::max());
+      default:
+        return Value::integer(static_cast<std::int32_t>(rng_()));
     }
   }
   if (type_ == 'D') {

@@ -2,10 +2,13 @@
 record number, deletion flag, then the C, N, F, D, L and M fields as text
 (text without trailing blanks, numbers with the field's decimals, dates as YYYYMMDD,
 logicals as T or F), tab-separated, with tab, LF, CR and backslash escaped.
-Text bytes are passed through unchanged (read as Latin-1)."""
+Text of a table whose header marks a code page other than Windows-1252 is read in
+that page (dbfread's own table of marks) and written as Windows-1252, a character
+that page lacks as "?"; other text bytes are passed through unchanged."""
 import sys
 
 from dbfread import DBF
+from dbfread.codepages import guess_encoding
 
 WANTED = "CNFDLM"
 
@@ -20,10 +23,20 @@ def escape(data):
 DBASE4_MEMO_VERSIONS = (0x04, 0x7B, 0x8B, 0x8C)
 
 
+PASSED_THROUGH = ("ascii", "cp1252")
+ENCODING = None  # the marked page, when its text is translated
+
+
+def translated(data):
+    if ENCODING is None:
+        return data
+    return data.decode(ENCODING, errors="replace").encode("cp1252", errors="replace")
+
+
 def text_of(field, value):
     kind = field.type
     if kind == "C":
-        return value.encode("latin-1").rstrip(b" ")
+        return translated(value.encode("latin-1")).rstrip(b" ")
     if kind in "NF":
         if value is None:
             value = 0
@@ -35,13 +48,21 @@ def text_of(field, value):
     if kind == "M":
         if value is None:
             return b""
-        data = value if isinstance(value, bytes) else value.encode("latin-1")
-        return data.rstrip(b" ")
+        if isinstance(value, bytes):
+            return value.rstrip(b" ")
+        return translated(value.encode("latin-1")).rstrip(b" ")
     return b""
 
 
 def main(path):
+    global ENCODING
     table = DBF(path, encoding="latin-1", load=False)
+    try:
+        encoding = guess_encoding(table.header.language_driver)
+    except LookupError:
+        encoding = "ascii"
+    if encoding not in PASSED_THROUGH:
+        ENCODING = encoding
     out = sys.stdout.buffer
     with table._open_memofile() as memofile:
         parse = table.parserclass(table, memofile).parse

@@ -1,9 +1,19 @@
 #!/usr/bin/perl
 # Prints a table's records as the Perl XBase module reads them, in the same form as
 # dbfread_dump.py: record number, deletion flag, then the C, N, F, D, L and M fields.
+# A second argument names the code page the table's text is in (e.g. cp850): that text is
+# then written as Windows-1252, a character it lacks as "?".
 use strict;
 use warnings;
+use Encode qw(decode encode);
 use XBase;
+
+my $page = $ARGV[1];
+sub translated {
+  my ($s) = @_;
+  return $s unless defined $page && defined $s;
+  return encode('cp1252', decode($page, $s), sub { '?' });
+}
 
 my $table = XBase->new(name => $ARGV[0], ignorememo => 0) or die XBase->errstr;
 my @types = $table->field_types;
@@ -29,7 +39,7 @@ for my $i (0 .. $table->last_record) {
     my $v = $values[$f];
     my $text;
     if ($type eq 'C' || $type eq 'M') {
-      $text = defined $v ? $v : '';
+      $text = defined $v ? translated($v) : '';
       $text =~ s/ +$//;
     } elsif ($type eq 'N' || $type eq 'F') {
       $text = sprintf('%.*f', $decimals[$f] || 0, defined $v && $v ne '' ? $v : 0);
