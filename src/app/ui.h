@@ -27,6 +27,12 @@ class Ui {
   // File-open dialog; the chosen full path, or "" when cancelled.
   virtual std::string chooseFile(const std::string& title, const std::string& mask,
                                  const std::string& startDirectory) = 0;
+  // A file-open dialog in which a name that does not exist yet may be typed (only its
+  // folder must exist); the name box starts with the mask. "" when cancelled.
+  virtual std::string chooseNewFile(const std::string& title, const std::string& mask,
+                                    const std::string& startDirectory) {
+    return chooseFile(title, mask, startDirectory);
+  }
   // Folder chooser; the chosen directory, or "" when cancelled.
   virtual std::string chooseFolder(const std::string& title, const std::string& startDirectory) = 0;
 

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
 
   QtUi ui;
+  ui.setWorkAreas(&areas);
   state.ui = &ui;
   MainWindow* window = nullptr;
   onTerminationRequest([&window] {

@@ -15,7 +15,9 @@
 #include <sstream>
 
 #include "base/paths.h"
+#include "import/import_run.h"
 #include "mapping/import_options_dialog.h"
+#include "mapping/mapping_dialog.h"
 #include "qt/qt_text.h"
 #include "qt/quit_guard.h"
 #include "qt/template_dialog.h"
@@ -59,6 +61,21 @@ std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
   return fromQ(chosen);
 }
 
+std::string QtUi::chooseNewFile(const std::string& title, const std::string& mask,
+                                const std::string& startDirectory) {
+  // An open dialog, not a save dialog: no question before a file is replaced.
+  QFileDialog dialog(ownerWindow(), toQ(title), toQ(startDirectory),
+                     toQ(mask) + QStringLiteral(";;*"));
+  dialog.setObjectName(QStringLiteral("chooseNewFile"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.selectFile(toQ(mask));
+  const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  rethrowPendingQuit();
+  return chosen ? fromQ(dialog.selectedFiles().front()) : std::string();
+}
+
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   const QString chosen = QFileDialog::getExistingDirectory(
       ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
@@ -69,20 +86,32 @@ std::string QtUi::chooseFolder(const std::string& title, const std::string& star
 void QtUi::waitShow(const std::string& text) {
   wait_ = std::make_unique<QtDialog>(*findDialogTemplate(tpl::kWaitMessage), ownerWindow());
   wait_->onCloseRequest = [](CloseReason) { return false; };  // only waitEnd closes it
-  OCTRL(*wait_, 101).setText(text);
+  waitRedraws_ = 0;
+  waitText_ = text;
   wait_->showModeless();
+  drawWaitText();
+}
+
+void QtUi::drawWaitText() {
+  OCTRL(*wait_, 101).setText(waitText_);
   wait_->refresh();
+  waitTextDrawn_ = true;
+  ++waitRedraws_;
+  sinceWaitDrawn_.start();
 }
 
 void QtUi::waitSay(const std::string& text) {
   // A message whose owner window has closed went with it; a fresh one takes its place.
   if (!wait_ || wait_->window() == nullptr) waitShow(text);
-  OCTRL(*wait_, 101).setText(text);
-  wait_->refresh();
+  waitText_ = text;
+  waitTextDrawn_ = false;
+  if (sinceWaitDrawn_.elapsed() >= kWaitRedrawMilliseconds) drawWaitText();
 }
 
 void QtUi::waitEnd() {
   if (!wait_) return;
+  // The last text is on screen before the message goes.
+  if (!waitTextDrawn_ && wait_->window() != nullptr) drawWaitText();
   wait_->end(0);  // nothing to end when its owner took it along
   wait_.reset();
   // Lets the windows below repaint the area before the caller goes on.
@@ -160,8 +189,10 @@ void QtUi::importOptionsDialog(AppState& state) {
   EINLESEOPTION(state);
 }
 
-void QtUi::mappingDialog(AppState&) {
-  information(kNotYetText);
+void QtUi::mappingDialog(AppState& state) {
+  if (areas_ == nullptr) return;
+  WorkAreas& areas = *areas_;
+  ZUORDNUNG(state, areas, [&areas](AppState& s) { EINLESEN(s, areas); });
 }
 
 }  // namespace zandor
