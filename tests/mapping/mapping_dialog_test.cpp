@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "base/encoding.h"
+#include "mapping/mapping_profile.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "table/table_create.h"
@@ -304,6 +307,48 @@ TEST_F(MappingDialogTest, ButtonsStayInOneRowUnderTheListWhenResized) {
     EXPECT_EQ(d.placeOf(kGrid)[3], 0);
     d.click(105);
   }));
+}
+
+// Profiles from the dialog: saved with the list's order, loaded into the dialog unchanged,
+// refused by the dialog when the stored spreadsheet has moved.
+TEST_F(MappingDialogTest, ASavedProfileLoadsIntoTheDialogAndAMovedSpreadsheetIsNamed) {
+  const std::string profile = dir.file("kunden");
+  EXPECT_TRUE(open([&](FakeDialog& d) {
+    d.grid(kGrid).dropDown(1, kCaption, DropDownEnd::Clicked, 2);
+    d.grid(kGrid).clickHeader(1);
+    d.grid(kGrid).clickHeader(1);
+    ui.chosenFiles.push_back(profile);
+    d.click(103);
+    d.click(105);
+  }));
+  EXPECT_EQ(ui.log.back().kind, "chooseNewFile");
+  const FieldTable saved = state.aFields;
+  ASSERT_TRUE(test::readBytes(profile + ".qno").size() > 1);
+
+  AppState loaded;
+  test::ScriptedUi otherUi;
+  loaded.ui = &otherUi;
+  loaded.oSettings = std::make_unique<TIni>(dir.file("anders.ini"));
+  otherUi.onMapping = [&](AppState& s) { ZUORDNUNG(s, areas, {}); };
+  otherUi.chosenFiles.push_back(profile + ".qno");
+  otherUi.dialogScripts.push_back([&](FakeDialog& d) {
+    // Not rebuilt: the saved mapping, shown in structure order.
+    EXPECT_EQ(d.grid(kGrid).columnCells(1), (std::vector<std::string>{"NAME", "PLZ", "UMSATZ"}));
+    EXPECT_EQ(d.grid(kGrid).cell(1, kCaption), "Postleitzahl");
+    d.click(105);
+  });
+  EXPECT_TRUE(ZUORDNUNGLADEN(loaded));
+  EXPECT_EQ(otherUi.kinds(), (std::vector<std::string>{"chooseFile", "mappingDialog", "dialog"}));
+
+  std::filesystem::rename(state.cXlsFile, dir.file("verschoben.csv"));
+  otherUi.log.clear();
+  loaded.aFields.clear();
+  otherUi.chosenFiles.push_back(profile + ".qno");
+  EXPECT_TRUE(ZUORDNUNGLADEN(loaded));
+  EXPECT_EQ(otherUi.informationTexts(),
+            std::vector<std::string>{"keine gültige Excel-Datei ausgewählt:\r\n" + state.cXlsFile});
+  EXPECT_EQ(loaded.aFields, saved);  // the loaded mapping stays
+  EXPECT_EQ(loaded.cXlsFile, state.cXlsFile);
 }
 
 }  // namespace
