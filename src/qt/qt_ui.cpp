@@ -105,7 +105,8 @@ void QtUi::waitSay(const std::string& text) {
   if (!wait_ || wait_->window() == nullptr) waitShow(text);
   waitText_ = text;
   waitTextDrawn_ = false;
-  if (sinceWaitDrawn_.elapsed() >= kWaitRedrawMilliseconds) drawWaitText();
+  // The first row shows at once rather than the opening blank.
+  if (waitRedraws_ < 2 || sinceWaitDrawn_.elapsed() >= kWaitRedrawMilliseconds) drawWaitText();
 }
 
 void QtUi::waitEnd() {
