@@ -40,6 +40,10 @@ class Ui {
   virtual void waitShow(const std::string& text) = 0;
   virtual void waitSay(const std::string& text) = 0;
   virtual void waitEnd() = 0;
+  // The rows the next wait message counts through, when they are known in advance: its
+  // text ends in the row number, and a bar may show how far it got. Forgotten when the
+  // message ends.
+  virtual void waitProgress(long /*firstRow*/, long /*lastRow*/) {}
 
   // Shows a text file in the plain text viewer (Notepad on Windows).
   virtual void showTextFile(const std::string& path) = 0;

@@ -25,6 +25,7 @@
 #include "import/row_cells.h"
 #include "import/table_fitness.h"
 #include "import/value_conversion.h"
+#include "mapping/structure_readers.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
 #include "table/index_error.h"
@@ -400,6 +401,7 @@ ImportOutcome runImport(AppState& state, WorkAreas& areas) {
 
   // Step 15 and 16.
   const auto started = std::chrono::steady_clock::now();
+  WAITPROGRESS(state, nRow, lastUsedRow(sheet));
   STARTMSGWAIT(state);
   const std::string keyField =
       cIndex.empty() ? std::string() : keyFieldOfIndex(baseNamePart(cIndex));

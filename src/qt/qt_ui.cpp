@@ -11,7 +11,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QUrl>
+#include <algorithm>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "base/paths.h"
@@ -88,12 +90,41 @@ void QtUi::waitShow(const std::string& text) {
   wait_->onCloseRequest = [](CloseReason) { return false; };  // only waitEnd closes it
   waitRedraws_ = 0;
   waitText_ = text;
+  if (progressLast_ > progressFirst_ && wait_->window() != nullptr) {
+    // Beyond the template: a slim bar under the text, running to the sheet's last used
+    // row (the stop column may end the data earlier).
+    QWidget* label = wait_->window()->findChild<QWidget*>(QStringLiteral("ctl101"));
+    progress_ = new QProgressBar(wait_->window());
+    progress_->setObjectName(QStringLiteral("waitProgress"));
+    progress_->setTextVisible(false);
+    progress_->setRange(0, static_cast<int>(std::min<long>(progressLast_ - progressFirst_ + 1,
+                                                           std::numeric_limits<int>::max())));
+    progress_->setValue(0);
+    const QRect below = label != nullptr ? label->geometry() : wait_->window()->rect();
+    progress_->setGeometry(below.left(), below.bottom() + 1, below.width(),
+                           std::max(4, (wait_->window()->height() - below.bottom()) / 3));
+  }
   wait_->showModeless();
   drawWaitText();
 }
 
+void QtUi::waitProgress(long firstRow, long lastRow) {
+  progressFirst_ = firstRow;
+  progressLast_ = lastRow;
+}
+
 void QtUi::drawWaitText() {
   OCTRL(*wait_, 101).setText(waitText_);
+  if (progress_) {
+    // The row number the text ends in.
+    std::size_t digits = waitText_.size();
+    while (digits > 0 && waitText_[digits - 1] >= '0' && waitText_[digits - 1] <= '9') --digits;
+    if (digits < waitText_.size() && waitText_.size() - digits < 10) {
+      const long row = std::stol(waitText_.substr(digits));
+      progress_->setValue(
+          static_cast<int>(std::clamp<long>(row - progressFirst_ + 1, 0, progress_->maximum())));
+    }
+  }
   wait_->refresh();
   waitTextDrawn_ = true;
   ++waitRedraws_;
@@ -115,6 +146,7 @@ void QtUi::waitEnd() {
   if (!waitTextDrawn_ && wait_->window() != nullptr) drawWaitText();
   wait_->end(0);  // nothing to end when its owner took it along
   wait_.reset();
+  progressFirst_ = progressLast_ = 0;
   // Lets the windows below repaint the area before the caller goes on.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

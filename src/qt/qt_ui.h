@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QProgressBar>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ class QtUi : public Ui {
   void waitShow(const std::string& text) override;
   void waitSay(const std::string& text) override;
   void waitEnd() override;
+  void waitProgress(long firstRow, long lastRow) override;
   void showTextFile(const std::string& path) override;
   void openDocument(const std::string& path) override;
   std::unique_ptr<Dialog> makeDialog(const std::string& templateName) override;
@@ -57,6 +59,9 @@ class QtUi : public Ui {
   bool waitTextDrawn_ = true;
   QElapsedTimer sinceWaitDrawn_;
   int waitRedraws_ = 0;
+  long progressFirst_ = 0;
+  long progressLast_ = 0;
+  QPointer<QProgressBar> progress_;
 };
 
 // The window message boxes and dialogs belong to: the active one, else the main window.

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -222,6 +223,24 @@ TEST_F(QtDialogsTest, WaitMessageRedrawsAFewDozenTimesASecondAndShowsTheLastText
   EXPECT_GE(ui.waitRedraws(), 3);
   ENDMSGWAIT(state);
   EXPECT_EQ(watch.last, QString::fromStdString("Zeile: " + std::to_string(rows)));
+}
+
+TEST_F(QtDialogsTest, WaitMessageShowsABarWhenTheRowsAreKnown) {
+  WAITPROGRESS(state, 2, 11);
+  SAYMSGWAIT(state, "Zeile: 2");
+  auto* bar = ui.waitWindow()->findChild<QProgressBar*>(QStringLiteral("waitProgress"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->maximum(), 10);
+  EXPECT_EQ(bar->value(), 1);
+  QTest::qWait(QtUi::kWaitRedrawMilliseconds + 5);
+  SAYMSGWAIT(state, "Zeile: 7");
+  EXPECT_EQ(bar->value(), 6);
+  EXPECT_TRUE(test::saveScreenshot(ui.waitWindow(), "wait_message_progress"));
+  ENDMSGWAIT(state);
+  // The next message knows no rows.
+  SAYMSGWAIT(state, "Zeile: 2");
+  EXPECT_EQ(ui.waitWindow()->findChild<QProgressBar*>(), nullptr);
+  ENDMSGWAIT(state);
 }
 
 TEST_F(QtDialogsTest, ADialogWhoseOwnerWindowWentFirstIsGoneWithoutHarm) {

@@ -148,7 +148,17 @@ TEST(QtEndToEndTest, ACompleteImportThroughTheWindows) {
                 auto* chooser = qobject_cast<QFileDialog*>(files);
                 ASSERT_NE(chooser, nullptr);
                 EXPECT_EQ(chooser->windowTitle(), "Bitte Dateinamen angeben");
-                chooser->selectFile(QString::fromStdString(dir.file("kunden")));
+                // The dialog reads folders in the background: the name is typed once it
+                // has settled.
+                const QString wanted = QString::fromStdString(dir.file("kunden"));
+                for (int i = 0; i < 200 && (chooser->selectedFiles().isEmpty() ||
+                                            chooser->selectedFiles().front() != wanted);
+                     ++i) {
+                  chooser->selectFile(wanted);
+                  QTest::qWait(10);
+                }
+                QTest::qWait(50);
+                EXPECT_EQ(chooser->selectedFiles(), QStringList{wanted});
                 static_cast<QDialog*>(chooser)->accept();  // as the button does
               },
               dialog);
