@@ -14,6 +14,7 @@ MappingCommands programCommands() {
     if (s.ui != nullptr) s.ui->mappingDialog(s);
   };
   mapping.loadMapping = [](AppState& s) { ZUORDNUNGLADEN(s); };
+  mapping.fileDropped = [](AppState& s, const std::string& file) { DLGZUORDNUNG(s, file); };
   return mapping;
 }
 
