@@ -179,10 +179,7 @@ class ChoiceEditor : public QComboBox {
         }
         break;
     }
-    // The behaviour redraws the list, which takes the editor away: it hears of the edit
-    // only after the editor has closed.
-    QtGrid* grid = &grid_;
-    QTimer::singleShot(0, grid->view(), [grid, edit] { grid->deliver(edit); });
+    grid_.deliver(edit);
     if (auto* delegate =
             qobject_cast<QAbstractItemDelegate*>(grid_.view()->itemDelegateForColumn(column_))) {
       emit delegate->closeEditor(this, QAbstractItemDelegate::NoHint);
@@ -316,9 +313,9 @@ QtGrid::QtGrid(QWidget* parent) : view_(new QTableView(parent)) {
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
   QObject::connect(header, &QHeaderView::sectionClicked, view_, [this](int section) {
-    // The view must not keep an editor of a row that moves.
-    if (QWidget* editor = view_->indexWidget(view_->currentIndex())) editor->clearFocus();
     runGuarded([&] {
+      // An edit still open belongs to its row as it stands now.
+      finishEdit();
       if (onHeaderClicked) onHeaderClicked(section);
     });
   });
@@ -373,9 +370,27 @@ void QtGrid::setCurrentRow(int row) {
 }
 
 void QtGrid::deliver(const CellEdit& edit) {
-  runGuarded([&] {
-    if (onCellEdited) onCellEdited(edit);
+  // The behaviour redraws the list, which takes the editor away: it hears of the edit only
+  // after the editor has closed, unless the rows are about to move.
+  pending_ = edit;
+  QTimer::singleShot(0, view_, [this] {
+    if (!pending_) return;
+    const CellEdit ended = *pending_;
+    pending_.reset();
+    runGuarded([&] {
+      if (onCellEdited) onCellEdited(ended);
+    });
   });
+}
+
+void QtGrid::finishEdit() {
+  if (auto* editor = dynamic_cast<ChoiceEditor*>(view_->indexWidget(view_->currentIndex()))) {
+    editor->focusLost();
+  }
+  if (!pending_) return;
+  const CellEdit ended = *pending_;
+  pending_.reset();
+  if (onCellEdited) onCellEdited(ended);
 }
 
 void QtGrid::openDropDown(int row, int column) {

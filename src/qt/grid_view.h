@@ -2,6 +2,7 @@
 
 #include <QTableView>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ class QtGrid : public GridList {
   const std::vector<std::string>& entries() const { return entries_; }
   // Hands an ended edit to the behaviour once the editor is gone.
   void deliver(const CellEdit& edit);
+  // Ends an open edit and hands it over now (before the rows move).
+  void finishEdit();
   // Opens the drop-down list of a cell, as a click on its button does.
   void openDropDown(int row, int column);
 
@@ -43,6 +46,7 @@ class QtGrid : public GridList {
   ChoiceDelegate* delegate_;
   std::vector<GridColumn> columns_;
   std::vector<std::string> entries_;
+  std::optional<CellEdit> pending_;
 };
 
 }  // namespace zandor

@@ -126,7 +126,8 @@ TEST_F(QtMappingDialogTest, GridShowsTheFieldsAndTheDropDownMapsAColumn) {
     EXPECT_EQ(column(view, 5)[2], "Postleitzahl");
     EXPECT_TRUE(dialog->isVisible());
 
-    // Typing into a fresh cell: a number maps, and the dialog is not closed by Enter.
+    // Typing into a fresh cell: a number maps, also when a header click ends the edit
+    // and moves the rows.
     view->setCurrentIndex(view->model()->index(4, 5));
     view->setFocus();
     QTest::keyClick(view, Qt::Key_2);
@@ -136,16 +137,20 @@ TEST_F(QtMappingDialogTest, GridShowsTheFieldsAndTheDropDownMapsAColumn) {
     auto* typed = editor->findChild<QLineEdit*>();
     ASSERT_NE(typed, nullptr);
     EXPECT_EQ(typed->text(), "2");
-    QTest::keyClick(typed, Qt::Key_Return);
+    const int x = view->horizontalHeader()->sectionViewportPosition(0) + 10;
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
     settle();
-    EXPECT_EQ(column(view, 5)[4], "Name");
+    EXPECT_EQ(column(view, 1), QStringList({"UMSATZ", "ORT", "PLZ", "NAME", "KUNDE"}));
+    EXPECT_EQ(column(view, 5)[0], "Name");
     EXPECT_TRUE(dialog->isVisible());
 
     // Header clicks sort the table itself; the cursor stays on its field.
     view->setCurrentIndex(view->model()->index(2, 1));  // PLZ
-    const int x = view->horizontalHeader()->sectionViewportPosition(1) + 10;
-    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
-    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
+    const int name = view->horizontalHeader()->sectionViewportPosition(1) + 10;
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(name, 5));
+    EXPECT_EQ(column(view, 1), QStringList({"KUNDE", "NAME", "ORT", "PLZ", "UMSATZ"}));
+    EXPECT_EQ(view->currentIndex().row(), 3);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(name, 5));
     EXPECT_EQ(column(view, 1), QStringList({"UMSATZ", "PLZ", "ORT", "NAME", "KUNDE"}));
     EXPECT_EQ(view->currentIndex().row(), 1);
     EXPECT_TRUE(test::saveScreenshot(dialog, "mapping_dialog"));
