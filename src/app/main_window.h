@@ -16,6 +16,8 @@ struct MappingCommands {
   std::function<void(AppState&)> fileChoice;           // DLGZUORDNUNG
   std::function<void(AppState&)> mappingFromSettings;  // ZUORDNUNG
   std::function<void(AppState&)> loadMapping;          // ZUORDNUNGLADEN
+  // A spreadsheet or table file dropped onto the window: the file choice with it pending.
+  std::function<void(AppState&, const std::string&)> fileDropped = nullptr;
 };
 
 // "Qno Zandor Version 1.2 Build 1 vom 22.01.2013" from the state's version fields.

@@ -27,6 +27,12 @@ class Ui {
   // File-open dialog; the chosen full path, or "" when cancelled.
   virtual std::string chooseFile(const std::string& title, const std::string& mask,
                                  const std::string& startDirectory) = 0;
+  // A file-open dialog in which a name that does not exist yet may be typed (only its
+  // folder must exist); the name box starts with the mask. "" when cancelled.
+  virtual std::string chooseNewFile(const std::string& title, const std::string& mask,
+                                    const std::string& startDirectory) {
+    return chooseFile(title, mask, startDirectory);
+  }
   // Folder chooser; the chosen directory, or "" when cancelled.
   virtual std::string chooseFolder(const std::string& title, const std::string& startDirectory) = 0;
 
@@ -34,6 +40,10 @@ class Ui {
   virtual void waitShow(const std::string& text) = 0;
   virtual void waitSay(const std::string& text) = 0;
   virtual void waitEnd() = 0;
+  // The rows the next wait message counts through, when they are known in advance: its
+  // text ends in the row number, and a bar may show how far it got. Forgotten when the
+  // message ends.
+  virtual void waitProgress(long /*firstRow*/, long /*lastRow*/) {}
 
   // Shows a text file in the plain text viewer (Notepad on Windows).
   virtual void showTextFile(const std::string& path) = 0;

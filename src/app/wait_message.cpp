@@ -18,6 +18,11 @@ bool SAYMSGWAIT(AppState& state, const std::string& cText) {
   return true;
 }
 
+bool WAITPROGRESS(AppState& state, long firstRow, long lastRow) {
+  if (state.ui) state.ui->waitProgress(firstRow, lastRow);
+  return true;
+}
+
 bool ENDMSGWAIT(AppState& state) {
   if (!state.lWaitShown) return true;
   if (state.ui) state.ui->waitEnd();

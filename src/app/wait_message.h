@@ -10,6 +10,8 @@ struct AppState;
 bool STARTMSGWAIT(AppState& state);
 bool SAYMSGWAIT(AppState& state, const std::string& cText);
 bool ENDMSGWAIT(AppState& state);
+// The rows the next wait message counts through (an upper bound); always true.
+bool WAITPROGRESS(AppState& state, long firstRow, long lastRow);
 
 // Closes an open wait message when the operation that opened it ends, however it ends.
 class WaitMessageScope {

@@ -27,6 +27,7 @@
 #include "import/run_resources.h"
 #include "import/table_fitness.h"
 #include "import/value_conversion.h"
+#include "mapping/structure_readers.h"
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
 #include "table/index_error.h"
@@ -479,6 +480,7 @@ ImportOutcome endAfterFault(Run& run) {
 std::optional<ImportOutcome> importRows(Run& run) {
   AppState& state = run.state;
   run.started = std::chrono::steady_clock::now();
+  WAITPROGRESS(state, run.row, lastUsedRow(run.sheet));
   STARTMSGWAIT(state);
   run.keyField = run.index.empty() ? std::string() : keyFieldOfIndex(baseNamePart(run.index));
   run.lookUp = state.lIndexOpen && !run.generates();

@@ -7,6 +7,8 @@
 
 #include "app/app_state.h"
 #include "app/ui.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "mapping/table_helpers.h"
 #include "resources/dialog_template.h"
 #include "settings/doc_list.h"
@@ -48,6 +50,13 @@ class FileChoiceDialog {
     for (Choice* c : {&xls_, &dbf_}) {
       if (!c->list.aDocList.empty()) c->pending = c->list.aDocList.front();
     }
+  }
+
+  // A file chosen before the dialog opened, pending as a browsed one would be.
+  void preselect(const std::string& file) {
+    if (file.empty()) return;
+    const bool table = upperAZ(extensionPart(file)) == ".DBF";
+    (table ? dbf_ : xls_).pending = file;
   }
 
   // The button that ended the dialog; 0 for "Abbruch" and the close box.
@@ -138,10 +147,16 @@ class FileChoiceDialog {
 }  // namespace
 
 void DLGZUORDNUNG(AppState& state) {
+  DLGZUORDNUNG(state, std::string());
+}
+
+void DLGZUORDNUNG(AppState& state, const std::string& pendingFile) {
   if (state.ui == nullptr || !state.oSettings) return;
   std::unique_ptr<Dialog> dialog = state.ui->makeDialog(tpl::kFileChoice);
   if (!dialog) return;
-  const int ended = FileChoiceDialog(state, *dialog).run();
+  FileChoiceDialog choice(state, *dialog);
+  choice.preselect(pendingFile);
+  const int ended = choice.run();
   dialog.reset();  // closed before the next window opens
   if (ended == kNextStep) state.ui->mappingDialog(state);
 }

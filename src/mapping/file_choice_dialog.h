@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace zandor {
 
 struct AppState;
@@ -9,5 +11,8 @@ struct AppState;
 // the mapping, remembers both files and sets cXlsFile and cDbfFile; "Nächster Schritt" then
 // opens the mapping dialog.
 void DLGZUORDNUNG(AppState& state);
+// The same with a file already chosen (dropped onto the main window): a .dbf file as the
+// table, anything else as the spreadsheet.
+void DLGZUORDNUNG(AppState& state, const std::string& pendingFile);
 
 }  // namespace zandor

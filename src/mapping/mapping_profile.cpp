@@ -187,7 +187,7 @@ bool ZUORDNUNGSPEICHERN(AppState& state) {
            "werden.");
     return false;
   }
-  std::string path = state.ui->chooseFile("Bitte Dateinamen angeben", "*.qno", "");
+  std::string path = state.ui->chooseNewFile("Bitte Dateinamen angeben", "*.qno", "");
   if (path.empty()) return false;
   if (path.find('.') == std::string::npos) path += ".qno";
   if (!writeProfileFile(path, *bytes)) {

@@ -71,6 +71,22 @@ FieldTable fieldTableOf(AppState& state, WorkAreas& areas, const std::string& ta
   return table;
 }
 
+long lastUsedRow(const Value& sheet) {
+  try {
+    ErrorGuard guard;
+    const Value used = sheet::oleRequest(sheet, "UsedRange");
+    const Value first = sheet::oleRequest(used, "Row");
+    const Value rows = sheet::oleRequest(sheet::oleRequest(used, "Rows"), "Count");
+    if (!first.isNumber() || !rows.isNumber()) return 0;
+    const auto whole = [](const Number& n) {
+      return n.isInteger ? static_cast<long>(n.integer) : static_cast<long>(n.real);
+    };
+    return whole(first.asNumber()) + whole(rows.asNumber()) - 1;
+  } catch (const ErrorException&) {
+    return 0;
+  }
+}
+
 ColumnTable STRUCSXLS(AppState& state) {
   state.cXlsFile =
       chosenOrRemembered(state, "Excel", "xls1", "*.xl*", "Bitte die Excel-Datei auswählen");

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/value.h"
 #include "mapping/mapping_tables.h"
 
 namespace zandor {
@@ -21,6 +22,9 @@ ColumnTable STRUCSXLS(AppState& state);
 // cDbfFile or cXlsFile.
 FieldTable fieldTableOf(AppState& state, WorkAreas& areas, const std::string& tableFile);
 ColumnTable columnTableOf(AppState& state, const std::string& sheetFile);
+
+// The last row of a sheet's used range; 0 when it cannot be asked.
+long lastUsedRow(const Value& sheet);
 
 // The last column a sheet can have; the heading scan stops there at the latest.
 constexpr int kLastSheetColumn = 16384;

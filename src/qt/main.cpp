@@ -8,9 +8,8 @@
 #include "app/error_handler.h"
 #include "app/startup.h"
 #include "base/paths.h"
-#include "mapping/file_choice_dialog.h"
-#include "mapping/mapping_profile.h"
 #include "qt/main_window.h"
+#include "qt/program_commands.h"
 #include "qt/qt_ui.h"
 #include "qt/quit_guard.h"
 #include "qt/termination.h"
@@ -54,6 +53,7 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
 
   QtUi ui;
+  ui.setWorkAreas(&areas);
   state.ui = &ui;
   MainWindow* window = nullptr;
   onTerminationRequest([&window] {
@@ -64,11 +64,7 @@ int main(int argc, char** argv) {
   runGuarded([&] { startProgram(state, programFile); });
   if (quitPending()) return pendingQuitCode();
 
-  MappingCommands mapping;
-  mapping.fileChoice = [](AppState& s) { DLGZUORDNUNG(s); };
-  mapping.mappingFromSettings = [](AppState& s) { s.ui->mappingDialog(s); };
-  mapping.loadMapping = [](AppState& s) { ZUORDNUNGLADEN(s); };
-  MainWindow mainWindow(state, mapping);
+  MainWindow mainWindow(state, programCommands());
   window = &mainWindow;
   state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
   mainWindow.show();

@@ -1,15 +1,21 @@
 #include "qt/main_window.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPixmap>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include "app/app_state.h"
 #include "qt/qt_text.h"
@@ -41,7 +47,38 @@ MainWindow::MainWindow(AppState& state, MappingCommands mapping)
   status->setObjectName(QStringLiteral("statusText"));
   statusBar()->addWidget(status, 1);
   setCentralWidget(new QWidget);
+  setAcceptDrops(true);
   resize(720, 480);
+}
+
+namespace {
+
+// The one local file of a drag that the file choice takes, or "".
+QString droppableFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().front();
+  if (!url.isLocalFile()) return {};
+  const QString file = url.toLocalFile();
+  static const QStringList kinds = {"dbf", "xls", "xlsx", "xlsm", "xltx", "ods", "csv"};
+  return kinds.contains(QFileInfo(file).suffix().toLower()) ? file : QString();
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (mapping_.fileDropped && !droppableFile(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString file = droppableFile(event->mimeData());
+  if (file.isEmpty() || !mapping_.fileDropped) return;
+  event->acceptProposedAction();
+  // The dialog runs after the drop has ended, not inside the source's drag loop.
+  const std::string path = fromQ(file);
+  QTimer::singleShot(0, this,
+                     [this, path] { runGuarded([&] { mapping_.fileDropped(state_, path); }); });
 }
 
 void MainWindow::run(Command command) {

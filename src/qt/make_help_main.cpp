@@ -3,16 +3,16 @@
 //   zandor-help HELP.html OUTPUT.pdf
 #include <QApplication>
 #include <QFile>
-#include <QHeaderView>
 #include <QPageSize>
 #include <QPixmap>
 #include <QPrinter>
-#include <QTableWidget>
 #include <QTextDocument>
 #include <QUrl>
 #include <iostream>
 
 #include "app/app_state.h"
+#include "mapping/field_list.h"
+#include "mapping/table_helpers.h"
 #include "qt/main_window.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
@@ -35,30 +35,39 @@ void setText(QtDialog& d, int id, const char* text) {
 }
 
 // A few rows as the mapping dialog shows them, for the picture only.
+const FieldTable& exampleMapping() {
+  static const FieldTable fields = [] {
+    auto row = [](int no, const char* name, int len, const char* heading, int column) {
+      const bool mapped = column > 0;
+      return FieldRow{Value::integer(no),
+                      Value::text(name),
+                      Value::text("C"),
+                      Value::integer(len),
+                      Value::integer(0),
+                      mapped ? Value::text(heading) : Value::integer(0),
+                      Value::text(mapped ? EXCELSPALTE(column) : ""),
+                      mapped ? Value::integer(column) : Value::text(""),
+                      Value::text("")};
+    };
+    return FieldTable{row(1, "KUNDE", 10, "Kundennummer", 1),
+                      row(2, "NAME", 40, "Name", 2),
+                      row(3, "STRASSE", 40,
+                          "Stra\xdf"
+                          "e",
+                          3),
+                      row(4, "PLZ", 5, "PLZ", 4),
+                      row(5, "ORT", 30, "Ort", 5),
+                      row(6, "TELEFON", 20, "", 0)};
+  }();
+  return fields;
+}
+
 void fillExampleMapping(QtDialog& d) {
-  auto* grid = d.window()->findChild<QTableWidget*>(QStringLiteral("ctl201"));
+  static const FieldListModel model(exampleMapping());
+  GridList* grid = d.gridList(201);
   if (grid == nullptr) return;
-  const QStringList headers = {"Nr.",          "Feldname", "Typ", "L\u00e4nge", "Nachkomma",
-                               "Excel-Spalte", "G",        "H",   "I"};
-  const std::vector<QStringList> rows = {
-      {"1", "KUNDE", "C", "10", "0", "Kundennummer", "A", "1", ""},
-      {"2", "NAME", "C", "40", "0", "Name", "B", "2", ""},
-      {"3", "STRASSE", "C", "40", "0", "Stra\u00dfe", "C", "3", ""},
-      {"4", "PLZ", "C", "5", "0", "PLZ", "D", "4", ""},
-      {"5", "ORT", "C", "30", "0", "Ort", "E", "5", ""},
-      {"6", "TELEFON", "C", "20", "0", "0", "", "", ""},
-  };
-  grid->setColumnCount(static_cast<int>(headers.size()));
-  grid->setHorizontalHeaderLabels(headers);
-  grid->setRowCount(static_cast<int>(rows.size()));
-  for (int r = 0; r < grid->rowCount(); ++r) {
-    for (int c = 0; c < grid->columnCount(); ++c) {
-      grid->setItem(r, c, new QTableWidgetItem(rows[static_cast<std::size_t>(r)][c]));
-    }
-  }
-  grid->verticalHeader()->hide();
-  grid->resizeColumnsToContents();
-  grid->setColumnWidth(5, 125);
+  grid->setColumns(fieldListColumns());
+  grid->setModel(&model);
 }
 
 }  // namespace

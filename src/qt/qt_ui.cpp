@@ -11,11 +11,15 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QUrl>
+#include <algorithm>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "base/paths.h"
+#include "import/import_run.h"
 #include "mapping/import_options_dialog.h"
+#include "mapping/mapping_dialog.h"
 #include "qt/qt_text.h"
 #include "qt/quit_guard.h"
 #include "qt/template_dialog.h"
@@ -59,6 +63,21 @@ std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
   return fromQ(chosen);
 }
 
+std::string QtUi::chooseNewFile(const std::string& title, const std::string& mask,
+                                const std::string& startDirectory) {
+  // An open dialog, not a save dialog: no question before a file is replaced.
+  QFileDialog dialog(ownerWindow(), toQ(title), toQ(startDirectory),
+                     toQ(mask) + QStringLiteral(";;*"));
+  dialog.setObjectName(QStringLiteral("chooseNewFile"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.selectFile(toQ(mask));
+  const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  rethrowPendingQuit();
+  return chosen ? fromQ(dialog.selectedFiles().front()) : std::string();
+}
+
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   const QString chosen = QFileDialog::getExistingDirectory(
       ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
@@ -69,22 +88,65 @@ std::string QtUi::chooseFolder(const std::string& title, const std::string& star
 void QtUi::waitShow(const std::string& text) {
   wait_ = std::make_unique<QtDialog>(*findDialogTemplate(tpl::kWaitMessage), ownerWindow());
   wait_->onCloseRequest = [](CloseReason) { return false; };  // only waitEnd closes it
-  OCTRL(*wait_, 101).setText(text);
+  waitRedraws_ = 0;
+  waitText_ = text;
+  if (progressLast_ > progressFirst_ && wait_->window() != nullptr) {
+    // Beyond the template: a slim bar under the text, running to the sheet's last used
+    // row (the stop column may end the data earlier).
+    QWidget* label = wait_->window()->findChild<QWidget*>(QStringLiteral("ctl101"));
+    progress_ = new QProgressBar(wait_->window());
+    progress_->setObjectName(QStringLiteral("waitProgress"));
+    progress_->setTextVisible(false);
+    progress_->setRange(0, static_cast<int>(std::min<long>(progressLast_ - progressFirst_ + 1,
+                                                           std::numeric_limits<int>::max())));
+    progress_->setValue(0);
+    const QRect below = label != nullptr ? label->geometry() : wait_->window()->rect();
+    progress_->setGeometry(below.left(), below.bottom() + 1, below.width(),
+                           std::max(4, (wait_->window()->height() - below.bottom()) / 3));
+  }
   wait_->showModeless();
+  drawWaitText();
+}
+
+void QtUi::waitProgress(long firstRow, long lastRow) {
+  progressFirst_ = firstRow;
+  progressLast_ = lastRow;
+}
+
+void QtUi::drawWaitText() {
+  OCTRL(*wait_, 101).setText(waitText_);
+  if (progress_) {
+    // The row number the text ends in.
+    std::size_t digits = waitText_.size();
+    while (digits > 0 && waitText_[digits - 1] >= '0' && waitText_[digits - 1] <= '9') --digits;
+    if (digits < waitText_.size() && waitText_.size() - digits < 10) {
+      const long row = std::stol(waitText_.substr(digits));
+      progress_->setValue(
+          static_cast<int>(std::clamp<long>(row - progressFirst_ + 1, 0, progress_->maximum())));
+    }
+  }
   wait_->refresh();
+  waitTextDrawn_ = true;
+  ++waitRedraws_;
+  sinceWaitDrawn_.start();
 }
 
 void QtUi::waitSay(const std::string& text) {
   // A message whose owner window has closed went with it; a fresh one takes its place.
   if (!wait_ || wait_->window() == nullptr) waitShow(text);
-  OCTRL(*wait_, 101).setText(text);
-  wait_->refresh();
+  waitText_ = text;
+  waitTextDrawn_ = false;
+  // The first row shows at once rather than the opening blank.
+  if (waitRedraws_ < 2 || sinceWaitDrawn_.elapsed() >= kWaitRedrawMilliseconds) drawWaitText();
 }
 
 void QtUi::waitEnd() {
   if (!wait_) return;
+  // The last text is on screen before the message goes.
+  if (!waitTextDrawn_ && wait_->window() != nullptr) drawWaitText();
   wait_->end(0);  // nothing to end when its owner took it along
   wait_.reset();
+  progressFirst_ = progressLast_ = 0;
   // Lets the windows below repaint the area before the caller goes on.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -160,8 +222,10 @@ void QtUi::importOptionsDialog(AppState& state) {
   EINLESEOPTION(state);
 }
 
-void QtUi::mappingDialog(AppState&) {
-  information(kNotYetText);
+void QtUi::mappingDialog(AppState& state) {
+  if (areas_ == nullptr) return;
+  WorkAreas& areas = *areas_;
+  ZUORDNUNG(state, areas, [&areas](AppState& s) { EINLESEN(s, areas); });
 }
 
 }  // namespace zandor

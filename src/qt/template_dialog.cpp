@@ -12,9 +12,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QResizeEvent>
 #include <QStyle>
-#include <QTableWidget>
 
+#include "qt/grid_view.h"
 #include "qt/qt_text.h"
 #include "qt/quit_guard.h"
 
@@ -57,6 +58,7 @@ class DialogWindow : public QDialog {
  public:
   using QDialog::QDialog;
   std::function<void(CloseReason)> closeRequested;
+  std::function<void(QSize)> resized;
 
   void reject() override {
     if (closeRequested) {
@@ -67,6 +69,11 @@ class DialogWindow : public QDialog {
   }
 
  protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QDialog::resizeEvent(event);
+    if (resized) runGuarded([&] { resized(event->size()); });
+  }
+
   void closeEvent(QCloseEvent* event) override {
     if (!closeRequested || !isVisible()) {
       QDialog::closeEvent(event);
@@ -79,7 +86,8 @@ class DialogWindow : public QDialog {
 
 class QtControl : public Control {
  public:
-  QtControl(int id, ControlKind kind, QWidget* widget) : id_(id), kind_(kind), widget_(widget) {}
+  QtControl(int id, ControlKind kind, QWidget* widget, std::function<QRect(const Rect&)> toPixels)
+      : id_(id), kind_(kind), widget_(widget), toPixels_(std::move(toPixels)) {}
 
   int id() const override { return id_; }
 
@@ -153,6 +161,10 @@ class QtControl : public Control {
   void setEnabled(bool on) override { widget_->setEnabled(on); }
   void setFocus() override { widget_->setFocus(); }
 
+  void place(int x, int y, int width, int height) override {
+    widget_->setGeometry(toPixels_({x, y, width, height}));
+  }
+
   void setInputRule(const InputRule& rule) override {
     rule_ = rule;
     auto* edit = qobject_cast<QLineEdit*>(widget_);
@@ -168,6 +180,7 @@ class QtControl : public Control {
   int id_;
   ControlKind kind_;
   QWidget* widget_;
+  std::function<QRect(const Rect&)> toPixels_;
   InputRule rule_;
 };
 
@@ -198,11 +211,8 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent) {
       return new QComboBox(parent);
     case ControlKind::ListBox:
       return new QListWidget(parent);
-    case ControlKind::GridList: {
-      auto* grid = new QTableWidget(parent);
-      grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-      return grid;
-    }
+    case ControlKind::GridList:
+      break;  // made with its grid
     case ControlKind::Picture: {
       auto* picture = new QLabel(parent);
       const QIcon icon = parent->style()->standardIcon(QStyle::SP_MessageBoxCritical);
@@ -234,8 +244,8 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
     w.setAutoFillBackground(true);
   }
   const DialogUnits units = DialogUnits::of(w.font());
-  auto toPixels = [&](const Rect& r) {
-    return tmpl.has(dlg::kPixels) ? QRect(r.x, r.y, r.width, r.height) : units.toPixels(r);
+  auto toPixels = [pixels = tmpl.has(dlg::kPixels), units](const Rect& r) {
+    return pixels ? QRect(r.x, r.y, r.width, r.height) : units.toPixels(r);
   };
   const QRect size = toPixels({0, 0, tmpl.width, tmpl.height});
   if (tmpl.has(dlg::kResizable)) {
@@ -248,7 +258,14 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
 
   QLabel* pendingBuddy = nullptr;
   for (const ControlTemplate& c : tmpl.controls) {
-    QWidget* widget = makeWidget(c, &w);
+    QWidget* widget = nullptr;
+    if (c.kind == ControlKind::GridList) {
+      auto grid = std::make_unique<QtGrid>(&w);
+      widget = grid->view();
+      if (c.id != kNoId && !grids_.count(c.id)) grids_[c.id] = std::move(grid);
+    } else {
+      widget = makeWidget(c, &w);
+    }
     widget->setGeometry(toPixels(c.rect));
     widgets_.push_back(widget);
     if (pendingBuddy) pendingBuddy->setBuddy(widget);
@@ -276,9 +293,21 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
         });
       });
     }
-    if (!controls_.count(id)) controls_[id] = std::make_unique<QtControl>(id, c.kind, widget);
+    if (!controls_.count(id))
+      controls_[id] = std::make_unique<QtControl>(id, c.kind, widget, toPixels);
   }
   window_->closeRequested = [this](CloseReason reason) { requestClose(reason); };
+  if (tmpl.has(dlg::kResizable)) {
+    window_->resized = [this, units, pixels = tmpl.has(dlg::kPixels)](QSize size) {
+      if (!onResized) return;
+      if (pixels) {
+        onResized(size.width(), size.height());
+      } else {
+        onResized((size.width() * 4 + units.charWidth / 2) / units.charWidth,
+                  (size.height() * 8 + units.charHeight / 2) / units.charHeight);
+      }
+    };
+  }
 }
 
 QtDialog::~QtDialog() {
@@ -289,6 +318,17 @@ Control* QtDialog::control(int id) {
   if (!window_) return nullptr;
   const auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second.get();
+}
+
+GridList* QtDialog::gridList(int id) {
+  if (!window_) return nullptr;
+  const auto it = grids_.find(id);
+  return it == grids_.end() ? nullptr : it->second.get();
+}
+
+QtGrid* QtDialog::qtGrid(int id) const {
+  const auto it = grids_.find(id);
+  return it == grids_.end() ? nullptr : it->second.get();
 }
 
 void QtDialog::setTitle(const std::string& title) {

@@ -29,15 +29,19 @@ QFont templateFont(const DialogTemplate& tmpl);
 
 class DialogWindow;
 class QtControl;
+class QtGrid;
 
 // A template rendered as Qt widgets behind the toolkit-neutral interface. Each control's
 // widget carries the object name "ctl" followed by its id.
 class QtDialog : public Dialog {
  public:
   QtDialog(const DialogTemplate& tmpl, QWidget* parent);
+  // The grid list of the id as the Qt front end has it, or nullptr.
+  QtGrid* qtGrid(int id) const;
   ~QtDialog() override;
 
   Control* control(int id) override;
+  GridList* gridList(int id) override;
   void setTitle(const std::string& title) override;
   int runModal() override;
   void showModeless() override;
@@ -54,6 +58,7 @@ class QtDialog : public Dialog {
   // Owned here, unless the window it belongs to goes first and takes it along.
   QPointer<DialogWindow> window_;
   std::map<int, std::unique_ptr<QtControl>> controls_;
+  std::map<int, std::unique_ptr<QtGrid>> grids_;
   std::vector<QWidget*> widgets_;
   bool modal_ = false;
 };

@@ -20,6 +20,20 @@ bool Dialog::requestClose(CloseReason reason) {
   return true;
 }
 
+std::optional<int> droppedEntry(DropDownEnd how, int highlighted) {
+  switch (how) {
+    case DropDownEnd::Clicked:
+    case DropDownEnd::Enter:
+      if (highlighted >= 0) return highlighted;
+      return std::nullopt;
+    case DropDownEnd::FocusLost:
+      return highlighted >= 0 ? highlighted : 0;
+    case DropDownEnd::Escape:
+      break;
+  }
+  return std::nullopt;
+}
+
 Control& OCTRL(Dialog& dialog, int id) {
   Control* control = dialog.control(id);
   if (control == nullptr) throw std::logic_error("dialog has no control " + std::to_string(id));

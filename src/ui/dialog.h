@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/grid_list.h"
+
 namespace zandor {
 
 // The toolkit-neutral dialog: built by a backend from a template, its controls found by id.
@@ -42,6 +44,8 @@ class Control {
   virtual void setEnabled(bool on) = 0;
   virtual void setFocus() = 0;
   virtual void setInputRule(const InputRule& rule) = 0;
+  // Moves and sizes the control, in dialog units.
+  virtual void place(int x, int y, int width, int height) = 0;
 };
 
 // How a close request came about.
@@ -58,9 +62,14 @@ class Dialog {
   std::function<void(int id)> onClicked;
   std::function<void(int id)> onChanged;
   std::function<bool(CloseReason reason)> onCloseRequest;
+  // The dialog's inner size changed (in dialog units); also once when a resizable dialog
+  // opens.
+  std::function<void(int width, int height)> onResized;
 
   // The control with the id, or nullptr.
   virtual Control* control(int id) = 0;
+  // The grid list with the id, or nullptr.
+  virtual GridList* gridList(int id) = 0;
   virtual void setTitle(const std::string& title) = 0;
 
   // Runs the dialog until it ends; the result passed to end().

@@ -162,5 +162,27 @@ TEST_F(FileChoiceDialogTest, ConfirmingTheSameFilesAgainDiscardsTheMapping) {
   EXPECT_EQ(remembered("Excel", "xls"), (std::vector<std::string>{"/d/a.xls"}));
 }
 
+TEST_F(FileChoiceDialogTest, ADroppedFileIsPendingOnTopOfItsList) {
+  remember("Excel", "xls", {"/d/a.xls"});
+  remember("dBase", "dbf", {"/t/ADRESSEN.DBF"});
+  ui.dialogScripts.push_back([](FakeDialog& d) {
+    EXPECT_EQ(OCTRL(d, 112).items(),
+              (std::vector<std::string>{"/t/neu/ARTIKEL.Dbf", "/t/ADRESSEN.DBF"}));
+    EXPECT_EQ(OCTRL(d, 112).selection(), 0);
+    EXPECT_EQ(OCTRL(d, 111).items(), std::vector<std::string>{"/d/a.xls"});
+    d.click(101);
+  });
+  DLGZUORDNUNG(state, "/t/neu/ARTIKEL.Dbf");
+  EXPECT_EQ(state.cDbfFile, "/t/neu/ARTIKEL.Dbf");
+  EXPECT_EQ(state.cXlsFile, "/d/a.xls");
+
+  ui.dialogScripts.push_back([](FakeDialog& d) {
+    EXPECT_EQ(OCTRL(d, 111).items(), (std::vector<std::string>{"/d/liste.csv", "/d/a.xls"}));
+    d.click(102);
+  });
+  DLGZUORDNUNG(state, "/d/liste.csv");
+  EXPECT_EQ(remembered("Excel", "xls"), std::vector<std::string>{"/d/a.xls"});  // cancelled
+}
+
 }  // namespace
 }  // namespace zandor

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -177,6 +179,7 @@ TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(wait->isVisible());
   EXPECT_TRUE(wait->windowFlags() & Qt::FramelessWindowHint);
+  QTest::qWait(QtUi::kWaitRedrawMilliseconds + 5);
   SAYMSGWAIT(state, "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->text(), "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->alignment(), Qt::AlignCenter);
@@ -185,6 +188,59 @@ TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
   EXPECT_TRUE(wait->isVisible());
   ENDMSGWAIT(state);
   EXPECT_EQ(ui.waitWindow(), nullptr);
+}
+
+// Records the text a label shows when its window goes.
+class LastTextWatch : public QObject {
+ public:
+  LastTextWatch(QWidget* window, QLabel* label) : label_(label) {
+    window->installEventFilter(this);
+  }
+  QString last;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Hide) last = label_->text();
+    return false;
+  }
+
+ private:
+  QLabel* label_;
+};
+
+TEST_F(QtDialogsTest, WaitMessageRedrawsAFewDozenTimesASecondAndShowsTheLastTextLast) {
+  STARTMSGWAIT(state);
+  QWidget* wait = ui.waitWindow();
+  ASSERT_NE(wait, nullptr);
+  LastTextWatch watch(wait, controlOf<QLabel>(wait, 101));
+  QElapsedTimer clock;
+  clock.start();
+  int rows = 0;
+  while (clock.elapsed() < 300) SAYMSGWAIT(state, "Zeile: " + std::to_string(++rows));
+  const qint64 took = clock.elapsed();
+  EXPECT_GT(rows, 1000);
+  EXPECT_LE(ui.waitRedraws(), 1 + took / QtUi::kWaitRedrawMilliseconds + 1);
+  EXPECT_GE(ui.waitRedraws(), 3);
+  ENDMSGWAIT(state);
+  EXPECT_EQ(watch.last, QString::fromStdString("Zeile: " + std::to_string(rows)));
+}
+
+TEST_F(QtDialogsTest, WaitMessageShowsABarWhenTheRowsAreKnown) {
+  WAITPROGRESS(state, 2, 11);
+  SAYMSGWAIT(state, "Zeile: 2");
+  auto* bar = ui.waitWindow()->findChild<QProgressBar*>(QStringLiteral("waitProgress"));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->maximum(), 10);
+  EXPECT_EQ(bar->value(), 1);
+  QTest::qWait(QtUi::kWaitRedrawMilliseconds + 5);
+  SAYMSGWAIT(state, "Zeile: 7");
+  EXPECT_EQ(bar->value(), 6);
+  EXPECT_TRUE(test::saveScreenshot(ui.waitWindow(), "wait_message_progress"));
+  ENDMSGWAIT(state);
+  // The next message knows no rows.
+  SAYMSGWAIT(state, "Zeile: 2");
+  EXPECT_EQ(ui.waitWindow()->findChild<QProgressBar*>(), nullptr);
+  ENDMSGWAIT(state);
 }
 
 TEST_F(QtDialogsTest, ADialogWhoseOwnerWindowWentFirstIsGoneWithoutHarm) {

@@ -2,15 +2,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include "app/app_state.h"
 #include "app/error_handler.h"
@@ -182,6 +185,31 @@ TEST_F(QtMainWindowTest, QuitInTheErrorDialogEndsTheProgramWithoutWritingSetting
   EXPECT_EQ(ini(), "");
   clearPendingQuit();
   setErrorHandler(consoleErrorHandler);
+}
+
+TEST_F(QtMainWindowTest, ADroppedSpreadsheetOrTableOpensTheFileChoiceWithIt) {
+  std::vector<std::string> dropped;
+  MappingCommands mapping;
+  mapping.fileDropped = [&](AppState&, const std::string& file) { dropped.push_back(file); };
+  MainWindow target(state, mapping);
+  target.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
+  auto drop = [&](const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&target, &event);
+    QTest::qWait(20);
+    return true;
+  };
+  EXPECT_TRUE(drop(QStringLiteral("/daten/Preisliste M\u00e4rz.xlsx")));
+  EXPECT_TRUE(drop(QStringLiteral("/daten/ARTIKEL.DBF")));
+  EXPECT_FALSE(drop(QStringLiteral("/daten/bild.png")));
+  EXPECT_EQ(dropped,
+            (std::vector<std::string>{"/daten/Preisliste M\xe4rz.xlsx", "/daten/ARTIKEL.DBF"}));
 }
 
 }  // namespace

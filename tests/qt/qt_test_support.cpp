@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 #include <cstdlib>
@@ -38,13 +39,33 @@ void onNextPopup(std::function<void(QWidget*)> step) {
   pollFor([] { return QApplication::activePopupWidget(); }, std::move(step));
 }
 
-bool saveScreenshot(QWidget* widget, const std::string& name) {
+namespace {
+
+bool savePicture(const QPixmap& picture, const std::string& name) {
   const char* build = std::getenv("ZANDOR_BUILD_DIR");
   const QString dir = QString::fromUtf8(build ? build : ".") + QStringLiteral("/screenshots");
   QDir().mkpath(dir);
-  const QPixmap picture = widget->grab();
   return !picture.isNull() &&
          picture.save(dir + QStringLiteral("/") + QString::fromStdString(name) + ".png");
+}
+
+}  // namespace
+
+bool saveScreenshot(QWidget* widget, const std::string& name) {
+  return savePicture(widget->grab(), name);
+}
+
+bool saveScreenshot(QWidget* widget, QWidget* popup, const std::string& name) {
+  const QPixmap window = widget->grab();
+  const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - widget->mapToGlobal(QPoint(0, 0));
+  const QPixmap list = popup->grab();
+  QPixmap picture(window.width(), std::max(window.height(), at.y() + list.height()));
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  painter.drawPixmap(0, 0, window);
+  painter.drawPixmap(at, list);
+  painter.end();
+  return savePicture(picture, name);
 }
 
 }  // namespace zandor::test

@@ -20,5 +20,7 @@ W* controlOf(QWidget* dialog, int id) {
 
 // Saves a picture of the widget as build/<kind>/screenshots/NAME.png; true when saved.
 bool saveScreenshot(QWidget* widget, const std::string& name);
+// The same with an open pop-up (a drop-down list) drawn over the window where it stands.
+bool saveScreenshot(QWidget* widget, QWidget* popup, const std::string& name);
 
 }  // namespace zandor::test

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace zandor::test {
 
 class FakeDialog::FakeControl : public Control {
  public:
-  FakeControl(const ControlTemplate& t) : id_(t.id), kind_(t.kind), text_(t.caption) {}
+  FakeControl(const ControlTemplate& t)
+      : id_(t.id),
+        kind_(t.kind),
+        text_(t.caption),
+        place_{t.rect.x, t.rect.y, t.rect.width, t.rect.height} {}
 
   int id() const override { return id_; }
   std::string text() const override { return text_; }
@@ -28,6 +34,8 @@ class FakeDialog::FakeControl : public Control {
   void setEnabled(bool on) override { enabled_ = on; }
   void setFocus() override {}
   void setInputRule(const InputRule& rule) override { rule_ = rule; }
+  void place(int x, int y, int width, int height) override { place_ = {x, y, width, height}; }
+  std::array<int, 4> placed() const { return place_; }
 
   ControlKind kind() const { return kind_; }
   const InputRule& rule() const { return rule_; }
@@ -42,6 +50,7 @@ class FakeDialog::FakeControl : public Control {
   bool visible_ = true;
   bool enabled_ = true;
   InputRule rule_;
+  std::array<int, 4> place_;
 };
 
 FakeDialog::FakeDialog(const DialogTemplate& tmpl, Script script)
@@ -49,6 +58,7 @@ FakeDialog::FakeDialog(const DialogTemplate& tmpl, Script script)
   for (const ControlTemplate& c : tmpl.controls) {
     if (c.id != kNoId && !controls_.count(c.id)) {
       controls_[c.id] = std::make_unique<FakeControl>(c);
+      if (c.kind == ControlKind::GridList) grids_[c.id] = std::make_unique<FakeGrid>();
     }
   }
 }
@@ -58,6 +68,66 @@ FakeDialog::~FakeDialog() = default;
 Control* FakeDialog::control(int id) {
   const auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second.get();
+}
+
+GridList* FakeDialog::gridList(int id) {
+  const auto it = grids_.find(id);
+  return it == grids_.end() ? nullptr : it->second.get();
+}
+
+FakeGrid& FakeDialog::grid(int id) {
+  GridList* grid = gridList(id);
+  if (grid == nullptr) throw std::logic_error("no grid list " + std::to_string(id));
+  return static_cast<FakeGrid&>(*grid);
+}
+
+std::array<int, 4> FakeDialog::placeOf(int id) {
+  return static_cast<FakeControl&>(OCTRL(*this, id)).placed();
+}
+
+void FakeDialog::resize(int width, int height) {
+  if (onResized) onResized(width, height);
+}
+
+void FakeGrid::clickHeader(int column) {
+  if (onHeaderClicked) onHeaderClicked(column);
+}
+
+int FakeGrid::dropDown(int row, int column, DropDownEnd how, std::optional<int> moveTo) {
+  EXPECT_TRUE(column >= 0 && column < static_cast<int>(columns_.size()) &&
+              columns_[static_cast<std::size_t>(column)].editable)
+      << "no drop-down in column " << column;
+  current_ = row;
+  const int opened = highlightedEntry ? highlightedEntry(row, column) : -1;
+  const int highlighted = moveTo ? *moveTo : opened;
+  const std::optional<int> entry = droppedEntry(how, highlighted);
+  if (onCellEdited) {
+    CellEdit edit;
+    edit.row = row;
+    edit.column = column;
+    edit.entry = entry;
+    edit.key = how == DropDownEnd::Escape ? grid_key::kEscape : grid_key::kChosen;
+    onCellEdited(edit);
+  }
+  return opened;
+}
+
+void FakeGrid::typeInto(int row, int column, const std::string& text, int key) {
+  current_ = row;
+  if (onCellEdited) {
+    CellEdit edit;
+    edit.row = row;
+    edit.column = column;
+    edit.typed = text;
+    edit.key = key;
+    onCellEdited(edit);
+  }
+}
+
+std::vector<std::string> FakeGrid::columnCells(int column) const {
+  std::vector<std::string> out;
+  for (int row = 0; row < rowCount(); ++row) out.push_back(cell(row, column));
+  return out;
 }
 
 int FakeDialog::runModal() {

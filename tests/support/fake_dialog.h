@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <functional>
 #include <map>
 #include <optional>
@@ -10,6 +11,40 @@
 #include "ui/dialog.h"
 
 namespace zandor::test {
+
+// A grid list for tests: shows what its model holds and plays the user's header clicks and
+// in-cell edits.
+class FakeGrid : public GridList {
+ public:
+  void setColumns(const std::vector<GridColumn>& columns) override { columns_ = columns; }
+  void setModel(const GridModel* model) override { model_ = model; }
+  void setDropDownEntries(const std::vector<std::string>& entries) override { entries_ = entries; }
+  void refresh() override { ++refreshes_; }
+  int currentRow() const override { return current_; }
+  void setCurrentRow(int row) override { current_ = row; }
+
+  // The user's actions. Opening the drop-down list on a cell moves the cursor there; the
+  // user may move the highlight to another entry before the list closes.
+  void clickHeader(int column);
+  // The entry highlighted when the list opened.
+  int dropDown(int row, int column, DropDownEnd how, std::optional<int> moveTo = std::nullopt);
+  void typeInto(int row, int column, const std::string& text, int key = grid_key::kChosen);
+
+  const std::vector<GridColumn>& columns() const { return columns_; }
+  const std::vector<std::string>& dropDownEntries() const { return entries_; }
+  int rowCount() const { return model_ ? model_->rowCount() : 0; }
+  std::string cell(int row, int column) const { return model_ ? model_->cell(row, column) : ""; }
+  // One column's cells, top to bottom.
+  std::vector<std::string> columnCells(int column) const;
+  int refreshes() const { return refreshes_; }
+
+ private:
+  std::vector<GridColumn> columns_;
+  const GridModel* model_ = nullptr;
+  std::vector<std::string> entries_;
+  int current_ = -1;
+  int refreshes_ = 0;
+};
 
 // A dialog for tests, built from a real template. Running it runs a script that plays the
 // user: clicks, typing (through the input rule, as a field would take it), Escape and the
@@ -22,6 +57,7 @@ class FakeDialog : public Dialog {
   ~FakeDialog() override;
 
   Control* control(int id) override;
+  GridList* gridList(int id) override;
   void setTitle(const std::string& title) override { title_ = title; }
   int runModal() override;
   void showModeless() override { shown_ = true; }
@@ -32,6 +68,11 @@ class FakeDialog : public Dialog {
   void click(int id);
   void type(int id, const std::string& text);
   void select(int id, int index);
+  // The user drags the dialog to a new inner size (dialog units).
+  void resize(int width, int height);
+  FakeGrid& grid(int id);
+  // Where the behaviour placed a control (x, y, width, height in dialog units).
+  std::array<int, 4> placeOf(int id);
   bool pressEscape() { return requestClose(CloseReason::Escape); }
   bool pressCloseBox() { return requestClose(CloseReason::CloseBox); }
 
@@ -48,6 +89,7 @@ class FakeDialog : public Dialog {
   std::string name_;
   std::string title_;
   std::map<int, std::unique_ptr<FakeControl>> controls_;
+  std::map<int, std::unique_ptr<FakeGrid>> grids_;
   Script script_;
   bool shown_ = false;
   std::optional<int> result_;

@@ -52,6 +52,19 @@ std::string ScriptedUi::chooseFile(const std::string& title, const std::string& 
   return file;
 }
 
+std::string ScriptedUi::chooseNewFile(const std::string& title, const std::string& mask,
+                                      const std::string& startDirectory) {
+  log.push_back({"chooseNewFile", title, mask});
+  startDirectories.push_back(startDirectory);
+  if (chosenFiles.empty()) {
+    ADD_FAILURE() << "unexpected file dialog: " << cp1252ToUtf8(title);
+    return {};
+  }
+  std::string file = chosenFiles.front();
+  chosenFiles.pop_front();
+  return file;
+}
+
 std::string ScriptedUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   log.push_back({"chooseFolder", title, ""});
   startDirectories.push_back(startDirectory);

@@ -21,7 +21,7 @@ class ScriptedUi : public Ui {
   };
 
   std::deque<bool> answers;               // for question()
-  std::deque<std::string> chosenFiles;    // for chooseFile()
+  std::deque<std::string> chosenFiles;    // for chooseFile() and chooseNewFile()
   std::deque<std::string> chosenFolders;  // for chooseFolder()
   std::function<void(AppState&)> onImportOptions;
   std::function<void(AppState&)> onMapping;
@@ -43,6 +43,8 @@ class ScriptedUi : public Ui {
   bool question(const std::string& title, const std::string& text) override;
   std::string chooseFile(const std::string& title, const std::string& mask,
                          const std::string& startDirectory) override;
+  std::string chooseNewFile(const std::string& title, const std::string& mask,
+                            const std::string& startDirectory) override;
   std::string chooseFolder(const std::string& title, const std::string& startDirectory) override;
   void waitShow(const std::string& text) override;
   void waitSay(const std::string& text) override;
