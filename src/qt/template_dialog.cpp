@@ -337,6 +337,11 @@ void QtDialog::setTitle(const std::string& title) {
 
 int QtDialog::runModal() {
   if (!window_) return 0;
+  // A template without the centred style opens where it says, at its owner's client origin
+  // (ours give no offset); Qt would centre it over the owner otherwise.
+  if (!tmpl_.has(dlg::kCentered)) {
+    if (QWidget* owner = window_->parentWidget()) window_->move(owner->mapToGlobal(QPoint(0, 0)));
+  }
   modal_ = true;
   const int result = window_->exec();
   modal_ = false;

@@ -108,6 +108,10 @@ TEST(QtEndToEndTest, ACompleteImportThroughTheWindows) {
     onNextModal(
         [&](QWidget* dialog) {
           EXPECT_EQ(dialog->windowTitle(), "Zuordnung");
+          // Opened at its template's place over its owner, not centred.
+          ASSERT_NE(dialog->parentWidget(), nullptr);
+          EXPECT_EQ(dialog->frameGeometry().topLeft(),
+                    dialog->parentWidget()->mapToGlobal(QPoint(0, 0)));
           auto* view = controlOf<QTableView>(dialog, 201);
           ASSERT_NE(view, nullptr);
           onNextModal([](QWidget* box) { static_cast<QMessageBox*>(box)->accept(); }, dialog);
