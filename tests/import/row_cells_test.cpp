@@ -4,7 +4,12 @@
 #include "import/row_cells.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -440,6 +445,7 @@ TEST_F(RowCellsTest, BlocksOfRowsGiveWhatSingleReadsGive) {
 }
 
 // Without a thread to be had (a process limit of none), every read is made in place.
+#ifndef _WIN32  // no per-process thread limit to set on Windows
 TEST_F(RowCellsTest, WithoutASecondThreadEveryCellIsReadInPlace) {
   const Value sheet = fakeSheet(100);
   const std::vector<int> fields = {2, 4, 1};
@@ -458,6 +464,7 @@ TEST_F(RowCellsTest, WithoutASecondThreadEveryCellIsReadInPlace) {
     return ahead.rows == 100 && ahead.reads == direct.reads && !cells.servesLane();
   }));
 }
+#endif
 
 TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable) {
   makeSheet(20000);
@@ -481,10 +488,20 @@ TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable)
 }
 
 double processCpuSeconds() {
+#ifdef _WIN32
+  FILETIME created, ended, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+  const auto ticks = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                               t.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 1e7;  // 100-nanosecond units
+#else
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 // A run waiting for the user (a message on the screen) must not keep the second processor
