@@ -25,12 +25,12 @@ printf '[Updaten]\r\nNummer=.F.\r\n' >"$work/append.ini"
 "$cli" dbf index "$db/ADRESSEN.DBF" "$db/adkun.cdx" --tag ADKUN --key KUNDE
 "$cli" dbf index "$db/ADRESSEN.DBF" "$db/ADRESSEN.cdx" --tag NAME --key 'UPPER(NAME1)'
 "$cli" dbf index "$db/ADRESSEN.DBF" "$db/ADRESSEN.cdx" --tag PLZ --key PLZ
-mv "$db" "$work/stock"
 printf '[Updaten]\r\nNummer=.T.\r\n' >"$work/zandor.ini"
 "$cli" profile make "$work/adressen.qno" --dbf "$db/ADRESSEN.DBF" --xls "$work/adressen.xlsx" \
   --stop 1 >/dev/null
+mv "$db" "$work/stock"
 export WINEPREFIX="$root/build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running: fine
 seconds() {
   local from=$EPOCHREALTIME
   "$@" >/dev/null

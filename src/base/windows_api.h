@@ -25,7 +25,7 @@ std::string moduleFileName();
 // The program's arguments (without the program name) in UTF-8, taken from the wide command
 // line: the narrow one holds only what the ANSI code page can spell.
 std::vector<std::string> argumentsUtf8();
-// Lets a console window show the UTF-8 we print.
+// Lets a console window show the UTF-8 we print, with LF line ends as on Linux.
 void useUtf8Console();
 
 }  // namespace zandor::win32

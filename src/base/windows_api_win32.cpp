@@ -1,10 +1,13 @@
 #include "base/windows_api.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 // after windows.h
 #include <shellapi.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "base/encoding.h"
 
@@ -67,6 +70,9 @@ std::string moduleFileName() {
 
 void useUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
+  // Output is the same bytes as on Linux (LF line ends), so scripts read it alike.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 std::vector<std::string> argumentsUtf8() {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
 #else
 #include <fcntl.h>

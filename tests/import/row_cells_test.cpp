@@ -4,10 +4,7 @@
 #include "import/row_cells.h"
 
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#define NOMINMAX
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/resource.h>
 #endif
 
@@ -26,6 +23,7 @@
 #include "sheet/ole_auto.h"
 #include "sheet/server_registry.h"
 #include "sheet/trace_log.h"
+#include "support/process_times.h"
 #include "support/test_support.h"
 
 namespace zandor {
@@ -487,23 +485,6 @@ TEST_F(RowCellsTest, AConsumerThatEndsEarlyStopsTheReaderAndKeepsTheSheetUsable)
   EXPECT_TRUE(cells.stop(20001).isEmpty());
 }
 
-double processCpuSeconds() {
-#ifdef _WIN32
-  FILETIME created, ended, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-  const auto ticks = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                               t.dwLowDateTime);
-  };
-  return (ticks(kernel) + ticks(user)) / 1e7;  // 100-nanosecond units
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-#endif
-}
-
 // A run waiting for the user (a message on the screen) must not keep the second processor
 // busy: the thread reading ahead, waiting for room and serving a lane, then rests between
 // looks. Work handed to the lane meanwhile is done by the thread handing it over.
@@ -515,10 +496,10 @@ TEST_F(RowCellsTest, AReaderServingALaneRestsWhileTheRunWaits) {
   if (!cells.servesLane()) GTEST_SKIP() << "a single processor: no lane is served";
   EXPECT_FALSE(cells.stop(1).isEmpty());
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the batches ahead are full
-  const double before = processCpuSeconds();
+  const double before = test::processCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  const double used = processCpuSeconds() - before;
+  const double used = test::processCpuSeconds() - before;
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(used, 0.3 * waited) << used << " s of processor time in " << waited << " s";

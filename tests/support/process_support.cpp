@@ -1,7 +1,9 @@
 // Child processes, rights and limits of the tests on POSIX systems.
+#include "support/process_times.h"
 #include "support/test_support.h"
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +62,13 @@ FileSizeLimit::FileSizeLimit(rlim_t bytes) {
 FileSizeLimit::~FileSizeLimit() {
   setrlimit(RLIMIT_FSIZE, &saved_);
   std::signal(SIGXFSZ, oldHandler_);
+}
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace zandor::test

@@ -1,4 +1,5 @@
 // Child processes of the tests on Windows: no shell, so commands are split here.
+#include "support/process_times.h"
 #include "support/test_support.h"
 
 #include <windows.h>
@@ -157,6 +158,16 @@ void waitForOrphans() {}
 // Windows has no root whose rights would make a rights test meaningless.
 bool passesWithoutRoot(const std::function<bool()>& check) {
   return check();
+}
+
+double processCpuSeconds() {
+  FILETIME created, ended, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+  const auto ticks = [](const FILETIME& t) {  // 100-nanosecond units
+    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                               t.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 1e7;
 }
 
 }  // namespace zandor::test
