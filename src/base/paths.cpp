@@ -3,12 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "base/encoding.h"
 #include "base/text.h"
+#include "base/windows_api.h"
 
 namespace zandor {
 
@@ -49,7 +46,7 @@ std::string extensionPart(std::string_view path) {
 
 std::filesystem::path nativePath(std::string_view path) {
 #ifdef _WIN32
-  return std::filesystem::path(std::string(path));
+  return std::filesystem::path(win32::widePath(path));
 #else
   return std::filesystem::path(cp1252ToUtf8(path));
 #endif
@@ -57,9 +54,18 @@ std::filesystem::path nativePath(std::string_view path) {
 
 std::string pathFromNative(const std::filesystem::path& path) {
 #ifdef _WIN32
-  return path.string();
+  return win32::narrowPath(path.native());
 #else
   return utf8ToCp1252(path.string());
+#endif
+}
+
+std::FILE* openFile(std::string_view path, const char* mode) {
+#ifdef _WIN32
+  const std::string m(mode);
+  return _wfopen(nativePath(path).c_str(), std::wstring(m.begin(), m.end()).c_str());
+#else
+  return std::fopen(nativePath(path).c_str(), mode);
 #endif
 }
 
@@ -84,7 +90,7 @@ bool createDirectory(std::string_view path) {
 
 std::string programFileName() {
 #ifdef _WIN32
-  return {};
+  return win32::moduleFileName();
 #else
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);

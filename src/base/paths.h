@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -35,6 +36,8 @@ bool createDirectory(std::string_view path);
 // system spells them in its own way (UTF-8 here). These two convert at that edge.
 std::filesystem::path nativePath(std::string_view path);
 std::string pathFromNative(const std::filesystem::path& path);
+// std::fopen for a Windows-1252 file name.
+std::FILE* openFile(std::string_view path, const char* mode);
 
 // The full file name of the running program ("" when the system cannot tell).
 std::string programFileName();

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "base/error.h"
+#include "base/windows_api.h"
 #include "cli/command_registry.h"
 
 namespace zandor::cli {
@@ -31,8 +32,16 @@ int main(int argc, char** argv) {
   using namespace zandor;
   setProgramDateSettings();
   setErrorHandler(consoleErrorHandler);
-  if (argc < 2) return usage(std::cerr);
-  const std::string name = argv[1];
+#ifdef _WIN32
+  // Arguments are UTF-8 here as on Linux, so umlauts in file names come through.
+  std::vector<std::string> args = win32::argumentsUtf8();
+  win32::useUtf8Console();
+  (void)argv;
+#else
+  std::vector<std::string> args(argv + 1, argv + argc);
+#endif
+  if (argc < 2 || args.empty()) return usage(std::cerr);
+  const std::string name = args[0];
   if (name == "help" || name == "--help" || name == "-h") {
     usage(std::cout);
     return 0;
@@ -43,7 +52,7 @@ int main(int argc, char** argv) {
     return usage(std::cerr);
   }
   try {
-    return found->second.run(std::vector<std::string>(argv + 2, argv + argc));
+    return found->second.run(std::vector<std::string>(args.begin() + 1, args.end()));
   } catch (const ProgramQuit& quit) {
     return quit.exitCode();
   } catch (const ErrorException& error) {

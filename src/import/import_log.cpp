@@ -8,7 +8,7 @@ namespace zandor {
 ImportLog::ImportLog(std::string fileName) : fileName_(std::move(fileName)) {
   // An existing file (a second run within the same second) is continued, not replaced.
   needsSeparator_ = fileExists(fileName_);
-  file_ = std::fopen(nativePath(fileName_).c_str(), "ab");
+  file_ = openFile(fileName_, "ab");
 }
 
 ImportLog::~ImportLog() {

@@ -1,28 +1,17 @@
 #include "import/local_time.h"
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "base/date.h"
+#include "base/local_clock.h"
 
 namespace zandor {
 
 LocalDateTime localNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millisPart =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
+  const LocalClock now = localClock();
   LocalDateTime result;
-  result.day = dayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  result.millis = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 +
-                  static_cast<std::int32_t>(millisPart);
+  result.day = dayNumber(now.year, now.month, now.day);
+  result.millis = ((now.hour * 60 + now.minute) * 60 + now.second) * 1000 + now.millis;
   return result;
 }
 

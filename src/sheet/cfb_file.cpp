@@ -1,6 +1,7 @@
 #include "sheet/cfb_file.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "sheet/sheet_error.h"
@@ -36,7 +37,9 @@ char16_t upper(char16_t c) {
 }  // namespace
 
 CompoundFile::CompoundFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // The name is UTF-8, which std::string paths are not on Windows.
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                   std::ios::binary);
   if (!in) throw SheetReadError("Die Datei l\xc3\xa4sst sich nicht lesen.");
   in.seekg(0, std::ios::end);
   const auto size = static_cast<std::uint64_t>(in.tellg());

@@ -1,6 +1,10 @@
 #include "sheet/part_reader.h"
 
+#ifdef ZANDOR_HAVE_ISAL
 #include <isa-l/igzip_lib.h>
+#else
+struct inflate_state {};  // never made: libzip inflates every part
+#endif
 #include <zip.h>
 
 #include "sheet/sheet_error.h"
@@ -18,10 +22,14 @@ PartReader::PartReader(zip* archive, const std::string& entry) : entry_(entry) {
   zip_stat_init(&st);
   const bool stated = zip_stat(archive, entry.c_str(), 0, &st) == 0;
   if (stated && (st.valid & ZIP_STAT_SIZE)) statedSize_ = st.size;
+#ifdef ZANDOR_HAVE_ISAL
   constexpr zip_uint64_t kNeeded =
       ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
   const bool own = stated && (st.valid & kNeeded) == kNeeded && st.comp_method == ZIP_CM_DEFLATE &&
                    st.encryption_method == ZIP_EM_NONE;
+#else
+  const bool own = false;
+#endif
   file_ = zip_fopen(archive, entry.c_str(), own ? ZIP_FL_COMPRESSED : 0);
   if (!file_) {
     const int code = zip_error_code_zip(zip_get_error(archive));
@@ -32,11 +40,13 @@ PartReader::PartReader(zip* archive, const std::string& entry) : entry_(entry) {
                          "digt.");
   }
   if (!own) return;
+#ifdef ZANDOR_HAVE_ISAL
   state_ = std::make_unique<inflate_state>();
   isal_inflate_init(state_.get());
   state_->crc_flag = ISAL_GZIP_NO_HDR;  // raw deflate, with the CRC-32 zip uses too
   expectedCrc_ = st.crc;
   input_.resize(kInputChunk);
+#endif
 }
 
 PartReader::~PartReader() {
@@ -59,6 +69,11 @@ std::size_t PartReader::read(char* buffer, std::size_t size) {
 }
 
 std::size_t PartReader::inflateInto(char* buffer, std::size_t size) {
+#ifndef ZANDOR_HAVE_ISAL
+  (void)buffer;
+  (void)size;
+  return 0;
+#else
   if (finished_ || size == 0) return 0;
   inflate_state& s = *state_;
   s.next_out = reinterpret_cast<std::uint8_t*>(buffer);
@@ -84,6 +99,7 @@ std::size_t PartReader::inflateInto(char* buffer, std::size_t size) {
   produced_ += got;
   if (finished_ && (s.crc != expectedCrc_ || produced_ != statedSize_)) damaged();
   return got;
+#endif
 }
 
 }  // namespace zandor::sheet

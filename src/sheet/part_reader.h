@@ -15,6 +15,7 @@ namespace zandor::sheet {
 // encrypted is inflated here with ISA-L, about twice as fast as zlib behind libzip, and its
 // CRC-32 and size are checked against the archive's; any other part is read through libzip,
 // which checks the same. Opening the sheet is mostly inflating and parsing, so this counts.
+// Builds without ISA-L (Windows) read every part through libzip.
 class PartReader {
  public:
   // Throws SheetReadError when the part is missing, damaged or protected by a password.

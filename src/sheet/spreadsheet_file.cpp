@@ -31,7 +31,7 @@ bool looksLikeText(std::string_view head) {
 WorkbookData readSpreadsheetFile(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path file = fs::path(path);
+  const fs::path file = fs::path(std::u8string(path.begin(), path.end()));  // UTF-8 everywhere
   if (!fs::exists(file, ec)) throw SheetReadError("Die Datei \"" + path + "\" gibt es nicht.");
   if (!fs::is_regular_file(file, ec)) throw SheetReadError("\"" + path + "\" ist keine Datei.");
   std::ifstream in(file, std::ios::binary);

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "base/date.h"
+#include "base/local_clock.h"
 #include "base/number_text.h"
 #include "base/text.h"
 
@@ -185,10 +185,8 @@ Value fnStod(const Args& a, const RecordContext&) {
   return Value::date(digitsToDate(text(a[0], "STOD")));
 }
 Value fnDate(const Args&, const RecordContext&) {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return Value::date(dayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
+  const LocalClock today = localClock();
+  return Value::date(dayNumber(today.year, today.month, today.day));
 }
 Value fnYear(const Args& a, const RecordContext&) {
   return Value::integer(calendarDate(day(a[0], "YEAR")).year);

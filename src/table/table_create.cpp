@@ -1,8 +1,8 @@
 #include "table/table_create.h"
 
 #include <cerrno>
-#include <ctime>
 
+#include "base/local_clock.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "table/memo_file.h"
@@ -43,13 +43,11 @@ void createTable(const std::string& path, const std::vector<NewField>& fields, M
   }
   std::string header(32, '\0');
   auto* h = reinterpret_cast<std::uint8_t*>(header.data());
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const LocalClock today = localClock();
   h[0] = version;
-  h[1] = static_cast<std::uint8_t>(local.tm_year);
-  h[2] = static_cast<std::uint8_t>(local.tm_mon + 1);
-  h[3] = static_cast<std::uint8_t>(local.tm_mday);
+  h[1] = static_cast<std::uint8_t>(today.year - 1900);
+  h[2] = static_cast<std::uint8_t>(today.month);
+  h[3] = static_cast<std::uint8_t>(today.day);
   writeU16le(h + 8, static_cast<std::uint16_t>(32 + descriptors.size() + 1));
   writeU16le(h + 10, static_cast<std::uint16_t>(recordLength));
   const std::string bytes = header + descriptors + "\x0d\x1a";

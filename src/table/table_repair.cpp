@@ -26,6 +26,8 @@ TableRepair repairTable(const std::string& given) {
   OsFile file;
   const int openErr = file.open(path, false);
   if (openErr == ENOENT) refuse("Datei nicht gefunden", path);
+  // On Windows the program holding the table refuses the open itself.
+  if (openErr == EWOULDBLOCK) refuse("Datei wird von einem anderen Programm benutzt", path);
   if (openErr != 0)
     refuse(
         "Datei kann nicht ge\xf6"

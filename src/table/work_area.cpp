@@ -1,9 +1,9 @@
 #include "table/work_area.h"
 
 #include <cerrno>
-#include <ctime>
 
 #include "base/error.h"
+#include "base/local_clock.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "table/field_value.h"
@@ -384,11 +384,9 @@ void WorkArea::dropRecordsFrom(std::uint64_t offset) {
 }
 
 void WorkArea::writeHeader() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  const auto header = rewrittenHeader(layout_, recCount_, structuralIndex_, local.tm_year + 1900,
-                                      local.tm_mon + 1, local.tm_mday);
+  const LocalClock today = localClock();
+  const auto header =
+      rewrittenHeader(layout_, recCount_, structuralIndex_, today.year, today.month, today.day);
   int err = file_.writeAt(0, header.data(), header.size());
   if (err == 0 && !shared_) {
     const std::uint64_t end = recordOffset(recCount_ + 1);

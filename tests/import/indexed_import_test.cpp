@@ -42,7 +42,9 @@ class IndexedImportTest : public ImportFixture {
   // `dbf check` passes on the given index files (all of the directory when none given), and
   // Python dbfread and Perl XBase read the table as we do.
   void expectIndexesSound(std::vector<std::string> files = {}) {
+#ifndef _WIN32  // the readers run on the Linux side (scripts/windows-crosscheck)
     test::expectReadersAgree(state.cDbfFile);
+#endif
     if (files.empty()) {
       for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
         const std::string ext = entry.path().extension().string();

@@ -84,7 +84,9 @@ class PeerImportTest : public ::testing::Test {
   // the key field (dump column) padded to the key length.
   void expectSound(const std::string& table, const std::string& index, const std::string& tag,
                    std::size_t keyColumn, std::size_t keyLength) {
+#ifndef _WIN32  // the readers run on the Linux side (scripts/windows-crosscheck)
     test::expectReadersAgree(file(table));
+#endif
     EXPECT_EQ(test::runCommand(cli() + "dbf check '" + file(table) + "' '" + file(index) + "' 2>&1",
                                &out),
               0)
@@ -96,6 +98,9 @@ class PeerImportTest : public ::testing::Test {
       expected.emplace_back(key, static_cast<std::uint32_t>(std::stoul(row.at(0))));
     }
     std::sort(expected.begin(), expected.end());
+#ifdef _WIN32  // the independent reader runs on the Linux side (scripts/windows-crosscheck)
+    return;
+#endif
     test::PeerListing listing = test::peerListing(file(table), file(index), tag);
     ASSERT_TRUE(listing.ok) << listing.raw;
     // The reader gives CDX keys without their trailing blanks.

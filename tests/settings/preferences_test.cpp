@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "base/paths.h"
 #include "settings/doc_list.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
@@ -23,7 +24,7 @@ class PreferencesTest : public ::testing::Test {
   AppState state;
   std::string iniFile = dir.file("zandor.ini");
 
-  void SetUp() override { state.cExePath = dir.path().string() + "/"; }
+  void SetUp() override { state.cExePath = dir.path().string() + kPathSeparator; }
 };
 
 TEST_F(PreferencesTest, FirstStartCreatesAnEmptyFileAndGivesDefaults) {

@@ -8,7 +8,7 @@ namespace zandor::test {
 
 ZipParts readZip(const std::filesystem::path& file) {
   int error = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &error);
+  zip_t* z = zip_open(reinterpret_cast<const char*>(file.u8string().c_str()), ZIP_RDONLY, &error);
   if (!z) throw std::runtime_error("zip_open");
   ZipParts parts;
   const zip_int64_t n = zip_get_num_entries(z, 0);
@@ -31,7 +31,8 @@ ZipParts readZip(const std::filesystem::path& file) {
 
 void writeZip(const std::filesystem::path& file, const ZipParts& parts) {
   int error = 0;
-  zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* z = zip_open(reinterpret_cast<const char*>(file.u8string().c_str()),
+                      ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (!z) throw std::runtime_error("zip_open");
   for (const auto& [name, data] : parts) {
     zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);

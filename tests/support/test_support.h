@@ -1,6 +1,8 @@
 #pragma once
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -32,7 +34,10 @@ std::filesystem::path sharedDir();
 // Copies a shared fixture into a directory (tests never write to the originals).
 std::filesystem::path copyFixture(const std::string& relative, const std::filesystem::path& to);
 
-// Runs a command through the shell; returns its exit status, stdout into out.
+// Runs a command (UTF-8) through the shell; returns its exit status, stdout into out. On Windows
+// there is no shell to hand it to: the command is split as the shell would split it
+// (single and double quotes; "2>&1", ">/dev/null" and "2>/dev/null" as redirections) and the
+// program started directly; one that cannot be started gives 127, as from the shell.
 int runCommand(const std::string& command, std::string* out = nullptr);
 
 // A killed child may leave its index files' commit witnesses running for a moment (they
@@ -52,6 +57,7 @@ unsigned testSeed();
 // True when the tests run in CI, where nothing may drop out unnoticed.
 bool inCi();
 
+#ifndef _WIN32
 // Lets the file size limit of the process make writes fail part-way, as a full disk would
 // (SIGXFSZ ignored, so a write past the limit fails with EFBIG).
 class FileSizeLimit {
@@ -65,6 +71,7 @@ class FileSizeLimit {
   rlimit saved_{};
   void (*oldHandler_)(int) = nullptr;
 };
+#endif
 
 // The built programs.
 std::string cliPath();

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 #include <filesystem>
 
 #include "support/test_support.h"
@@ -101,7 +103,8 @@ TEST(BadTableTest, MissingDirectoryAndUnreadableFilesGiveTheOpenError) {
   e = errorOf([&] { areas.DBUSEAREA(true, "", dir.file("ordner.dbf"), "A", std::nullopt, false); });
   ASSERT_TRUE(e.has_value());
   EXPECT_EQ(e->genCode, gen::kOpen);
-  if (geteuid() != 0) {  // root reads everything
+#ifndef _WIN32  // rights taken away by chmod mean nothing on Windows; root reads everything
+  if (geteuid() != 0) {
     const std::string path = dir.file("gesperrt.dbf");
     writeBytes(path, validTable());
     std::filesystem::permissions(path, std::filesystem::perms::none);
@@ -110,6 +113,7 @@ TEST(BadTableTest, MissingDirectoryAndUnreadableFilesGiveTheOpenError) {
     EXPECT_EQ(e->genCode, gen::kOpen);
     EXPECT_EQ(e->osCode, 5);
   }
+#endif
   EXPECT_EQ(areas.current(), nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "index_model.h"
 #include "support/index_peer.h"
+#include "support/peers.h"
 #include "support/test_support.h"
 #include "table/cdx_file.h"
 #include "table/index_key.h"
@@ -77,6 +78,7 @@ bool samePrinted(const std::string& ours, const std::string& theirs, char type) 
 }
 
 TEST(CdxPeers, EveryFileOpensAndListsWhatTheIndependentReaderLists) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   int crossChecked = 0, orders = 0;
   for (const auto& path : peerFiles(".cdx")) {
@@ -127,6 +129,7 @@ TEST(CdxPeers, EveryFileOpensAndListsWhatTheIndependentReaderLists) {
 // A table and a CDX with a bulk-built and an incrementally filled tag, both listed by the
 // independent reader exactly as we list them.
 TEST(CdxPeers, FilesWeWriteAreReadTheSameByTheIndependentReader) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   test::TempDir dir;
   std::string dbf = dir.file("KUNDEN.DBF"), cdx = dir.file("KUNDEN.CDX");
@@ -178,6 +181,7 @@ TEST(CdxPeers, FilesWeWriteAreReadTheSameByTheIndependentReader) {
 // Keys added to and removed from a copy of a peer file: the file stays sound and the
 // independent reader sees exactly the expected keys.
 TEST(CdxPeers, ChangedCopiesOfPeerFilesStaySound) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   test::TempDir dir;
   fs::path cdx = test::copyFixture("peers/codebase/examples/NAMES.CDX", dir.path());
@@ -221,6 +225,7 @@ TEST(CdxPeers, ChangedCopiesOfPeerFilesStaySound) {
 
 // Every character tag the independent reader can read, in a changed copy of its file.
 TEST(CdxPeers, EveryReadableCharacterTagTakesChanges) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   int changed = 0, refused = 0;
   for (const auto& original : peerFiles(".cdx")) {

@@ -7,6 +7,7 @@
 #include "base/encoding.h"
 #include "base/text.h"
 #include "support/index_peer.h"
+#include "support/peers.h"
 #include "support/test_support.h"
 #include "table/cdx_file.h"
 #include "table/index_build.h"
@@ -61,6 +62,7 @@ std::vector<fs::path> indexFilesIn(const fs::path& dir) {
 }
 
 TEST(CorpusTest, EveryFileIsMaintainedOrRefusedBeforeAnyByteChanges) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   for (const CorpusCase& c : kCorpus) {
     SCOPED_TRACE(c.folder);
@@ -211,6 +213,7 @@ TEST_F(CopiedCorpus, CandidateTagsHoldEveryKeyOnce) {
 // Integer keys: four bytes, big-endian with the sign bit flipped, in the order of the
 // values; seeking, appending and changing keep them as Visual FoxPro has them.
 TEST_F(CopiedCorpus, IntegerKeysAreReadSoughtAndMaintained) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   EXPECT_EQ(sortableInteger(1), std::string("\x80\x00\x00\x01", 4));
   EXPECT_EQ(sortableInteger(-1), std::string("\x7f\xff\xff\xff", 4));

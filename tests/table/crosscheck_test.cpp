@@ -4,6 +4,7 @@
 
 #include "base/date.h"
 #include "base/text.h"
+#include "support/peers.h"
 #include "support/table_readers.h"
 #include "support/test_support.h"
 #include "table/number_field.h"
@@ -51,6 +52,7 @@ std::vector<fs::path> peerTables() {
 }
 
 TEST(CrossCheckTest, EveryPeerTableOpensAndReadsLikeTheIndependentReaders) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   int compared = 0;
   for (const fs::path& table : peerTables()) {
@@ -118,6 +120,7 @@ void fillRecords(WorkAreas& areas, int firstNumber) {
 }
 
 TEST(CrossCheckTest, TablesWeCreateAndFillReadAlike) {
+  ZANDOR_REQUIRE_PEERS();
   for (MemoKind kind : {MemoKind::Dbt3, MemoKind::Dbt4, MemoKind::Fpt}) {
     SCOPED_TRACE(static_cast<int>(kind));
     TempDir dir;
@@ -144,6 +147,7 @@ TEST(CrossCheckTest, TablesWeCreateAndFillReadAlike) {
 }
 
 TEST(CrossCheckTest, PeerTablesReadAlikeAfterWeAppend) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   const char* copies[] = {
       "writers/pydbf/KUNDEN.DBF",       "writers/pydbf/ARTIKEL.DBF",

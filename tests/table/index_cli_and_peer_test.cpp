@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "index_model.h"
 #include "support/index_peer.h"
+#include "support/peers.h"
 #include "support/test_support.h"
 #include "table/area_record.h"
 #include "table/cdx_file.h"
@@ -210,6 +211,7 @@ std::vector<std::pair<std::string, std::uint32_t>> ourEntries(const std::string&
 }
 
 TEST(IndexPeerMaintenanceTest, ForeignNtxGetsOurAppendsAndChanges) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   TempDir dir;
   copyFixture("peers/writers/xbase64_i386_reindex/KUNDEN.DBF", dir.path());
@@ -241,6 +243,7 @@ TEST(IndexPeerMaintenanceTest, ForeignNtxGetsOurAppendsAndChanges) {
 }
 
 TEST(IndexPeerMaintenanceTest, ForeignCdxTagsWithConditionsFollowOurWrites) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   TempDir dir;
   copyFixture("peers/dbd-xbase/rooms.dbf", dir.path());
@@ -275,6 +278,7 @@ TEST(IndexPeerMaintenanceTest, ForeignCdxTagsWithConditionsFollowOurWrites) {
 }
 
 TEST(IndexPeerMaintenanceTest, FilesWeBuildReadTheSameForTheIndependentReader) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   TempDir dir;
   copyFixture("peers/writers/pydbf/KUNDEN.DBF", dir.path());

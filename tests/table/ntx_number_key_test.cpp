@@ -83,6 +83,11 @@ void expectFieldTextKeys(const std::string& table, const std::string& ntx) {
 
 // What the independent reader lists, as values; and that its sequence is ours.
 void expectPeerReadsTheTable(const std::string& table, const std::string& ntx) {
+#ifdef _WIN32  // the independent reader runs on the Linux side (scripts/windows-crosscheck)
+  (void)table;
+  (void)ntx;
+  return;
+#endif
   const PeerListing theirs = peerListing(table, ntx, "");
   ASSERT_TRUE(theirs.ok) << theirs.raw.substr(0, 300);
   ValueRec got;

@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "index_model.h"
 #include "support/index_peer.h"
+#include "support/peers.h"
 #include "support/test_support.h"
 #include "table/ntx_file.h"
 
@@ -57,6 +58,7 @@ std::string keyText(const std::string& key) {
 }
 
 TEST(NtxPeers, EveryFileOpensAndListsWhatTheIndependentReaderLists) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   int crossChecked = 0;
   auto files = peerNtxFiles();
@@ -102,6 +104,7 @@ TEST(NtxPeers, EveryFileOpensAndListsWhatTheIndependentReaderLists) {
 }
 
 TEST(NtxPeers, FilesWeWriteAreReadTheSameByTheIndependentReader) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   test::TempDir dir;
   std::string dbf = dir.file("KUNDEN.DBF");
@@ -146,6 +149,7 @@ TEST(NtxPeers, FilesWeWriteAreReadTheSameByTheIndependentReader) {
 
 // Appending to a copy of a file of another writer (equal keys in its own record order).
 TEST(NtxPeers, ChangedCopiesOfPeerFilesStaySound) {
+  ZANDOR_REQUIRE_PEERS();
   ZANDOR_REQUIRE_SHARED();
   test::TempDir dir;
   for (const char* f : {"KUNDEN.DBF", "UMSATZ.NTX"}) {

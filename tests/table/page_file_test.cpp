@@ -1,3 +1,5 @@
+#ifndef _WIN32  // memory mapping, mremap and a killed child (fork) are POSIX; Windows writes index
+                // pages with WriteFile
 #include "table/page_file.h"
 
 #include <gtest/gtest.h>
@@ -133,3 +135,4 @@ INSTANTIATE_TEST_SUITE_P(Writes, PageFileTest, ::testing::Bool(),
 
 }  // namespace
 }  // namespace zandor
+#endif

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "base/date.h"
+#include "base/local_clock.h"
 #include "support/test_support.h"
 #include "table/table_create.h"
 #include "table/table_error.h"
@@ -76,13 +77,11 @@ TEST(WorkAreaTest, AppendedRecordsReachTheFileWithHeaderRewrittenAtClose) {
     EXPECT_EQ(areas.current(), nullptr);
   }
   bytes = readBytes(path);
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const LocalClock today = localClock();
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0x83);
-  EXPECT_EQ(bytes[1], local.tm_year);
-  EXPECT_EQ(bytes[2], local.tm_mon + 1);
-  EXPECT_EQ(bytes[3], local.tm_mday);
+  EXPECT_EQ(bytes[1], today.year - 1900);
+  EXPECT_EQ(bytes[2], today.month);
+  EXPECT_EQ(bytes[3], today.day);
   EXPECT_EQ(u32At(bytes, 4), 3u);
   EXPECT_EQ(u16At(bytes, 10), 37u);
   const std::size_t headerLength = u16At(bytes, 8);

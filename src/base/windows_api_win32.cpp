@@ -1,0 +1,93 @@
+#include "base/windows_api.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "base/encoding.h"
+
+namespace zandor::win32 {
+
+std::wstring widePath(std::string_view cp1252) {
+  const std::u16string utf16 = cp1252ToUtf16(cp1252);
+  return std::wstring(utf16.begin(), utf16.end());
+}
+
+std::string narrowPath(std::wstring_view utf16) {
+  return utf16ToCp1252(std::u16string(utf16.begin(), utf16.end()));
+}
+
+int errnoOf(unsigned long win32Error) {
+  switch (win32Error) {
+    case ERROR_SUCCESS:
+      return 0;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EWOULDBLOCK;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DIRECTORY:
+      return EISDIR;
+    default:
+      return EIO;
+  }
+}
+
+int lastErrno() {
+  return errnoOf(GetLastError());
+}
+
+std::string moduleFileName() {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (n == 0) return {};
+    if (n < name.size()) {
+      name.resize(n);
+      return narrowPath(name);
+    }
+    name.resize(name.size() * 2);
+  }
+}
+
+void useUtf8Console() {
+  SetConsoleOutputCP(CP_UTF8);
+  // Output is the same bytes as on Linux (LF line ends), so scripts read it alike.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::vector<std::string> argumentsUtf8() {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!words) return args;
+  for (int i = 1; i < count; ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, words[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, words[i], -1, arg.data(), n, nullptr, nullptr);
+    args.push_back(std::move(arg));
+  }
+  LocalFree(words);
+  return args;
+}
+
+}  // namespace zandor::win32
