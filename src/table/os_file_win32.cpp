@@ -190,4 +190,29 @@ int OsFile::truncate(std::uint64_t size) {
   return 0;
 }
 
+// Links are rare on the drives the business application uses, and the rename below replaces
+// the name itself, so the file a path names is the path.
+std::string linkedFile(const std::string& path) {
+  return path;
+}
+
+// The new file inherits its folder's access rules like the old one did; what a file may carry
+// of its own here is the read-only mark, and a read-only index is refused before a rebuild.
+int takeOverIdentity(const std::string&, const std::string&) {
+  return 0;
+}
+
+int replaceFile(const std::string& newFile, const std::string& oldFile) {
+  // Write-through: the call returns once the new name is on disk.
+  if (!MoveFileExW(win32::widePath(newFile).c_str(), win32::widePath(oldFile).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return win32::lastErrno();
+  return 0;
+}
+
+// replaceFile writes the name through already; folders cannot be flushed by a handle here.
+int syncDirectoryOf(const std::string&) {
+  return 0;
+}
+
 }  // namespace zandor

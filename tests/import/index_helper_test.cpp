@@ -26,7 +26,9 @@
 namespace zandor {
 namespace {
 
+#ifndef _WIN32
 using test::FileSizeLimit;
+#endif
 using test::TempDir;
 
 // Nothing leaves the destructors of what a run holds.
@@ -77,6 +79,7 @@ TEST_F(IndexHelperTest, KeepsTheOtherFilesWhileItRunsAndLetsGoWhenFinished) {
 
 // Going away without finish() (an early end): what the lane held is settled without asking
 // the handler and without raising; a file whose keys failed is done again at the close.
+#ifndef _WIN32  // the failing write comes from a file-size limit, which Windows lacks
 TEST_F(IndexHelperTest, GoesAwayQuietlyWhenItsWorkFailed) {
   int handlerCalls = 0;
   setErrorHandler([&](const Error&) {
@@ -104,6 +107,7 @@ TEST_F(IndexHelperTest, GoesAwayQuietlyWhenItsWorkFailed) {
   }
   EXPECT_TRUE(checkIndex(table, control).empty());
 }
+#endif
 
 }  // namespace
 }  // namespace zandor
