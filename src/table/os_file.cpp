@@ -15,29 +15,6 @@
 
 namespace zandor {
 
-OsFile::~OsFile() {
-  close();
-}
-
-OsFile::OsFile(OsFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      map_(std::exchange(other.map_, nullptr)),
-      mapLength_(std::exchange(other.mapLength_, 0)),
-      mapWritable_(std::exchange(other.mapWritable_, 0)) {}
-
-OsFile& OsFile::operator=(OsFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    map_ = std::exchange(other.map_, nullptr);
-    mapLength_ = std::exchange(other.mapLength_, 0);
-    mapWritable_ = std::exchange(other.mapWritable_, 0);
-  }
-  return *this;
-}
-
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
   // Without O_NONBLOCK the open of a FIFO would wait for a writer; it is refused below.

@@ -52,29 +52,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 }  // namespace
 
-OsFile::~OsFile() {
-  close();
-}
-
-OsFile::OsFile(OsFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      map_(std::exchange(other.map_, nullptr)),
-      mapLength_(std::exchange(other.mapLength_, 0)),
-      mapWritable_(std::exchange(other.mapWritable_, 0)) {}
-
-OsFile& OsFile::operator=(OsFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-    map_ = std::exchange(other.map_, nullptr);
-    mapLength_ = std::exchange(other.mapLength_, 0);
-    mapWritable_ = std::exchange(other.mapWritable_, 0);
-  }
-  return *this;
-}
-
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
   const DWORD attributes = GetFileAttributesW(win32::widePath(path).c_str());

@@ -44,18 +44,6 @@ void PageFile::allowMapping(bool allowed) {
   mappingAllowed = allowed;
 }
 
-unsigned char* PageBatch::add(std::uint64_t offset, std::size_t length) {
-  const std::size_t at = bytes_.size();
-  bytes_.resize(at + length);
-  writes_.push_back({offset, length, at});
-  return bytes_.data() + at;
-}
-
-void PageBatch::clear() {
-  writes_.clear();
-  bytes_.clear();
-}
-
 PageFile::~PageFile() {
   close();
 }

@@ -66,18 +66,6 @@ int openFd(const std::string& path, bool writable, DWORD disposition) {
 
 void PageFile::allowMapping(bool) {}
 
-unsigned char* PageBatch::add(std::uint64_t offset, std::size_t length) {
-  const std::size_t at = bytes_.size();
-  bytes_.resize(at + length);
-  writes_.push_back({offset, length, at});
-  return bytes_.data() + at;
-}
-
-void PageBatch::clear() {
-  writes_.clear();
-  bytes_.clear();
-}
-
 PageFile::~PageFile() {
   close();
 }
