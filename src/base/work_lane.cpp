@@ -7,8 +7,41 @@ void WorkLane::post(Job job, void* data) {
   data_ = data;
   state_.store(kPosted, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
-  signal_.notify_one();  // no system call unless a helper sleeps
+  wakeSleepers(signal_, false);  // no system call unless a helper sleeps
 }
+
+#ifdef _WIN32
+void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+  std::unique_lock lock(sleepLock_);
+  wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+}
+void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
+  std::unique_lock lock(sleepLock_);
+  wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+}
+void WorkLane::wakeSleepers(std::atomic<int>&, bool) {
+  // Taking the lock orders the change before a sleeper's check or after its wait began.
+  { std::lock_guard lock(sleepLock_); }
+  wake_.notify_all();
+}
+void WorkLane::wakeSleepers(std::atomic<unsigned>&, bool) {
+  { std::lock_guard lock(sleepLock_); }
+  wake_.notify_all();
+}
+#else
+void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+  value.wait(old, std::memory_order_acquire);
+}
+void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
+  value.wait(old, std::memory_order_acquire);
+}
+void WorkLane::wakeSleepers(std::atomic<int>& value, bool all) {
+  all ? value.notify_all() : value.notify_one();
+}
+void WorkLane::wakeSleepers(std::atomic<unsigned>& value, bool all) {
+  all ? value.notify_all() : value.notify_one();
+}
+#endif
 
 bool WorkLane::claim() {
   int expected = kPosted;
@@ -19,7 +52,7 @@ bool WorkLane::claim() {
 void WorkLane::run() {
   job_(data_);
   state_.store(kIdle, std::memory_order_release);
-  state_.notify_one();  // the owner, if it waits in settle()
+  wakeSleepers(state_, false);  // the owner, if it waits in settle()
 }
 
 bool WorkLane::serve() {
@@ -36,7 +69,7 @@ void WorkLane::serveUntilClosed() {
     if (closed_.load(std::memory_order_acquire)) return;
     if (serve()) continue;
     sleeps_.fetch_add(1, std::memory_order_relaxed);
-    signal_.wait(seen, std::memory_order_acquire);
+    sleepWhile(signal_, seen);
   }
 }
 
@@ -48,7 +81,7 @@ void WorkLane::settle() {
   // A helper is at it (or nothing was handed over): sleep until it has done.
   for (int state = state_.load(std::memory_order_acquire); state == kRunning;
        state = state_.load(std::memory_order_acquire)) {
-    state_.wait(kRunning, std::memory_order_acquire);
+    sleepWhile(state_, kRunning);
   }
 }
 
@@ -56,7 +89,7 @@ void WorkLane::close() {
   settle();
   closed_.store(true, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
-  signal_.notify_all();
+  wakeSleepers(signal_, true);
 }
 
 }  // namespace zandor

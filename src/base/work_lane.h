@@ -1,6 +1,10 @@
 #pragma once
 
 #include <atomic>
+#ifdef _WIN32
+#include <condition_variable>
+#include <mutex>
+#endif
 
 namespace zandor {
 
@@ -34,6 +38,10 @@ class WorkLane {
   static constexpr int kIdle = 0, kPosted = 1, kRunning = 2;
   bool claim();
   void run();
+  void sleepWhile(const std::atomic<int>& value, int old);
+  void sleepWhile(const std::atomic<unsigned>& value, unsigned old);
+  void wakeSleepers(std::atomic<int>& value, bool all);
+  void wakeSleepers(std::atomic<unsigned>& value, bool all);
 
   std::atomic<int> state_{kIdle};
   // Moves on with every post and with close: what a sleeping helper waits on.
@@ -42,6 +50,11 @@ class WorkLane {
   std::atomic<unsigned long> sleeps_{0};
   Job job_ = nullptr;
   void* data_ = nullptr;
+#ifdef _WIN32
+  // MinGW's atomic wait can miss a notify (no futex under it): sleepers use these instead.
+  std::mutex sleepLock_;
+  std::condition_variable wake_;
+#endif
 };
 
 }  // namespace zandor

@@ -223,6 +223,11 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
     ErrorGuard guard;
     std::unique_ptr<CdxFile> file;
     if (!startEmpty && std::filesystem::exists(nativePath(path))) {
+#ifdef _WIN32
+      // MinGW's copy_file takes any two files of one drive for the same file (no inode
+      // numbers) and refuses to copy over an existing one.
+      std::filesystem::remove(nativePath(build.path()));
+#endif
       std::filesystem::copy_file(nativePath(path), nativePath(build.path()),
                                  std::filesystem::copy_options::overwrite_existing);
       file = CdxFile::open(build.path(), true);

@@ -224,7 +224,9 @@ void runModel(bool cdx, unsigned seed, bool withLane = false) {
   // A fresh rebuild over the same table gives the same keys in the same order.
   for (const std::string& f : setup.indexFiles) {
     const std::string copy = dir.file("rebuilt" + std::filesystem::path(f).extension().string());
-    std::filesystem::copy_file(f, copy, std::filesystem::copy_options::overwrite_existing);
+    // Removed first: MinGW's copy_file refuses to copy over any file of the same drive.
+    std::filesystem::remove(copy);
+    std::filesystem::copy_file(f, copy);
     reindexFile(table, copy);
     EXPECT_EQ(scanFile(table, copy), scanFile(table, f)) << f;
   }
