@@ -5,6 +5,12 @@
 #include <new>
 #include <vector>
 
+// MinGW runs the destructors of thread_local objects at a thread's end unreliably (seen
+// under Wine as a fault in ~List), so Windows keeps no list either.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+#define ZANDOR_RECYCLES_BLOCKS 1
+#endif
+
 namespace zandor::sheet {
 
 // Memory blocks of one size kept for reuse on the thread that freed them. Reading a cell
@@ -15,7 +21,7 @@ template <std::size_t Size>
 class RecycledBlocks {
  public:
   static void* take() {
-#ifndef __SANITIZE_ADDRESS__
+#ifdef ZANDOR_RECYCLES_BLOCKS
     std::vector<void*>& kept = list().blocks;
     if (!kept.empty()) {
       void* block = kept.back();
@@ -26,7 +32,7 @@ class RecycledBlocks {
     return ::operator new(Size);
   }
   static void give(void* block) {
-#ifndef __SANITIZE_ADDRESS__
+#ifdef ZANDOR_RECYCLES_BLOCKS
     std::vector<void*>& kept = list().blocks;
     if (kept.size() < kKeep) {
       kept.push_back(block);
