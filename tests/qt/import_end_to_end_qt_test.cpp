@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -156,9 +157,11 @@ TEST(QtEndToEndTest, ACompleteImportThroughTheWindows) {
                 // back meanwhile: type the name until it holds, then accept at once, with
                 // no event in between.
                 const QString wanted = QString::fromStdString(dir.file("kunden"));
+                auto* name = chooser->findChild<QLineEdit*>("fileNameEdit");
+                ASSERT_NE(name, nullptr);
                 for (int i = 0; i < 1000; ++i) {
-                  chooser->selectFile(wanted);
                   QTest::qWait(10);
+                  name->setText(wanted);
                   if (chooser->selectedFiles() == QStringList{wanted}) break;
                 }
                 EXPECT_EQ(chooser->selectedFiles(), QStringList{wanted});

@@ -39,9 +39,9 @@ bool ScriptedUi::question(const std::string& title, const std::string& text) {
   return answer;
 }
 
-std::string ScriptedUi::chooseFile(const std::string& title, const std::string& mask,
-                                   const std::string& startDirectory) {
-  log.push_back({"chooseFile", title, mask});
+std::string ScriptedUi::nextChosenFile(const char* kind, const std::string& title,
+                                       const std::string& mask, const std::string& startDirectory) {
+  log.push_back({kind, title, mask});
   startDirectories.push_back(startDirectory);
   if (chosenFiles.empty()) {
     ADD_FAILURE() << "unexpected file dialog: " << cp1252ToUtf8(title);
@@ -52,17 +52,14 @@ std::string ScriptedUi::chooseFile(const std::string& title, const std::string& 
   return file;
 }
 
+std::string ScriptedUi::chooseFile(const std::string& title, const std::string& mask,
+                                   const std::string& startDirectory) {
+  return nextChosenFile("chooseFile", title, mask, startDirectory);
+}
+
 std::string ScriptedUi::chooseNewFile(const std::string& title, const std::string& mask,
                                       const std::string& startDirectory) {
-  log.push_back({"chooseNewFile", title, mask});
-  startDirectories.push_back(startDirectory);
-  if (chosenFiles.empty()) {
-    ADD_FAILURE() << "unexpected file dialog: " << cp1252ToUtf8(title);
-    return {};
-  }
-  std::string file = chosenFiles.front();
-  chosenFiles.pop_front();
-  return file;
+  return nextChosenFile("chooseNewFile", title, mask, startDirectory);
 }
 
 std::string ScriptedUi::chooseFolder(const std::string& title, const std::string& startDirectory) {

@@ -54,6 +54,10 @@ class ScriptedUi : public Ui {
   std::unique_ptr<Dialog> makeDialog(const std::string& templateName) override;
   void importOptionsDialog(AppState& state) override;
   void mappingDialog(AppState& state) override;
+
+ private:
+  std::string nextChosenFile(const char* kind, const std::string& title, const std::string& mask,
+                             const std::string& startDirectory);
 };
 
 }  // namespace zandor::test
