@@ -7,10 +7,13 @@ void WorkLane::post(Job job, void* data) {
   data_ = data;
   state_.store(kPosted, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
-  wakeSleepers(signal_, false);  // no system call unless a helper sleeps
+  wakeSleepers();
 }
 
-#ifdef _WIN32
+// Sleepers wait on a condition variable rather than on the atomics themselves: GCC 12's
+// atomic wait can lose a wake-up (a notify that reads the waiter count before its own store
+// is visible skips the wake), which hung an import now and then, and MinGW's misses them
+// outright.
 void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
   std::unique_lock lock(sleepLock_);
   wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
@@ -19,29 +22,11 @@ void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
   std::unique_lock lock(sleepLock_);
   wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
 }
-void WorkLane::wakeSleepers(std::atomic<int>&, bool) {
+void WorkLane::wakeSleepers() {
   // Taking the lock orders the change before a sleeper's check or after its wait began.
   { std::lock_guard lock(sleepLock_); }
-  wake_.notify_all();
+  wake_.notify_all();  // no system call unless someone sleeps
 }
-void WorkLane::wakeSleepers(std::atomic<unsigned>&, bool) {
-  { std::lock_guard lock(sleepLock_); }
-  wake_.notify_all();
-}
-#else
-void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
-  value.wait(old, std::memory_order_acquire);
-}
-void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
-  value.wait(old, std::memory_order_acquire);
-}
-void WorkLane::wakeSleepers(std::atomic<int>& value, bool all) {
-  all ? value.notify_all() : value.notify_one();
-}
-void WorkLane::wakeSleepers(std::atomic<unsigned>& value, bool all) {
-  all ? value.notify_all() : value.notify_one();
-}
-#endif
 
 bool WorkLane::claim() {
   int expected = kPosted;
@@ -52,7 +37,7 @@ bool WorkLane::claim() {
 void WorkLane::run() {
   job_(data_);
   state_.store(kIdle, std::memory_order_release);
-  wakeSleepers(state_, false);  // the owner, if it waits in settle()
+  wakeSleepers();  // the owner, if it waits in settle()
 }
 
 bool WorkLane::serve() {
@@ -89,7 +74,7 @@ void WorkLane::close() {
   settle();
   closed_.store(true, std::memory_order_release);
   signal_.fetch_add(1, std::memory_order_release);
-  wakeSleepers(signal_, true);
+  wakeSleepers();
 }
 
 }  // namespace zandor

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <atomic>
-#ifdef _WIN32
 #include <condition_variable>
 #include <mutex>
-#endif
 
 namespace zandor {
 
@@ -40,8 +38,7 @@ class WorkLane {
   void run();
   void sleepWhile(const std::atomic<int>& value, int old);
   void sleepWhile(const std::atomic<unsigned>& value, unsigned old);
-  void wakeSleepers(std::atomic<int>& value, bool all);
-  void wakeSleepers(std::atomic<unsigned>& value, bool all);
+  void wakeSleepers();
 
   std::atomic<int> state_{kIdle};
   // Moves on with every post and with close: what a sleeping helper waits on.
@@ -50,11 +47,8 @@ class WorkLane {
   std::atomic<unsigned long> sleeps_{0};
   Job job_ = nullptr;
   void* data_ = nullptr;
-#ifdef _WIN32
-  // MinGW's atomic wait can miss a notify (no futex under it): sleepers use these instead.
   std::mutex sleepLock_;
   std::condition_variable wake_;
-#endif
 };
 
 }  // namespace zandor

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -115,6 +117,48 @@ TEST(WorkLane, AnIdleHelperUsesNoProcessorTimeAndAJobWakesIt) {
   helper.join();
 }
 #endif
+
+// Hand-overs where the owner often arrives while the helper is still at the job, so it sleeps
+// in settle() and must be woken when the job ends. A lost wake-up hung imports now and then;
+// here it shows as a stall, reported instead of waiting for the test's time-out.
+TEST(WorkLane, AnOwnerWaitingForAJobIsAlwaysWoken) {
+  WorkLane lane;
+  std::thread helper([&] { lane.serveUntilClosed(); });
+  static std::atomic<int> length{0};
+  static std::atomic<long> sink{0};
+  const auto job = [](void*) {
+    for (int i = 0, n = length.load(std::memory_order_relaxed); i < n; ++i) {
+      sink.fetch_add(1, std::memory_order_relaxed);
+    }
+  };
+  std::atomic<long> settled{0};
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    long last = -1;
+    for (int tick = 1; !done.load(); ++tick) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (tick % 50 != 0) continue;  // five seconds without a hand-over
+      const long now = settled.load();
+      if (!done.load() && now == last) {
+        std::fprintf(stderr, "the owner never woke after %ld hand-overs\n", now);
+        std::abort();
+      }
+      last = now;
+    }
+  });
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (long i = 0; std::chrono::steady_clock::now() < end; ++i) {
+    length.store(static_cast<int>((i * 7919) % 600), std::memory_order_relaxed);
+    lane.post(job, nullptr);
+    lane.settle();
+    settled.store(i + 1);
+  }
+  done = true;
+  lane.close();
+  helper.join();
+  watchdog.join();
+  EXPECT_GT(settled.load(), 1000);
+}
 
 // Once closed, a helper goes, and a job handed over later is run by the owner as it settles.
 TEST(WorkLane, AClosedLaneSendsItsHelperAwayAndTheOwnerRunsLaterJobs) {
