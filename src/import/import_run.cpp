@@ -390,6 +390,20 @@ void commitUnlessDuplicate(Run& run, bool matched) {
   if (matched) --run.updated;
 }
 
+// A found record holding NULL values is never changed: which _NullFlags bit belongs to which
+// field is not known, so any write could turn a NULL into a value or back. The row is logged
+// and counted as refused.
+bool refuseRecordWithNull(Run& run) {
+  const WorkArea* area = run.areas.current();
+  if (!area || !area->recordHasNull()) return false;
+  run.log().add(logRefusedRowEntry(
+      run.row, utf8ToCp1252("Nicht unterstützt: Datensatz " + std::to_string(area->recNo()) +
+                            " enthält NULL-Werte und wird nicht geändert")));
+  ++run.state.nErrors;
+  ++run.refused;
+  return true;
+}
+
 enum class RowEnd { Next, NoNumber };
 
 // Row loop step 2 to 10 for the current row.
@@ -404,6 +418,8 @@ RowEnd importRow(Run& run, RowCells& cells, bool candidates) {
   const bool matched = run.lookUp && keyMatches(run, key);
   if (matched && !run.update) {
     ++run.unchanged;
+  } else if (matched && refuseRecordWithNull(run)) {
+    // logged; the record stays as it is
   } else {
     if (matched) {
       ++run.updated;

@@ -269,6 +269,54 @@ TEST_F(PeerImportTest, ARowWhoseKeyACandidateTagHoldsIsLoggedAndNotWritten) {
   }
 }
 
+// A Visual FoxPro table whose NAME1 may hold NULL: a row whose key finds a record holding a
+// NULL value is logged and leaves that record as it is; the other rows are written.
+TEST_F(PeerImportTest, ARowThatWouldChangeARecordHoldingNullIsLoggedAndNotWritten) {
+  auto descriptor = [](const std::string& name, char type, int length, int flags) {
+    std::string d(32, '\0');
+    d.replace(0, name.size(), name);
+    d[11] = type;
+    d[16] = static_cast<char>(length);
+    d[18] = static_cast<char>(flags);
+    return d;
+  };
+  std::string header(32, '\0');
+  header[0] = 0x30;
+  header[4] = 2;  // records
+  const int headerLength = 32 + 3 * 32 + 1 + 263;
+  header[8] = static_cast<char>(headerLength & 0xFF);
+  header[9] = static_cast<char>(headerLength >> 8);
+  header[10] = 18;  // deletion mark, KUNDE, NAME1, _NullFlags
+  header[29] = 0x03;
+  const std::string withNull = std::string(" K2    ") + std::string(10, ' ') + '\x01';
+  test::writeBytes(file("ADRESSEN.DBF"),
+                   header + descriptor("KUNDE", 'C', 6, 0) + descriptor("NAME1", 'C', 10, 0x02) +
+                       descriptor("_NullFlags", '0', 1, 0x05) + "\x0d" + std::string(263, '\0') +
+                       std::string(" K1    Alt       \0", 18) + withNull + "\x1a");
+  ASSERT_EQ(test::runCommand(cli() + "dbf index '" + file("ADRESSEN.DBF") + "' '" +
+                                 file("adkun.cdx") + "' --tag ADKUN --key KUNDE 2>&1",
+                             &out),
+            0)
+      << out;
+  test::writeBytes(file("neu.csv"), "KUNDE;NAME1\r\nK1;Eins\r\nK2;Zwei\r\nK4;Vier\r\n");
+  makeProfile("ADRESSEN.DBF", file("neu.csv"));
+  settings("[Updaten]\r\nNummer=.T.\r\n");
+
+  ASSERT_EQ(import(), 0) << out;
+  EXPECT_THAT(out, HasSubstr("Davon sind 1 neue Datensätze, 1 geupdatet, 0 unverändert"));
+  EXPECT_THAT(logLines(),
+              ::testing::Contains("Zeile: 3 - nicht eingelesen: Nicht unterstützt: Datensatz 2 "
+                                  "enthält NULL-Werte und wird nicht geändert"));
+  const std::string records = test::readBytes(file("ADRESSEN.DBF")).substr(headerLength, 3 * 18);
+  EXPECT_EQ(records, std::string(" K1    Eins      \0", 18) + withNull +
+                         std::string(" K4    Vier      \0", 18));
+  EXPECT_EQ(test::runCommand(
+                cli() + "dbf check '" + file("ADRESSEN.DBF") + "' '" + file("adkun.cdx") + "' 2>&1",
+                &out),
+            0)
+      << out;
+}
+
 TEST_F(PeerImportTest, ArticlesByNumberAndBySupplierNumberWithTheNtxOfAnotherWriter) {
   ZANDOR_REQUIRE_SHARED();
   copy(std::string(kXbase64) + "ARTIKEL.DBF", "ARTIKEL.DBF");
