@@ -20,7 +20,6 @@
 #include "import/default_index.h"
 #include "import/fault_watch.h"
 #include "import/import_log.h"
-#include "import/index_helper.h"
 #include "import/local_time.h"
 #include "import/log_entries.h"
 #include "import/row_cells.h"
@@ -453,18 +452,15 @@ bool readRows(Run& run) {
   // read when needed rather than ahead.
   const bool everyRowWhole = !run.lookUp || run.update;
   const bool candidates = run.areas.hasCandidateOrder();
-  IndexHelper indexHelper(run.areas);
+  // Every index file is kept in place, on this thread: handing each record's keys to a
+  // second thread cost more in wake-ups than it saved (timed on two processors).
   RowCells cells(run.sheet, run.row, stopColumn, run.keyCol, std::move(fieldColumns),
                  everyRowWhole);
   while (rowGoesOn(run, cells)) {
-    if (importRow(run, cells, candidates) == RowEnd::NoNumber) {
-      indexHelper.finish();
-      return false;
-    }
+    if (importRow(run, cells, candidates) == RowEnd::NoNumber) return false;
   }
   // The last record and its keys, while a fault can still end the run before its summary.
   run.areas.commitRecord();
-  indexHelper.finish();
   return true;
 }  // the read ahead ends before anything else touches the workbook
 

@@ -14,9 +14,13 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "base/error.h"
+#include "import/fault_watch.h"
+#include "import/import_log.h"
+#include "import/run_resources.h"
 #include "sheet/cell_store.h"
 #include "sheet/dispatch_object.h"
 #include "sheet/ole_auto.h"
@@ -27,6 +31,12 @@
 
 namespace zandor {
 namespace {
+
+// Nothing leaves the destructors of what a run holds.
+static_assert(std::is_nothrow_destructible_v<RowCells>);
+static_assert(std::is_nothrow_destructible_v<RunResources>);
+static_assert(std::is_nothrow_destructible_v<FaultWatch>);
+static_assert(std::is_nothrow_destructible_v<ImportLog>);
 
 using sheet::oleRequest;
 using namespace sheet;
