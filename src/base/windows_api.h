@@ -19,6 +19,10 @@ int errnoOf(unsigned long win32Error);
 // errnoOf(GetLastError()).
 int lastErrno();
 
+// The name of the file a path names as the file system stores it (letter case and all), or
+// "" when there is none.
+std::string storedFileName(std::string_view path);
+
 // The full file name of the running program.
 std::string moduleFileName();
 

@@ -68,6 +68,16 @@ std::string moduleFileName() {
   }
 }
 
+std::string storedFileName(std::string_view path) {
+  // FindFirstFileW would take these as wildcards; no stored name holds them.
+  if (path.find_first_of("*?") != std::string_view::npos) return {};
+  WIN32_FIND_DATAW found;
+  const HANDLE h = FindFirstFileW(widePath(path).c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  FindClose(h);
+  return narrowPath(found.cFileName);
+}
+
 void useUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
   // Output is the same bytes as on Linux (LF line ends), so scripts read it alike.
