@@ -1,5 +1,9 @@
 #include "base/work_lane.h"
 
+#ifdef _WIN32
+#include <thread>
+#endif
+
 namespace zandor {
 
 void WorkLane::post(Job job, void* data) {
@@ -11,22 +15,55 @@ void WorkLane::post(Job job, void* data) {
 }
 
 #ifdef _WIN32
-void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+namespace {
+
+// Sleeping and waking cost several system calls each there (under Wine each a round trip
+// to its server), while the next job or the end of one mostly comes within microseconds:
+// so a sleeper first looks for the change a while. True when it came.
+template <class T>
+bool changesSoon(const std::atomic<T>& value, T old) {
+  for (int i = 0; i < 64; ++i) {
+    if (value.load(std::memory_order_acquire) != old) return true;
+    __builtin_ia32_pause();
+  }
+  for (int i = 0; i < 256; ++i) {
+    if (value.load(std::memory_order_acquire) != old) return true;
+    std::this_thread::yield();
+  }
+  return false;
+}
+
+}  // namespace
+
+template <class T>
+void WorkLane::sleepUntilChanged(const std::atomic<T>& value, T old) {
+  if (changesSoon(value, old)) return;
   std::unique_lock lock(sleepLock_);
+  sleepers_.fetch_add(1, std::memory_order_relaxed);
+  // Pairs with the fence in wakeSleepers: the waker sees this sleeper, or the check below
+  // sees the change.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+  sleepers_.fetch_sub(1, std::memory_order_relaxed);
+}
+void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+  sleepUntilChanged(value, old);
 }
 void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
-  std::unique_lock lock(sleepLock_);
-  wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+  sleepUntilChanged(value, old);
 }
-void WorkLane::wakeSleepers(std::atomic<int>&, bool) {
+void WorkLane::wakeAll() {
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (sleepers_.load(std::memory_order_relaxed) == 0) return;
   // Taking the lock orders the change before a sleeper's check or after its wait began.
   { std::lock_guard lock(sleepLock_); }
   wake_.notify_all();
 }
+void WorkLane::wakeSleepers(std::atomic<int>&, bool) {
+  wakeAll();
+}
 void WorkLane::wakeSleepers(std::atomic<unsigned>&, bool) {
-  { std::lock_guard lock(sleepLock_); }
-  wake_.notify_all();
+  wakeAll();
 }
 #else
 void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {

@@ -42,6 +42,11 @@ class WorkLane {
   void sleepWhile(const std::atomic<unsigned>& value, unsigned old);
   void wakeSleepers(std::atomic<int>& value, bool all);
   void wakeSleepers(std::atomic<unsigned>& value, bool all);
+#ifdef _WIN32
+  template <class T>
+  void sleepUntilChanged(const std::atomic<T>& value, T old);
+  void wakeAll();
+#endif
 
   std::atomic<int> state_{kIdle};
   // Moves on with every post and with close: what a sleeping helper waits on.
@@ -54,6 +59,8 @@ class WorkLane {
   // MinGW's atomic wait can miss a notify (no futex under it): sleepers use these instead.
   std::mutex sleepLock_;
   std::condition_variable wake_;
+  // Those asleep on wake_: a wake with none asleep makes no system call.
+  std::atomic<int> sleepers_{0};
 #endif
 };
 
