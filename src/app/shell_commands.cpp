@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "base/encoding.h"
 
 namespace zandor {
@@ -38,8 +40,12 @@ bool startDetached(const std::string& commandLine) {
     _exit(0);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-  }
+  pid_t ended;
+  do {
+    ended = waitpid(child, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  // Where children are not waited for (SIGCHLD ignored) the child is gone unseen: it started.
+  if (ended < 0) return errno == ECHILD;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
