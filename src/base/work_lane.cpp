@@ -40,7 +40,7 @@ void WorkLane::sleepUntilChanged(const std::atomic<T>& value, T old) {
   if (changesSoon(value, old)) return;
   std::unique_lock lock(sleepLock_);
   sleepers_.fetch_add(1, std::memory_order_relaxed);
-  // Pairs with the fence in wakeSleepers: the waker sees this sleeper, or the check below
+  // Pairs with the fence in wakeAll: the waker sees this sleeper, or the check below
   // sees the change.
   std::atomic_thread_fence(std::memory_order_seq_cst);
   wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
