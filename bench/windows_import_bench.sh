@@ -3,14 +3,15 @@
 # half of the keys, adkun.cdx and ADRESSEN.cdx with three tags) run by the Linux zandor-cli
 # and by zandor-cli.exe under Wine, in turn RUNS times (default 3); prints each run's seconds
 # and the medians. Wine's start-up is part of its figure.
-# Usage: [RUNS=3] bench/windows_import_bench.sh [ROWS]   (needs build/default and build/windows)
+# Usage: [RUNS=3] [WINDOWS_CLI=other.exe] bench/windows_import_bench.sh [ROWS]
+# (needs build/default and build/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
 rows="${1:-100000}"
 runs="${RUNS:-3}"
 cli="$root/build/default/src/cli/zandor-cli"
-exe="$root/build/windows/src/cli/zandor-cli.exe"
+exe="${WINDOWS_CLI:-$root/build/windows/src/cli/zandor-cli.exe}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 g++ -std=c++20 -O2 bench/import_bench.cpp $(pkg-config --libs libzip) -o "$work/import_bench"

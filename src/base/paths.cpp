@@ -99,6 +99,11 @@ std::string programFileName() {
 }
 
 std::string resolveCaseInsensitive(std::string_view path) {
+#ifdef _WIN32
+  // Every spelling names the file there; messages show the one it is stored under.
+  const std::string stored = win32::storedFileName(path);
+  return stored.empty() ? std::string() : directoryPart(path) + stored;
+#else
   std::error_code ec;
   if (fs::exists(nativePath(path), ec)) return std::string(path);
   std::string dir = directoryPart(path);
@@ -110,6 +115,7 @@ std::string resolveCaseInsensitive(std::string_view path) {
     if (equalsIgnoreCaseAZ(candidate, name)) return dir + candidate;
   }
   return {};
+#endif
 }
 
 }  // namespace zandor

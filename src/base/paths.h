@@ -44,7 +44,8 @@ std::string programFileName();
 
 // The path of an existing file whose name matches without regard to letter case (a-z),
 // searched in the given directory; the path itself when it exists as written, "" when
-// nothing matches.
+// nothing matches. On Windows, where every spelling names the file, the name is the one the
+// file is stored under.
 std::string resolveCaseInsensitive(std::string_view path);
 
 }  // namespace zandor

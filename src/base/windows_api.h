@@ -3,6 +3,7 @@
 // Helpers of the Win32 implementations; only Windows builds have them.
 #ifdef _WIN32
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,17 @@ std::string narrowPath(std::wstring_view utf16);
 int errnoOf(unsigned long win32Error);
 // errnoOf(GetLastError()).
 int lastErrno();
+
+// The name of the file a path names as the file system stores it (letter case and all), or
+// "" when there is none.
+std::string storedFileName(std::string_view path);
+
+// Reads or writes at an offset of a handle opened for synchronous I/O; false with the error
+// in GetLastError(), and a read past the end gives true with got 0. Calls on the same handle
+// from several threads do not mix up their offsets.
+bool readAt(void* handle, std::uint64_t offset, void* buffer, unsigned long n, unsigned long& got);
+bool writeAt(void* handle, std::uint64_t offset, const void* data, unsigned long n,
+             unsigned long& put);
 
 // The full file name of the running program.
 std::string moduleFileName();

@@ -37,20 +37,31 @@ bool changesSoon(const std::atomic<T>& value, T old) {
 // atomic wait can lose a wake-up (a notify that reads the waiter count before its own store
 // is visible skips the wake), which hung an import now and then, and MinGW's misses them
 // outright.
-void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+template <typename T>
+void WorkLane::sleepUntilChanged(const std::atomic<T>& value, T old) {
   if (changesSoon(value, old)) return;
   std::unique_lock lock(sleepLock_);
+  sleepers_.fetch_add(1, std::memory_order_relaxed);
+  // Pairs with the fence in wakeSleepers: the waker sees this sleeper, or the check below
+  // sees the change.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
   wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+  sleepers_.fetch_sub(1, std::memory_order_relaxed);
+}
+void WorkLane::sleepWhile(const std::atomic<int>& value, int old) {
+  sleepUntilChanged(value, old);
 }
 void WorkLane::sleepWhile(const std::atomic<unsigned>& value, unsigned old) {
-  if (changesSoon(value, old)) return;
-  std::unique_lock lock(sleepLock_);
-  wake_.wait(lock, [&] { return value.load(std::memory_order_acquire) != old; });
+  sleepUntilChanged(value, old);
 }
 void WorkLane::wakeSleepers() {
+  // A wake with none asleep makes no call (under Wine each would be a round trip to its
+  // server).
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (sleepers_.load(std::memory_order_relaxed) == 0) return;
   // Taking the lock orders the change before a sleeper's check or after its wait began.
   { std::lock_guard lock(sleepLock_); }
-  wake_.notify_all();  // no system call unless someone sleeps
+  wake_.notify_all();
 }
 
 bool WorkLane::claim() {

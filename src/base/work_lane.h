@@ -38,6 +38,8 @@ class WorkLane {
   void run();
   void sleepWhile(const std::atomic<int>& value, int old);
   void sleepWhile(const std::atomic<unsigned>& value, unsigned old);
+  template <typename T>
+  void sleepUntilChanged(const std::atomic<T>& value, T old);
   void wakeSleepers();
 
   std::atomic<int> state_{kIdle};
@@ -49,6 +51,8 @@ class WorkLane {
   void* data_ = nullptr;
   std::mutex sleepLock_;
   std::condition_variable wake_;
+  // Those asleep on wake_.
+  std::atomic<int> sleepers_{0};
 };
 
 }  // namespace zandor

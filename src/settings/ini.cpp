@@ -139,6 +139,10 @@ bool writeWhole(const std::string& given, const std::string& data) {
   const fs::file_status status = fs::status(path, ec);
   const bool exists = !ec && fs::exists(status);
   if (exists) {
+#ifdef _WIN32
+    // The read-only mark stops every writer there, an administrator too.
+    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) return false;
+#endif
     // A file we may not write keeps its content, whatever its directory would allow.
     std::ofstream probe(path, std::ios::binary | std::ios::app);
     if (!probe) return false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/text.h"
 #include "table/area_record.h"
 #include "table/expression.h"
 #include "table/index_error.h"
@@ -20,7 +21,12 @@ namespace {
 std::string sameFileKey(const std::string& path) {
   std::error_code ec;
   std::filesystem::path canonical = std::filesystem::weakly_canonical(nativePath(path), ec);
-  return ec ? path : canonical.string();
+  std::string key = ec ? path : canonical.string();
+#ifdef _WIN32
+  // The file system there ignores the letter case of names: KUNDE.NTX is kunde.ntx.
+  upperAZInPlace(key);
+#endif
+  return key;
 }
 
 }  // namespace

@@ -116,12 +116,9 @@ long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) cons
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset + done);
-    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-    DWORD got = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
-    if (!ReadFile(handleOf(fd_), out + done, chunk, &got, &at)) {
+    unsigned long got = 0;
+    const auto chunk = static_cast<unsigned long>(std::min<std::size_t>(n - done, 1u << 30));
+    if (!win32::readAt(handleOf(fd_), offset + done, out + done, chunk, got)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return -1;
     }
@@ -135,12 +132,10 @@ int OsFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < n) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset + done);
-    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
-    DWORD put = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
-    if (!WriteFile(handleOf(fd_), in + done, chunk, &put, &at)) return win32::lastErrno();
+    unsigned long put = 0;
+    const auto chunk = static_cast<unsigned long>(std::min<std::size_t>(n - done, 1u << 30));
+    if (!win32::writeAt(handleOf(fd_), offset + done, in + done, chunk, put))
+      return win32::lastErrno();
     if (put == 0) return ENOSPC;
     done += put;
   }

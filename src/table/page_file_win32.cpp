@@ -12,7 +12,7 @@
 #include "base/windows_api.h"
 #include "table/index_error.h"
 
-// Index files on Windows are read and written with positioned ReadFile/WriteFile, never
+// Index files on Windows are read and written at their offsets (win32::readAt/writeAt), never
 // mapped: a mapped view keeps the file from being cut or renamed while it exists, and
 // FlushViewOfFile plus FlushFileBuffers would be needed for every commit anyway. A batch
 // grows the file first, so a full disk fails it before any page has changed.
@@ -27,13 +27,6 @@ HANDLE handleOf(int fd) {
 
 [[noreturn]] void fail(int err, const std::string& path) {
   throw std::system_error(err, std::generic_category(), path);
-}
-
-OVERLAPPED at(std::uint64_t offset) {
-  OVERLAPPED o{};
-  o.Offset = static_cast<DWORD>(offset);
-  o.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return o;
 }
 
 int setEnd(int fd, std::uint64_t size) {
@@ -121,10 +114,9 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < length) {
-    OVERLAPPED o = at(offset + done);
-    DWORD got = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
-    if (!ReadFile(handleOf(fd_), out + done, chunk, &got, &o)) {
+    unsigned long got = 0;
+    const auto chunk = static_cast<unsigned long>(std::min<std::size_t>(length - done, 1u << 30));
+    if (!win32::readAt(handleOf(fd_), offset + done, out + done, chunk, got)) {
       if (GetLastError() != ERROR_HANDLE_EOF) fail(win32::lastErrno(), path_);
       got = 0;
     }
@@ -145,10 +137,10 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
   const auto* in = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < length) {
-    OVERLAPPED o = at(offset + done);
-    DWORD put = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
-    if (!WriteFile(handleOf(fd_), in + done, chunk, &put, &o)) fail(win32::lastErrno(), path_);
+    unsigned long put = 0;
+    const auto chunk = static_cast<unsigned long>(std::min<std::size_t>(length - done, 1u << 30));
+    if (!win32::writeAt(handleOf(fd_), offset + done, in + done, chunk, put))
+      fail(win32::lastErrno(), path_);
     if (put == 0) fail(ENOSPC, path_);
     done += put;
   }

@@ -100,7 +100,11 @@ TEST_F(ErrorHandlerTest, DialogShowsDescriptionStackAndOnlyTheAllowedButtons) {
   });
   EXPECT_EQ(raiseError(seekError()), ErrorAnswer::Default);
   EXPECT_EQ(ui.kinds(), (std::vector<std::string>{"dialog", "showTextFile"}));
+#ifdef _WIN32
+  EXPECT_EQ(ui.log[1].text, ".\\error.log");
+#else
   EXPECT_EQ(ui.log[1].text, "./error.log");
+#endif
   EXPECT_NE(report().find("   Error description: Error DBFCDX/1201  Workarea not indexed"),
             std::string::npos);
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "base/encoding.h"
+#include "support/peers.h"
 #include "support/table_readers.h"
 #include "support/test_support.h"
 #include "table/code_page.h"
@@ -82,6 +83,7 @@ TEST(CodePageImportTest, EveryDosMarkRoundTripsThroughTheImportAndDump) {
         test::runCommand(cli + "dbf check " + quoted(table) + " " + quoted(cdx) + " 2>&1", &out), 0)
         << out;
 
+    if (!kPeerReadersRunHere) continue;  // the independent readers do not run on Windows
     // Python dbfread reads the table in the page the mark names, by its own table of marks.
     ASSERT_EQ(test::runCommand("/usr/bin/python3 -c \"import sys; from dbfread import DBF; "
                                "print(DBF(sys.argv[1]).encoding, "

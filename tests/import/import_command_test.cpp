@@ -92,22 +92,28 @@ TEST_F(ImportCommandTest, ARefusedSheetShowsTheReadersCause) {
 namespace zandor {
 namespace {
 
+// UTF-8 both ways: a plain string would be taken in the ANSI code page on Windows.
+std::string utf8Of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 TEST(ImportCommandPathsTest, FileNamesWithUmlautsWorkThroughTheWholeChain) {
   test::TempDir dir;
-  const std::filesystem::path folder = dir.path() / "Müller Bäckerei";
+  const std::filesystem::path folder = dir.path() / u8"Müller Bäckerei";
   std::filesystem::create_directory(folder);
-  const std::string table = (folder / "ADRESSEN.DBF").string();
-  const std::string sheet = (folder / "Liste für Ämter.csv").string();
-  const std::string profile = (folder / "Übernahme.qno").string();
-  const std::string settings = (folder / "zandor.ini").string();
-  test::writeBytes(sheet, "KUNDE;NAME1\r\nK1;Meyer\r\nK2;Schulze\r\n");
-  test::writeBytes(settings, "[Updaten]\r\nNummer=.T.\r\n");
+  const std::string table = utf8Of(folder / "ADRESSEN.DBF");
+  const std::string sheet = utf8Of(folder / u8"Liste für Ämter.csv");
+  const std::string profile = utf8Of(folder / u8"Übernahme.qno");
+  const std::string settings = utf8Of(folder / "zandor.ini");
+  test::writeBytes(folder / u8"Liste für Ämter.csv", "KUNDE;NAME1\r\nK1;Meyer\r\nK2;Schulze\r\n");
+  test::writeBytes(folder / "zandor.ini", "[Updaten]\r\nNummer=.T.\r\n");
   const std::string cli = "'" + test::cliPath() + "' ";
   std::string out;
   ASSERT_EQ(test::runCommand(cli + "dbf create '" + table + "' KUNDE:C:10 NAME1:C:20 2>&1", &out),
             0)
       << out;
-  ASSERT_EQ(test::runCommand(cli + "dbf index '" + table + "' '" + (folder / "adkun.cdx").string() +
+  ASSERT_EQ(test::runCommand(cli + "dbf index '" + table + "' '" + utf8Of(folder / "adkun.cdx") +
                                  "' --tag ADKUN --key KUNDE 2>&1",
                              &out),
             0)
@@ -129,7 +135,7 @@ TEST(ImportCommandPathsTest, FileNamesWithUmlautsWorkThroughTheWholeChain) {
   EXPECT_EQ(out, "1\t \tK1\tMeyer\n2\t \tK2\tSchulze\n");
   EXPECT_EQ(
       test::runCommand(
-          cli + "dbf check '" + table + "' '" + (folder / "adkun.cdx").string() + "' 2>&1", &out),
+          cli + "dbf check '" + table + "' '" + utf8Of(folder / "adkun.cdx") + "' 2>&1", &out),
       0)
       << out;
   EXPECT_TRUE(std::filesystem::is_directory(folder / "log"));

@@ -32,6 +32,8 @@ class PeerImportTest : public ::testing::Test {
 
   void copy(const std::string& relative, const std::string& as) {
     fs::copy_file(test::sharedDir() / relative, dir.path() / as);
+    // The fixtures carry no write bits; a copy without them is read-only on Windows.
+    fs::permissions(dir.path() / as, fs::perms::owner_write, fs::perm_options::add);
   }
   void settings(const std::string& text) { test::writeBytes(file("zandor.ini"), text); }
 

@@ -155,6 +155,7 @@ TEST_F(IniTest, WritableFileInReadOnlyDirectoryIsStillWritten) {
   EXPECT_EQ(readBytes(file), "[Pfade]\r\nExcel-Pfad=y\r\n");
 }
 
+#ifndef _WIN32  // links need a right users there lack, and modes are only the read-only mark
 // The file is replaced by a new one when a value is stored; the new one keeps the old one's
 // identity, as an index file does when it is rebuilt.
 TEST_F(IniTest, AStoredValueKeepsTheLinkAndTheModeOfTheFile) {
@@ -168,6 +169,7 @@ TEST_F(IniTest, AStoredValueKeepsTheLinkAndTheModeOfTheFile) {
   EXPECT_EQ(readBytes(real), "[Pfade]\r\nExcel-Pfad=y\r\n");
   EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
 }
+#endif
 
 TEST_F(IniTest, AFileTheUserMayNotWriteIsNotReplaced) {
   writeBytes(file, "[Pfade]\r\nExcel-Pfad=x\r\n");

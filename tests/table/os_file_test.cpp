@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -72,6 +74,48 @@ TEST(OsFileMapping, AnEmptyFileIsNotMapped) {
   EXPECT_FALSE(file.mapExistingLength());
   EXPECT_EQ(file.writeAt(0, "x", 1), 0);
   EXPECT_EQ(readAll(file), "x");
+}
+
+// Reads and writes at offsets keep their places when threads use one open file at once
+// (Windows seeks the handle first), and a read past the end gives what is there.
+TEST(OsFileOffsets, ThreadsReadingAndWritingOneFileKeepTheirOffsets) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  test::writeBytes(path, "");
+  OsFile file;
+  ASSERT_EQ(file.open(path, false), 0);
+  constexpr int kThreads = 4, kRecords = 400;
+  constexpr std::size_t kLength = 32;
+  const auto record = [](int t, int i) {
+    std::string r = "T" + std::to_string(t) + "R" + std::to_string(i);
+    r.resize(kLength, static_cast<char>('a' + t));
+    return r;
+  };
+  const auto offset = [](int t, int i) { return (std::uint64_t(i) * kThreads + t) * kLength; };
+  std::vector<int> misreads(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kRecords; ++i) {
+        if (file.writeAt(offset(t, i), record(t, i).data(), kLength) != 0) ++misreads[t];
+        std::string back(kLength, '\0');
+        const int earlier = i / 2;
+        if (file.readAt(offset(t, earlier), back.data(), kLength) != long(kLength) ||
+            back != record(t, earlier))
+          ++misreads[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(misreads, std::vector<int>(kThreads, 0));
+  std::string expected;
+  for (int i = 0; i < kRecords; ++i) {
+    for (int t = 0; t < kThreads; ++t) expected += record(t, i);
+  }
+  EXPECT_EQ(readAll(file), expected);
+  char tail[10];
+  EXPECT_EQ(file.readAt(expected.size() - 4, tail, sizeof tail), 4);
+  EXPECT_EQ(file.readAt(expected.size() + 100, tail, sizeof tail), 0);
 }
 
 }  // namespace

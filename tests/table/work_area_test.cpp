@@ -238,8 +238,10 @@ TEST(WorkAreaTest, OriginalBytesAreKeptForChangedRecordsOnly) {
   EXPECT_FALSE(std::get<1>(hook.writes[2]));
   EXPECT_EQ(std::get<2>(hook.writes[2]).substr(1, 5), "A    ");
   EXPECT_EQ(std::get<3>(hook.writes[2]).substr(1, 5), "D    ");
+#ifndef _WIN32  // an exclusive open shares nothing there: the file cannot be read while open
   // The hook sees records that are already in the file.
   EXPECT_EQ(rawRecord(readBytes(path), 1).substr(1, 5), "D    ");
+#endif
 }
 
 TEST(WorkAreaTest, AliasesAreCheckedAndAreasTakenLowestFirst) {
