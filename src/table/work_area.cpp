@@ -299,7 +299,6 @@ void WorkArea::unlockAll() {
 void WorkArea::flushRecord(bool mayDefer) {
   if (changed_) {
     if (hook_) {
-      hook_->beforeRecordWrite();
       try {
         hook_->checkRecord(*this);
       } catch (const TableError&) {

@@ -24,8 +24,6 @@ class RecordWriteHook {
  public:
   virtual ~RecordWriteHook() = default;
   virtual void recordWritten(WorkArea& area) = 0;
-  // Before any record is written to the table file.
-  virtual void beforeRecordWrite() {}
   // Before a changed record is written: may refuse it by throwing TableError, and the
   // change is then given up (an appended record is dropped) without a byte written.
   virtual void checkRecord(WorkArea& /*area*/) {}

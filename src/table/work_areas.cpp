@@ -202,21 +202,6 @@ Value WorkAreas::aliasField(const std::string& alias, const std::string& fieldNa
   });
 }
 
-void WorkAreas::setWorkLane(WorkLane* lane) {
-  lane_ = lane;
-  // Every area lets go of the old lane, also when one of them fails to settle.
-  std::exception_ptr failure;
-  for (auto& [number, indexes] : indexes_) {
-    if (!indexes) continue;
-    try {
-      indexes->setWorkLane(lane);
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
-}
-
 AreaIndexes* WorkAreas::indexes(int number) const {
   const auto it = indexes_.find(number);
   return it == indexes_.end() ? nullptr : it->second.get();
@@ -228,10 +213,7 @@ OpenIndex* WorkAreas::addIndexFile(std::unique_ptr<AreaIndexes>& indexes, WorkAr
   std::string path = extensionPart(file).empty() ? file + indexExtension(driver) : file;
   const std::string resolved = resolveCaseInsensitive(path);
   if (!resolved.empty()) path = resolved;
-  if (!indexes) {
-    indexes = std::make_unique<AreaIndexes>(driver);
-    indexes->setWorkLane(lane_);
-  }
+  if (!indexes) indexes = std::make_unique<AreaIndexes>(driver);
   if (OpenIndex* open = indexes->find(path)) return open;
   std::unique_ptr<OpenIndex> opened =
       openIndexFile(path, driver, !area.isReadOnly(), AreaRecord(area));
@@ -325,7 +307,6 @@ bool WorkAreas::commitRecord() {
   return retrying(area, false, [&] {
     WorkArea* a = area ? area : requireCurrent("DBCOMMIT");
     a->flushRecord();
-    if (AreaIndexes* ix = indexes(current_)) ix->settle();
     return true;
   });
 }
@@ -371,7 +352,6 @@ void WorkAreas::closeArea(int number) {
       break;
     }
   }
-  // The last record's keys may still be on a lane: their errors go the way of the close's.
   if (indexes) indexes->sync();
 }
 

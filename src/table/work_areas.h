@@ -48,10 +48,9 @@ class WorkAreas {
   bool DBSEEK(const Value& value);
   // The found flag of the current area's last seek.
   bool found() const;
-  // Writes the current area's changed record with its keys now and waits for the key work
-  // handed to a lane, so that their errors, and a refusal of the record (a key a candidate
-  // order holds already), come up here and belong to the row that made them. True when
-  // nothing failed.
+  // Writes the current area's changed record with its keys now, so that their errors, and a
+  // refusal of the record (a key a candidate order holds already), come up here and belong to
+  // the row that made them. True when nothing failed.
   bool commitRecord();
   // Whether an open index file of the current area has a candidate order.
   bool hasCandidateOrder() const;
@@ -68,9 +67,6 @@ class WorkAreas {
   WorkArea* area(int number) const;
   // The index files of an area (nullptr when none was ever added).
   AreaIndexes* indexes(int number) const;
-  // Index files of every area, now and later, may be maintained on the lane (nullptr: in
-  // place); see AreaIndexes. Settles what was handed over before it changes.
-  void setWorkLane(WorkLane* lane);
 
  private:
   WorkArea* requireCurrent(const char* operation);
@@ -85,7 +81,6 @@ class WorkAreas {
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   int current_ = 1;
   bool exclusive_ = true;
-  WorkLane* lane_ = nullptr;
 };
 
 // Alias names: a letter or underscore, then letters, digits and underscores.

@@ -127,17 +127,8 @@ std::vector<std::vector<IndexEntry>> scanFile(const std::string& table, const st
   return orders;
 }
 
-// With a lane, the files without the controlling order are kept up to date by a helper;
-// the files must then be the same as without one.
-void runModel(bool cdx, unsigned seed, bool withLane = false) {
+void runModel(bool cdx, unsigned seed) {
   TempDir dir;
-  std::optional<LaneHelper> helper;
-  if (withLane) helper.emplace();
-  WorkLane* const lane = withLane ? &helper->lane : nullptr;
-  // What the helper may still be writing is settled before the files are read from outside.
-  auto settled = [&](WorkAreas& areas) {
-    if (AreaIndexes* ix = areas.indexes(areas.currentArea())) ix->settle();
-  };
   const IndexedTable setup = makeIndexedTable(dir, cdx);
   const std::string table = dir.file("KUNDEN.dbf");
   // ZANDOR_MODEL_SEED varies the runs, as for the engine's own model runs.
@@ -154,7 +145,6 @@ void runModel(bool cdx, unsigned seed, bool withLane = false) {
   };
   // Shared, so that the check can read the table while the area is open.
   auto areas = std::make_unique<WorkAreas>();
-  areas->setWorkLane(lane);
   ASSERT_TRUE(openIndexed(*areas, table, setup, true));
   // ZANDOR_MODEL_OPERATIONS lengthens the run (30000 takes about two minutes); the checks stay at
   // 24 batches.
@@ -195,7 +185,6 @@ void runModel(bool cdx, unsigned seed, bool withLane = false) {
     }
     // Moving writes the pending record; from here the files must agree with the table.
     areas->current()->goTo(1);
-    settled(*areas);
     for (const std::string& f : setup.indexFiles) {
       ASSERT_EQ(checkIndex(table, f), std::vector<std::string>{}) << f;
     }
@@ -214,7 +203,6 @@ void runModel(bool cdx, unsigned seed, bool withLane = false) {
       for (const std::string& f : setup.indexFiles) {
         ASSERT_EQ(checkIndex(table, f), std::vector<std::string>{}) << f;
       }
-      areas->setWorkLane(lane);
       ASSERT_TRUE(openIndexed(*areas, table, setup, true));
     }
   }
@@ -238,14 +226,6 @@ TEST(AreaIndexModelTest, CdxTagsFollowAppendsAndChanges) {
 
 TEST(AreaIndexModelTest, NtxOrdersFollowAppendsAndChanges) {
   runModel(false, 12);
-}
-
-TEST(AreaIndexModelTest, CdxTagsFollowWithTheOtherFileOnALane) {
-  runModel(true, 13, true);
-}
-
-TEST(AreaIndexModelTest, NtxOrdersFollowWithTheOtherFilesOnALane) {
-  runModel(false, 14, true);
 }
 
 #ifndef _WIN32  // fork(); the killed import under Windows is covered by PlatformFilesTest

@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "base/error.h"
-#include "base/work_lane.h"
 #include "table/work_areas.h"
 
 namespace zandor::test {
@@ -24,22 +22,6 @@ std::optional<Error> errorOf(F&& operation) {
   }
   return std::nullopt;
 }
-
-// A helper thread that serves a lane until it goes.
-class LaneHelper {
- public:
-  LaneHelper() : thread_([this] { lane.serveUntilClosed(); }) {}
-  ~LaneHelper() {
-    lane.close();
-    thread_.join();
-  }
-  LaneHelper(const LaneHelper&) = delete;
-  LaneHelper& operator=(const LaneHelper&) = delete;
-  WorkLane lane;
-
- private:
-  std::thread thread_;
-};
 
 inline std::uint32_t u32At(const std::string& bytes, std::size_t at) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
