@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace zandor::test {
@@ -124,16 +125,24 @@ int runCommand(const std::string& commandText, std::string* out) {
   }
   const std::wstring directory = wide(command.directory);
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                     command.directory.empty() ? nullptr : directory.c_str(), &start, &process);
+  // Wine now and then fails to start a program that is there (once in a few thousand
+  // starts); a program that is missing fails every time.
+  BOOL started = FALSE;
+  DWORD startError = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       command.directory.empty() ? nullptr : directory.c_str(), &start, &process);
+    if (!started) startError = GetLastError();
+  }
   for (const auto& [name, value] : saved)
     SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
   CloseHandle(writeEnd);
   CloseHandle(nul);
   if (!started) {
     CloseHandle(readEnd);
-    if (out) out->clear();
+    if (out) *out = "CreateProcessW failed, error " + std::to_string(startError) + "\n";
     return 127;
   }
   std::string text;
