@@ -53,8 +53,7 @@ std::uint32_t countInHeader(const std::string& path) {
 
 // zandor-cli import killed at random moments while it appends to ADRESSEN: with a CDX
 // index of its own and the structural one, or with an NTX index; without updating (each
-// cell read when needed) or with it (rows read ahead; the structural CDX kept up to date by
-// the thread reading them).
+// cell read when needed) or with it (rows read ahead on a second thread).
 class KilledImportTest : public test::ImportFixture,
                          public ::testing::WithParamInterface<std::tuple<bool, bool>> {
  protected:
