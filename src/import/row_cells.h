@@ -22,7 +22,7 @@ Value readCellUnguarded(const Value& sheet, long row, int col);
 
 // The cells the import reads from one row after another: the stop cell, then (unless it is
 // empty) the key cell and the mapped columns in their order. A second thread makes the same
-// requests a few rows ahead, so the bridge works while the table and its indexes are
+// requests rows ahead (up to 2,048), so the bridge works while the table and its indexes are
 // written. Reading only, on a workbook already in memory, the requests have no effect
 // besides their trace lines, which are kept and written when the read is used; the rows a
 // run skips are read for nothing. A stop cell the second thread cannot read ends the read
