@@ -52,14 +52,6 @@ OpenIndex& AreaIndexes::add(std::unique_ptr<OpenIndex> file) {
   return *files_.back();
 }
 
-const std::vector<std::unique_ptr<OpenIndex>>& AreaIndexes::files() {
-  return files_;
-}
-
-void AreaIndexes::setControlling(BoundOrder* order) {
-  controlling_ = order;
-}
-
 void AreaIndexes::sync() {
   for (auto& f : files_) {
     for (;;) {

@@ -24,10 +24,10 @@ class AreaIndexes : public RecordWriteHook {
   // The open file with this path (compared as the same file on disk), or nullptr.
   OpenIndex* find(const std::string& path);
   OpenIndex& add(std::unique_ptr<OpenIndex> file);
-  const std::vector<std::unique_ptr<OpenIndex>>& files();
+  const std::vector<std::unique_ptr<OpenIndex>>& files() const { return files_; }
 
   BoundOrder* controlling() const { return controlling_; }
-  void setControlling(BoundOrder* order);
+  void setControlling(BoundOrder* order) { controlling_ = order; }
 
   // Puts every file written through this area on stable storage; a failure raises the
   // index write error (Retry syncs again).
