@@ -76,6 +76,29 @@ void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
   place(row, cell);
 }
 
+bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
+  if (!ordered_ || !later.ordered_) return false;
+  auto& cells = store_.cells_;
+  auto& rows = store_.rows_;
+  const auto& laterRows = later.store_.rows_;
+  if (later.store_.cells_.empty()) return true;
+  std::uint32_t firstLater = 1;
+  while (laterRows[firstLater].begin == laterRows[firstLater].end) ++firstLater;
+  if (firstLater <= row_ || count_ + later.count_ > readLimits().maxCells) return false;
+  // Rows between ours and later's first one stay empty, pointing where later's cells begin,
+  // as the adds would have left them.
+  const auto base = static_cast<std::uint32_t>(cells.size());
+  cells.insert(cells.end(), later.store_.cells_.begin(), later.store_.cells_.end());
+  if (rows.size() <= row_) rows.resize(row_ + 1, {base, base});
+  rows.reserve(laterRows.size());
+  for (std::size_t r = rows.size(); r < laterRows.size(); ++r)
+    rows.push_back({laterRows[r].begin + base, laterRows[r].end + base});
+  row_ = later.row_;
+  count_ += later.count_;
+  later = CellStoreBuilder();
+  return true;
+}
+
 void CellStoreBuilder::place(std::uint32_t row, const Cell& cell) {
   Cell one = cell;
   one.repeat = 0;

@@ -16,6 +16,8 @@ struct ReadLimits {
   std::uint64_t maxCells = 50'000'000;         // stored cells (or runs of them) per sheet
   std::uint64_t maxTextUnits = 1'000'000'000;  // UTF-16 units of all texts of a file
   std::uint64_t maxPartBytes = 1ull << 30;     // inflated size of one zip part
+  // Not a limit: sheet parts from this inflated size on are parsed in two halves at once.
+  std::uint64_t splitFrom = 8u << 20;
 };
 ReadLimits& readLimits();
 
@@ -47,6 +49,8 @@ class TextPool {
     return std::u16string_view(units_.data() + starts_[index], starts_[index + 1] - starts_[index]);
   }
   std::size_t size() const { return starts_.size() - 1; }
+  // UTF-16 units of all texts.
+  std::size_t units() const { return units_.size(); }
 
  private:
   void checkRoom(std::size_t more) const;
@@ -120,6 +124,21 @@ class CellStoreBuilder {
   void reserve(std::uint64_t cells);
   // Stored cells and runs so far.
   std::uint64_t count() const { return count_; }
+  // Takes the cells of a builder that collected the cells coming after these, with the
+  // result of adding them here one by one; false, with neither changed, where that cannot
+  // be done in one go: either builder is out of order, later begins in a row not below
+  // these, or the cells would be too many.
+  bool appendLater(CellStoreBuilder&& later);
+  // As CellStore::renumberTexts, for the cells collected so far.
+  template <class Renumber>
+  void renumberTexts(Renumber renumber) {
+    for (Cell& c : store_.cells_) {
+      if (c.kind == CellKind::Text) c.text = renumber(c.text);
+    }
+    for (Placed& p : placed_) {
+      if (p.cell.kind == CellKind::Text) p.cell.text = renumber(p.cell.text);
+    }
+  }
   CellStore finish();
 
  private:

@@ -175,6 +175,21 @@ const char* find(const char* p, const char* end, std::string_view what) {
 FastXmlStream::FastXmlStream(XmlHandler& handler, std::string partName)
     : handler_(handler), partName_(std::move(partName)) {}
 
+FastXmlStream::FastXmlStream(XmlHandler& handler, std::string partName, std::string_view openNames)
+    : handler_(handler), partName_(std::move(partName)), openNames_(openNames) {
+  if (!openNames_.empty() && openNames_.back() != '\0') openNames_ += '\0';
+  for (std::size_t at = 0; at < openNames_.size(); at = openNames_.find('\0', at) + 1)
+    openStarts_.push_back(at);
+  sawRoot_ = !openStarts_.empty();
+}
+
+bool FastXmlStream::restsBetweenTags() const {
+  for (std::size_t i = pos_; i < buf_.size(); ++i) {
+    if (!isSpace(buf_[i])) return false;
+  }
+  return true;
+}
+
 void FastXmlStream::fail(const char* at, const char* reason) {
   const char* base = buf_.data();
   const std::uint64_t line = line_ + countLines(base, std::max(base, at));

@@ -17,6 +17,15 @@ namespace zandor::sheet {
 class FastXmlStream {
  public:
   FastXmlStream(XmlHandler& handler, std::string partName);
+  // Starts inside elements already open, as the second half of a part parsed in two:
+  // openNames as openNames() gave them.
+  FastXmlStream(XmlHandler& handler, std::string partName, std::string_view openNames);
+
+  // The names of the open elements, outermost first, each ending in '\0'.
+  std::string_view openNames() const { return openNames_; }
+  // Whether everything fed so far is parsed but blanks, so that the next byte would begin
+  // a new token.
+  bool restsBetweenTags() const;
 
   void feed(const char* data, std::size_t size);
   void finish();

@@ -7,6 +7,7 @@ struct inflate_state {};  // never made: libzip inflates every part
 #endif
 #include <zip.h>
 
+#include "sheet/cell_store.h"
 #include "sheet/sheet_error.h"
 
 namespace zandor::sheet {
@@ -60,12 +61,21 @@ void PartReader::damaged() const {
 }
 
 std::size_t PartReader::read(char* buffer, std::size_t size) {
-  if (!state_) {
-    const zip_int64_t got = zip_fread(file_, buffer, size);
-    if (got < 0) damaged();
-    return static_cast<std::size_t>(got);
+  std::size_t got;
+  if (state_) {
+    got = inflateInto(buffer, size);
+  } else {
+    const zip_int64_t read = zip_fread(file_, buffer, size);
+    if (read < 0) damaged();
+    got = static_cast<std::size_t>(read);
   }
-  return inflateInto(buffer, size);
+  total_ += got;
+  if (total_ > readLimits().maxPartBytes)
+    throw SheetReadError("Teil \"" + entry_ +
+                         "\" ist entpackt gr\xc3\xb6\xc3\x9f"
+                         "er als " +
+                         std::to_string(readLimits().maxPartBytes) + " Bytes.");
+  return got;
 }
 
 std::size_t PartReader::inflateInto(char* buffer, std::size_t size) {

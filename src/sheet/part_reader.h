@@ -25,7 +25,8 @@ class PartReader {
   PartReader& operator=(const PartReader&) = delete;
 
   // Inflated bytes put into buffer (at most size); 0 at the end of the part. Throws
-  // SheetReadError when the part turns out damaged.
+  // SheetReadError when the part turns out damaged or inflates beyond
+  // readLimits().maxPartBytes (a zip bomb).
   std::size_t read(char* buffer, std::size_t size);
   // The inflated size the archive states, 0 when it states none.
   std::uint64_t statedSize() const { return statedSize_; }
@@ -43,6 +44,7 @@ class PartReader {
   std::uint32_t expectedCrc_ = 0;
   std::uint64_t statedSize_ = 0;
   std::uint64_t produced_ = 0;
+  std::uint64_t total_ = 0;  // bytes handed out, however inflated
 };
 
 }  // namespace zandor::sheet

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "sheet/dispatch.h"
+#include "sheet/fast_xml.h"
+#include "sheet/part_halves.h"
 #include "sheet/serial_date.h"
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
@@ -359,21 +362,49 @@ class SheetTexts {
 
   std::u16string_view ownText(std::uint32_t marked) const { return own_.get(marked & ~kOwn); }
 
+  // Texts for the reader of a sheet's second half, numbered apart until takeLater.
+  SheetTexts sibling() const { return SheetTexts(sharedRead_, sharedComplete_); }
+  std::uint32_t ownCount() const { return static_cast<std::uint32_t>(own_.size()); }
+  // Whether the own texts of later fit behind these.
+  bool canTake(const SheetTexts& later) const {
+    return own_.size() + later.own_.size() < kOwn &&
+           own_.units() + later.own_.units() <= readLimits().maxTextUnits;
+  }
+  // Takes the texts of later, read after these; its own numbers move up by ownCount().
+  void takeLater(const SheetTexts& later) {
+    own_.append(later.own_);
+    pending_.insert(pending_.end(), later.pending_.begin(), later.pending_.end());
+  }
+
   // Throws for the first cell that named a shared text beyond count.
   void checkShared(std::size_t count) const {
     for (const Use& u : pending_) {
       if (u.index >= count) throw missingSharedText(u.row, u.col, u.index, count);
     }
   }
-  // Appends the sheets' own texts to the pool of shared texts and renumbers the cells.
-  void complete(WorkbookData& book) const {
+  // Puts the sheets' own texts and the shared ones (in book.texts) into one pool and
+  // renumbers the cells: the smaller part is copied behind the larger, which stays where it
+  // is. Returns the number of the first shared text in the pool.
+  std::uint32_t complete(WorkbookData& book) {
     const auto sharedCount = static_cast<std::uint32_t>(book.texts.size());
     checkShared(sharedCount);
-    book.texts.append(own_);
+    if (own_.units() <= book.texts.units()) {
+      book.texts.append(own_);
+      for (SheetData& sheet : book.sheets) {
+        sheet.cells.renumberTexts(
+            [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
+      }
+      return 0;
+    }
+    const auto ownCount = static_cast<std::uint32_t>(own_.size());
+    own_.append(book.texts);
+    book.texts = std::move(own_);
+    own_ = TextPool();
     for (SheetData& sheet : book.sheets) {
       sheet.cells.renumberTexts(
-          [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
+          [&](std::uint32_t t) { return t & kOwn ? t & ~kOwn : t + ownCount; });
     }
+    return ownCount;
   }
 
  private:
@@ -410,8 +441,25 @@ class WorksheetHandler : public XmlHandler {
  public:
   WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904)
       : texts_(texts), dateStyles_(dateStyles), date1904_(date1904) {}
+  // For the second half of a sheet, from a row on: within sheetData, with its namespaces.
+  // Its first row must say its number.
+  WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
+                   const NamespaceScope& dataScope)
+      : ns_(dataScope),
+        texts_(texts),
+        dateStyles_(dateStyles),
+        date1904_(date1904),
+        inData_(true),
+        rowKnown_(false) {}
 
   CellStoreBuilder cells;
+
+  // The namespaces in scope in sheetData, once it was entered as a child of the root.
+  const NamespaceScope* dataScope() const { return dataEntered_ ? &dataScope_ : nullptr; }
+  // Between two rows of sheetData (where a second half can begin).
+  bool betweenRows() const {
+    return inData_ && !inCell_ && !collecting_ && !inInline_ && ns_.depth() == 2;
+  }
 
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
@@ -432,6 +480,11 @@ class WorksheetHandler : public XmlHandler {
       startCell(attrs);
     } else if (local == "row" && inData_) {
       const char* r = attribute(attrs, "r");
+      if (!r && !rowKnown_)
+        throw SheetReadError(
+            "Zeile ohne Nummer am Anfang eines Teilst\xc3\xbc"
+            "cks.");
+      rowKnown_ = true;
       row_ = r ? static_cast<std::uint32_t>(parseIndex(r, "r")) : row_ + 1;
       if (row_ == 0 || row_ > kMaxRows)
         throw SheetReadError("Zeile " + std::to_string(row_) +
@@ -440,6 +493,10 @@ class WorksheetHandler : public XmlHandler {
       col_ = 0;
     } else if (local == "sheetData") {
       inData_ = true;
+      if (ns_.depth() == 2 && !dataEntered_) {
+        dataEntered_ = true;
+        dataScope_ = ns_;
+      }
     } else if (local == "dimension") {
       reserveFor(attribute(attrs, "ref"));
     }
@@ -509,6 +566,10 @@ class WorksheetHandler : public XmlHandler {
       else if (key == "t")
         type_ = typeCode(a[1]);
     }
+    if (!rowKnown_)
+      throw SheetReadError(
+          "Zelle ohne Zeile am Anfang eines Teilst\xc3\xbc"
+          "cks.");
     if (row_ == 0) row_ = 1;
     if (ref) {
       std::uint32_t r, c;
@@ -631,12 +692,78 @@ class WorksheetHandler : public XmlHandler {
 
   bool inData_ = false, inCell_ = false, collecting_ = false, inInline_ = false;
   bool hasInline_ = false;
+  bool rowKnown_ = true;  // false in a second half until its first row
+  bool dataEntered_ = false;
+  NamespaceScope dataScope_;
   std::uint32_t row_ = 0, col_ = 0, style_ = 0;
   char type_ = 'n';
   std::string value_;
   std::u16string units_;
   RichTextCollector rich_;
 };
+
+// The first two of FastXmlStream::openNames(): the root and sheetData.
+std::string rootAndData(std::string_view openNames) {
+  const std::size_t first = openNames.find('\0');
+  const std::size_t second =
+      first == std::string_view::npos ? first : openNames.find('\0', first + 1);
+  return second == std::string_view::npos ? std::string()
+                                          : std::string(openNames.substr(0, second + 1));
+}
+
+// Parses a worksheet part into handler; a big one, where the second processor has nothing
+// else to do (no shared texts read beside it), in two halves at once, the second from a
+// row near the middle on another thread. The second half counts only where the first, once
+// it got there, stands exactly where the second began (between two rows of sheetData, the
+// same elements open, so the same namespaces) and both read without a fault; otherwise the
+// first goes on through the rest as if there had been no second, so that cells and errors
+// are the same either way.
+void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& handler,
+                    SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
+                    bool textsAside) {
+  if (textsAside || zip.partSize(part) < readLimits().splitFrom)
+    return parseZipPart(zip, part, handler);
+  // Before the halves: the second thread uses these until the halves are gone.
+  std::optional<SheetTexts> laterTexts;
+  std::optional<WorksheetHandler> later;
+  std::optional<FastXmlStream> laterStream;
+  std::string seamNames;
+  std::optional<PartHalves> halves;
+  try {
+    halves.emplace(zip, part, "<row");
+  } catch (const std::system_error&) {
+    return parseZipPart(zip, part, handler);
+  }
+  PartParser first(handler, part);
+  bool tried = false, started = false;
+  halves->readFirst([&](const char* data, std::size_t size) {
+    first.feed(data, size);
+    if (tried || !first.fast() || !handler.dataScope() || !halves->hasSeam()) return;
+    tried = true;
+    seamNames = rootAndData(first.fast()->openNames());
+    if (seamNames.empty()) return;
+    laterTexts.emplace(texts.sibling());
+    later.emplace(*laterTexts, dateStyles, date1904, *handler.dataScope());
+    laterStream.emplace(*later, part, seamNames);
+    halves->startSecond([&](const char* d, std::size_t n) { laterStream->feed(d, n); },
+                        [&] { laterStream->finish(); });
+    started = true;
+  });
+  if (!halves->hasSeam()) return first.finish();  // the first reader had it all
+  bool joined = started && first.fast()->restsBetweenTags() &&
+                first.fast()->openNames() == seamNames && handler.betweenRows();
+  joined = halves->secondSucceeded(!joined) && joined && texts.canTake(*laterTexts);
+  if (joined) {
+    const std::uint32_t before = texts.ownCount();
+    later->cells.renumberTexts(
+        [before](std::uint32_t t) { return t & SheetTexts::kOwn ? t + before : t; });
+    joined = handler.cells.appendLater(std::move(later->cells));
+    if (joined) texts.takeLater(*laterTexts);
+  }
+  if (joined) return noteSheetReadInHalves();
+  halves->readRest([&](const char* data, std::size_t size) { first.feed(data, size); });
+  first.finish();
+}
 
 // Reads the sheets left unread at first, each with its texts (the shared ones it names
 // copied) in a pool of its own.
@@ -648,6 +775,7 @@ class XlsxSheetLoader : public SheetLoader {
   std::vector<bool> dateStyles;
   bool date1904 = false;
   std::uint32_t sharedCount = 0;
+  std::uint32_t sharedBase = 0;  // where the shared texts begin in the book's pool
 
   void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
     auto pool = std::make_shared<TextPool>();
@@ -660,13 +788,13 @@ class XlsxSheetLoader : public SheetLoader {
     const bool complete = true;
     SheetTexts texts(read, complete);
     WorksheetHandler handler(texts, dateStyles, date1904);
-    parseZipPart(zip, parts[index], handler);
+    parseWorksheet(zip, parts[index], handler, texts, dateStyles, date1904, false);
     sheet.cells = handler.cells.finish();
     std::unordered_map<std::uint32_t, std::uint32_t> copied;
     sheet.cells.renumberTexts([&](std::uint32_t t) {
       if (t & SheetTexts::kOwn) return pool->add(texts.ownText(t));
       const auto [at, fresh] = copied.try_emplace(t, 0);
-      if (fresh) at->second = pool->add(book.texts.get(t));
+      if (fresh) at->second = pool->add(book.texts.get(sharedBase + t));
       return at->second;
     });
   }
@@ -767,7 +895,8 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
                                "\" hat keinen Teil in der Datei.");
         if (hasCells) {
           WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
-          parseZipPart(zip, rel->second.target, handler);
+          parseWorksheet(zip, rel->second.target, handler, texts, styles.dateStyle,
+                         workbook.date1904, aside.joinable());
           sheet.cells = handler.cells.finish();
         }
       } else {
@@ -787,7 +916,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   if (sharedFailure) std::rethrow_exception(sharedFailure);
   book.texts = std::move(shared);
   loader->sharedCount = static_cast<std::uint32_t>(book.texts.size());
-  texts.complete(book);
+  loader->sharedBase = texts.complete(book);
   book.loader = std::move(loader);
 }
 

@@ -40,6 +40,8 @@ class NamespaceScope {
     while (!bindings_.empty() && bindings_.back().depth == depth_) unbind();
     --depth_;
   }
+  // Elements open: 1 within the root.
+  std::size_t depth() const { return depth_; }
 
   // The namespace of an element name as written.
   Namespace of(const char* name) const {

@@ -112,33 +112,43 @@ bool declaresOtherEncoding(std::string_view head) {
 
 }  // namespace
 
-void parseZipPart(ZipArchive& zip, std::string_view part, XmlHandler& handler) {
-  std::unique_ptr<FastXmlStream> fast;
-  std::unique_ptr<XmlStream> expat;
-  zip.stream(part, [&](const char* data, std::size_t size) {
-    if (!fast && !expat) {
-      std::string_view head(data, size);
-      if (head.substr(0, 3) == "\xEF\xBB\xBF") {
-        data += 3;
-        size -= 3;
-        head.remove_prefix(3);
-      }
-      if (declaresOtherEncoding(head))
-        expat = std::make_unique<XmlStream>(handler, std::string(part));
-      else
-        fast = std::make_unique<FastXmlStream>(handler, std::string(part));
+PartParser::PartParser(XmlHandler& handler, std::string partName)
+    : handler_(handler), partName_(std::move(partName)) {}
+
+PartParser::~PartParser() = default;
+
+void PartParser::feed(const char* data, std::size_t size) {
+  if (!fast_ && !expat_) {
+    std::string_view head(data, size);
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") {
+      data += 3;
+      size -= 3;
+      head.remove_prefix(3);
     }
-    if (fast)
-      fast->feed(data, size);
+    if (declaresOtherEncoding(head))
+      expat_ = std::make_unique<XmlStream>(handler_, partName_);
     else
-      expat->feed(data, size);
-  });
-  if (fast)
-    fast->finish();
-  else if (expat)
-    expat->finish();
+      fast_ = std::make_unique<FastXmlStream>(handler_, partName_);
+  }
+  if (fast_)
+    fast_->feed(data, size);
   else
-    throw SheetReadError("Teil \"" + std::string(part) + "\" ist leer.");
+    expat_->feed(data, size);
+}
+
+void PartParser::finish() {
+  if (fast_)
+    fast_->finish();
+  else if (expat_)
+    expat_->finish();
+  else
+    throw SheetReadError("Teil \"" + partName_ + "\" ist leer.");
+}
+
+void parseZipPart(ZipArchive& zip, std::string_view part, XmlHandler& handler) {
+  PartParser parser(handler, std::string(part));
+  zip.stream(part, [&](const char* data, std::size_t size) { parser.feed(data, size); });
+  parser.finish();
 }
 
 }  // namespace zandor::sheet

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -85,6 +86,31 @@ class XmlStream {
   std::string partName_;
   void* parser_;
   std::exception_ptr failure_;
+};
+
+class FastXmlStream;
+
+// Parses one part fed chunk by chunk: with the fast parser, or with expat where the part
+// declares an encoding other than UTF-8 (the first chunk tells; a byte order mark is
+// skipped).
+class PartParser {
+ public:
+  PartParser(XmlHandler& handler, std::string partName);
+  ~PartParser();
+  PartParser(const PartParser&) = delete;
+  PartParser& operator=(const PartParser&) = delete;
+
+  void feed(const char* data, std::size_t size);
+  // Throws SheetReadError for an empty part as well.
+  void finish();
+  // The fast parser, once chosen; nullptr before the first chunk and for expat.
+  FastXmlStream* fast() const { return fast_.get(); }
+
+ private:
+  XmlHandler& handler_;
+  std::string partName_;
+  std::unique_ptr<FastXmlStream> fast_;
+  std::unique_ptr<XmlStream> expat_;
 };
 
 class ZipArchive;

@@ -74,20 +74,8 @@ std::uint64_t ZipArchive::partSize(std::string_view name) const {
 
 void ZipArchive::stream(std::string_view name,
                         const std::function<void(const char*, std::size_t)>& sink) {
-  const std::string entry = storedName(name);
-  PartReader part(zip_, entry);
-  std::uint64_t total = 0;
-  // Inflates one chunk; 0 at the end of the part.
-  auto inflate = [&](std::vector<char>& buffer) -> std::size_t {
-    const std::size_t got = part.read(buffer.data(), buffer.size());
-    total += got;
-    if (total > readLimits().maxPartBytes)
-      throw SheetReadError("Teil \"" + entry +
-                           "\" ist entpackt gr\xc3\xb6\xc3\x9f"
-                           "er als " +
-                           std::to_string(readLimits().maxPartBytes) + " Bytes.");
-    return got;
-  };
+  PartReader part(zip_, storedName(name));
+  auto inflate = [&](std::vector<char>& buffer) { return part.read(buffer.data(), buffer.size()); };
 
   const bool big = part.statedSize() > kBackgroundBytes;
   if (!big) {
@@ -164,6 +152,10 @@ void ZipArchive::stream(std::string_view name,
     throw;
   }
   stopInflater();
+}
+
+std::unique_ptr<PartReader> ZipArchive::openPart(std::string_view name) {
+  return std::make_unique<PartReader>(zip_, storedName(name));
 }
 
 std::string ZipArchive::read(std::string_view name, std::uint64_t limit) {

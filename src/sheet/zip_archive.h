@@ -2,12 +2,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 struct zip;
 
 namespace zandor::sheet {
+
+class PartReader;
 
 // A zip file opened for reading; closed when the object goes.
 class ZipArchive {
@@ -26,6 +29,8 @@ class ZipArchive {
   // Feeds the inflated part to sink chunk by chunk; throws SheetReadError when the part is
   // missing, corrupt, or inflates beyond readLimits().maxPartBytes (a zip bomb).
   void stream(std::string_view name, const std::function<void(const char*, std::size_t)>& sink);
+  // The part for reading chunk by chunk; throws as stream does.
+  std::unique_ptr<PartReader> openPart(std::string_view name);
   // The whole part (for the small ones), at most limit bytes.
   std::string read(std::string_view name, std::uint64_t limit = 64u << 20);
 

@@ -20,6 +20,30 @@ std::u16string textAt(WorkbookData& book, std::size_t sheet, std::uint32_t r, st
   return std::u16string(book.textsOf(s).get(cell->text));
 }
 
+// The active sheet's own texts outweigh the shared ones: the pool keeps them in front and
+// the shared ones behind, where a sheet read later must still find them.
+TEST(LazySheets, SharedTextsFoundBehindTheActiveSheetsOwn) {
+  test::TempDir dir;
+  test::XlsxContent content;
+  content.sharedStrings = "<si><t>geteilt</t></si><si><t>aktiv</t></si>";
+  content.sheets = {
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>nur"
+      "</t></is></c></row>",
+      "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>ein "
+      "eigener Text, l\xc3\xa4nger als alle geteilten</t></is></c><c r=\"C1\" t=\"s\"><v>0</v>"
+      "</c></row>"};
+  content.activeTab = 1;
+  test::writeXlsx(dir.path() / "t.xlsx", content);
+
+  WorkbookData book = readSpreadsheetFile(dir.file("t.xlsx"));
+  EXPECT_EQ(book.texts.size(), 3u);
+  EXPECT_EQ(textAt(book, 1, 1, 1), u"aktiv");
+  EXPECT_EQ(textAt(book, 1, 1, 2), u"ein eigener Text, l\u00e4nger als alle geteilten");
+  EXPECT_EQ(textAt(book, 1, 1, 3), u"geteilt");
+  EXPECT_EQ(textAt(book, 0, 1, 1), u"geteilt");
+  EXPECT_EQ(textAt(book, 0, 1, 2), u"nur");
+}
+
 TEST(LazySheets, XlsxSheetsBesideTheActiveOneAreReadWhenAskedFor) {
   test::TempDir dir;
   test::XlsxContent content;

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace zandor::sheet {
+
+class PartReader;
+class ZipArchive;
+
+// A big part read by two readers at the same time, so that a sheet is parsed in two halves
+// at once: the first reader gets the bytes before a seam, on the calling thread (inflated
+// beside it on a thread of its own), the second those from the seam on, on a thread that
+// inflates the part once more from a second handle on the file, passing over the first
+// half. Inflating is several times faster than parsing, so that costs less than keeping
+// the first half in memory for the second reader would. The seam is the first tag at or
+// after the middle that begins with `mark` ("<row"); whether the second half can stand on
+// its own is for the caller to judge when the first reader gets there, and where it cannot,
+// the first reader reads on through the rest. Destroying the object stops and joins every
+// thread.
+class PartHalves {
+ public:
+  using Sink = std::function<void(const char*, std::size_t)>;
+
+  // Starts inflating. Throws SheetReadError when the part cannot be opened, and
+  // std::system_error when no thread is to be had.
+  PartHalves(ZipArchive& zip, std::string_view part, std::string mark);
+  ~PartHalves();
+  PartHalves(const PartHalves&) = delete;
+  PartHalves& operator=(const PartHalves&) = delete;
+
+  // Feeds the first reader every byte before the seam, or every byte of the part where no
+  // seam was found. Throws what inflating throws before the seam.
+  void readFirst(const Sink& sink);
+  // Whether the seam was found, so far; after readFirst, for good.
+  bool hasSeam() const;
+  // Feeds the first reader the bytes from the seam on after all; the second reader must not
+  // have been started, or be finished.
+  void readRest(const Sink& sink);
+
+  // Lets the second reader go on: sink gets every byte from the seam on, then end() is
+  // called, on its thread. Once only, and only when hasSeam().
+  void startSecond(Sink sink, std::function<void()> end);
+  // Waits for the second reader; true when it read the part to its end (whose size and
+  // CRC were right) without a failure of its own. With abandon, it stops where it is.
+  bool secondSucceeded(bool abandon = false);
+
+ private:
+  struct Chunk {
+    std::vector<char> bytes;
+    std::size_t begin = 0, end = 0;  // the bytes to read
+  };
+  void inflateFirst();
+  void runSecond(const std::string& path, const std::string& part);
+  // Publishes where the seam is (found false: nowhere).
+  void decideSeam(bool found, std::uint64_t at);
+  bool take(Chunk& chunk, bool rest);
+  void stop();
+
+  std::unique_ptr<PartReader> reader_;
+  const std::string mark_;
+  std::uint64_t middle_ = 0;
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Chunk> ready_;  // inflated for the first reader, not yet read
+  std::vector<std::vector<char>> spare_;
+  bool decided_ = false;  // whether and where the seam is, known
+  bool seamFound_ = false;
+  std::uint64_t seam_ = 0;
+  bool atSeam_ = false;      // the first inflater got there and waits
+  bool pastSeam_ = false;    // the first reader reads on through the rest
+  bool firstEnded_ = false;  // the first inflater read the part to its end
+  std::exception_ptr firstFailure_;
+  bool stopping_ = false;
+
+  bool secondStarted_ = false;
+  bool secondAbandoned_ = false;
+  bool secondFailed_ = false;
+  bool secondDone_ = false;
+  Sink secondSink_;
+  std::function<void()> secondEnd_;
+
+  std::thread firstInflater_;
+  std::thread second_;
+};
+
+// Sheets read in two halves since the program started (the second half used), for the
+// tests to see that it happens.
+std::uint64_t sheetsReadInHalves();
+void noteSheetReadInHalves();
+
+}  // namespace zandor::sheet
