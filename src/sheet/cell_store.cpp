@@ -69,6 +69,9 @@ void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
       }
       cells.push_back(cell);
       rows[row].end = next + 1;
+      units_ += 1u + cell.repeat;
+      firstColumn_ = std::min(firstColumn_, cell.column);
+      lastColumn_ = std::max(lastColumn_, cell.column + cell.repeat);
       return;
     }
     switchToUnordered();
@@ -95,6 +98,9 @@ bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
     rows.push_back({laterRows[r].begin + base, laterRows[r].end + base});
   row_ = later.row_;
   count_ += later.count_;
+  units_ += later.units_;
+  firstColumn_ = std::min(firstColumn_, later.firstColumn_);
+  lastColumn_ = std::max(lastColumn_, later.lastColumn_);
   later = CellStoreBuilder();
   return true;
 }
@@ -122,6 +128,9 @@ void CellStoreBuilder::repeatRow(std::uint32_t row, std::uint64_t times) {
     const CellStore::RowCells cells = rows[row];
     rows.resize(row + times + 1, cells);
     row_ = static_cast<std::uint32_t>(row + times);
+    std::uint64_t inRow = 0;
+    for (std::uint32_t i = cells.begin; i < cells.end; ++i) inRow += 1u + store_.cells_[i].repeat;
+    units_ += inRow * times;
     return;
   }
   std::vector<Cell> cells;
@@ -160,6 +169,9 @@ CellStore CellStoreBuilder::finish() {
     ordered_ = true;
     row_ = 0;
     count_ = 0;
+    units_ = 0;
+    firstColumn_ = kMaxColumns;
+    lastColumn_ = 0;
     std::vector<Placed> placed = std::move(placed_);
     for (std::size_t i = 0; i < placed.size(); ++i) {
       if (i + 1 < placed.size() && placed[i + 1].row == placed[i].row &&
@@ -178,23 +190,9 @@ CellStore CellStoreBuilder::finish() {
   store.lastRow_ = row_;
   store.firstRow_ = 1;
   while (store.rows_[store.firstRow_].begin == store.rows_[store.firstRow_].end) ++store.firstRow_;
-  store.firstColumn_ = kMaxColumns;
-  for (const Cell& c : store.cells_) {
-    store.firstColumn_ = std::min(store.firstColumn_, c.column);
-    store.lastColumn_ = std::max(store.lastColumn_, c.column + c.repeat);
-  }
-  // Repeated rows share their range, so each range is summed once.
-  std::uint64_t inRow = 0;
-  CellStore::RowCells last{};
-  for (std::uint32_t row = store.firstRow_; row <= store.lastRow_; ++row) {
-    const CellStore::RowCells cells = store.rows_[row];
-    if (cells.begin != last.begin || cells.end != last.end) {
-      inRow = 0;
-      for (std::uint32_t i = cells.begin; i < cells.end; ++i) inRow += 1u + store.cells_[i].repeat;
-      last = cells;
-    }
-    store.cellCount_ += inRow;
-  }
+  store.firstColumn_ = firstColumn_;
+  store.lastColumn_ = lastColumn_;
+  store.cellCount_ = units_;
   return store;
 }
 

@@ -157,6 +157,10 @@ class CellStoreBuilder {
   std::vector<Placed> placed_;
   bool ordered_ = true;
   std::uint64_t count_ = 0;
+  // Of the cells in order, as the store reports them: each cell of a run and of a repeated
+  // row counted, and the columns they span.
+  std::uint64_t units_ = 0;
+  std::uint32_t firstColumn_ = kMaxColumns, lastColumn_ = 0;
 };
 
 }  // namespace zandor::sheet

@@ -52,6 +52,10 @@ OpenIndex& AreaIndexes::add(std::unique_ptr<OpenIndex> file) {
   return *files_.back();
 }
 
+void AreaIndexes::startWriteback() {
+  for (auto& f : files_) f->file->startWriteback();
+}
+
 void AreaIndexes::sync() {
   for (auto& f : files_) {
     for (;;) {

@@ -32,6 +32,8 @@ class AreaIndexes : public RecordWriteHook {
   // Puts every file written through this area on stable storage; a failure raises the
   // index write error (Retry syncs again).
   void sync();
+  // Starts writing every file out without waiting (see IndexFile::startWriteback).
+  void startWriteback();
 
   // Maintains every order (custom ones excepted) and commits every file. An order whose
   // expressions cannot be evaluated is reported as damaged after the others are done.

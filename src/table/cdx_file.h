@@ -51,6 +51,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   bool compound() const { return compound_; }
   void commit() override;
   void sync() override { file_.sync(); }
+  void startWriteback() override { file_.startWriteback(); }
   // The whole file: directory, every tag, and that no page belongs to two trees.
   CheckReport check();
 

@@ -93,6 +93,9 @@ class IndexFile {
   virtual void commit() = 0;
   // Waits until the committed pages are on stable storage; throws std::system_error.
   virtual void sync() = 0;
+  // Asks the system to start writing the file's changed pages, without waiting, so that a
+  // sync of several files soon after overlaps their writes.
+  virtual void startWriteback() = 0;
 };
 
 }  // namespace zandor

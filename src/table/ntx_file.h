@@ -44,6 +44,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   IndexOrder& order(std::size_t index) override;
   void commit() override;
   void sync() override { file_.sync(); }
+  void startWriteback() override { file_.startWriteback(); }
   CheckReport check();
 
  private:

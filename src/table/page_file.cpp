@@ -114,6 +114,10 @@ void PageFile::sync() {
   }
 }
 
+void PageFile::startWriteback() {
+  if (fd_ >= 0 && writable_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 int PageFile::renameTo(const std::string& path) {
   if (::rename(nativePath(path_).c_str(), nativePath(path).c_str()) != 0) return errno;
   path_ = path;

@@ -51,6 +51,8 @@ class PageFile {
   void close();
   // Waits until the pages written are on stable storage; throws std::system_error.
   void sync();
+  // Starts writing the changed pages out, without waiting and without failing.
+  void startWriteback();
   // Renames the open file; returns 0 or the OS error code.
   int renameTo(const std::string& path);
   bool isOpen() const { return fd_ >= 0; }

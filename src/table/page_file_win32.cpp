@@ -91,6 +91,8 @@ void PageFile::close() {
   fd_ = -1;
 }
 
+void PageFile::startWriteback() {}
+
 void PageFile::sync() {
   if (fd_ < 0 || !writable_) return;
   if (!FlushFileBuffers(handleOf(fd_))) fail(win32::lastErrno(), path_);

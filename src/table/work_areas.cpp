@@ -341,6 +341,8 @@ void WorkAreas::closeArea(int number) {
   }
   std::unique_ptr<WorkArea> area = std::move(it->second);
   areas_.erase(it);
+  // The index files go out while the table is synced; their own syncs then find little left.
+  if (indexes) indexes->startWriteback();
   for (;;) {
     try {
       area->close();
