@@ -337,10 +337,12 @@ std::size_t storedBefore(const LeafShapes& s, std::size_t index, std::size_t cou
 
 // Turns the page last written into the page of the node after the changes in its edit
 // window. False when that cannot be done (the entry layout changed, nothing to patch from).
-bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page) {
+// Patches the leaf's image in place; false, with the image untouched, where it cannot.
+bool patchLeaf(const Node& node, std::size_t kl, char fill) {
   const LeafEdit& edit = node.edit;
   if (!node.leaf || node.image.size() != kPageSize || edit.whole || !edit.changed) return false;
-  const unsigned char* old = node.image.data();
+  unsigned char* const page = node.image.data();
+  const unsigned char* const old = page;
   const LeafParams lp = leafParamsFor(static_cast<int>(kl), recnoBitsOf(node, fill));
   if (old[20] != lp.recBits || old[21] != lp.dupBits || old[22] != lp.trailBits ||
       old[23] != lp.entryBytes)
@@ -355,8 +357,8 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   const std::size_t entryEndOld = 24 + oldN * eb, entryEndNew = 24 + n * eb;
   const std::size_t keyPosOld = entryEndOld + get16(old + 12);
   const std::size_t keyPosNew = kPageSize - shapes.stored;
-  if (entryEndNew > keyPosNew || keyPosOld > kPageSize) return false;
-  std::memcpy(page, old, kPageSize);
+  // keyPosNew >= entryEndOld as well: new key bytes never land on entries not yet moved.
+  if (entryEndNew > keyPosNew || keyPosNew < entryEndOld || keyPosOld > kPageSize) return false;
 
   // The key bytes: those of the window are written anew, those below it move.
   const std::size_t top = kPageSize - storedBefore(shapes, lo, n);
@@ -369,6 +371,9 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
   if (top < replacedBytes || top - replacedBytes < keyPosOld) return false;
   const std::size_t keptBytes = top - replacedBytes - keyPosOld;
   if (top - writtenBytes - keptBytes != keyPosNew) return false;  // the kept shapes disagree
+  // From here on the page is written over itself: every byte still to be read lies where
+  // nothing has been written yet (new key bytes stay above the entries, old and new, and
+  // entries and kept keys move with memmove).
   std::memmove(page + keyPosNew, old + keyPosOld, keptBytes);
   for (std::size_t m = lo, at = top; m < hiNew; ++m) {
     const std::size_t stored = static_cast<std::size_t>(shapes.sig[m] - shapes.dup[m]);
@@ -392,12 +397,21 @@ bool patchLeaf(const Node& node, std::size_t kl, char fill, unsigned char* page)
 
 }  // namespace
 
-void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
-  if (!patchLeaf(node, static_cast<std::size_t>(keyLength), fill, page))
-    encodeFully(node, keyLength, fill, page);
-  if (!node.leaf) return;  // interior pages are always written whole
-  node.image.assign(page, page + kPageSize);
+const unsigned char* encodeLeaf(const Node& node, int keyLength, char fill) {
+  if (!patchLeaf(node, static_cast<std::size_t>(keyLength), fill)) {
+    node.image.resize(kPageSize);
+    encodeFully(node, keyLength, fill, node.image.data());
+  }
   node.edit = {false, false, static_cast<std::uint32_t>(node.count()), 0, 0, 0};
+  return node.image.data();
+}
+
+void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page) {
+  if (node.leaf) {
+    std::memcpy(page, encodeLeaf(node, keyLength, fill), kPageSize);
+    return;
+  }
+  encodeFully(node, keyLength, fill, page);  // interior pages are always written whole
 }
 
 void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,

@@ -135,6 +135,9 @@ inline void markWhole(const Node& node) {
 // Writes the page, patching the last written one where only inserts and removals changed it
 // (the result is the same), and keeps it for the next time.
 void encodeNode(const Node& node, int keyLength, char fill, unsigned char* page);
+// As encodeNode for a leaf, into the image it keeps (patched in place); the page stays valid
+// until the node changes.
+const unsigned char* encodeLeaf(const Node& node, int keyLength, char fill);
 // Throws IndexDamage for pages that cannot be decoded. With strict set, also for
 // anything the established writers never produce (wrong free count, masks).
 void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, char fill,

@@ -553,8 +553,12 @@ void CdxTree::startEmpty() {
 }
 
 void CdxTree::flush(PageBatch& batch) {
-  flushChangedPages(nodes_, dirty_, batch, [&](const Node& node, unsigned char* page) {
-    encodeNode(node, keyLength_, fill_, page);
+  flushChangedPages(nodes_, dirty_, batch, [&](const Node& node, PageBatch& out) {
+    // A leaf goes out from the image it keeps for the next patch, not copied.
+    if (node.leaf)
+      out.addKept(node.offset, encodeLeaf(node, keyLength_, fill_), kPageSize);
+    else
+      encodeNode(node, keyLength_, fill_, out.add(node.offset, kPageSize));
   });
   rootChanged_ = false;
 }

@@ -89,7 +89,7 @@ WITNESS_CODE int CommitWitness::watch(void* arg) {
       std::size_t done = 0;
       while (done < w.length) {
         const long n =
-            rawCall(SYS_pwrite64, fd, reinterpret_cast<long>(self->bytes_ + w.at + done),
+            rawCall(SYS_pwrite64, fd, reinterpret_cast<long>(w.source(self->bytes_) + done),
                     static_cast<long>(w.length - done), static_cast<long>(w.offset + done));
         if (n == -EINTR) continue;
         if (n <= 0) return 1;

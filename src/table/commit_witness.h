@@ -8,11 +8,15 @@
 
 namespace zandor {
 
-// One write of a commit: length bytes, found at `at` in the commit's bytes, go to offset.
+// One write of a commit: length bytes, found at `at` in the commit's bytes (or at data,
+// where it is set), go to offset.
 struct PageWrite {
   std::uint64_t offset;
   std::size_t length;
   std::size_t at;
+  const unsigned char* data = nullptr;
+
+  const unsigned char* source(const unsigned char* bytes) const { return data ? data : bytes + at; }
 };
 
 // Finishes the commit its process was killed in. A process cannot stop a SIGKILL that lands

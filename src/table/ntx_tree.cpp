@@ -421,8 +421,9 @@ NtxTree::Pos NtxTree::seekEntry(std::string_view key, std::uint32_t recno) {
 // ---- writing ----
 
 void NtxTree::flush(PageBatch& batch) {
-  flushChangedPages(nodes_, dirty_, batch,
-                    [&](const Node& node, unsigned char* page) { encodeNode(node, g_, page); });
+  flushChangedPages(nodes_, dirty_, batch, [&](const Node& node, PageBatch& out) {
+    encodeNode(node, g_, out.add(node.offset, kPageSize));
+  });
   rootChanged_ = false;
 }
 

@@ -6,7 +6,7 @@ namespace zandor {
 unsigned char* PageBatch::add(std::uint64_t offset, std::size_t length) {
   const std::size_t at = bytes_.size();
   bytes_.resize(at + length);
-  writes_.push_back({offset, length, at});
+  writes_.push_back({offset, length, at, nullptr});
   return bytes_.data() + at;
 }
 

@@ -131,15 +131,12 @@ class DirtyPages {
   std::size_t count_ = 0;
 };
 
-// Encodes every changed page of a tree into the batch (highest offset first) and forgets
-// that they were changed.
+// Puts every changed page of a tree into the batch (highest offset first), encoded by
+// encode(node, batch), and forgets that they were changed.
 template <class Node, std::size_t PageSize, class Encode>
 void flushChangedPages(const PageCache<Node, PageSize>& nodes, DirtyPages<PageSize>& dirty,
                        PageBatch& batch, Encode encode) {
-  for (std::uint32_t offset : dirty.take()) {
-    const Node& node = nodes.at(offset);
-    encode(node, batch.add(node.offset, PageSize));
-  }
+  for (std::uint32_t offset : dirty.take()) encode(nodes.at(offset), batch);
 }
 
 }  // namespace zandor

@@ -220,7 +220,7 @@ void PageFile::write(PageBatch& batch) {
   }
   witness_.begin(batch.writes_.data(), batch.writes_.size(), batch.bytes_.data());
   try {
-    for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
+    for (const auto& w : batch.writes_) write(w.offset, w.source(batch.bytes_.data()), w.length);
   } catch (...) {
     witness_.end();  // a failed commit is undone by its caller, not finished by the witness
     throw;

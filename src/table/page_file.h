@@ -14,6 +14,10 @@ class PageBatch {
  public:
   // A buffer of length bytes that will be written at offset, in the order of the calls.
   unsigned char* add(std::uint64_t offset, std::size_t length);
+  // Bytes kept elsewhere, unchanged until the batch is written: written from there.
+  void addKept(std::uint64_t offset, const unsigned char* data, std::size_t length) {
+    writes_.push_back({offset, length, 0, data});
+  }
   bool empty() const { return writes_.empty(); }
   void clear();
 

@@ -157,7 +157,7 @@ void PageFile::write(PageBatch& batch) {
       fail(err, path_);
     }
   }
-  for (const auto& w : batch.writes_) write(w.offset, batch.bytes_.data() + w.at, w.length);
+  for (const auto& w : batch.writes_) write(w.offset, w.source(batch.bytes_.data()), w.length);
   batch.clear();
 }
 
