@@ -306,7 +306,7 @@ Value readKey(Run& run, RowCells& cells) {
     ++run.state.nErrors;
   }
   SAYMSGWAIT(run.state, "Zeile: " + std::to_string(run.row));
-  return TYPANPASSEN(run.state, keyCell, "C", 0, run.log(), run.row);
+  return TYPANPASSEN(run.state, std::move(keyCell), "C", 0, run.log(), run.row);
 }
 
 // Row loop step 6.1: whether the key finds its record (which is then the current one).
@@ -344,7 +344,8 @@ void fillFields(Run& run, RowCells& cells) {
     const Value& typeSlot = field[field_slot::kFieldType];
     const std::string& type = typeSlot.isText() ? typeSlot.asText() : kNoType;
     const int length = slotInt(field[field_slot::kFieldLen]);
-    const Value converted = TYPANPASSEN(run.state, cell, type, length, run.log(), run.row);
+    const Value converted =
+        TYPANPASSEN(run.state, std::move(cell), type, length, run.log(), run.row);
     try {
       ErrorGuard guard(Guarding::AllButFileFaults);
       run.areas.putField(slotInt(field[field_slot::kFieldNo]), converted);

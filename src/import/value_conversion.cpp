@@ -35,11 +35,14 @@ bool beginsWithAny(std::string_view text, std::initializer_list<std::string_view
   return false;
 }
 
-Value toText(AppState& state, const Value& value, const std::string& target, int length,
+Value toText(AppState& state, Value&& value, const std::string& target, int length,
              ImportLog& log, long row) {
   std::string text;
   switch (value.kind()) {
     case Value::Kind::Text:
+      // A text that fits is taken as it is, not copied.
+      if (length <= 0 || value.asText().size() <= static_cast<std::size_t>(length))
+        return std::move(value);
       text = value.asText();
       break;
     case Value::Kind::Number: {
@@ -127,10 +130,10 @@ std::optional<std::string> wholeNumberText(const Number& number) {
   return std::string(buf);
 }
 
-Value TYPANPASSEN(AppState& state, const Value& value, const std::string& targetType, int length,
+Value TYPANPASSEN(AppState& state, Value value, const std::string& targetType, int length,
                   ImportLog& log, long row) {
   if (value.isNil()) return Value();
-  if (targetType == "C") return toText(state, value, targetType, length, log, row);
+  if (targetType == "C") return toText(state, std::move(value), targetType, length, log, row);
   if (targetType.size() == 1 && targetType[0] == value.type()) return value;
   if (targetType == "N") return toNumber(state, value, targetType, log, row);
   if (targetType == "D") return toDate(state, value, targetType, log, row);

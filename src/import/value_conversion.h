@@ -13,7 +13,7 @@ class ImportLog;
 // Turns a cell value into a value that a field of the target type accepts. Problems are
 // never raised: each writes one entry to the log, adds 1 to state.nErrors and yields a fixed
 // replacement value. A length of 0 or below means no length limit.
-Value TYPANPASSEN(AppState& state, const Value& value, const std::string& targetType, int length,
+Value TYPANPASSEN(AppState& state, Value value, const std::string& targetType, int length,
                   ImportLog& log, long row);
 
 // The whole-number part of a number (cut towards zero) as plain decimal digits with a
