@@ -69,6 +69,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   void readPage(std::uint32_t offset, unsigned char* page) override;
   std::uint32_t allocatePage() override;
   void releasePage(std::uint32_t offset) override;
+  void willWrite(std::uint32_t offset) override { file_.prefetch(offset, cdx::kPageSize); }
 
   void load();
   // Changes need a file opened for writing (else the OS error EBADF).

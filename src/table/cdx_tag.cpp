@@ -60,6 +60,7 @@ void CdxTree::markDirty(const Node& node) {
   node.shapes.known = false;
   markWhole(node);
   dirty_.insert(node.offset);
+  store_.willWrite(node.offset);
 }
 
 void CdxTree::markLeafChanged(const Node& node, LeafChange change, std::size_t index) {
@@ -71,6 +72,12 @@ void CdxTree::markLeafChanged(const Node& node, LeafChange change, std::size_t i
     shapesAfterRemove(node, index, keyLength_, fill_);
   noteLeafEdit(node, change, index);
   dirty_.insert(node.offset);
+  // The commit soon patches the kept image and copies it into the file: both are fetched
+  // now, while the other keys of the record are maintained, instead of stalling it then.
+  if (node.image.size() == kPageSize) {
+    for (std::size_t i = 0; i < kPageSize; i += 64) __builtin_prefetch(node.image.data() + i, 1);
+  }
+  store_.willWrite(node.offset);
 }
 
 void CdxTree::release(Node& node) {

@@ -27,6 +27,9 @@ class PageStore {
   virtual void readPage(std::uint32_t offset, unsigned char* page) = 0;
   virtual std::uint32_t allocatePage() = 0;
   virtual void releasePage(std::uint32_t offset) = 0;
+  // The page at offset will be written at the next commit: where it lies in memory, it may
+  // be fetched into the cache meanwhile.
+  virtual void willWrite(std::uint32_t offset) { (void)offset; }
 };
 
 // The B+-tree of one tag (or of the tag directory). Pages are decoded once and kept;
