@@ -72,12 +72,26 @@ void CdxTree::markLeafChanged(const Node& node, LeafChange change, std::size_t i
     shapesAfterRemove(node, index, keyLength_, fill_);
   noteLeafEdit(node, change, index);
   dirty_.insert(node.offset);
-  // The commit soon patches the kept image and copies it into the file: both are fetched
-  // now, while the other keys of the record are maintained, instead of stalling it then.
-  if (node.image.size() == kPageSize) {
-    for (std::size_t i = 0; i < kPageSize; i += 64) __builtin_prefetch(node.image.data() + i, 1);
-  }
-  store_.willWrite(node.offset);
+}
+
+namespace {
+
+void prefetchBytes(const void* at, std::size_t bytes) {
+  const auto* p = static_cast<const char*>(at);
+  for (std::size_t i = 0; i < bytes; i += 64) __builtin_prefetch(p + i, 1);
+}
+
+}  // namespace
+
+// A leaf about to change: what the change and the commit after it touch besides the keys
+// (record numbers, key shapes, the kept image and the page's place in the file) is asked
+// for from memory now, while the keys are searched, instead of stalling each in turn.
+void CdxTree::prefetchForChange(const Node& leaf) const {
+  prefetchBytes(leaf.recs.data(), leaf.recs.size() * sizeof(leaf.recs[0]));
+  prefetchBytes(leaf.shapes.sig.data(), leaf.shapes.sig.size() * sizeof(leaf.shapes.sig[0]));
+  prefetchBytes(leaf.shapes.dup.data(), leaf.shapes.dup.size() * sizeof(leaf.shapes.dup[0]));
+  if (leaf.image.size() == kPageSize) prefetchBytes(leaf.image.data(), kPageSize);
+  store_.willWrite(leaf.offset);
 }
 
 void CdxTree::release(Node& node) {
@@ -165,6 +179,7 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
                                    bool& inserted) {
   if (depth > kMaxDepth) throw IndexDamage("tree too deep (cycle in child pointers?)");
   std::size_t kl = static_cast<std::size_t>(keyLength_);
+  if (node.leaf) prefetchForChange(node);
   std::size_t i = lowerBound(node, key, recno);
   if (node.leaf) {
     if (i < node.count() && compareEntry(node, i, key, recno) == 0) return {};
@@ -275,6 +290,7 @@ void CdxTree::mergeIfSmall(Node& parent, std::size_t i) {
 bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, int depth) {
   if (depth > kMaxDepth) throw IndexDamage("tree too deep (cycle in child pointers?)");
   std::size_t kl = static_cast<std::size_t>(keyLength_);
+  if (node.leaf) prefetchForChange(node);
   std::size_t i = lowerBound(node, key, recno);
   if (i == node.count()) return false;
   if (node.leaf) {

@@ -89,6 +89,7 @@ class CdxTree {
   Node& newNode(bool leaf);
   void markDirty(const Node& node);
   // After one key was inserted into or removed from a leaf at index (shapes were known).
+  void prefetchForChange(const Node& leaf) const;
   void markLeafChanged(const Node& node, LeafChange change, std::size_t index);
   void release(Node& node);
   int compareEntry(const Node& node, std::size_t i, std::string_view key,
