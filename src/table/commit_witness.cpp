@@ -86,10 +86,12 @@ WITNESS_CODE int CommitWitness::watch(void* arg) {
   if (__atomic_load_n(&self->pending_, __ATOMIC_ACQUIRE)) {
     for (std::size_t i = 0; i < self->count_; ++i) {
       const PageWrite& w = self->writes_[i];
+      // Spelled out rather than PageWrite::source: a call could be an instrumented one.
+      const unsigned char* from = w.data ? w.data : self->bytes_ + w.at;
       std::size_t done = 0;
       while (done < w.length) {
         const long n =
-            rawCall(SYS_pwrite64, fd, reinterpret_cast<long>(w.source(self->bytes_) + done),
+            rawCall(SYS_pwrite64, fd, reinterpret_cast<long>(from + done),
                     static_cast<long>(w.length - done), static_cast<long>(w.offset + done));
         if (n == -EINTR) continue;
         if (n <= 0) return 1;
