@@ -35,8 +35,8 @@ bool beginsWithAny(std::string_view text, std::initializer_list<std::string_view
   return false;
 }
 
-Value toText(AppState& state, Value&& value, const std::string& target, int length,
-             ImportLog& log, long row) {
+Value toText(AppState& state, Value&& value, const std::string& target, int length, ImportLog& log,
+             long row) {
   std::string text;
   switch (value.kind()) {
     case Value::Kind::Text:
