@@ -1,6 +1,7 @@
 #include "sheet/cell_store.h"
 
 #include <algorithm>
+#include <new>
 
 #include "sheet/sheet_error.h"
 
@@ -22,6 +23,19 @@ std::uint32_t TextPool::add(std::u16string_view text) {
   units_.append(text);
   starts_.push_back(units_.size());
   return static_cast<std::uint32_t>(starts_.size() - 2);
+}
+
+void TextPool::reserveFor(std::uint64_t xmlBytes, std::uint64_t minBytesPerText) {
+  constexpr std::uint64_t kMostBytes = 256u << 20;
+  const std::uint64_t units = std::min({xmlBytes, readLimits().maxTextUnits, kMostBytes / 2});
+  const std::uint64_t texts = std::min(xmlBytes / std::max<std::uint64_t>(minBytesPerText, 1) + 1,
+                                       kMostBytes / sizeof(std::uint64_t));
+  try {
+    if (units > units_.capacity()) units_.reserve(static_cast<std::size_t>(units));
+    if (texts > starts_.capacity()) starts_.reserve(static_cast<std::size_t>(texts));
+  } catch (const std::bad_alloc&) {
+    // Grown as texts come, as without the hint.
+  }
 }
 
 void TextPool::append(const TextPool& other) {

@@ -51,6 +51,11 @@ class TextPool {
   std::size_t size() const { return starts_.size() - 1; }
   // UTF-16 units of all texts.
   std::size_t units() const { return units_.size(); }
+  // Room for texts read from an XML part of xmlBytes, which cannot hold more units than
+  // bytes nor more texts than one per minBytesPerText. Address space only (pages are
+  // touched as texts come), so that the pool does not grow by copying itself over and over
+  // into fresh memory; a hint, capped, never a failure.
+  void reserveFor(std::uint64_t xmlBytes, std::uint64_t minBytesPerText);
 
  private:
   void checkRoom(std::size_t more) const;

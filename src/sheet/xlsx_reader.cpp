@@ -362,6 +362,9 @@ class SheetTexts {
 
   std::u16string_view ownText(std::uint32_t marked) const { return own_.get(marked & ~kOwn); }
 
+  // Room for the texts written into a sheet part of partBytes (see TextPool::reserveFor;
+  // the shortest such cell, <c t="str"><v></v></c>, takes 16 bytes and more).
+  void reserveOwn(std::uint64_t partBytes) { own_.reserveFor(partBytes, 16); }
   // Texts for the reader of a sheet's second half, numbered apart until takeLater.
   SheetTexts sibling() const { return SheetTexts(sharedRead_, sharedComplete_); }
   std::uint32_t ownCount() const { return static_cast<std::uint32_t>(own_.size()); }
@@ -454,6 +457,8 @@ class WorksheetHandler : public XmlHandler {
 
   CellStoreBuilder cells;
 
+  // The cells the part's dimension announced (0: none).
+  std::uint64_t announcedCells() const { return announced_; }
   // The namespaces in scope in sheetData, once it was entered as a child of the root.
   const NamespaceScope* dataScope() const { return dataEntered_ ? &dataScope_ : nullptr; }
   // Between two rows of sheetData (where a second half can begin).
@@ -592,7 +597,8 @@ class WorksheetHandler : public XmlHandler {
     const std::string first(s.substr(0, colon)), last(s.substr(colon + 1));
     if (!parseCellRef(first.c_str(), &r1, &c1) || !parseCellRef(last.c_str(), &r2, &c2)) return;
     if (r2 < r1 || c2 < c1) return;
-    cells.reserve(static_cast<std::uint64_t>(r2 - r1 + 1) * (c2 - c1 + 1));
+    announced_ = static_cast<std::uint64_t>(r2 - r1 + 1) * (c2 - c1 + 1);
+    cells.reserve(announced_);
   }
 
   static char typeCode(const char* t) {
@@ -693,6 +699,7 @@ class WorksheetHandler : public XmlHandler {
   bool inData_ = false, inCell_ = false, collecting_ = false, inInline_ = false;
   bool hasInline_ = false;
   bool rowKnown_ = true;  // false in a second half until its first row
+  std::uint64_t announced_ = 0;
   bool dataEntered_ = false;
   NamespaceScope dataScope_;
   std::uint32_t row_ = 0, col_ = 0, style_ = 0;
@@ -721,8 +728,11 @@ std::string rootAndData(std::string_view openNames) {
 void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& handler,
                     SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
                     bool textsAside) {
-  if (textsAside || zip.partSize(part) < readLimits().splitFrom)
-    return parseZipPart(zip, part, handler);
+  if (textsAside) return parseZipPart(zip, part, handler);
+  // Without shared texts beside it, a large sheet is likely to hold its texts itself.
+  const std::uint64_t partBytes = zip.partSize(part);
+  if (partBytes >= kSharedAsideBytes) texts.reserveOwn(partBytes);
+  if (partBytes < readLimits().splitFrom) return parseZipPart(zip, part, handler);
   // Before the halves: the second thread uses these until the halves are gone.
   std::optional<SheetTexts> laterTexts;
   std::optional<WorksheetHandler> later;
@@ -743,7 +753,9 @@ void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& 
     seamNames = rootAndData(first.fast()->openNames());
     if (seamNames.empty()) return;
     laterTexts.emplace(texts.sibling());
+    laterTexts->reserveOwn(partBytes / 2);
     later.emplace(*laterTexts, dateStyles, date1904, *handler.dataScope());
+    later->cells.reserve(handler.announcedCells() / 2 + handler.announcedCells() / 16);
     laterStream.emplace(*later, part, seamNames);
     halves->startSecond([&](const char* d, std::size_t n) { laterStream->feed(d, n); },
                         [&] { laterStream->finish(); });
@@ -838,6 +850,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   auto readShared = [&](ZipArchive& archive) {
     try {
       SharedStringsHandler handler(shared, sharedRead);
+      shared.reserveFor(archive.partSize(stringsPart), 5);  // <si/> is a text of its own
       parseZipPart(archive, stringsPart, handler);
     } catch (...) {
       sharedFailure = std::current_exception();
