@@ -54,6 +54,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   std::uint32_t allocatePage() override;
   void releasePage(std::uint32_t offset) override;
   std::size_t pageCount() const override { return static_cast<std::size_t>(end_ / 1024); }
+  void willWrite(std::uint32_t offset) override { file_.prefetch(offset, 1024); }
   void load();
   // Changes need a file opened for writing (else the OS error EBADF).
   void requireWritable() const;

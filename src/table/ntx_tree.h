@@ -27,6 +27,9 @@ class PageStore {
   virtual void releasePage(std::uint32_t offset) = 0;
   // Pages the file holds; no walk through a sound tree enters more.
   virtual std::size_t pageCount() const = 0;
+  // The page at offset will be written at the next commit: where it lies in memory, it may
+  // be fetched into the cache meanwhile.
+  virtual void willWrite(std::uint32_t offset) { (void)offset; }
 };
 
 // The B-tree of one NTX order: keys in interior pages are entries of their own. Pages are
@@ -78,7 +81,10 @@ class NtxTree {
   // As load, for a search through the page's keys (see PageCache::findForSearch).
   Node& loadForSearch(std::uint32_t offset);
   Node& newNode(bool leaf);
-  void markDirty(const Node& node) { dirty_.insert(node.offset); }
+  void markDirty(const Node& node) {
+    dirty_.insert(node.offset);
+    store_.willWrite(node.offset);
+  }
   void release(Node& node);
   int compareEntry(const Node& node, std::size_t i, std::string_view key,
                    std::uint32_t recno) const;
