@@ -126,13 +126,17 @@ bool PartHalves::take(Chunk& chunk, bool rest) {
   return true;
 }
 
-void PartHalves::readFirst(const Sink& sink) {
+void PartHalves::drain(const Sink& sink, bool rest) {
   Chunk chunk;
-  while (take(chunk, false)) {
-    sink(chunk.bytes.data() + chunk.begin, chunk.end - chunk.begin);
+  while (take(chunk, rest)) {
+    sink(chunk.bytes.data(), chunk.end);
     std::lock_guard lock(mutex_);
     spare_.push_back(std::move(chunk.bytes));
   }
+}
+
+void PartHalves::readFirst(const Sink& sink) {
+  drain(sink, false);
 }
 
 void PartHalves::readRest(const Sink& sink) {
@@ -141,12 +145,7 @@ void PartHalves::readRest(const Sink& sink) {
     pastSeam_ = true;
   }
   changed_.notify_all();
-  Chunk chunk;
-  while (take(chunk, true)) {
-    sink(chunk.bytes.data() + chunk.begin, chunk.end - chunk.begin);
-    std::lock_guard lock(mutex_);
-    spare_.push_back(std::move(chunk.bytes));
-  }
+  drain(sink, true);
 }
 
 bool PartHalves::hasSeam() const {
@@ -202,11 +201,7 @@ void PartHalves::runSecond(const std::string& path, const std::string& part) {
     }
     secondSink_(buffer.data() + from, got - from);
     while ((got = reader->read(buffer.data(), buffer.size())) > 0) {
-      if (halted()) {
-        std::lock_guard lock(mutex_);
-        secondFailed_ = true;
-        return;
-      }
+      if (halted()) return;
       secondSink_(buffer.data(), got);
     }
     secondEnd_();
@@ -214,8 +209,6 @@ void PartHalves::runSecond(const std::string& path, const std::string& part) {
     secondDone_ = true;
   } catch (...) {
     if (!decided) decideSeam(false, 0);
-    std::lock_guard lock(mutex_);
-    secondFailed_ = true;
   }
 }
 
@@ -227,7 +220,7 @@ bool PartHalves::secondSucceeded(bool abandon) {
   }
   if (second_.joinable()) second_.join();
   std::lock_guard lock(mutex_);
-  return secondDone_ && !secondFailed_;
+  return secondDone_;
 }
 
 std::uint64_t sheetsReadInHalves() {

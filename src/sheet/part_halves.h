@@ -57,13 +57,15 @@ class PartHalves {
  private:
   struct Chunk {
     std::vector<char> bytes;
-    std::size_t begin = 0, end = 0;  // the bytes to read
+    std::size_t end = 0;  // bytes used
   };
   void inflateFirst();
   void runSecond(const std::string& path, const std::string& part);
   // Publishes where the seam is (found false: nowhere).
   void decideSeam(bool found, std::uint64_t at);
   bool take(Chunk& chunk, bool rest);
+  // Feeds sink what take() gives, handing each buffer back.
+  void drain(const Sink& sink, bool rest);
   void stop();
 
   std::unique_ptr<PartReader> reader_;
@@ -85,8 +87,7 @@ class PartHalves {
 
   bool secondStarted_ = false;
   bool secondAbandoned_ = false;
-  bool secondFailed_ = false;
-  bool secondDone_ = false;
+  bool secondDone_ = false;  // read to the end without a failure
   Sink secondSink_;
   std::function<void()> secondEnd_;
 

@@ -1,4 +1,5 @@
 #include "table/cdx_tag.h"
+#include "table/prefetch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -74,23 +75,14 @@ void CdxTree::markLeafChanged(const Node& node, LeafChange change, std::size_t i
   dirty_.insert(node.offset);
 }
 
-namespace {
-
-void prefetchBytes(const void* at, std::size_t bytes) {
-  const auto* p = static_cast<const char*>(at);
-  for (std::size_t i = 0; i < bytes; i += 64) __builtin_prefetch(p + i, 1);
-}
-
-}  // namespace
-
 // A leaf about to change: what the change and the commit after it touch besides the keys
 // (record numbers, key shapes, the kept image and the page's place in the file) is asked
 // for from memory now, while the keys are searched, instead of stalling each in turn.
 void CdxTree::prefetchForChange(const Node& leaf) const {
-  prefetchBytes(leaf.recs.data(), leaf.recs.size() * sizeof(leaf.recs[0]));
-  prefetchBytes(leaf.shapes.sig.data(), leaf.shapes.sig.size() * sizeof(leaf.shapes.sig[0]));
-  prefetchBytes(leaf.shapes.dup.data(), leaf.shapes.dup.size() * sizeof(leaf.shapes.dup[0]));
-  if (leaf.image.size() == kPageSize) prefetchBytes(leaf.image.data(), kPageSize);
+  prefetchBytes<true>(leaf.recs.data(), leaf.recs.size() * sizeof(leaf.recs[0]));
+  prefetchBytes<true>(leaf.shapes.sig.data(), leaf.shapes.sig.size() * sizeof(leaf.shapes.sig[0]));
+  prefetchBytes<true>(leaf.shapes.dup.data(), leaf.shapes.dup.size() * sizeof(leaf.shapes.dup[0]));
+  if (leaf.image.size() == kPageSize) prefetchBytes<true>(leaf.image.data(), kPageSize);
   store_.willWrite(leaf.offset);
 }
 

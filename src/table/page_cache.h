@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "table/page_file.h"
+#include "table/prefetch.h"
 
 namespace zandor {
 
@@ -73,9 +74,6 @@ class PageCache {
 
  private:
   static constexpr std::size_t kMaxHint = PageSize * 4;
-  static void prefetchBytes(const char* at, std::uint32_t bytes) {
-    for (std::uint32_t i = 0; i < bytes; i += 64) __builtin_prefetch(at + i);
-  }
 
   struct Slot {
     std::unique_ptr<Node> node;

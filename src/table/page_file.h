@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "table/commit_witness.h"
+#include "table/prefetch.h"
 
 namespace zandor {
 
@@ -66,7 +67,7 @@ class PageFile {
   // nothing where the file is not mapped (a hint only: it never faults).
   void prefetch(std::uint64_t offset, std::size_t length) const {
     if (!map_ || offset + length > size_) return;
-    for (std::size_t i = 0; i < length; i += 64) __builtin_prefetch(map_ + offset + i, 1);
+    prefetchBytes<true>(map_ + offset, length);
   }
   const std::string& path() const { return path_; }
 
