@@ -12,6 +12,10 @@ namespace {
 // As ZipArchive::stream: chunks of this size, a few inflated ahead of the parser.
 constexpr std::size_t kChunkBytes = 1 << 18;
 constexpr std::size_t kReadyChunks = 3;
+// The second reader also inflates what it parses and passes over the first part before it
+// starts, so it gets the smaller share: with half each it ended a quarter of the parse after
+// the first (inline-text sheet of 54 MB: 97 ms with half, 86 ms with this share).
+constexpr std::uint64_t kSeamPercent = 54;
 
 std::atomic<std::uint64_t> readInHalves{0};
 
@@ -23,7 +27,7 @@ bool endsMark(char c) {
 
 PartHalves::PartHalves(ZipArchive& zip, std::string_view part, std::string mark)
     : reader_(zip.openPart(part)), mark_(std::move(mark)) {
-  middle_ = reader_->statedSize() / 2;
+  seamFrom_ = reader_->statedSize() / 100 * kSeamPercent;
   firstInflater_ = std::thread([this] { inflateFirst(); });
   try {
     second_ =
@@ -79,8 +83,8 @@ void PartHalves::inflateFirst() {
         changed_.notify_all();
         return;
       }
-      if (!seamBehind && total + chunk.end > middle_) {
-        // The seam, if any, lies at or after the middle: it may be in this chunk.
+      if (!seamBehind && total + chunk.end > seamFrom_) {
+        // The seam, if any, lies at or after seamFrom_: it may be in this chunk.
         changed_.wait(lock, [&] { return stopping_ || decided_; });
         if (stopping_) return;
         seamBehind = !seamFound_ || seam_ < total + chunk.end;
@@ -172,7 +176,7 @@ void PartHalves::runSecond(const std::string& path, const std::string& part) {
     ZipArchive archive(path);
     const std::unique_ptr<PartReader> reader = archive.openPart(part);
     std::vector<char> buffer(kChunkBytes);
-    // Pass over the first half, then look for the seam: a mark followed by the end of its
+    // Pass over the first part, then look for the seam: a mark followed by the end of its
     // name, both within one chunk (a mark cut by a chunk's end is passed over).
     std::uint64_t total = 0;
     std::size_t got = 0, from = std::string_view::npos;
@@ -180,9 +184,9 @@ void PartHalves::runSecond(const std::string& path, const std::string& part) {
       if (halted()) return;
       got = reader->read(buffer.data(), buffer.size());
       if (got == 0) break;
-      if (total + got > middle_) {
+      if (total + got > seamFrom_) {
         const std::string_view bytes(buffer.data(), got);
-        std::size_t at = middle_ > total ? static_cast<std::size_t>(middle_ - total) : 0;
+        std::size_t at = seamFrom_ > total ? static_cast<std::size_t>(seamFrom_ - total) : 0;
         while ((at = bytes.find(mark_, at)) != std::string_view::npos) {
           if (at + mark_.size() < got && endsMark(bytes[at + mark_.size()])) break;
           ++at;

@@ -195,6 +195,7 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
 // The file grows to take the whole batch before any page is written, so a full disk fails
 // the batch before it has changed anything.
 void PageFile::write(PageBatch& batch) {
+  if (batch.empty()) return;  // a record that changed no key of this file
   std::uint64_t end = 0;
   for (const auto& w : batch.writes_) end = std::max(end, w.offset + w.length);
   if (map_) {

@@ -112,7 +112,7 @@ TEST_F(SheetHalvesTest, JoinsHalvesOfAnOrdinarySheet) {
   // Rows with gaps, blanks and line ends of every kind between them.
   EXPECT_TRUE(readsAlike(
       withRows(rows(5, 900, "\r\n") + rows(2000, 2900, "  \t") + rows(70000, 70500, "\r"))));
-  // Only inline texts after the middle, only shared ones before.
+  // Only inline texts after the seam, shared ones before it.
   std::string mixed;
   for (int r = 1; r <= 3000; ++r) {
     const std::string n = std::to_string(r);
@@ -131,7 +131,7 @@ TEST_F(SheetHalvesTest, SecondHalfThatCannotStandAloneIsReadByTheFirst) {
   EXPECT_FALSE(readsAlike(withRows(unnumbered)));
   EXPECT_NE(last_.find("3000/1:N3000"), std::string::npos);
 
-  // The middle inside a comment and a CDATA section full of row tags.
+  // The place of the seam inside a comment and a CDATA section full of row tags.
   std::string fake;
   for (int i = 0; i < 4000; ++i) fake += "<row r=\"1\"><c r=\"A1\"><v>9</v></c></row>";
   readsAlike(withRows(rows(1, 100) + "<!-- " + fake + " -->" + rows(101, 200)));
