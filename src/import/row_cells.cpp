@@ -184,9 +184,18 @@ void RowCells::readAhead(long row) {
 }
 
 void RowCells::readBatches(long row) {
+  std::vector<std::unique_ptr<Batch>> used;
   for (;;) {
-    auto batch = std::make_unique<Batch>();
-    batch->reserve(kRowsPerBatch);
+    std::unique_ptr<Batch> batch;
+    if (!used.empty()) {
+      batch = std::move(used.back());
+      used.pop_back();
+      batch->clear();
+    } else {
+      batch = std::make_unique<Batch>();
+      batch->reserve(kRowsPerBatch);
+    }
+    used.clear();
     bool last = false;
     if (readBlock(row, *batch)) {
       row += static_cast<long>(batch->size());
@@ -203,6 +212,7 @@ void RowCells::readBatches(long row) {
     }
     if (stopping_) return;
     ready_.push_back(std::move(batch));
+    used.swap(used_);
     ended_ = last;
     lock.unlock();
     changed_.notify_all();
@@ -233,6 +243,7 @@ Value RowCells::stop(long row) {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [this] { return !ready_.empty() || ended_; });
       if (!ready_.empty()) {
+        if (batch_) used_.push_back(std::move(batch_));
         batch_ = std::move(ready_.front());
         ready_.pop_front();
         rowInBatch_ = 0;

@@ -82,6 +82,10 @@ class RowCells {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<Batch>> ready_;
+  // Batches used up go back to the reading thread, which made their rows, to be freed or
+  // filled again there: freeing another thread's allocations here cost the row loop about
+  // a twelfth of its time (timed side by side).
+  std::vector<std::unique_ptr<Batch>> used_;
   bool ended_ = false;     // the reading thread pushed its last batch
   bool stopping_ = false;  // the consumer wants no more
   std::thread reader_;
