@@ -149,6 +149,7 @@ void PageFile::write(std::uint64_t offset, const void* data, std::size_t length)
 }
 
 void PageFile::write(PageBatch& batch) {
+  if (batch.empty()) return;  // a record that changed no key of this file
   std::uint64_t end = 0;
   for (const auto& w : batch.writes_) end = std::max(end, w.offset + w.length);
   if (const std::uint64_t before = size(); end > before) {
