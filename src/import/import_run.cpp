@@ -19,6 +19,7 @@
 #include "import/auto_numbers.h"
 #include "import/default_index.h"
 #include "import/fault_watch.h"
+#include "import/field_preparer.h"
 #include "import/import_log.h"
 #include "import/local_time.h"
 #include "import/log_entries.h"
@@ -326,10 +327,42 @@ bool keyMatches(Run& run, const Value& key) {
 }
 
 // Row loop step 7: each mapped cell read, converted and put into its field.
+// The preparer for the mapped fields of the current table, in the order fillFields takes
+// them.
+std::optional<FieldPreparer> fieldPreparer(Run& run) {
+  const WorkArea* area = run.areas.current();
+  if (!area) return std::nullopt;
+  std::vector<FieldPreparer::Target> targets;
+  for (const FieldRow& field : run.fields) {
+    if (mappedColumn(field) == 0) continue;
+    const Value& typeSlot = field[field_slot::kFieldType];
+    targets.push_back({typeSlot.isText() ? typeSlot.asText() : kNoType,
+                       slotInt(field[field_slot::kFieldLen]),
+                       FieldEncoder::of(*area, slotInt(field[field_slot::kFieldNo]) - 1)});
+  }
+  return FieldPreparer(std::move(targets), area->record().size());
+}
+
+// A value its field refused: the field keeps what it held, the row goes on.
+void noteRefusedValue(Run& run, int column) {
+  run.log().add(logRefusedValueEntry(EXCELSPALTE(column), run.row));
+  ++run.state.nErrors;
+}
+
 void fillFields(Run& run, RowCells& cells) {
   for (const FieldRow& field : run.fields) {
     const int column = mappedColumn(field);
     if (column == 0) continue;
+    if (const std::optional<std::string_view> bytes = cells.preparedField(run.row, column)) {
+      if (bytes->empty()) continue;  // an empty cell: the field stays as it is
+      try {
+        ErrorGuard guard(Guarding::AllButFileFaults);
+        run.areas.putFieldBytes(slotInt(field[field_slot::kFieldNo]), *bytes);
+      } catch (const ErrorException&) {
+        noteRefusedValue(run, column);
+      }
+      continue;
+    }
     Value cell;
     if (auto read = cells.field(run.row, column)) {
       cell = std::move(*read);
@@ -350,8 +383,7 @@ void fillFields(Run& run, RowCells& cells) {
       ErrorGuard guard(Guarding::AllButFileFaults);
       run.areas.putField(slotInt(field[field_slot::kFieldNo]), converted);
     } catch (const ErrorException&) {
-      run.log().add(logRefusedValueEntry(EXCELSPALTE(column), run.row));
-      ++run.state.nErrors;
+      noteRefusedValue(run, column);
     }
   }
 }
@@ -455,8 +487,11 @@ bool readRows(Run& run) {
   const bool candidates = run.areas.hasCandidateOrder();
   // Every index file is kept in place, on this thread: handing each record's keys to a
   // second thread cost more in wake-ups than it saved (timed on two processors).
-  RowCells cells(run.sheet, run.row, stopColumn, run.keyCol, std::move(fieldColumns),
-                 everyRowWhole);
+  // The fields' bytes are made on the reading thread as well, where nothing needs a word.
+  std::optional<FieldPreparer> preparer;
+  if (everyRowWhole) preparer = fieldPreparer(run);
+  RowCells cells(run.sheet, run.row, stopColumn, run.keyCol, std::move(fieldColumns), everyRowWhole,
+                 preparer ? &*preparer : nullptr);
   while (rowGoesOn(run, cells)) {
     if (importRow(run, cells, candidates) == RowEnd::NoNumber) return false;
   }

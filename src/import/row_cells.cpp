@@ -46,11 +46,12 @@ Value readCellUnguarded(const Value& sheet, long row, int col) {
 }
 
 RowCells::RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-                   std::vector<int> fieldColumns, bool ahead)
+                   std::vector<int> fieldColumns, bool ahead, const CellPreparer* preparer)
     : sheet_(sheet),
       stopColumn_(stopColumn),
       keyColumn_(keyColumn),
       fieldColumns_(std::move(fieldColumns)),
+      preparer_(preparer),
       direct_(!ahead) {
   if (direct_) return;
   int left = std::min(stopColumn_, keyColumn_), right = std::max(stopColumn_, keyColumn_);
@@ -170,6 +171,19 @@ bool RowCells::readBlock(long first, Batch& batch) const {
   return true;
 }
 
+void RowCells::prepare(Batch& batch) const {
+  if (!preparer_) return;
+  for (Row& r : batch) {
+    if (r.cells.size() <= 2) continue;
+    r.record.resize(preparer_->recordLength());
+    for (std::size_t i = 2; i < r.cells.size(); ++i) {
+      Cell& cell = r.cells[i];
+      if (cell.value && !cell.value->isError())
+        cell.prepared = preparer_->prepare(i - 2, *cell.value, r.record);
+    }
+  }
+}
+
 void RowCells::readAhead(long row) {
   try {
     readBatches(row);
@@ -206,6 +220,7 @@ void RowCells::readBatches(long row) {
       last = r.stopFailed || r.failure || r.cells.front().value->isEmpty();
       batch->push_back(std::move(r));
     }
+    prepare(*batch);
     std::unique_lock lock(mutex_);
     if (ready_.size() >= kBatchesAhead) {
       changed_.wait(lock, [this] { return stopping_ || ready_.size() <= kRefillBelow; });
@@ -274,6 +289,18 @@ std::optional<Value> RowCells::takeGuarded(long row, std::size_t slot, int colum
 
 std::optional<Value> RowCells::key(long row) {
   return takeGuarded(row, 1, keyColumn_);
+}
+
+std::optional<std::string_view> RowCells::preparedField(long row, int column) {
+  const std::size_t index = nextField_;
+  if (index >= fieldColumns_.size() || fieldColumns_[index] != column) return std::nullopt;
+  Cell* cell = cellAt(row, 2 + index);
+  if (!cell || cell->prepared == CellPreparer::Result::Unprepared) return std::nullopt;
+  ++nextField_;
+  writeTrace(cell->trace);
+  if (cell->prepared == CellPreparer::Result::Nothing) return std::string_view();
+  const auto [offset, length] = preparer_->place(index);
+  return std::string_view((*batch_)[rowInBatch_].record).substr(offset, length);
 }
 
 std::optional<Value> RowCells::field(long row, int column) {

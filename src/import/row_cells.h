@@ -7,12 +7,28 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/value.h"
 
 namespace zandor {
+
+// Turns the cells of mapped columns into the bytes of their fields, on the thread that reads
+// ahead, so that the row loop only copies them; what it cannot do without a word to the log
+// or an error is left to the row loop.
+class CellPreparer {
+ public:
+  enum class Result : std::uint8_t { Unprepared, Bytes, Nothing };
+  virtual ~CellPreparer() = default;
+  virtual std::size_t recordLength() const = 0;
+  // Where the field read from the index-th field column lies in a record: offset, length.
+  virtual std::pair<std::size_t, std::size_t> place(std::size_t index) const = 0;
+  // Bytes: written into record at place(index); Nothing: the cell leaves the field as it is.
+  virtual Result prepare(std::size_t index, const Value& value, std::string& record) const = 0;
+};
 
 // Cells(row, col):Value under a guard; nothing when the read failed.
 std::optional<Value> readCellGuarded(const Value& sheet, long row, int col);
@@ -38,8 +54,10 @@ class RowCells {
  public:
   // Without ahead, every cell is read when it is asked for (for runs that skip the
   // fields of many rows, where reading them ahead would be work for nothing).
+  // A preparer, where given, must outlive the object.
   RowCells(const Value& sheet, long firstRow, int stopColumn, int keyColumn,
-           std::vector<int> fieldColumns, bool ahead = true);
+           std::vector<int> fieldColumns, bool ahead = true,
+           const CellPreparer* preparer = nullptr);
   ~RowCells();
   RowCells(const RowCells&) = delete;
   RowCells& operator=(const RowCells&) = delete;
@@ -48,17 +66,23 @@ class RowCells {
   Value stop(long row);
   std::optional<Value> key(long row);
   std::optional<Value> field(long row, int column);
+  // Instead of field(): the field's bytes where the preparer made them (empty for a cell that
+  // leaves the field as it is), the cell then taken; nothing where field() is to be asked.
+  // The bytes stay valid until the next row.
+  std::optional<std::string_view> preparedField(long row, int column);
 
  private:
   struct Cell {
     std::optional<Value> value;
     std::vector<std::string> trace;
+    CellPreparer::Result prepared = CellPreparer::Result::Unprepared;
   };
   struct Row {
     long number = 0;
     bool stopFailed = false;
     std::exception_ptr failure;  // anything but an automation error, raised where used
     std::vector<Cell> cells;     // stop, key, then the field columns
+    std::string record;          // where prepared fields have their bytes
   };
   using Batch = std::vector<Row>;
 
@@ -68,6 +92,7 @@ class RowCells {
   // Reads the rows from first on with one request for all of them; false (batch untouched)
   // when that cannot stand for the single reads.
   bool readBlock(long first, Batch& batch) const;
+  void prepare(Batch& batch) const;
   Cell* cellAt(long row, std::size_t slot);
   std::optional<Value> takeGuarded(long row, std::size_t slot, int column);
   void goDirect();
@@ -77,6 +102,7 @@ class RowCells {
   const int stopColumn_;
   const int keyColumn_;
   const std::vector<int> fieldColumns_;
+  const CellPreparer* const preparer_;
   int leftColumn_ = 0, rightColumn_ = 0;  // the columns a block read spans; 0: no block reads
 
   std::mutex mutex_;

@@ -23,9 +23,19 @@ std::string impossible(long row, int which, const std::string& target, const Val
          value.type();
 }
 
-void report(AppState& state, ImportLog& log, const std::string& entry) {
-  log.add(entry);
-  ++state.nErrors;
+// Where a conversion's problems go: one log entry and one more error each, or, for a
+// conversion made ahead (convertQuietly), only the note that there was one.
+struct Problems {
+  AppState* state = nullptr;
+  ImportLog* log = nullptr;
+  bool any = false;
+};
+
+void report(Problems& problems, const std::string& entry) {
+  problems.any = true;
+  if (!problems.log) return;
+  problems.log->add(entry);
+  ++problems.state->nErrors;
 }
 
 bool beginsWithAny(std::string_view text, std::initializer_list<std::string_view> prefixes) {
@@ -35,8 +45,7 @@ bool beginsWithAny(std::string_view text, std::initializer_list<std::string_view
   return false;
 }
 
-Value toText(AppState& state, Value&& value, const std::string& target, int length, ImportLog& log,
-             long row) {
+Value toText(Problems& problems, Value&& value, const std::string& target, int length, long row) {
   std::string text;
   switch (value.kind()) {
     case Value::Kind::Text:
@@ -48,7 +57,7 @@ Value toText(AppState& state, Value&& value, const std::string& target, int leng
     case Value::Kind::Number: {
       const std::optional<std::string> digits = wholeNumberText(value.asNumber());
       if (!digits) {
-        report(state, log, impossible(row, 1, target, value));
+        report(problems, impossible(row, 1, target, value));
         return Value::text("");
       }
       text = *digits;
@@ -61,20 +70,18 @@ Value toText(AppState& state, Value&& value, const std::string& target, int leng
       text = value.asLogical() ? "Ja" : "Nein";
       break;
     default:
-      report(state, log, impossible(row, 1, target, value));
+      report(problems, impossible(row, 1, target, value));
       return Value::text("");
   }
   if (length > 0 && text.size() > static_cast<std::size_t>(length)) {
-    report(state, log,
-           rowPrefix(row) + "Datenl\xe4ngenfehler(" + std::to_string(text.size()) + "->" +
-               std::to_string(length) + "): " + text);
+    report(problems, rowPrefix(row) + "Datenl\xe4ngenfehler(" + std::to_string(text.size()) + "->" +
+                         std::to_string(length) + "): " + text);
     text.resize(static_cast<std::size_t>(length));
   }
   return Value::text(std::move(text));
 }
 
-Value toNumber(AppState& state, const Value& value, const std::string& target, ImportLog& log,
-               long row) {
+Value toNumber(Problems& problems, const Value& value, const std::string& target, long row) {
   if (value.isText()) return Value::number(parseLeadingNumber(trimmed(value.asText())));
   if (value.isDate()) {
     // The date's yyyymmdd form read as a number; the empty date gives 0.
@@ -83,19 +90,17 @@ Value toNumber(AppState& state, const Value& value, const std::string& target, I
     const YearMonthDay ymd = calendarDate(day);
     return Value::integer(static_cast<std::int64_t>(ymd.year) * 10000 + ymd.month * 100 + ymd.day);
   }
-  report(state, log, impossible(row, 2, target, value));
+  report(problems, impossible(row, 2, target, value));
   return Value::integer(0);
 }
 
-Value toDate(AppState& state, const Value& value, const std::string& target, ImportLog& log,
-             long row) {
+Value toDate(Problems& problems, const Value& value, const std::string& target, long row) {
   if (value.isText()) return Value::date(textToDate(value.asText()));
-  report(state, log, impossible(row, 2, target, value));
+  report(problems, impossible(row, 2, target, value));
   return Value::date(dayNumber(1900, 1, 1));
 }
 
-Value toLogical(AppState& state, const Value& value, const std::string& target, ImportLog& log,
-                long row) {
+Value toLogical(Problems& problems, const Value& value, const std::string& target, long row) {
   if (value.isText()) {
     const std::string word = trimmed(value.asText());
     const std::string upper = upperAZ(word);
@@ -106,13 +111,12 @@ Value toLogical(AppState& state, const Value& value, const std::string& target, 
     if (beginsWithAny(upper, {"F", "UNWAHR", "FALSE", "FALSCH", ".F.", "0", "N"})) {
       return Value::logical(false);
     }
-    report(state, log,
-           rowPrefix(row) + word + " enth\xe4lt keinen sinnvollen Wahrheitswert\r\n" +
-               "Inhalt wird auf .f. gesetzt");
+    report(problems, rowPrefix(row) + word + " enth\xe4lt keinen sinnvollen Wahrheitswert\r\n" +
+                         "Inhalt wird auf .f. gesetzt");
     return Value::logical(false);
   }
   if (value.isNumber()) return Value::logical(!value.asNumber().isZero());
-  report(state, log, impossible(row, 3, target, value) + "\r\nInhalt wird auf .f. gesetzt");
+  report(problems, impossible(row, 3, target, value) + "\r\nInhalt wird auf .f. gesetzt");
   return Value::logical(false);
 }
 
@@ -130,15 +134,32 @@ std::optional<std::string> wholeNumberText(const Number& number) {
   return std::string(buf);
 }
 
+namespace {
+
+Value convert(Problems& problems, Value value, const std::string& targetType, int length,
+              long row) {
+  if (value.isNil()) return Value();
+  if (targetType == "C") return toText(problems, std::move(value), targetType, length, row);
+  if (targetType.size() == 1 && targetType[0] == value.type()) return value;
+  if (targetType == "N") return toNumber(problems, value, targetType, row);
+  if (targetType == "D") return toDate(problems, value, targetType, row);
+  if (targetType == "L") return toLogical(problems, value, targetType, row);
+  return value;
+}
+
+}  // namespace
+
 Value TYPANPASSEN(AppState& state, Value value, const std::string& targetType, int length,
                   ImportLog& log, long row) {
-  if (value.isNil()) return Value();
-  if (targetType == "C") return toText(state, std::move(value), targetType, length, log, row);
-  if (targetType.size() == 1 && targetType[0] == value.type()) return value;
-  if (targetType == "N") return toNumber(state, value, targetType, log, row);
-  if (targetType == "D") return toDate(state, value, targetType, log, row);
-  if (targetType == "L") return toLogical(state, value, targetType, log, row);
-  return value;
+  Problems problems{&state, &log};
+  return convert(problems, std::move(value), targetType, length, row);
+}
+
+std::optional<Value> convertQuietly(Value value, const std::string& targetType, int length) {
+  Problems problems;
+  Value converted = convert(problems, std::move(value), targetType, length, 0);
+  if (problems.any) return std::nullopt;
+  return converted;
 }
 
 }  // namespace zandor

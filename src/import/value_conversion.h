@@ -16,6 +16,10 @@ class ImportLog;
 Value TYPANPASSEN(AppState& state, Value value, const std::string& targetType, int length,
                   ImportLog& log, long row);
 
+// What TYPANPASSEN gives where it has no problem to report; nothing where it would report
+// one (and touches neither log nor state either way).
+std::optional<Value> convertQuietly(Value value, const std::string& targetType, int length);
+
 // The whole-number part of a number (cut towards zero) as plain decimal digits with a
 // leading minus when negative; nothing when the number is not finite.
 std::optional<std::string> wholeNumberText(const Number& number);

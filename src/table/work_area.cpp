@@ -1,6 +1,7 @@
 #include "table/work_area.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "base/error.h"
 #include "base/local_clock.h"
@@ -222,8 +223,7 @@ void WorkArea::markChanged() {
   }
 }
 
-void WorkArea::putField(int index, const Value& value) {
-  if (!positioned_) return;
+const FieldInfo& WorkArea::fieldToPut(int index) const {
   if (index < 0 || index >= static_cast<int>(fields_.size())) {
     throw TableError(tableError(gen::kArgument, sub::kDataType, "Argument error", path_));
   }
@@ -241,6 +241,12 @@ void WorkArea::putField(int index, const Value& value) {
   if (recordHasNull()) {
     throw TableError(tableError(gen::kDataType, sub::kDataType, "Data type error", path_));
   }
+  return field;
+}
+
+void WorkArea::putField(int index, const Value& value) {
+  if (!positioned_) return;
+  const FieldInfo& field = fieldToPut(index);
   std::optional<Value> translated;
   if (value.isText() && translatesText(field)) {
     std::optional<std::string> bytes = codePage_.fromAnsi(value.asText());
@@ -257,6 +263,16 @@ void WorkArea::putField(int index, const Value& value) {
     if (e.error().fileName.empty()) e.error().fileName = path_;
     throw;
   }
+}
+
+void WorkArea::putFieldBytes(int index, std::string_view bytes) {
+  if (!positioned_) return;
+  const FieldInfo& field = fieldToPut(index);
+  if (bytes.size() != static_cast<std::size_t>(field.length)) {
+    throw TableError(tableError(gen::kArgument, sub::kDataType, "Argument error", path_));
+  }
+  markChanged();
+  std::memcpy(record_.data() + field.offset, bytes.data(), bytes.size());
 }
 
 Value WorkArea::fieldValue(int index) const {

@@ -54,6 +54,7 @@ class WorkArea {
   bool translatesText(const FieldInfo& field) const;
   // Whether the current record holds a NULL value (a bit of its _NullFlags is set).
   bool recordHasNull() const;
+  bool hasNullFlags() const { return nullFlags_ != nullptr; }
 
   // The listed fields in descriptor order (hidden fields left out); field numbers count
   // from 1 in this list.
@@ -94,6 +95,9 @@ class WorkArea {
   // value for a record that holds NULL values (which bit of its _NullFlags belongs to which
   // field is not known, so a value could not clear the right one).
   void putField(int index, const Value& value);
+  // As putField, with the field's bytes already made (FieldEncoder) for a value that
+  // putField would have stored.
+  void putFieldBytes(int index, std::string_view bytes);
   Value fieldValue(int index) const;
 
   bool lockRecord();
@@ -114,6 +118,8 @@ class WorkArea {
  private:
   WorkArea() = default;
   void readRecord();
+  // The field a value may be put into now; throws what putField throws before encoding.
+  const FieldInfo& fieldToPut(int index) const;
   void writePending();
   void markWritten();
   void dropRecordsFrom(std::uint64_t offset);

@@ -178,6 +178,16 @@ bool WorkAreas::putField(int fieldNo, const Value& value) {
   });
 }
 
+bool WorkAreas::putFieldBytes(int fieldNo, std::string_view bytes) {
+  WorkArea* const area = current();
+  return retrying(area, false, [&] {
+    WorkArea* a = area ? area : requireCurrent("FIELDPUT");
+    if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size()) || a->eof()) return false;
+    a->putFieldBytes(fieldNo - 1, bytes);
+    return true;
+  });
+}
+
 Value WorkAreas::FIELDGET(int fieldNo) {
   return retrying(current(), Value(), [&] {
     const WorkArea* a = requireCurrent("FIELDGET");

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/value.h"
 #include "table/area_indexes.h"
@@ -37,6 +38,8 @@ class WorkAreas {
   Value FIELDPUT(int fieldNo, const Value& value);
   // FIELDPUT for callers that only need to know whether the value was stored (no copy).
   bool putField(int fieldNo, const Value& value);
+  // As putField, with the field's bytes made ahead by a FieldEncoder of the current area.
+  bool putFieldBytes(int fieldNo, std::string_view bytes);
   Value FIELDGET(int fieldNo);
   // A field of the area with the alias, read for one operation; the current area stays.
   Value aliasField(const std::string& alias, const std::string& fieldName);

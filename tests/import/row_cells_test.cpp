@@ -9,9 +9,11 @@
 #endif
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -448,6 +450,75 @@ TEST_F(RowCellsTest, BlocksOfRowsGiveWhatSingleReadsGive) {
     EXPECT_GE(FakeRange::made, c.rangesAtLeast);
     EXPECT_LE(FakeRange::made, c.rangesAtMost);
   }
+  EXPECT_EQ(handlerCalls_, 0);
+}
+
+// A preparer that makes whole numbers of the first and third field column into eight digits
+// and takes empty cells as nothing to write; everything else is left to the row loop.
+class DigitsPreparer : public CellPreparer {
+ public:
+  std::size_t recordLength() const override { return 24; }
+  std::pair<std::size_t, std::size_t> place(std::size_t index) const override {
+    return {index * 8, 8};
+  }
+  Result prepare(std::size_t index, const Value& value, std::string& record) const override {
+    if (index == 1) return Result::Unprepared;
+    if (value.isNil()) return Result::Nothing;
+    if (!value.isNumber()) return Result::Unprepared;
+    record.replace(index * 8, 8, digits(value));
+    return Result::Bytes;
+  }
+  static std::string digits(const Value& value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lld", static_cast<long long>(value.asNumber().toDouble()));
+    return text;
+  }
+};
+
+TEST_F(RowCellsTest, PreparedFieldsComeInStepWithTheCellsLeftToTheRowLoop) {
+  const Value sheet = fakeSheet(1000);
+  // A number, a cell that traces (left to the row loop), a number ending after row 1000.
+  const std::vector<int> fields = {4, 5, 3};
+  const DigitsPreparer preparer;
+  std::vector<std::string> expected, got;
+  long prepared = 0;
+  newTrace();
+  {
+    Direct direct{sheet, 3, 1};
+    for (long row = 1;; ++row) {
+      if (direct.stop(row).isEmpty()) break;
+      direct.key(row);
+      if (row % 3 == 0) continue;  // fields unread, as for an unchanged record
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::optional<Value> v = direct.field(row, fields[i]);
+        expected.push_back(i != 1 && v && v->isNumber() ? "P" + DigitsPreparer::digits(*v)
+                                                        : describe(v));
+      }
+    }
+  }
+  const std::string directTrace = trace();
+  newTrace();
+  {
+    RowCells cells(sheet, 1, 3, 1, fields, true, &preparer);
+    for (long row = 1;; ++row) {
+      if (cells.stop(row).isEmpty()) break;
+      cells.key(row);
+      if (row % 3 == 0) continue;
+      for (int column : fields) {
+        if (const std::optional<std::string_view> bytes = cells.preparedField(row, column)) {
+          ASSERT_FALSE(bytes->empty());  // no empty cell among the fields read
+          got.push_back("P" + std::string(*bytes));
+          ++prepared;
+        } else {
+          got.push_back(describe(cells.field(row, column)));
+        }
+      }
+    }
+  }
+  EXPECT_EQ(got, expected);
+  EXPECT_GT(prepared, 1000);
+  EXPECT_EQ(trace(), directTrace);
+  EXPECT_NE(directTrace, "");
   EXPECT_EQ(handlerCalls_, 0);
 }
 

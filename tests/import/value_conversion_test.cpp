@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/startup.h"
@@ -196,6 +198,52 @@ TEST_F(ValueConversionTest, MemoAndUnknownTypesPassEverythingUnchanged) {
 TEST(WholeNumberText, RefusesWhatHasNoDigits) {
   EXPECT_FALSE(wholeNumberText(Number{false, 0, std::numeric_limits<double>::infinity()}));
   EXPECT_FALSE(wholeNumberText(Number{false, 0, std::nan("")}));
+}
+
+// The conversion made ahead on the reading thread must give exactly what TYPANPASSEN gives
+// wherever TYPANPASSEN writes nothing to the log, and nothing wherever it writes something.
+TEST_F(ValueConversionTest, QuietConversionAgreesWithTheLoggedOneOrDeclines) {
+  const std::vector<Value> values = {
+      Value(),
+      Value::text("Hauptstra\xdf"
+                  "e 12"),
+      Value::text("  17.5 kg"),
+      Value::text("31.12.2024"),
+      Value::text("kein Datum"),
+      Value::text("Ja"),
+      Value::text("vielleicht"),
+      Value::text(std::string(40, 'x')),
+      Value::integer(10001),
+      Value::real(-3.7),
+      Value::real(std::numeric_limits<double>::infinity()),
+      Value::date(dayNumber(2012, 3, 15)),
+      Value::date(0),
+      Value::logical(true),
+      Value::list({Value::integer(1)}),
+      Value::object(std::make_shared<Opaque>()),
+  };
+  int declined = 0, agreed = 0;
+  for (const char* type : {"C", "N", "D", "L", "M", ""}) {
+    for (int length : {0, 5, 30}) {
+      for (const Value& v : values) {
+        const int errorsBefore = state_.nErrors;
+        const Value logged = convert(v, type, length);
+        const bool wroteLog = state_.nErrors != errorsBefore;
+        const std::optional<Value> quiet = convertQuietly(v, type, length);
+        if (wroteLog) {
+          EXPECT_FALSE(quiet) << type << " " << length << " " << v.type();
+          ++declined;
+        } else {
+          ASSERT_TRUE(quiet) << type << " " << length << " " << v.type();
+          EXPECT_EQ(*quiet, logged) << type << " " << length << " " << v.type();
+          ++agreed;
+        }
+      }
+    }
+  }
+  // Both kinds were met, so neither branch of the comparison went untested.
+  EXPECT_GT(declined, 10);
+  EXPECT_GT(agreed, 10);
 }
 
 }  // namespace
