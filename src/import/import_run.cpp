@@ -106,7 +106,9 @@ struct Run {
   bool stopOnlyTested = false;  // the stop column is read for nothing else
   long total = 0, updated = 0, unchanged = 0, refused = 0;
   std::chrono::steady_clock::time_point started;
-  std::optional<Error> fault;  // the file fault that ended the rows
+  std::optional<Error> fault;       // the file fault that ended the rows
+  std::vector<int> mappedFieldNos;  // of the mapped fields, in the order they are filled
+  std::vector<int> fieldNosToPut;   // kept for each row's prepared fields
 };
 
 void writeCounterBack(const Run& run) {
@@ -326,15 +328,16 @@ bool keyMatches(Run& run, const Value& key) {
   return key.isText() && stored.isText() && keysMatch(key.asText(), stored.asText());
 }
 
-// Row loop step 7: each mapped cell read, converted and put into its field.
 // The preparer for the mapped fields of the current table, in the order fillFields takes
 // them.
 std::optional<FieldPreparer> fieldPreparer(Run& run) {
   const WorkArea* area = run.areas.current();
   if (!area) return std::nullopt;
   std::vector<FieldPreparer::Target> targets;
+  run.mappedFieldNos.clear();
   for (const FieldRow& field : run.fields) {
     if (mappedColumn(field) == 0) continue;
+    run.mappedFieldNos.push_back(slotInt(field[field_slot::kFieldNo]));
     const Value& typeSlot = field[field_slot::kFieldType];
     targets.push_back({typeSlot.isText() ? typeSlot.asText() : kNoType,
                        slotInt(field[field_slot::kFieldLen]),
@@ -349,7 +352,29 @@ void noteRefusedValue(Run& run, int column) {
   ++run.state.nErrors;
 }
 
+// A row whose every mapped cell was made into its field's bytes ahead: they go into the
+// record at once. False where they were not put; the fields are then put one by one, so that
+// each refusal is logged as it is without the bytes made ahead.
+bool putPreparedRow(Run& run, const RowCells::PreparedRow& prepared) {
+  run.fieldNosToPut.clear();
+  for (std::size_t i = 0; i < run.mappedFieldNos.size(); ++i) {
+    if (prepared.withBytes >> i & 1) run.fieldNosToPut.push_back(run.mappedFieldNos[i]);
+  }
+  try {
+    ErrorGuard guard(Guarding::AllButFileFaults);
+    return run.areas.putFieldsBytes(prepared.record, run.fieldNosToPut);
+  } catch (const ErrorException&) {
+    return false;
+  }
+}
+
+// Row loop step 7: each mapped cell read, converted and put into its field.
 void fillFields(Run& run, RowCells& cells) {
+  if (const std::optional<RowCells::PreparedRow> prepared = cells.preparedRow(run.row);
+      prepared && putPreparedRow(run, *prepared)) {
+    cells.takePreparedRow();
+    return;
+  }
   for (const FieldRow& field : run.fields) {
     const int column = mappedColumn(field);
     if (column == 0) continue;

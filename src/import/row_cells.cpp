@@ -176,10 +176,17 @@ void RowCells::prepare(Batch& batch) const {
   for (Row& r : batch) {
     if (r.cells.size() <= 2) continue;
     r.record.resize(preparer_->recordLength());
+    r.allPrepared =
+        !r.failure && r.cells.size() == 2 + fieldColumns_.size() && fieldColumns_.size() <= 64;
+    r.withBytes = 0;
     for (std::size_t i = 2; i < r.cells.size(); ++i) {
       Cell& cell = r.cells[i];
       if (cell.value && !cell.value->isError())
         cell.prepared = preparer_->prepare(i - 2, *cell.value, r.record);
+      if (cell.prepared == CellPreparer::Result::Unprepared || !cell.trace.empty())
+        r.allPrepared = false;
+      else if (cell.prepared == CellPreparer::Result::Bytes && i - 2 < 64)
+        r.withBytes |= std::uint64_t{1} << (i - 2);
     }
   }
 }
@@ -301,6 +308,13 @@ std::optional<std::string_view> RowCells::preparedField(long row, int column) {
   if (cell->prepared == CellPreparer::Result::Nothing) return std::string_view();
   const auto [offset, length] = preparer_->place(index);
   return std::string_view((*batch_)[rowInBatch_].record).substr(offset, length);
+}
+
+std::optional<RowCells::PreparedRow> RowCells::preparedRow(long row) {
+  if (nextField_ != 0 || !cellAt(row, 0)) return std::nullopt;
+  const Row& r = (*batch_)[rowInBatch_];
+  if (!r.allPrepared) return std::nullopt;
+  return PreparedRow{r.record, r.withBytes};
 }
 
 std::optional<Value> RowCells::field(long row, int column) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -70,6 +71,16 @@ class RowCells {
   // leaves the field as it is), the cell then taken; nothing where field() is to be asked.
   // The bytes stay valid until the next row.
   std::optional<std::string_view> preparedField(long row, int column);
+  // Where the preparer made every field cell of the row: the row's record image and a bit for
+  // each field column, in order, that holds bytes (the others were empty cells). Valid until
+  // the next row. takePreparedRow() then takes the field cells at once; otherwise they are
+  // asked for one by one as without it.
+  struct PreparedRow {
+    std::string_view record;
+    std::uint64_t withBytes = 0;
+  };
+  std::optional<PreparedRow> preparedRow(long row);
+  void takePreparedRow() { nextField_ = fieldColumns_.size(); }
 
  private:
   struct Cell {
@@ -83,6 +94,8 @@ class RowCells {
     std::exception_ptr failure;  // anything but an automation error, raised where used
     std::vector<Cell> cells;     // stop, key, then the field columns
     std::string record;          // where prepared fields have their bytes
+    bool allPrepared = false;    // every field cell, each one bit in withBytes
+    std::uint64_t withBytes = 0;
   };
   using Batch = std::vector<Row>;
 

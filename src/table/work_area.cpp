@@ -275,6 +275,20 @@ void WorkArea::putFieldBytes(int index, std::string_view bytes) {
   std::memcpy(record_.data() + field.offset, bytes.data(), bytes.size());
 }
 
+void WorkArea::putFieldsBytes(std::string_view image, const std::vector<int>& indexes) {
+  if (!positioned_) return;
+  if (image.size() != record_.size()) {
+    throw TableError(tableError(gen::kArgument, sub::kDataType, "Argument error", path_));
+  }
+  for (int index : indexes) fieldToPut(index);
+  markChanged();
+  for (int index : indexes) {
+    const FieldInfo& field = fields_[static_cast<std::size_t>(index)];
+    std::memcpy(record_.data() + field.offset, image.data() + field.offset,
+                static_cast<std::size_t>(field.length));
+  }
+}
+
 Value WorkArea::fieldValue(int index) const {
   if (index < 0 || index >= static_cast<int>(fields_.size())) return Value();
   const FieldInfo& field = fields_[static_cast<std::size_t>(index)];

@@ -98,6 +98,9 @@ class WorkArea {
   // As putField, with the field's bytes already made (FieldEncoder) for a value that
   // putField would have stored.
   void putFieldBytes(int index, std::string_view bytes);
+  // As putFieldBytes for each field of indexes, with their bytes at their places in a
+  // record-sized image; throws, before anything changes, what the first refusal would.
+  void putFieldsBytes(std::string_view image, const std::vector<int>& indexes);
   Value fieldValue(int index) const;
 
   bool lockRecord();

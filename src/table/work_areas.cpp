@@ -188,6 +188,21 @@ bool WorkAreas::putFieldBytes(int fieldNo, std::string_view bytes) {
   });
 }
 
+bool WorkAreas::putFieldsBytes(std::string_view image, const std::vector<int>& fieldNos) {
+  WorkArea* const area = current();
+  return retrying(area, false, [&] {
+    WorkArea* a = area ? area : requireCurrent("FIELDPUT");
+    if (a->eof()) return false;
+    putIndexes_.clear();
+    for (int fieldNo : fieldNos) {
+      if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size())) return false;
+      putIndexes_.push_back(fieldNo - 1);
+    }
+    a->putFieldsBytes(image, putIndexes_);
+    return true;
+  });
+}
+
 Value WorkAreas::FIELDGET(int fieldNo) {
   return retrying(current(), Value(), [&] {
     const WorkArea* a = requireCurrent("FIELDGET");

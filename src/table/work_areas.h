@@ -40,6 +40,9 @@ class WorkAreas {
   bool putField(int fieldNo, const Value& value);
   // As putField, with the field's bytes made ahead by a FieldEncoder of the current area.
   bool putFieldBytes(int fieldNo, std::string_view bytes);
+  // As putFieldBytes for several fields (numbers from 1), their bytes at their places in a
+  // record-sized image; false (nothing put) at end of file or for a number out of range.
+  bool putFieldsBytes(std::string_view image, const std::vector<int>& fieldNos);
   Value FIELDGET(int fieldNo);
   // A field of the area with the alias, read for one operation; the current area stays.
   Value aliasField(const std::string& alias, const std::string& fieldName);
@@ -84,6 +87,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   int current_ = 1;
   bool exclusive_ = true;
+  std::vector<int> putIndexes_;  // kept, so that putting a row's fields allocates nothing
 };
 
 // Alias names: a letter or underscore, then letters, digits and underscores.

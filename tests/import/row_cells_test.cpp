@@ -457,12 +457,13 @@ TEST_F(RowCellsTest, BlocksOfRowsGiveWhatSingleReadsGive) {
 // and takes empty cells as nothing to write; everything else is left to the row loop.
 class DigitsPreparer : public CellPreparer {
  public:
+  explicit DigitsPreparer(int declined = 1) : declined_(declined) {}
   std::size_t recordLength() const override { return 24; }
   std::pair<std::size_t, std::size_t> place(std::size_t index) const override {
     return {index * 8, 8};
   }
   Result prepare(std::size_t index, const Value& value, std::string& record) const override {
-    if (index == 1) return Result::Unprepared;
+    if (static_cast<int>(index) == declined_) return Result::Unprepared;
     if (value.isNil()) return Result::Nothing;
     if (!value.isNumber()) return Result::Unprepared;
     record.replace(index * 8, 8, digits(value));
@@ -473,6 +474,9 @@ class DigitsPreparer : public CellPreparer {
     std::snprintf(text, sizeof text, "%08lld", static_cast<long long>(value.asNumber().toDouble()));
     return text;
   }
+
+ private:
+  int declined_;  // the field column left to the row loop, -1: none
 };
 
 TEST_F(RowCellsTest, PreparedFieldsComeInStepWithTheCellsLeftToTheRowLoop) {
@@ -520,6 +524,42 @@ TEST_F(RowCellsTest, PreparedFieldsComeInStepWithTheCellsLeftToTheRowLoop) {
   EXPECT_EQ(trace(), directTrace);
   EXPECT_NE(directTrace, "");
   EXPECT_EQ(handlerCalls_, 0);
+}
+
+TEST_F(RowCellsTest, ARowPreparedWholeIsTakenAtOnceOrFieldByField) {
+  const Value sheet = fakeSheet(1000);
+  const DigitsPreparer all(-1), notSecond(1);
+  {
+    RowCells cells(sheet, 1, 3, 1, {4, 1}, true, &all);
+    long whole = 0;
+    for (long row = 1;; ++row) {
+      if (cells.stop(row).isEmpty()) break;
+      cells.key(row);
+      const std::optional<RowCells::PreparedRow> prepared = cells.preparedRow(row);
+      ASSERT_TRUE(prepared) << row;
+      EXPECT_EQ(prepared->withBytes, 0b11u);
+      EXPECT_EQ(prepared->record.substr(0, 8), DigitsPreparer::digits(Value::integer(row * 4)));
+      EXPECT_EQ(prepared->record.substr(8, 8), DigitsPreparer::digits(Value::integer(row)));
+      if (row % 2 == 0) {
+        cells.takePreparedRow();
+        ++whole;
+        continue;
+      }
+      // Not taken: the cells are there one by one, as without it.
+      EXPECT_EQ(cells.preparedField(row, 4), prepared->record.substr(0, 8));
+      EXPECT_EQ(cells.preparedField(row, 1), prepared->record.substr(8, 8));
+    }
+    EXPECT_EQ(whole, 500);
+  }
+  // A row with a cell left to the row loop is never prepared whole.
+  const std::string sixth = describe(readCellGuarded(sheet, 1, 6));
+  RowCells partly(sheet, 1, 3, 1, {4, 6}, true, &notSecond);
+  ASSERT_FALSE(partly.stop(1).isEmpty());
+  partly.key(1);
+  EXPECT_FALSE(partly.preparedRow(1));
+  EXPECT_TRUE(partly.preparedField(1, 4));
+  EXPECT_FALSE(partly.preparedField(1, 6));
+  EXPECT_EQ(describe(partly.field(1, 6)), sixth);
 }
 
 // Without a thread to be had (a process limit of none), every read is made in place.

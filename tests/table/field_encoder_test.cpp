@@ -140,5 +140,36 @@ TEST_F(FieldEncoderTest, PreparedBytesGoWhereFieldPutWouldPutThem) {
   EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
 }
 
+TEST_F(FieldEncoderTest, SeveralPreparedFieldsGoInAtOnceOrNotAtAll) {
+  make();
+  WorkAreas areas;
+  ASSERT_TRUE(areas.DBUSEAREA(true, "", table, "A", std::nullopt, false));
+  ASSERT_TRUE(areas.DBAPPEND());
+  std::string image = areas.current()->record();
+  image.replace(1, 6, "Brot  ");     // NAME
+  image.replace(15, 3, " 12");       // MENGE
+  image.replace(18, 8, "20240229");  // DATUM, not put
+  EXPECT_TRUE(areas.putFieldsBytes(image, {1, 3}));
+  EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
+  EXPECT_EQ(areas.FIELDGET(3), Value::integer(12));
+  EXPECT_TRUE(areas.FIELDGET(4).isDate());
+  EXPECT_EQ(areas.FIELDGET(4).asDate().day, 0);
+  // A number out of range puts nothing, as putField puts nothing for it.
+  image.replace(1, 6, "Salz  ");
+  EXPECT_FALSE(areas.putFieldsBytes(image, {1, 9}));
+  EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
+  // An image of another size is refused before anything changes.
+  EXPECT_THROW(areas.current()->putFieldsBytes(image.substr(1), {0}), TableError);
+  EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
+  areas.DBCLOSEAREA();
+
+  // A shared table's record that is not locked: refused before any field changes.
+  ASSERT_TRUE(areas.DBUSEAREA(true, "", table, "S", true, false));
+  areas.current()->goTo(1);
+  EXPECT_THROW(areas.current()->putFieldsBytes(image, {0, 2}), TableError);
+  EXPECT_FALSE(areas.current()->isChanged());
+  EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
+}
+
 }  // namespace
 }  // namespace zandor
