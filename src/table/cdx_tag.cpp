@@ -201,8 +201,36 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
   return {};
 }
 
+bool CdxTree::insertAtSeek(std::string_view key, std::uint32_t recno) {
+  if (seekEndGeneration_ != generation_) return false;
+  Node* leaf = nodes_.find(seekEnd_.leaf);
+  if (!leaf || !leaf->leaf) return false;
+  const std::size_t i = seekEnd_.index, n = leaf->count();
+  if (i == 0 || i >= n) return false;  // the first and the last entry stay: no parent changes
+  if (compareEntry(*leaf, i - 1, key, recno) >= 0 || compareEntry(*leaf, i, key, recno) <= 0)
+    return false;
+  // Room for the entry at its widest: its whole key stored, the key after it stored whole
+  // as well (at most), every entry as wide as the new record number needs.
+  const LeafShapes& shapes = leafShapes(*leaf, keyLength_, fill_);
+  const LeafParams wider = leafParamsFor(keyLength_, shapes.recnoOr | recno);
+  if ((n + 1) * static_cast<std::size_t>(wider.entryBytes) + shapes.stored +
+          2 * static_cast<std::size_t>(keyLength_) >
+      kLeafKeyArea)
+    return false;
+  prefetchForChange(*leaf);
+  const std::size_t kl = static_cast<std::size_t>(keyLength_);
+  leaf->keys.insert(i * kl, key.data(), kl);
+  leaf->recs.insert(leaf->recs.begin() + static_cast<std::ptrdiff_t>(i), recno);
+  markLeafChanged(*leaf, LeafChange::Insert, i);
+  return true;
+}
+
 bool CdxTree::insert(std::string_view key, std::uint32_t recno) {
   if (key.size() != static_cast<std::size_t>(keyLength_)) return false;
+  if (insertAtSeek(key, recno)) {
+    ++generation_;
+    return true;
+  }
   Node& root = loadForSearch(root_);
   bool inserted = false;
   Split s = insertInto(root, key, recno, 0, inserted);
@@ -448,6 +476,8 @@ CdxTree::Pos CdxTree::seekPrefix(std::string_view prefix, bool strictlyGreater) 
     Node& node = loadForSearch(offset);
     std::size_t i = firstAtOrAbove(node);
     if (node.leaf) {
+      seekEnd_ = {offset, i};
+      seekEndGeneration_ = generation_;
       if (i < node.count()) return {offset, i};
       if (node.count() == 0) return {};
       Pos pos{offset, node.count() - 1};

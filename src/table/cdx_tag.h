@@ -100,6 +100,9 @@ class CdxTree {
   void setEntryToHigh(Node& parent, std::size_t i, const Node& child);
   Split insertInto(Node& node, std::string_view key, std::uint32_t recno, int depth,
                    bool& inserted);
+  // Inserts into the leaf where the last seek ended, without a descent, where the entry
+  // belongs strictly inside it and surely fits (so no parent changes); false otherwise.
+  bool insertAtSeek(std::string_view key, std::uint32_t recno);
   Split splitNode(Node& node);
   bool removeFrom(Node& node, std::string_view key, std::uint32_t recno, int depth);
   void mergeIfSmall(Node& parent, std::size_t i);
@@ -115,6 +118,10 @@ class CdxTree {
   std::uint64_t generation_ = 0;
   PageCache<Node, kPageSize> nodes_;
   DirtyPages<kPageSize> dirty_;
+  // Where the last seek ended, while the tree is as it was then: a record appended after a
+  // seek that missed its key takes that place in the tree.
+  Pos seekEnd_;
+  std::uint64_t seekEndGeneration_ = ~std::uint64_t{0};
 };
 
 }  // namespace zandor::cdx

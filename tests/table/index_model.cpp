@@ -188,6 +188,10 @@ void runIndexModel(const ModelRun& run, const ModelHooks& hooks) {
       std::string key = order.keyFor(maker.value());
       std::uint32_t recno = nextRecno++;
       bool taken = run.unique && holdsKey(model, key);
+      // As the import does: a seek for the key before its record is appended, or now and
+      // then one for another key (the insert must not take that seek's place blindly).
+      if (what < 3) order.seek(key);
+      if (what == 3) order.seek(order.keyFor(maker.value()));
       bool inserted = order.insert(key, recno);
       ASSERT_EQ(inserted, !taken) << "insert op " << op;
       if (inserted) {
