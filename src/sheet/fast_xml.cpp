@@ -293,7 +293,7 @@ std::size_t FastXmlStream::tagLength(const char* p, const char* end) const {
 }
 
 std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
-  PlainTag outer, inner;
+  PlainTag outer, inner, third;
   char* q = scanPlainTag(p + 1, end, outer);
   if (!q) return 0;
   // A plain start tag of an element that is not small (a row, a cell with an inline text)
@@ -307,7 +307,7 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
     handler_.startElement(outer.name, cutOut(outer, attrs));
     return static_cast<std::size_t>(afterOuter - p);
   };
-  bool hasChild = false;
+  bool hasChild = false, hasGrandchild = false;
   char *text = q, *textEnd = q;
   if (!outer.empty) {
     if (*q == '<' && isNameChar(q[1])) {
@@ -315,7 +315,17 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
       q = scanPlainTag(q + 1, end, inner);
       if (!q) return startOuter();
       text = textEnd = q;
-      if (!inner.empty) {
+      if (!inner.empty && *q == '<' && isNameChar(q[1])) {
+        // <c><is><t>text</t></is></c>: the grandchild holds the text.
+        hasGrandchild = true;
+        q = scanPlainTag(q + 1, end, third);
+        if (!q || third.empty) return startOuter();
+        text = q;
+        textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
+        if (!textEnd || !(q = plainEndTag(textEnd, end, third)) ||
+            !(q = plainEndTag(q, end, inner)))
+          return startOuter();
+      } else if (!inner.empty) {
         textEnd = static_cast<char*>(std::memchr(q, '<', static_cast<std::size_t>(end - q)));
         if (!textEnd || !(q = plainEndTag(textEnd, end, inner))) return startOuter();
       }
@@ -344,17 +354,23 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
   }
   const char* outerAttrs[2 * kPlainAttrs + 1];
   const char* innerAttrs[2 * kPlainAttrs + 1];
+  const char* thirdAttrs[2 * kPlainAttrs + 1];
   SimpleElement e{outer.name,
                   cutOut(outer, outerAttrs),
                   hasChild ? inner.name : nullptr,
                   hasChild ? cutOut(inner, innerAttrs) : nullptr,
                   body.data(),
                   static_cast<int>(body.size()),
-                  outer.declaresNamespace || (hasChild && inner.declaresNamespace)};
+                  outer.declaresNamespace || (hasChild && inner.declaresNamespace) ||
+                      (hasGrandchild && third.declaresNamespace),
+                  hasGrandchild ? third.name : nullptr,
+                  hasGrandchild ? cutOut(third, thirdAttrs) : nullptr};
   if (!handler_.takeSimple(e)) {
     handler_.startElement(e.name, e.attrs);
     if (hasChild) handler_.startElement(e.child, e.childAttrs);
+    if (hasGrandchild) handler_.startElement(e.grandchild, e.grandchildAttrs);
     if (e.textLength > 0) handler_.text(e.text, e.textLength);
+    if (hasGrandchild) handler_.endElement(e.grandchild);
     if (hasChild) handler_.endElement(e.child);
     handler_.endElement(e.name);
   }

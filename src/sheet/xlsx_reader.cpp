@@ -302,7 +302,7 @@ class SharedStringsHandler : public XmlHandler {
   }
   // <si><t>...</t></si>, nearly every item.
   bool takeSimple(const SimpleElement& e) override {
-    if (inItem_ || !isName(e.name, "si") || (e.child && !isName(e.child, "t")) ||
+    if (inItem_ || e.grandchild || !isName(e.name, "si") || (e.child && !isName(e.child, "t")) ||
         !ns_.defaultIsMain() || e.declaresNamespace)
       return false;
     units_.clear();
@@ -532,22 +532,31 @@ class WorksheetHandler : public XmlHandler {
     else if (inInline_)
       rich_.text(data, length);
   }
-  // <c ...><v>...</v></c> or <c .../>, nearly every cell.
+  // <c ...><v>...</v></c>, <c .../> or <c ...><is><t>...</t></is></c>, nearly every cell.
   bool takeSimple(const SimpleElement& e) override {
-    // Both shapes are written without prefixes, so the default namespace is theirs.
+    // These shapes are written without prefixes, so the default namespace is theirs.
     if (inCell_) {
       // <is><t>...</t></is>: the text of an inline-text cell, whose <c> came tag by tag.
-      if (inInline_ || collecting_ || !isName(e.name, "is") || (e.child && !isName(e.child, "t")) ||
-          !ns_.defaultIsMain() || e.declaresNamespace)
+      if (inInline_ || collecting_ || e.grandchild || !isName(e.name, "is") ||
+          (e.child && !isName(e.child, "t")) || !ns_.defaultIsMain() || e.declaresNamespace)
         return false;
       rich_.reset();
       if (e.child) rich_.set(e.text, e.textLength);
       hasInline_ = true;
       return true;
     }
-    if (!inData_ || !isName(e.name, "c") || (e.child && !isName(e.child, "v")) ||
-        !ns_.defaultIsMain() || e.declaresNamespace)
+    if (!inData_ || !isName(e.name, "c") || !ns_.defaultIsMain() || e.declaresNamespace)
       return false;
+    if (e.grandchild) {
+      if (!isName(e.child, "is") || !isName(e.grandchild, "t")) return false;
+      startCell(e.attrs);
+      rich_.reset();
+      rich_.set(e.text, e.textLength);
+      hasInline_ = true;
+      endCell();
+      return true;
+    }
+    if (e.child && !isName(e.child, "v")) return false;
     startCell(e.attrs);
     if (e.child) value_.assign(e.text, static_cast<std::size_t>(e.textLength));
     endCell();

@@ -35,10 +35,12 @@ inline const char* attributeExact(const char** attrs, const char* name) {
   return nullptr;
 }
 
-// A small element met whole: <name attrs/>, <name attrs>text</name> or
-// <name attrs><child attrs>text</child></name> (or the child empty), with plain attributes.
-// It stands for the events start(name), [start(child),] [text,] [end(child),] end(name);
-// text is decoded and given only when not empty.
+// A small element met whole: <name attrs/>, <name attrs>text</name>,
+// <name attrs><child attrs>text</child></name> (or the child empty) or
+// <name attrs><child attrs><grandchild attrs>text</grandchild></child></name> (an inline
+// text cell), with plain attributes. It stands for the events start(name), [start(child),]
+// [start(grandchild),] [text,] [end(grandchild),] [end(child),] end(name); text is decoded
+// and given only when not empty.
 struct SimpleElement {
   const char* name;
   const char** attrs;
@@ -46,7 +48,9 @@ struct SimpleElement {
   const char** childAttrs;
   const char* text;
   int textLength;
-  bool declaresNamespace;  // an attribute of either element is xmlns or xmlns:*
+  bool declaresNamespace;            // an attribute of any of the elements is xmlns or xmlns:*
+  const char* grandchild = nullptr;  // nullptr when there is none
+  const char** grandchildAttrs = nullptr;
 };
 
 // Receives the events of one XML document (names as written, UTF-8 text). An exception

@@ -525,7 +525,7 @@ TEST_F(XlsxReaderTest, CellsTakenWholeReadAsTagByTag) {
     for (int c = 0; c < 8; ++c) {
       const std::string ref = std::string(1, static_cast<char>('A' + c)) + std::to_string(r);
       std::string attrs, value;
-      switch (pick(8)) {
+      switch (pick(9)) {
         case 0:
           attrs = " t=\"s\"";
           value = std::to_string(pick(kTexts + 1));
@@ -551,7 +551,14 @@ TEST_F(XlsxReaderTest, CellsTakenWholeReadAsTagByTag) {
           break;
         case 6:
           attrs = " s=\"1\"";
-          break;  // formatted, but empty
+          break;   // formatted, but empty
+        case 7: {  // an inline text, as streaming writers put it
+          const std::string text = texts[pick(kTexts)];
+          rows[0] += "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
+          rows[1] +=
+              "<c r = \"" + ref + "\" t=\"inlineStr\" ><is ><t >" + text + "</t ></is ></c >";
+          continue;
+        }
         default:
           continue;  // no cell
       }

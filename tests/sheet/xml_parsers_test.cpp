@@ -71,6 +71,10 @@ const char* const kShapes[] = {
     "<c r = \"J1\"><v>5</v></c>",
     "<c a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\"><v>6</v></c>",
     "<c a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\"><v>7</v></c>",
+    "<c><is><t>inline</t></is></c>",
+    "<c r=\"L1\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> a &amp; b\r\n</t></is></c>",
+    "<c r=\"M1\" t=\"inlineStr\"><is><t></t></is></c>",
+    "<si><r><t>Lauf</t></r></si>",
     // Not small: tag by tag.
     "<c>vor<v>8</v>nach</c>",
     "<c><v>9</v><v>10</v></c>",
@@ -78,7 +82,12 @@ const char* const kShapes[] = {
     "<c><!-- nichts --><v>12</v></c>",
     "<c><v>13<!-- x --></v></c>",
     "<c><f>A1</f><v>14</v></c>",
-    "<c><is><t>inline</t></is></c>",
+    "<c><is><t/></is></c>",
+    "<c><is><r><t>Lauf</t></r></is></c>",
+    "<c><is><t>a</t><t>b</t></is></c>",
+    "<c><is><t>a</t></is>nach</c>",
+    "<c><is><t>a</t>\n</is></c>",
+    "<c><is xmlns=\"urn:z\"><t>a</t></is></c>",
     "<c>\n<v>15</v>\n</c>",
     "<c><v>16</v>\n</c>",
     "<row r=\"2\"><c r=\"A2\"><v>17</v></c><c r=\"B2\"><v>18</v></c></row>",
@@ -121,8 +130,9 @@ TEST(XmlParsers, EveryShapeGivesExpatsEventsInEveryCut) {
       }
     }
   }
-  // The plain cells, the texts and the second-level cells of the row were taken at once.
-  EXPECT_GE(takenInAll, 12);
+  // The plain cells, the texts, the inline-text cells and the second-level cells of the row
+  // were taken at once.
+  EXPECT_GE(takenInAll, 16);
 }
 
 TEST(XmlParsers, FaultsInSmallElementsAreFaultsInEveryCut) {

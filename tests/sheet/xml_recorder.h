@@ -31,7 +31,9 @@ class Recorder : public XmlHandler {
     ++taken;
     startElement(e.name, e.attrs);
     if (e.child) startElement(e.child, e.childAttrs);
+    if (e.grandchild) startElement(e.grandchild, e.grandchildAttrs);
     if (e.textLength > 0) text(e.text, e.textLength);
+    if (e.grandchild) endElement(e.grandchild);
     if (e.child) endElement(e.child);
     endElement(e.name);
     return true;
