@@ -52,39 +52,44 @@ bool decode(std::string_view s, std::size_t& i, char32_t& cp) {
 }  // namespace
 
 void appendUtf8AsUtf16(std::u16string& out, std::string_view utf8) {
+  // Never more units than bytes: room for all of them, cut to what was written at the end.
+  const std::size_t at = out.size();
+  out.resize(at + utf8.size());
+  char16_t* w = out.data() + at;
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t n = utf8.size();
   std::size_t i = 0;
-  while (i < utf8.size()) {
-    // A run of ASCII bytes is widened in one go.
-    std::size_t end = i;
-    for (std::uint64_t w; end + 8 <= utf8.size(); end += 8) {
-      std::memcpy(&w, utf8.data() + end, 8);
-      if (w & 0x8080808080808080ull) break;
+  while (i < n) {
+    // ASCII eight bytes at a time.
+    for (std::uint64_t word; i + 8 <= n; i += 8, w += 8) {
+      std::memcpy(&word, s + i, 8);
+      if (word & 0x8080808080808080ull) break;
+      for (int k = 0; k < 8; ++k) w[k] = s[i + k];
     }
-    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80) ++end;
-    if (end > i) {
-      const std::size_t at = out.size();
-      out.resize(at + (end - i));
-      for (std::size_t k = i; k < end; ++k)
-        out[at + (k - i)] = static_cast<char16_t>(static_cast<unsigned char>(utf8[k]));
-      i = end;
+    if (i >= n) break;
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      *w++ = b;
+      ++i;
       continue;
     }
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char16_t>(b);
-      ++i;
+    // Two bytes (umlauts and the other Latin letters): the common case, decoded here.
+    if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+      *w++ = static_cast<char16_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
+      i += 2;
       continue;
     }
     char32_t cp;
     if (!decode(utf8, i, cp)) cp = 0xFFFD;
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+      *w++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *w++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      *w++ = static_cast<char16_t>(cp);
     }
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 std::u16string utf8ToUtf16(std::string_view utf8) {

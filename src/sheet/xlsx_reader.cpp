@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "sheet/decimal_text.h"
 #include "sheet/dispatch.h"
 #include "sheet/fast_xml.h"
 #include "sheet/part_halves.h"
@@ -643,10 +644,14 @@ class WorksheetHandler : public XmlHandler {
       case 'n': {
         if (value_.empty()) break;
         double d;
-        auto [end, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), d);
-        if (ec != std::errc() || end != value_.data() + value_.size())
-          throw SheetReadError("Ung\xc3\xbcltige Zahl \"" + value_ + "\" in Zelle " + where() +
-                               ".");
+        if (const std::optional<double> plain = plainDecimal(value_)) {
+          d = *plain;
+        } else {
+          auto [end, ec] = std::from_chars(value_.data(), value_.data() + value_.size(), d);
+          if (ec != std::errc() || end != value_.data() + value_.size())
+            throw SheetReadError("Ung\xc3\xbcltige Zahl \"" + value_ + "\" in Zelle " + where() +
+                                 ".");
+        }
         const bool isDate = style_ < dateStyles_.size() && dateStyles_[style_];
         if (isDate) {
           cell.kind = CellKind::Date;

@@ -1,5 +1,5 @@
 // UTF-8 to UTF-16 steps over ASCII runs eight bytes at a time; whatever stands in or after
-// such a step (two-, three- and four-byte sequences, a malformed byte) must come out the same.
+// such a step (two-, three- and four-byte sequences, malformed bytes) must come out the same.
 #include "sheet/unicode_text.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,10 @@ TEST(Utf8ToUtf16, EverySequenceAtEveryPositionAroundTheAsciiSteps) {
       {"\xe2\x82\xac", u"\u20ac"},          // three bytes
       {"\xf0\x9f\x98\x80", u"\U0001F600"},  // four bytes: a surrogate pair
       {"\xff", u"\uFFFD"},                  // malformed
+      {"\xc2\x80", u"\u0080"},              // the first and last two-byte sequences
+      {"\xdf\xbf", u"\u07ff"},
+      {"\xc0\x80", u"\uFFFD\uFFFD"},  // overlong: each byte malformed
+      {"\xc3", u"\uFFFD"},            // a lead byte without its continuation
   };
   for (std::size_t length = 0; length <= 20; ++length) {
     for (std::size_t at = 0; at <= length; ++at) {
