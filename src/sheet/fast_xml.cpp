@@ -37,6 +37,11 @@ bool isSpace(char c) {
 bool isNameChar(char c) {
   return kClasses[static_cast<unsigned char>(c)] == kName;
 }
+// What may follow '<' in a start tag: a processing instruction (<?) or a comment, CDATA
+// section or declaration (<!) is a tag of another kind, for the full parser.
+bool isNameStart(char c) {
+  return isNameChar(c) && c != '?' && c != '!';
+}
 
 // Bytes that end an attribute value the shortcut for small elements takes (blanks other than
 // the space are normalised, which the full parser does).
@@ -245,7 +250,7 @@ void FastXmlStream::parse(bool final) {
       p = stop;
       continue;
     }
-    if (!openStarts_.empty() && isNameChar(p[1])) {
+    if (!openStarts_.empty() && isNameStart(p[1])) {
       if (const std::size_t length = simpleElement(const_cast<char*>(p), end)) {
         p += length;
         continue;
@@ -310,12 +315,12 @@ std::size_t FastXmlStream::simpleElement(char* p, const char* end) {
   bool hasChild = false, hasGrandchild = false;
   char *text = q, *textEnd = q;
   if (!outer.empty) {
-    if (*q == '<' && isNameChar(q[1])) {
+    if (*q == '<' && isNameStart(q[1])) {
       hasChild = true;
       q = scanPlainTag(q + 1, end, inner);
       if (!q) return startOuter();
       text = textEnd = q;
-      if (!inner.empty && *q == '<' && isNameChar(q[1])) {
+      if (!inner.empty && *q == '<' && isNameStart(q[1])) {
         // <c><is><t>text</t></is></c>: the grandchild holds the text.
         hasGrandchild = true;
         q = scanPlainTag(q + 1, end, third);

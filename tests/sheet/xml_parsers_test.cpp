@@ -83,6 +83,10 @@ const char* const kShapes[] = {
     "<c><v>13<!-- x --></v></c>",
     "<c><f>A1</f><v>14</v></c>",
     "<c><is><t/></is></c>",
+    "<c>z<?pi x?>y</c>",  // processing instructions inside elements: never taken as elements
+    "<c><?pi?><v>20</v></c>",
+    "<c><is><?pi?><t>a</t></is></c>",
+    "<c><is><t>a</t><?pi?></is></c>",
     "<c><is><r><t>Lauf</t></r></is></c>",
     "<c><is><t>a</t><t>b</t></is></c>",
     "<c><is><t>a</t></is>nach</c>",
