@@ -102,6 +102,9 @@ struct Run {
   std::string index;
   Value sheet;
   std::string keyField;  // the field the index's key is made of
+  // The key field's area and number there, found once for the rows (nothing: asked by name).
+  const WorkArea* keyArea = nullptr;
+  int keyIndex = -1;
   bool lookUp = false, update = false;
   bool stopOnlyTested = false;  // the stop column is read for nothing else
   long total = 0, updated = 0, unchanged = 0, refused = 0;
@@ -312,6 +315,18 @@ Value readKey(Run& run, RowCells& cells) {
   return TYPANPASSEN(run.state, std::move(keyCell), "C", 0, run.log(), run.row);
 }
 
+// The key field of the run's table, when it is there and read without a fault (not a memo):
+// each row then reads it by number instead of by alias and name.
+void findKeyField(Run& run) {
+  run.keyArea = nullptr;
+  const WorkArea* area = run.areas.area(run.areas.areaOf(kRunAlias));
+  if (!area || run.keyField.empty()) return;
+  const int index = area->fieldIndex(run.keyField);
+  if (index < 0 || area->fields()[static_cast<std::size_t>(index)].isMemo()) return;
+  run.keyArea = area;
+  run.keyIndex = index;
+}
+
 // Row loop step 6.1: whether the key finds its record (which is then the current one).
 bool keyMatches(Run& run, const Value& key) {
   bool found = false;
@@ -324,7 +339,8 @@ bool keyMatches(Run& run, const Value& key) {
     return false;
   }
   if (!found) return false;
-  const Value stored = run.areas.aliasField(kRunAlias, run.keyField);
+  const Value stored = run.keyArea ? run.keyArea->fieldValue(run.keyIndex)
+                                   : run.areas.aliasField(kRunAlias, run.keyField);
   return key.isText() && stored.isText() && keysMatch(key.asText(), stored.asText());
 }
 
@@ -556,6 +572,7 @@ std::optional<ImportOutcome> importRows(Run& run) {
   WAITPROGRESS(state, run.row, lastUsedRow(run.sheet));
   STARTMSGWAIT(state);
   run.keyField = run.index.empty() ? std::string() : keyFieldOfIndex(baseNamePart(run.index));
+  findKeyField(run);
   run.lookUp = state.lIndexOpen && !run.generates();
   run.update = slotTrue(state.vorein(vorein::kUpdate));
   try {

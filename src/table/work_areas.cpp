@@ -300,7 +300,7 @@ bool WorkAreas::DBSEEK(const Value& value) {
       throw TableError(e);
     }
     // Keys hold the table's code page; a text it cannot hold is the key of no record.
-    Value sought = value;
+    Value translated;
     if (value.isText() && a->codePage().translates()) {
       std::optional<std::string> bytes = a->codePage().fromAnsi(value.asText());
       if (!bytes) {
@@ -308,8 +308,9 @@ bool WorkAreas::DBSEEK(const Value& value) {
         a->setFound(false);
         return false;
       }
-      sought = Value::text(std::move(*bytes));
+      translated = Value::text(std::move(*bytes));
     }
+    const Value& sought = translated.isNil() ? value : translated;
     const std::optional<IndexEntry> hit = order->order->seek(order->order->searchKeyFor(sought));
     if (hit) {
       a->goTo(hit->recno);
