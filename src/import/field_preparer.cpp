@@ -4,11 +4,6 @@
 
 namespace zandor {
 
-std::pair<std::size_t, std::size_t> FieldPreparer::place(std::size_t index) const {
-  const FieldInfo& field = targets_[index].encoder->field();
-  return {field.offset, static_cast<std::size_t>(field.length)};
-}
-
 CellPreparer::Result FieldPreparer::prepare(std::size_t index, const Value& value,
                                             std::string& record) const {
   if (index >= targets_.size()) return Result::Unprepared;

@@ -24,7 +24,6 @@ class FieldPreparer : public CellPreparer {
       : targets_(std::move(targets)), recordLength_(recordLength) {}
 
   std::size_t recordLength() const override { return recordLength_; }
-  std::pair<std::size_t, std::size_t> place(std::size_t index) const override;
   Result prepare(std::size_t index, const Value& value, std::string& record) const override;
 
  private:

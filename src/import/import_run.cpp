@@ -394,16 +394,6 @@ void fillFields(Run& run, RowCells& cells) {
   for (const FieldRow& field : run.fields) {
     const int column = mappedColumn(field);
     if (column == 0) continue;
-    if (const std::optional<std::string_view> bytes = cells.preparedField(run.row, column)) {
-      if (bytes->empty()) continue;  // an empty cell: the field stays as it is
-      try {
-        ErrorGuard guard(Guarding::AllButFileFaults);
-        run.areas.putFieldBytes(slotInt(field[field_slot::kFieldNo]), *bytes);
-      } catch (const ErrorException&) {
-        noteRefusedValue(run, column);
-      }
-      continue;
-    }
     Value cell;
     if (auto read = cells.field(run.row, column)) {
       cell = std::move(*read);

@@ -298,18 +298,6 @@ std::optional<Value> RowCells::key(long row) {
   return takeGuarded(row, 1, keyColumn_);
 }
 
-std::optional<std::string_view> RowCells::preparedField(long row, int column) {
-  const std::size_t index = nextField_;
-  if (index >= fieldColumns_.size() || fieldColumns_[index] != column) return std::nullopt;
-  Cell* cell = cellAt(row, 2 + index);
-  if (!cell || cell->prepared == CellPreparer::Result::Unprepared) return std::nullopt;
-  ++nextField_;
-  writeTrace(cell->trace);
-  if (cell->prepared == CellPreparer::Result::Nothing) return std::string_view();
-  const auto [offset, length] = preparer_->place(index);
-  return std::string_view((*batch_)[rowInBatch_].record).substr(offset, length);
-}
-
 std::optional<RowCells::PreparedRow> RowCells::preparedRow(long row) {
   if (nextField_ != 0 || !cellAt(row, 0)) return std::nullopt;
   const Row& r = (*batch_)[rowInBatch_];

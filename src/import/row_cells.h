@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "base/value.h"
@@ -25,9 +24,8 @@ class CellPreparer {
   enum class Result : std::uint8_t { Unprepared, Bytes, Nothing };
   virtual ~CellPreparer() = default;
   virtual std::size_t recordLength() const = 0;
-  // Where the field read from the index-th field column lies in a record: offset, length.
-  virtual std::pair<std::size_t, std::size_t> place(std::size_t index) const = 0;
-  // Bytes: written into record at place(index); Nothing: the cell leaves the field as it is.
+  // Bytes: written into record at the field's place; Nothing: the cell leaves the field as
+  // it is.
   virtual Result prepare(std::size_t index, const Value& value, std::string& record) const = 0;
 };
 
@@ -67,14 +65,10 @@ class RowCells {
   Value stop(long row);
   std::optional<Value> key(long row);
   std::optional<Value> field(long row, int column);
-  // Instead of field(): the field's bytes where the preparer made them (empty for a cell that
-  // leaves the field as it is), the cell then taken; nothing where field() is to be asked.
-  // The bytes stay valid until the next row.
-  std::optional<std::string_view> preparedField(long row, int column);
   // Where the preparer made every field cell of the row: the row's record image and a bit for
   // each field column, in order, that holds bytes (the others were empty cells). Valid until
   // the next row. takePreparedRow() then takes the field cells at once; otherwise they are
-  // asked for one by one as without it.
+  // asked for one by one with field(), as without a preparer.
   struct PreparedRow {
     std::string_view record;
     std::uint64_t withBytes = 0;

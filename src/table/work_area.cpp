@@ -265,16 +265,6 @@ void WorkArea::putField(int index, const Value& value) {
   }
 }
 
-void WorkArea::putFieldBytes(int index, std::string_view bytes) {
-  if (!positioned_) return;
-  const FieldInfo& field = fieldToPut(index);
-  if (bytes.size() != static_cast<std::size_t>(field.length)) {
-    throw TableError(tableError(gen::kArgument, sub::kDataType, "Argument error", path_));
-  }
-  markChanged();
-  std::memcpy(record_.data() + field.offset, bytes.data(), bytes.size());
-}
-
 void WorkArea::putFieldsBytes(std::string_view image, const std::vector<int>& indexes) {
   if (!positioned_) return;
   if (image.size() != record_.size()) {

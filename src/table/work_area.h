@@ -95,11 +95,9 @@ class WorkArea {
   // value for a record that holds NULL values (which bit of its _NullFlags belongs to which
   // field is not known, so a value could not clear the right one).
   void putField(int index, const Value& value);
-  // As putField, with the field's bytes already made (FieldEncoder) for a value that
-  // putField would have stored.
-  void putFieldBytes(int index, std::string_view bytes);
-  // As putFieldBytes for each field of indexes, with their bytes at their places in a
-  // record-sized image; throws, before anything changes, what the first refusal would.
+  // As putField for each field of indexes, with their bytes already made (FieldEncoder) at
+  // their places in a record-sized image; throws, before anything changes, what the first
+  // refusal would.
   void putFieldsBytes(std::string_view image, const std::vector<int>& indexes);
   Value fieldValue(int index) const;
 

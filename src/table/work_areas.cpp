@@ -178,16 +178,6 @@ bool WorkAreas::putField(int fieldNo, const Value& value) {
   });
 }
 
-bool WorkAreas::putFieldBytes(int fieldNo, std::string_view bytes) {
-  WorkArea* const area = current();
-  return retrying(area, false, [&] {
-    WorkArea* a = area ? area : requireCurrent("FIELDPUT");
-    if (fieldNo <= 0 || fieldNo > static_cast<int>(a->fields().size()) || a->eof()) return false;
-    a->putFieldBytes(fieldNo - 1, bytes);
-    return true;
-  });
-}
-
 bool WorkAreas::putFieldsBytes(std::string_view image, const std::vector<int>& fieldNos) {
   WorkArea* const area = current();
   return retrying(area, false, [&] {

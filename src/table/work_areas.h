@@ -38,10 +38,9 @@ class WorkAreas {
   Value FIELDPUT(int fieldNo, const Value& value);
   // FIELDPUT for callers that only need to know whether the value was stored (no copy).
   bool putField(int fieldNo, const Value& value);
-  // As putField, with the field's bytes made ahead by a FieldEncoder of the current area.
-  bool putFieldBytes(int fieldNo, std::string_view bytes);
-  // As putFieldBytes for several fields (numbers from 1), their bytes at their places in a
-  // record-sized image; false (nothing put) at end of file or for a number out of range.
+  // As putField for several fields (numbers from 1), their bytes made ahead by a
+  // FieldEncoder of the current area at their places in a record-sized image; false
+  // (nothing put) at end of file or for a number out of range.
   bool putFieldsBytes(std::string_view image, const std::vector<int>& fieldNos);
   Value FIELDGET(int fieldNo);
   // A field of the area with the alias, read for one operation; the current area stays.

@@ -126,17 +126,20 @@ TEST_F(FieldEncoderTest, PreparedBytesGoWhereFieldPutWouldPutThem) {
   make();
   WorkAreas areas;
   ASSERT_TRUE(areas.DBUSEAREA(true, "", table, "A", std::nullopt, false));
+  std::string image(areas.current()->record().size(), ' ');
+  image.replace(1, 6, "Brot  ");  // NAME
+  image.replace(15, 3, "  7");    // MENGE
   // At end of file nothing is written, as with putField.
-  EXPECT_FALSE(areas.putFieldBytes(1, "Brot  "));
+  EXPECT_FALSE(areas.putFieldsBytes(image, {1}));
   ASSERT_TRUE(areas.DBAPPEND());
-  EXPECT_TRUE(areas.putFieldBytes(1, "Brot  "));
-  EXPECT_TRUE(areas.putFieldBytes(3, "  7"));
-  EXPECT_FALSE(areas.putFieldBytes(9, "x"));
+  EXPECT_TRUE(areas.putFieldsBytes(image, {1}));
+  EXPECT_TRUE(areas.putFieldsBytes(image, {3}));
+  EXPECT_FALSE(areas.putFieldsBytes(image, {9}));
   EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
   EXPECT_EQ(areas.FIELDGET(3), Value::integer(7));
   EXPECT_TRUE(areas.current()->isChanged());
-  // Bytes of another length than the field's are an argument error, the field unchanged.
-  EXPECT_THROW(areas.current()->putFieldBytes(0, "Brot"), TableError);
+  // An image of another length than the record's is an argument error, the field unchanged.
+  EXPECT_THROW(areas.current()->putFieldsBytes("Brot", {0}), TableError);
   EXPECT_EQ(areas.FIELDGET(1), Value::text("Brot  "));
 }
 
