@@ -9,9 +9,8 @@ namespace zandor::sheet {
 
 namespace {
 
-// As ZipArchive::stream: chunks of this size, a few inflated ahead of the parser.
+// As ZipArchive::stream: chunks of this size.
 constexpr std::size_t kChunkBytes = 1 << 18;
-constexpr std::size_t kReadyChunks = 3;
 // The second reader also inflates what it parses and passes over the first part before it
 // starts, so it gets the smaller share: with half each it ended a quarter of the parse after
 // the first (inline-text sheet of 54 MB: 97 ms with half, 86 ms with this share).
@@ -28,14 +27,8 @@ bool endsMark(char c) {
 PartHalves::PartHalves(ZipArchive& zip, std::string_view part, std::string mark)
     : reader_(zip.openPart(part)), mark_(std::move(mark)) {
   seamFrom_ = reader_->statedSize() / 100 * kSeamPercent;
-  firstInflater_ = std::thread([this] { inflateFirst(); });
-  try {
-    second_ =
-        std::thread([this, path = zip.path(), name = std::string(part)] { runSecond(path, name); });
-  } catch (...) {
-    stop();
-    throw;
-  }
+  second_ =
+      std::thread([this, path = zip.path(), name = std::string(part)] { runSecond(path, name); });
 }
 
 PartHalves::~PartHalves() {
@@ -49,7 +42,6 @@ void PartHalves::stop() {
   }
   changed_.notify_all();
   if (second_.joinable()) second_.join();
-  if (firstInflater_.joinable()) firstInflater_.join();
 }
 
 void PartHalves::decideSeam(bool found, std::uint64_t at) {
@@ -60,96 +52,37 @@ void PartHalves::decideSeam(bool found, std::uint64_t at) {
   changed_.notify_all();
 }
 
-void PartHalves::inflateFirst() {
-  try {
-    std::uint64_t total = 0;
-    bool seamBehind = false;  // passed, or there is none
-    for (;;) {
-      Chunk chunk;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stopping_ || ready_.size() < kReadyChunks; });
-        if (stopping_) return;
-        if (!spare_.empty()) {
-          chunk.bytes = std::move(spare_.back());
-          spare_.pop_back();
-        }
-      }
-      chunk.bytes.resize(kChunkBytes);
-      chunk.end = reader_->read(chunk.bytes.data(), kChunkBytes);
+void PartHalves::readFirst(const Sink& sink) {
+  buffer_.resize(kChunkBytes);
+  for (;;) {
+    const std::size_t got = reader_->read(buffer_.data(), kChunkBytes);
+    if (got == 0) return;
+    if (!seamBehind_ && firstTotal_ + got > seamFrom_) {
+      // The seam, if any, lies at or after seamFrom_: it may be in this chunk.
       std::unique_lock lock(mutex_);
-      if (chunk.end == 0) {
-        firstEnded_ = true;
-        changed_.notify_all();
+      changed_.wait(lock, [&] { return decided_; });
+      seamBehind_ = true;
+      if (seamFound_ && seam_ < firstTotal_ + got) {
+        const auto cut = static_cast<std::size_t>(seam_ - firstTotal_);
+        lock.unlock();
+        rest_.assign(buffer_.begin() + static_cast<std::ptrdiff_t>(cut),
+                     buffer_.begin() + static_cast<std::ptrdiff_t>(got));
+        firstTotal_ += got;
+        if (cut > 0) sink(buffer_.data(), cut);
         return;
       }
-      if (!seamBehind && total + chunk.end > seamFrom_) {
-        // The seam, if any, lies at or after seamFrom_: it may be in this chunk.
-        changed_.wait(lock, [&] { return stopping_ || decided_; });
-        if (stopping_) return;
-        seamBehind = !seamFound_ || seam_ < total + chunk.end;
-        if (seamFound_ && seam_ < total + chunk.end) {
-          const auto cut = static_cast<std::size_t>(seam_ - total);
-          Chunk rest;
-          rest.bytes.assign(chunk.bytes.begin() + static_cast<std::ptrdiff_t>(cut),
-                            chunk.bytes.begin() + static_cast<std::ptrdiff_t>(chunk.end));
-          rest.end = rest.bytes.size();
-          chunk.end = cut;
-          if (chunk.end > 0) ready_.push_back(std::move(chunk));
-          atSeam_ = true;
-          changed_.notify_all();
-          changed_.wait(lock, [&] { return stopping_ || pastSeam_; });
-          if (stopping_) return;
-          total += cut;
-          chunk = std::move(rest);
-        }
-      }
-      total += chunk.end;
-      ready_.push_back(std::move(chunk));
-      changed_.notify_all();
     }
-  } catch (...) {
-    std::lock_guard lock(mutex_);
-    firstFailure_ = std::current_exception();
-    changed_.notify_all();
+    firstTotal_ += got;
+    sink(buffer_.data(), got);
   }
-}
-
-bool PartHalves::take(Chunk& chunk, bool rest) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] {
-    return !ready_.empty() || stopping_ || firstFailure_ || firstEnded_ || (!rest && atSeam_);
-  });
-  if (ready_.empty()) {
-    if (firstFailure_ && !stopping_) std::rethrow_exception(firstFailure_);
-    return false;
-  }
-  chunk = std::move(ready_.front());
-  ready_.pop_front();
-  changed_.notify_all();
-  return true;
-}
-
-void PartHalves::drain(const Sink& sink, bool rest) {
-  Chunk chunk;
-  while (take(chunk, rest)) {
-    sink(chunk.bytes.data(), chunk.end);
-    std::lock_guard lock(mutex_);
-    spare_.push_back(std::move(chunk.bytes));
-  }
-}
-
-void PartHalves::readFirst(const Sink& sink) {
-  drain(sink, false);
 }
 
 void PartHalves::readRest(const Sink& sink) {
-  {
-    std::lock_guard lock(mutex_);
-    pastSeam_ = true;
-  }
-  changed_.notify_all();
-  drain(sink, true);
+  if (!rest_.empty()) sink(rest_.data(), rest_.size());
+  rest_.clear();
+  buffer_.resize(kChunkBytes);
+  while (const std::size_t got = reader_->read(buffer_.data(), kChunkBytes))
+    sink(buffer_.data(), got);
 }
 
 bool PartHalves::hasSeam() const {

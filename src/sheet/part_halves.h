@@ -2,8 +2,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,11 +16,13 @@ class PartReader;
 class ZipArchive;
 
 // A big part read by two readers at the same time, so that a sheet is parsed in two halves
-// at once: the first reader gets the bytes before a seam, on the calling thread (inflated
-// beside it on a thread of its own), the second those from the seam on, on a thread that
-// inflates the part once more from a second handle on the file, passing over the first
-// half. Inflating is several times faster than parsing, so that costs less than keeping
-// the first half in memory for the second reader would. The seam is the first tag at or
+// at once: the first reader gets the bytes before a seam, inflated on the calling thread as
+// it reads them, the second those from the seam on, on a thread that inflates the part once
+// more from a second handle on the file, passing over the first half. Inflating is several
+// times faster than parsing, so that costs less than keeping the first half in memory for
+// the second reader would. Two threads, not a third to inflate for the first: with only two
+// processors a third made the halves end up to a fifth of the parse apart, by where the
+// system happened to run it. The seam is the first tag at or
 // a little after the middle (54 %) that begins with `mark` ("<row"), since the second
 // reader has more to do for each byte it parses. Whether the second half can stand on
 // its own is for the caller to judge when the first reader gets there, and where it cannot,
@@ -56,17 +56,9 @@ class PartHalves {
   bool secondSucceeded(bool abandon = false);
 
  private:
-  struct Chunk {
-    std::vector<char> bytes;
-    std::size_t end = 0;  // bytes used
-  };
-  void inflateFirst();
   void runSecond(const std::string& path, const std::string& part);
   // Publishes where the seam is (found false: nowhere).
   void decideSeam(bool found, std::uint64_t at);
-  bool take(Chunk& chunk, bool rest);
-  // Feeds sink what take() gives, handing each buffer back.
-  void drain(const Sink& sink, bool rest);
   void stop();
 
   std::unique_ptr<PartReader> reader_;
@@ -75,15 +67,9 @@ class PartHalves {
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Chunk> ready_;  // inflated for the first reader, not yet read
-  std::vector<std::vector<char>> spare_;
   bool decided_ = false;  // whether and where the seam is, known
   bool seamFound_ = false;
   std::uint64_t seam_ = 0;
-  bool atSeam_ = false;      // the first inflater got there and waits
-  bool pastSeam_ = false;    // the first reader reads on through the rest
-  bool firstEnded_ = false;  // the first inflater read the part to its end
-  std::exception_ptr firstFailure_;
   bool stopping_ = false;
 
   bool secondStarted_ = false;
@@ -92,8 +78,15 @@ class PartHalves {
   Sink secondSink_;
   std::function<void()> secondEnd_;
 
-  std::thread firstInflater_;
   std::thread second_;
+
+  // The first reader's: its buffer, the bytes it has inflated, whether the seam is behind
+  // them (or known to be nowhere), and the bytes from the seam on that the chunk which held
+  // it brought along.
+  std::vector<char> buffer_;
+  std::uint64_t firstTotal_ = 0;
+  bool seamBehind_ = false;
+  std::vector<char> rest_;
 };
 
 // Sheets read in two halves since the program started (the second half used), for the
