@@ -13,7 +13,7 @@ ReadLimits& readLimits() {
 }
 
 void TextPool::checkRoom(std::size_t more) const {
-  if (units_.size() + more > readLimits().maxTextUnits)
+  if (units() + more > readLimits().maxTextUnits)
     throw SheetReadError("Die Texte der Datei sind zu gro\xc3\x9f (Grenze " +
                          std::to_string(readLimits().maxTextUnits) + " Zeichen).");
 }
@@ -22,7 +22,7 @@ std::uint32_t TextPool::add(std::u16string_view text) {
   checkRoom(text.size());
   units_.append(text);
   starts_.push_back(units_.size());
-  return static_cast<std::uint32_t>(starts_.size() - 2);
+  return static_cast<std::uint32_t>(size() - 1);
 }
 
 void TextPool::reserveFor(std::uint64_t xmlBytes, std::uint64_t minBytesPerText) {
@@ -38,22 +38,39 @@ void TextPool::reserveFor(std::uint64_t xmlBytes, std::uint64_t minBytesPerText)
   }
 }
 
-void TextPool::append(const TextPool& other) {
-  checkRoom(other.units_.size());
+void TextPool::appendTexts(const std::u16string& units, const std::vector<std::uint64_t>& starts) {
   const std::uint64_t base = units_.size();
-  units_.append(other.units_);
-  starts_.reserve(starts_.size() + other.size());
-  for (std::size_t i = 1; i < other.starts_.size(); ++i) starts_.push_back(base + other.starts_[i]);
+  units_.append(units);
+  starts_.reserve(starts_.size() + starts.size() - 1);
+  for (std::size_t i = 1; i < starts.size(); ++i) starts_.push_back(base + starts[i]);
 }
 
-const Cell* CellStore::findInRow(std::uint32_t begin, std::uint32_t end,
-                                 std::uint32_t column) const {
-  auto first = cells_.begin() + begin, last = cells_.begin() + end;
-  auto it = std::upper_bound(first, last, column,
-                             [](std::uint32_t col, const Cell& c) { return col < c.column; });
-  if (it == first) return nullptr;
+void TextPool::append(const TextPool& other) {
+  checkRoom(other.units());
+  appendTexts(other.earlierUnits_, other.earlierStarts_);
+  appendTexts(other.units_, other.starts_);
+}
+
+void TextPool::takeBehind(TextPool&& other) {
+  if (earlierCount_ > 0 || other.earlierCount_ > 0) {
+    append(other);
+    return;
+  }
+  checkRoom(other.units());
+  earlierCount_ = static_cast<std::uint32_t>(size());
+  earlierUnits_ = std::move(units_);
+  earlierStarts_ = std::move(starts_);
+  units_ = std::move(other.units_);
+  starts_ = std::move(other.starts_);
+  other = TextPool();
+}
+
+const Cell* CellStore::findInRow(const Cell* begin, const Cell* end, std::uint32_t column) {
+  const Cell* it = std::upper_bound(
+      begin, end, column, [](std::uint32_t col, const Cell& c) { return col < c.column; });
+  if (it == begin) return nullptr;
   --it;
-  return column <= it->column + it->repeat ? &*it : nullptr;
+  return column <= it->column + it->repeat ? it : nullptr;
 }
 
 void CellStoreBuilder::countOne() {
@@ -76,7 +93,7 @@ void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
     if (row > row_ ||
         (row == row_ && cell.column > cells.back().column + std::uint32_t{cells.back().repeat})) {
       countOne();
-      const auto next = static_cast<std::uint32_t>(cells.size());
+      const auto next = static_cast<std::uint32_t>(store_.earlierCount_ + cells.size());
       if (row > row_) {
         rows.resize(row + 1, {next, next});
         row_ = row;
@@ -94,8 +111,8 @@ void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
 }
 
 bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
-  if (!ordered_ || !later.ordered_) return false;
-  auto& cells = store_.cells_;
+  if (!ordered_ || !later.ordered_ || store_.earlierCount_ > 0 || later.store_.earlierCount_ > 0)
+    return false;
   auto& rows = store_.rows_;
   const auto& laterRows = later.store_.rows_;
   if (later.store_.cells_.empty()) return true;
@@ -104,8 +121,10 @@ bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
   if (firstLater <= row_ || count_ + later.count_ > readLimits().maxCells) return false;
   // Rows between ours and later's first one stay empty, pointing where later's cells begin,
   // as the adds would have left them.
-  const auto base = static_cast<std::uint32_t>(cells.size());
-  cells.insert(cells.end(), later.store_.cells_.begin(), later.store_.cells_.end());
+  const auto base = static_cast<std::uint32_t>(store_.cells_.size());
+  store_.earlier_ = std::move(store_.cells_);
+  store_.earlierCount_ = base;
+  store_.cells_ = std::move(later.store_.cells_);
   if (rows.size() <= row_) rows.resize(row_ + 1, {base, base});
   rows.reserve(laterRows.size());
   for (std::size_t r = rows.size(); r < laterRows.size(); ++r)
@@ -143,7 +162,7 @@ void CellStoreBuilder::repeatRow(std::uint32_t row, std::uint64_t times) {
     rows.resize(row + times + 1, cells);
     row_ = static_cast<std::uint32_t>(row + times);
     std::uint64_t inRow = 0;
-    for (std::uint32_t i = cells.begin; i < cells.end; ++i) inRow += 1u + store_.cells_[i].repeat;
+    for (std::uint32_t i = cells.begin; i < cells.end; ++i) inRow += 1u + store_.cellAt(i).repeat;
     units_ += inRow * times;
     return;
   }
@@ -158,7 +177,7 @@ void CellStoreBuilder::repeatRow(std::uint32_t row, std::uint64_t times) {
 
 void CellStoreBuilder::reserve(std::uint64_t cells) {
   constexpr std::uint64_t kMostReserved = 1u << 22;
-  if (ordered_ && store_.cells_.empty())
+  if (ordered_ && store_.empty())
     store_.cells_.reserve(static_cast<std::size_t>(std::min(cells, kMostReserved)));
 }
 
@@ -167,10 +186,10 @@ void CellStoreBuilder::switchToUnordered() {
   count_ = 0;
   const CellStore store = std::move(store_);
   store_ = CellStore();
-  placed_.reserve(store.cells_.size() + 1);
+  placed_.reserve(store.earlier_.size() + store.cells_.size() + 1);
   for (std::uint32_t row = 1; row < store.rows_.size(); ++row) {
     for (std::uint32_t i = store.rows_[row].begin; i < store.rows_[row].end; ++i)
-      place(row, store.cells_[i]);
+      place(row, store.cellAt(i));
   }
 }
 
@@ -196,7 +215,7 @@ CellStore CellStoreBuilder::finish() {
   }
   CellStore store = std::move(store_);
   store_ = CellStore();
-  if (store.cells_.empty()) {
+  if (store.empty()) {
     store.rows_.clear();
     return store;
   }

@@ -45,12 +45,16 @@ class TextPool {
   std::uint32_t add(std::u16string_view text);
   // Adds all texts of other behind these, numbered on.
   void append(const TextPool& other);
+  // As append, taking other's texts over where they are instead of copying them (once; a
+  // pool that took texts over copies any more it is given).
+  void takeBehind(TextPool&& other);
   std::u16string_view get(std::uint32_t index) const {
-    return std::u16string_view(units_.data() + starts_[index], starts_[index + 1] - starts_[index]);
+    if (index < earlierCount_) return textOf(earlierUnits_, earlierStarts_, index);
+    return textOf(units_, starts_, index - earlierCount_);
   }
-  std::size_t size() const { return starts_.size() - 1; }
+  std::size_t size() const { return earlierCount_ + starts_.size() - 1; }
   // UTF-16 units of all texts.
-  std::size_t units() const { return units_.size(); }
+  std::size_t units() const { return earlierUnits_.size() + units_.size(); }
   // Room for texts read from an XML part of xmlBytes, which cannot hold more units than
   // bytes nor more texts than one per minBytesPerText. Address space only (pages are
   // touched as texts come), so that the pool does not grow by copying itself over and over
@@ -59,7 +63,16 @@ class TextPool {
 
  private:
   void checkRoom(std::size_t more) const;
+  void appendTexts(const std::u16string& units, const std::vector<std::uint64_t>& starts);
+  static std::u16string_view textOf(const std::u16string& units,
+                                    const std::vector<std::uint64_t>& starts, std::uint32_t index) {
+    return std::u16string_view(units.data() + starts[index], starts[index + 1] - starts[index]);
+  }
 
+  // Texts numbered from 0: the first earlierCount_ in the earlier part, the rest in units_.
+  std::u16string earlierUnits_;
+  std::vector<std::uint64_t> earlierStarts_{0};
+  std::uint32_t earlierCount_ = 0;
   std::u16string units_;
   std::vector<std::uint64_t> starts_{0};
 };
@@ -71,17 +84,24 @@ class CellStore {
   // begins left of column.
   const Cell* find(std::uint32_t row, std::uint32_t column) const {
     if (row == 0 || row >= rows_.size()) return nullptr;
-    const RowCells cells = rows_[row];
+    RowCells cells = rows_[row];
     if (cells.begin == cells.end) return nullptr;
+    // A row's cells all lie in one part.
+    const Cell* part = cells_.data();
+    if (cells.begin < earlierCount_) {
+      part = earlier_.data();
+    } else {
+      cells.begin -= earlierCount_;
+      cells.end -= earlierCount_;
+    }
     // Dense rows (the usual case) find the cell at its offset.
-    const std::uint32_t first = cells_[cells.begin].column;
+    const std::uint32_t first = part[cells.begin].column;
     const std::uint32_t guess = cells.begin + (column - first);
-    if (column >= first && guess < cells.end && cells_[guess].column == column)
-      return &cells_[guess];
-    return findInRow(cells.begin, cells.end, column);
+    if (column >= first && guess < cells.end && part[guess].column == column) return &part[guess];
+    return findInRow(part + cells.begin, part + cells.end, column);
   }
 
-  bool empty() const { return cells_.empty(); }
+  bool empty() const { return cells_.empty() && earlier_.empty(); }
   std::uint32_t firstRow() const { return firstRow_; }
   std::uint32_t lastRow() const { return lastRow_; }
   std::uint32_t firstColumn() const { return firstColumn_; }
@@ -90,28 +110,40 @@ class CellStore {
   std::uint64_t cellCount() const { return cellCount_; }
   // Memory the stored form takes: runs and repeated rows are stored once.
   std::size_t storedBytes() const {
-    return cells_.capacity() * sizeof(Cell) + rows_.capacity() * sizeof(RowCells);
+    return (earlier_.capacity() + cells_.capacity()) * sizeof(Cell) +
+           rows_.capacity() * sizeof(RowCells);
   }
 
   // Renumbers the text cells, for readers that learn the final numbers of their texts only
   // after the cells are stored.
   template <class Renumber>
   void renumberTexts(Renumber renumber) {
-    for (Cell& c : cells_) {
-      if (c.kind == CellKind::Text) c.text = renumber(c.text);
+    for (std::vector<Cell>* part : {&earlier_, &cells_}) {
+      for (Cell& c : *part) {
+        if (c.kind == CellKind::Text) c.text = renumber(c.text);
+      }
     }
   }
 
  private:
   friend class CellStoreBuilder;
-  const Cell* findInRow(std::uint32_t begin, std::uint32_t end, std::uint32_t column) const;
+  static const Cell* findInRow(const Cell* begin, const Cell* end, std::uint32_t column);
+  // Cell number i, of either part.
+  const Cell& cellAt(std::uint32_t i) const {
+    return i < earlierCount_ ? earlier_[i] : cells_[i - earlierCount_];
+  }
 
   // The cells of a row are cells_[begin, end); repeated rows share one range.
   struct RowCells {
     std::uint32_t begin = 0, end = 0;
   };
 
+  // Cells numbered from 0 in row order: the first earlierCount_ in earlier_, the rest in
+  // cells_. A sheet read in halves keeps the first half's cells where they are instead of
+  // copying the second's behind them.
+  std::vector<Cell> earlier_;
   std::vector<Cell> cells_;
+  std::uint32_t earlierCount_ = 0;
   std::vector<RowCells> rows_;  // index r: the cells of row r
   std::uint32_t firstRow_ = 0, lastRow_ = 0, firstColumn_ = 0, lastColumn_ = 0;
   std::uint64_t cellCount_ = 0;
@@ -130,16 +162,15 @@ class CellStoreBuilder {
   // Stored cells and runs so far.
   std::uint64_t count() const { return count_; }
   // Takes the cells of a builder that collected the cells coming after these, with the
-  // result of adding them here one by one; false, with neither changed, where that cannot
-  // be done in one go: either builder is out of order, later begins in a row not below
-  // these, or the cells would be too many.
+  // result of adding them here one by one (they stay where they are, and so do these);
+  // false, with neither changed, where that cannot be done in one go: either builder is out
+  // of order or was joined before, later begins in a row not below these, or the cells
+  // would be too many.
   bool appendLater(CellStoreBuilder&& later);
   // As CellStore::renumberTexts, for the cells collected so far.
   template <class Renumber>
   void renumberTexts(Renumber renumber) {
-    for (Cell& c : store_.cells_) {
-      if (c.kind == CellKind::Text) c.text = renumber(c.text);
-    }
+    store_.renumberTexts(renumber);
     for (Placed& p : placed_) {
       if (p.cell.kind == CellKind::Text) p.cell.text = renumber(p.cell.text);
     }

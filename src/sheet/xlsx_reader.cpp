@@ -375,8 +375,8 @@ class SheetTexts {
            own_.units() + later.own_.units() <= readLimits().maxTextUnits;
   }
   // Takes the texts of later, read after these; its own numbers move up by ownCount().
-  void takeLater(const SheetTexts& later) {
-    own_.append(later.own_);
+  void takeLater(SheetTexts&& later) {
+    own_.takeBehind(std::move(later.own_));
     pending_.insert(pending_.end(), later.pending_.begin(), later.pending_.end());
   }
 
@@ -784,7 +784,7 @@ void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& 
     later->cells.renumberTexts(
         [before](std::uint32_t t) { return t & SheetTexts::kOwn ? t + before : t; });
     joined = handler.cells.appendLater(std::move(later->cells));
-    if (joined) texts.takeLater(*laterTexts);
+    if (joined) texts.takeLater(std::move(*laterTexts));
   }
   if (joined) return noteSheetReadInHalves();
   halves->readRest([&](const char* data, std::size_t size) { first.feed(data, size); });
