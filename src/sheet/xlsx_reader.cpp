@@ -394,6 +394,7 @@ class SheetTexts {
     checkShared(sharedCount);
     if (own_.units() <= book.texts.units()) {
       book.texts.append(own_);
+      if (own_.size() == 0) return 0;  // no cell to renumber
       for (SheetData& sheet : book.sheets) {
         sheet.cells.renumberTexts(
             [&](std::uint32_t t) { return t & kOwn ? (t & ~kOwn) + sharedCount : t; });
