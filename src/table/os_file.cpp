@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,7 @@ void OsFile::unmap() {
   if (map_) ::munmap(map_, static_cast<std::size_t>(mapLength_));
   map_ = nullptr;
   mapLength_ = mapWritable_ = 0;
+  growFailed_ = false;
 }
 
 void OsFile::close() {
@@ -101,8 +103,32 @@ long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) cons
   return static_cast<long long>(done);
 }
 
+bool OsFile::growMapping(std::uint64_t end) {
+  // Once cut below its mapped length, or refused room, the file grows by writes.
+  if (growFailed_ || mapWritable_ != mapLength_) return false;
+  // An eighth of the file at a time, 1 to 64 MB: few steps, and little room after a kill.
+  constexpr std::uint64_t kLeast = 1u << 20, kMost = 64u << 20;
+  const std::uint64_t step = std::clamp(mapLength_ / 8, kLeast, kMost);
+  const std::uint64_t length = (end + step - 1) / step * step;
+  // Blocks first: a store into a hole of a full disk would end the process.
+  if (::posix_fallocate(fd_, static_cast<off_t>(mapLength_),
+                        static_cast<off_t>(length - mapLength_)) != 0) {
+    growFailed_ = true;
+    return false;
+  }
+  void* at = ::mremap(map_, static_cast<std::size_t>(mapLength_), static_cast<std::size_t>(length),
+                      MREMAP_MAYMOVE);
+  if (at == MAP_FAILED) {
+    growFailed_ = true;
+    return false;
+  }
+  map_ = static_cast<char*>(at);
+  mapLength_ = mapWritable_ = length;
+  return true;
+}
+
 int OsFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
-  if (map_ && offset <= mapWritable_ && n <= mapWritable_ - offset) {
+  if (map_ && offset <= mapWritable_ && (n <= mapWritable_ - offset || growMapping(offset + n))) {
     std::memcpy(map_ + offset, data, n);
     return 0;
   }

@@ -33,8 +33,12 @@ class OsFile {
 
   // Maps the file as long as it is now, for an exclusive writer: a read or write that falls
   // inside that length becomes a copy from or into the page cache instead of a system call
-  // (the same data, seen by every reader at once). Beyond it, where the file grows, they
-  // stay system calls. Returns false where the file cannot be mapped; nothing changes then.
+  // (the same data, seen by every reader at once). A write that goes on at the mapping's
+  // end makes the file and the mapping grow ahead by a stretch whose disk blocks are
+  // allocated first, so appends are copies as well; until the file is cut to its size, it
+  // holds that room (zero bytes) behind what was written. Where the room cannot be had (a
+  // full disk), writes are system calls as before. Returns false where the file cannot be
+  // mapped; nothing changes then.
   bool mapExistingLength();
   bool mapped() const { return map_ != nullptr; }
 
@@ -52,12 +56,15 @@ class OsFile {
 
  private:
   void unmap();
+  // Makes file and mapping reach at least end; false where they could not.
+  bool growMapping(std::uint64_t end);
 
   int fd_ = -1;
   std::string path_;
   char* map_ = nullptr;
   std::uint64_t mapLength_ = 0;    // length of the mapping
   std::uint64_t mapWritable_ = 0;  // bytes of it that are still inside the file
+  bool growFailed_ = false;
 };
 
 // Replacing a file by a new one written beside it (index files are rebuilt that way).

@@ -56,15 +56,10 @@ TableRepair repairTable(const std::string& given) {
   if (count > 0xFFFFFFFFull) refuse("Keine dBase-Tabelle", path);
   // Whole records beyond the stated count were appended by a program that ended before it
   // could count them; their first byte tells records from other bytes.
-  for (std::uint64_t r = layout.storedCount; r < count; ++r) {
-    char flag = 0;
-    if (file.readAt(layout.headerLength + r * layout.recordLength, &flag, 1) != 1) {
-      refuse("Lesefehler", path);
-    }
-    if (flag != ' ' && flag != '*') {
-      count = r;
-      break;
-    }
+  if (count > layout.storedCount) {
+    const long long uncounted = flaggedRecordsFrom(file, layout, layout.storedCount);
+    if (uncounted < 0) refuse("Lesefehler", path);
+    count = layout.storedCount + static_cast<std::uint64_t>(uncounted);
   }
   result.countAfter = static_cast<std::uint32_t>(count);
 

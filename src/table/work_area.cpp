@@ -118,11 +118,8 @@ WorkArea::~WorkArea() {
 }
 
 std::uint64_t WorkArea::uncountedRecords() const {
-  const long long size = file_.size();
-  if (size <= layout_.headerLength || layout_.recordLength == 0) return 0;
-  const std::uint64_t whole =
-      (static_cast<std::uint64_t>(size) - layout_.headerLength) / layout_.recordLength;
-  return whole > recCount_ ? whole - recCount_ : 0;
+  const long long uncounted = flaggedRecordsFrom(file_, layout_, recCount_);
+  return uncounted > 0 ? static_cast<std::uint64_t>(uncounted) : 0;
 }
 
 int WorkArea::fieldIndex(std::string_view name) const {

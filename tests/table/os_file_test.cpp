@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,8 +25,9 @@ std::string readAll(const OsFile& file) {
 }
 
 #ifndef _WIN32  // Windows files are never mapped (plain positioned reads and writes)
-// Writes inside the mapped length are stores, writes past it (the file growing) system
-// calls; either way every reader sees the same bytes, also through a second open.
+// Writes inside the mapped length are stores; writes going on at its end make the file
+// and the mapping grow by room of zero bytes that the writer cuts off when it is done.
+// Every reader sees the same bytes, also through a second open.
 TEST(OsFileMapping, WritesInsideAndPastTheMappedLengthReachTheFile) {
   test::TempDir dir;
   const std::string path = dir.file("satz.dbf");
@@ -29,13 +37,21 @@ TEST(OsFileMapping, WritesInsideAndPastTheMappedLengthReachTheFile) {
   ASSERT_TRUE(file.mapExistingLength());
   EXPECT_EQ(file.writeAt(4, "ZAHL", 4), 0);      // inside
   EXPECT_EQ(file.writeAt(98, "xyz!", 4), 0);     // across the end
-  EXPECT_EQ(file.writeAt(102, "weiter", 6), 0);  // past it
+  EXPECT_EQ(file.writeAt(102, "weiter", 6), 0);  // at it
   EXPECT_EQ(file.writeAt(0, "K", 1), 0);         // inside again
   std::string expected = "KaaaZAHL" + std::string(90, 'a') + "xyz!weiter";
-  EXPECT_EQ(readAll(file), expected);
+  const std::string grown = readAll(file);
+  EXPECT_EQ(grown.substr(0, expected.size()), expected);
+  EXPECT_GE(grown.size(), std::size_t{1} << 20);
+  EXPECT_EQ(grown.find_first_not_of('\0', expected.size()), std::string::npos);
+  // On past the room: it grows once more, the bytes before stay.
+  const std::string far(grown.size() - expected.size() + 5, 'b');
+  EXPECT_EQ(file.writeAt(expected.size(), far.data(), far.size()), 0);
+  expected += far;
   OsFile other;
   ASSERT_EQ(other.open(path, true), 0);
-  EXPECT_EQ(readAll(other), expected);
+  EXPECT_EQ(readAll(other).substr(0, expected.size()), expected);
+  ASSERT_EQ(file.truncate(expected.size()), 0);
   file.close();
   EXPECT_EQ(test::readBytes(path), expected);
 }
@@ -62,6 +78,38 @@ TEST(OsFileMapping, WritesAfterTheFileWasCutGrowItAgain) {
   EXPECT_EQ(bytes.substr(0, 10), "aafraaaaaa");
   EXPECT_EQ(bytes.substr(10, 10), std::string(10, '\0'));
   EXPECT_EQ(bytes.substr(8000), "spaet");
+}
+
+// Where no room can be had (here a file size limit, as on a full disk), appends go out as
+// system calls and fail as those do: an error returned, never a fault on a store.
+TEST(OsFileMapping, AppendsWithoutRoomFailAsWritesDo) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  constexpr std::size_t kStart = 3u << 20, kLimit = kStart + 300000;
+  test::writeBytes(path, std::string(kStart, 'a'));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = kLimit;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    OsFile file;
+    if (file.open(path, false) != 0 || !file.mapExistingLength()) _exit(3);
+    const std::string record(1000, 'r');
+    std::uint64_t at = kStart;
+    while (file.writeAt(at, record.data(), record.size()) == 0) at += record.size();
+    // Every record before the failing one is whole, and the file still reads.
+    if (at != kStart + (kLimit - kStart) / 1000 * 1000 ||
+        readAll(file).substr(kStart) != std::string(at - kStart, 'r'))
+      _exit(4);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 #endif
 
