@@ -61,7 +61,7 @@ void PartHalves::readFirst(const Sink& sink) {
       // The seam, if any, lies at or after seamFrom_: it may be in this chunk.
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return decided_; });
-      seamBehind_ = true;
+      seamBehind_ = !seamFound_ || seam_ < firstTotal_ + got;
       if (seamFound_ && seam_ < firstTotal_ + got) {
         const auto cut = static_cast<std::size_t>(seam_ - firstTotal_);
         lock.unlock();

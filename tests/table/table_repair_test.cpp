@@ -41,6 +41,7 @@ std::size_t headerLengthOf(const std::string& bytes) {
   return u16At(bytes, 8);
 }
 
+#ifndef _WIN32  // an exclusive open shares nothing there: no reader sees the file while it is open
 // The header counts `count` records, the file holds them and its end mark, and behind that
 // at most room made ahead for appends (zero bytes).
 void expectCountedRecordsThenRoom(const std::string& bytes, std::uint32_t count) {
@@ -51,7 +52,6 @@ void expectCountedRecordsThenRoom(const std::string& bytes, std::uint32_t count)
   EXPECT_EQ(bytes.find_first_not_of('\0', end + 1), std::string::npos);
 }
 
-#ifndef _WIN32  // an exclusive open shares nothing there: no reader sees the file while it is open
 // Looks at the file from outside each time the index layer would be told of a record.
 struct OutsideReader : RecordWriteHook {
   std::string path;
