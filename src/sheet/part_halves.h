@@ -22,9 +22,9 @@ class ZipArchive;
 // times faster than parsing, so that costs less than keeping the first half in memory for
 // the second reader would. Two threads, not a third to inflate for the first: with only two
 // processors a third made the halves end up to a fifth of the parse apart, by where the
-// system happened to run it. The seam is the first tag at or
-// a little after the middle (54 %) that begins with `mark` ("<row"), since the second
-// reader has more to do for each byte it parses. Whether the second half can stand on
+// system happened to run it. The seam is the first tag at or a little after the middle
+// (54 %) that begins with `mark` ("<row"), since the second reader has more to do for each
+// byte it parses. Whether the second half can stand on
 // its own is for the caller to judge when the first reader gets there, and where it cannot,
 // the first reader reads on through the rest. Destroying the object stops and joins every
 // thread.
