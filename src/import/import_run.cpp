@@ -346,14 +346,12 @@ bool keyMatches(Run& run, const Value& key) {
 
 // The preparer for the mapped fields of the current table, in the order fillFields takes
 // them.
-std::optional<FieldPreparer> fieldPreparer(Run& run) {
+std::optional<FieldPreparer> fieldPreparer(const Run& run) {
   const WorkArea* area = run.areas.current();
   if (!area) return std::nullopt;
   std::vector<FieldPreparer::Target> targets;
-  run.mappedFieldNos.clear();
   for (const FieldRow& field : run.fields) {
     if (mappedColumn(field) == 0) continue;
-    run.mappedFieldNos.push_back(slotInt(field[field_slot::kFieldNo]));
     const Value& typeSlot = field[field_slot::kFieldType];
     targets.push_back({typeSlot.isText() ? typeSlot.asText() : kNoType,
                        slotInt(field[field_slot::kFieldLen]),
@@ -505,8 +503,12 @@ RowEnd importRow(Run& run, RowCells& cells, bool candidates) {
 bool readRows(Run& run) {
   if (run.fields.empty()) return true;
   std::vector<int> fieldColumns;
+  run.mappedFieldNos.clear();
   for (const FieldRow& field : run.fields) {
-    if (const int column = mappedColumn(field)) fieldColumns.push_back(column);
+    if (const int column = mappedColumn(field)) {
+      fieldColumns.push_back(column);
+      run.mappedFieldNos.push_back(slotInt(field[field_slot::kFieldNo]));
+    }
   }
   const int stopColumn = run.state.nStopColumn;
   run.stopOnlyTested =

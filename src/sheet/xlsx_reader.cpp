@@ -542,9 +542,7 @@ class WorksheetHandler : public XmlHandler {
       if (inInline_ || collecting_ || e.grandchild || !isName(e.name, "is") ||
           (e.child && !isName(e.child, "t")) || !ns_.defaultIsMain() || e.declaresNamespace)
         return false;
-      rich_.reset();
-      if (e.child) rich_.set(e.text, e.textLength);
-      hasInline_ = true;
+      takeInlineText(e.child ? e.text : nullptr, e.child ? e.textLength : 0);
       return true;
     }
     if (!inData_ || !isName(e.name, "c") || !ns_.defaultIsMain() || e.declaresNamespace)
@@ -552,9 +550,7 @@ class WorksheetHandler : public XmlHandler {
     if (e.grandchild) {
       if (!isName(e.child, "is") || !isName(e.grandchild, "t")) return false;
       startCell(e.attrs);
-      rich_.reset();
-      rich_.set(e.text, e.textLength);
-      hasInline_ = true;
+      takeInlineText(e.text, e.textLength);
       endCell();
       return true;
     }
@@ -566,6 +562,12 @@ class WorksheetHandler : public XmlHandler {
   }
 
  private:
+  // The text of an inline-text cell met whole; nullptr: an empty <is/>.
+  void takeInlineText(const char* text, int length) {
+    rich_.reset();
+    if (text) rich_.set(text, length);
+    hasInline_ = true;
+  }
   void startCell(const char** attrs) {
     inCell_ = true;
     hasInline_ = false;
