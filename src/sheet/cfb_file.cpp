@@ -91,6 +91,9 @@ void CompoundFile::parse() {
     const std::string_view s = sector(f);
     for (std::uint32_t i = 0; i < sectorSize_ / 4; ++i) fat_.push_back(u32(s, 4 * i));
   }
+  // Entries for sectors beyond the end of the file lead nowhere (a FAT sector listed over
+  // and over would otherwise make the table many times the file).
+  if (fat_.size() > sectorCount) fat_.resize(sectorCount);
 
   const std::string dir = chain(firstDir, UINT64_MAX, false);
   for (std::size_t at = 0; at + 128 <= dir.size(); at += 128) {
@@ -109,6 +112,8 @@ void CompoundFile::parse() {
     const std::string mf = chain(firstMiniFat, UINT64_MAX, false);
     for (std::size_t i = 0; i + 4 <= mf.size(); i += 4) miniFat_.push_back(u32(mf, i));
     miniStream_ = chain(entries_[0].start, entries_[0].size, false);
+    const std::size_t miniSectors = miniStream_.size() / miniSectorSize_;
+    if (miniFat_.size() > miniSectors) miniFat_.resize(miniSectors);
   }
 }
 
@@ -124,10 +129,14 @@ std::string_view CompoundFile::sector(std::uint32_t index) const {
 std::string CompoundFile::chain(std::uint32_t start, std::uint64_t size, bool mini) const {
   const auto& fat = mini ? miniFat_ : fat_;
   const std::uint32_t unit = mini ? miniSectorSize_ : sectorSize_;
+  // A chain that comes back to a sector is damaged, however long its stream claims to be:
+  // taking each sector once keeps every stream within the file, loops or no loops.
+  std::vector<bool> taken(fat.size());
   std::string out;
   std::uint32_t current = start;
-  for (std::size_t steps = 0; current != kEndOfChain && out.size() < size; ++steps) {
-    if (current >= fat.size() || steps > fat.size()) corrupt();
+  while (current != kEndOfChain && out.size() < size) {
+    if (current >= fat.size() || taken[current]) corrupt();
+    taken[current] = true;
     if (mini) {
       const std::uint64_t at = static_cast<std::uint64_t>(current) * unit;
       if (at + unit > miniStream_.size()) corrupt();
