@@ -75,7 +75,9 @@ Globals readGlobals(const std::string& stream) {
   if (le16(rec.data, 0) != 0x0600)
     throw SheetReadError("Nur Excel-Dateien ab Excel 97 (BIFF8) werden gelesen.");
   Globals g;
-  std::unordered_map<std::uint16_t, std::u16string> formats;
+  // Whether each format written in the file shows dates, decided once per FORMAT record
+  // (a damaged file may name one long format from any number of XF records).
+  std::unordered_map<std::uint16_t, bool> dateFormats;
   std::vector<std::uint16_t> xfFormats;
   bool sawWindow = false;
   while (records.next(rec) && rec.id != kEof) {
@@ -103,7 +105,8 @@ Globals readGlobals(const std::string& stream) {
       case kFormat: {
         if (d.size() < 2) damagedBiff();
         BiffText code(rec, 2);
-        formats[le16(d, 0)] = code.longString();
+        const std::uint16_t id = le16(d, 0);
+        dateFormats[id] = isDateFormat(id, utf16ToUtf8(code.longString()));
         break;
       }
       case kXf:
@@ -121,9 +124,8 @@ Globals readGlobals(const std::string& stream) {
     }
   }
   for (std::uint16_t format : xfFormats) {
-    const auto found = formats.find(format);
-    g.dateXf.push_back(found == formats.end() ? isDateFormat(format, "")
-                                              : isDateFormat(format, utf16ToUtf8(found->second)));
+    const auto found = dateFormats.find(format);
+    g.dateXf.push_back(found == dateFormats.end() ? isDateFormat(format, "") : found->second);
   }
   if (g.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
   return g;
