@@ -19,7 +19,7 @@ bool BiffRecords::next(BiffRecord& rec) {
   const std::uint16_t id = le16(stream_, at_), length = le16(stream_, at_ + 2);
   if (stream_.size() - at_ - 4 < length) damagedBiff();
   rec.id = id;
-  rec.data = std::string_view(stream_).substr(at_ + 4, length);
+  rec.data = stream_.substr(at_ + 4, length);
   rec.parts.clear();
   at_ += 4u + length;
   return true;
@@ -30,7 +30,7 @@ const BiffRecord& BiffRecords::withContinues(BiffRecord& rec) {
   while (stream_.size() - at_ >= 4 && le16(stream_, at_) == kContinue) {
     const std::uint16_t length = le16(stream_, at_ + 2);
     if (stream_.size() - at_ - 4 < length) damagedBiff();
-    rec.parts.push_back(std::string_view(stream_).substr(at_ + 4, length));
+    rec.parts.push_back(stream_.substr(at_ + 4, length));
     at_ += 4u + length;
   }
   return rec;

@@ -27,18 +27,19 @@ struct BiffRecord {
   std::vector<std::string_view> parts;
 };
 
-// The records of a workbook stream from an offset on.
+// The records of a workbook stream from an offset on, up to end (where another sheet's
+// records begin) or the end of the stream.
 class BiffRecords {
  public:
-  BiffRecords(const std::string& stream, std::size_t offset) : stream_(stream), at_(offset) {}
-  // The next record; false at the end of the stream. A record reaching beyond the end is
-  // damage.
+  BiffRecords(const std::string& stream, std::size_t offset, std::size_t end = SIZE_MAX)
+      : stream_(std::string_view(stream).substr(0, end)), at_(offset) {}
+  // The next record; false at the end. A record reaching beyond the end is damage.
   bool next(BiffRecord& rec);
   // The record with the CONTINUE records that follow it, which are then passed over.
   const BiffRecord& withContinues(BiffRecord& rec);
 
  private:
-  const std::string& stream_;
+  std::string_view stream_;
   std::size_t at_;
 };
 

@@ -1,7 +1,9 @@
 // The BIFF8 workbook reader (.xls): the records of the workbook stream, read in-process.
 // Every read is bounds-checked; a damaged stream is refused with a reason.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -54,8 +56,14 @@ double ieee(std::string_view rec, std::size_t at) {
 struct SheetEntry {
   std::u16string name;
   std::uint32_t offset = 0;
-  std::uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart, 6 module
+  std::size_t end = SIZE_MAX;  // where the next sheet's records begin
+  std::uint8_t type = 0;       // 0 worksheet, 1 macro sheet, 2 chart, 6 module
 };
+
+// Worksheets and macro sheets; charts and modules hold no cells.
+bool hasCells(const SheetEntry& e) {
+  return e.type == 0 || e.type == 1;
+}
 
 // What the globals substream says about the workbook.
 struct Globals {
@@ -128,6 +136,19 @@ Globals readGlobals(const std::string& stream) {
     g.dateXf.push_back(found == dateFormats.end() ? isDateFormat(format, "") : found->second);
   }
   if (g.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
+  // Each sheet's records end where the next sheet's begin, so that however its end is
+  // damaged, reading every sheet reads the stream once. Two sheets in one place are damage.
+  // Charts and modules, whose records are never read, take no part.
+  std::vector<std::uint32_t> starts;
+  for (const SheetEntry& e : g.sheets) {
+    if (hasCells(e)) starts.push_back(e.offset);
+  }
+  std::sort(starts.begin(), starts.end());
+  if (std::adjacent_find(starts.begin(), starts.end()) != starts.end()) damagedBiff();
+  for (SheetEntry& e : g.sheets) {
+    const auto next = std::upper_bound(starts.begin(), starts.end(), e.offset);
+    if (next != starts.end()) e.end = *next;
+  }
   return g;
 }
 
@@ -137,8 +158,8 @@ template <class SstText, class OwnText>
 CellStore readSheet(const std::string& stream, const SheetEntry& entry, const Globals& g,
                     SstText sstText, OwnText ownText) {
   CellStoreBuilder cells;
-  if (entry.type != 0 && entry.type != 1) return cells.finish();  // charts, modules
-  BiffRecords records(stream, entry.offset);
+  if (!hasCells(entry)) return cells.finish();
+  BiffRecords records(stream, entry.offset, entry.end);
   BiffRecord rec;
   if (!records.next(rec) || rec.id != kBof) damagedBiff();
   int depth = 1;
