@@ -311,14 +311,19 @@ std::string workbookStream(const CompoundFile& cfb) {
 }
 
 // Reads the sheets left unread at first from the file once more, each with its texts (the
-// shared ones it names copied) in a pool of its own.
+// shared ones it names copied) in a pool of its own. The stream read for the first of them
+// is kept for the others, instead of reading the whole file again for every sheet.
 class XlsSheetLoader : public SheetLoader {
  public:
   XlsSheetLoader(std::string path, Globals globals)
       : path_(std::move(path)), globals_(std::move(globals)) {}
 
   void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
-    const std::string stream = path_.empty() ? stream_ : workbookStream(CompoundFile(path_));
+    if (!haveStream_) {
+      stream_ = workbookStream(CompoundFile(path_));
+      haveStream_ = true;
+    }
+    const std::string& stream = stream_;
     auto pool = std::make_shared<TextPool>();
     std::unordered_map<std::uint32_t, std::uint32_t> copied;
     sheet.cells = readSheet(
@@ -331,8 +336,10 @@ class XlsSheetLoader : public SheetLoader {
         [&](std::u16string_view t) { return pool->add(t); });
     sheet.texts = std::move(pool);
   }
-  // For a workbook read from memory: the stream is kept instead of the path.
+  // The workbook stream, once read again (or kept from the start for a workbook read from
+  // memory, which has no path).
   std::string stream_;
+  bool haveStream_ = false;
 
  private:
   std::string path_;
@@ -359,7 +366,10 @@ void readBiffWorkbook(const std::string& stream, const std::string& path, Workbo
       [&](std::u16string_view t) { return book.texts.add(t); });
   active.loaded = true;
   auto loader = std::make_shared<XlsSheetLoader>(path, std::move(globals));
-  if (path.empty()) loader->stream_ = stream;
+  if (path.empty()) {
+    loader->stream_ = stream;
+    loader->haveStream_ = true;
+  }
   book.loader = std::move(loader);
 }
 
