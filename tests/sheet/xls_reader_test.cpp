@@ -13,6 +13,7 @@
 #include "sheet/serial_date.h"
 #include "sheet/sheet_error.h"
 #include "sheet/workbook_data.h"
+#include "sheet_files.h"
 #include "support/test_support.h"
 
 namespace zandor::sheet {
@@ -242,9 +243,10 @@ std::string str16(std::u16string_view text, bool wide) {
   return s;
 }
 
-// Globals with the given extra records and two sheets whose cell records are given.
-std::string workbook(const std::string& globals, const std::string& first,
-                     const std::string& second, std::uint16_t activeTab = 0) {
+// Globals with the given extra records and sheets (named Blatt1, Blatt2, ...) whose cell
+// records are given.
+std::string workbookOf(const std::string& globals, const std::vector<std::string>& cells,
+                       std::uint16_t activeTab = 0) {
   auto boundSheet = [](std::uint32_t offset, const std::string& name) {
     std::string s;
     Biff::put32(s, offset);
@@ -254,28 +256,32 @@ std::string workbook(const std::string& globals, const std::string& first,
     s += '\0';
     return s + name;
   };
+  auto name = [](std::size_t i) { return "Blatt" + std::to_string(i + 1); };
   std::string window(10, '\0');
   Biff::put16(window, activeTab);
   window += std::string(6, '\0');
   // The offsets depend on the globals' length, which the names' lengths fix.
   Biff head;
   head.record(0x0809, Biff::bof(5)).record(0x003D, window);
-  const std::size_t globalsSize =
-      head.size() + globals.size() + 2 * (4 + boundSheet(0, "Eins").size()) + 4;
-  std::string out = head.bytes() + globals;
-  Biff sheets;
-  sheets.record(0x0809, Biff::bof(0x10));
-  const std::size_t firstAt = globalsSize;
-  std::string one = sheets.bytes() + first;
-  Biff eof;
+  std::size_t globalsSize = head.size() + globals.size() + 4;
+  for (std::size_t i = 0; i < cells.size(); ++i) globalsSize += 4 + boundSheet(0, name(i)).size();
+  Biff bof, eof;
+  bof.record(0x0809, Biff::bof(0x10));
   eof.record(0x000A, "");
-  one += eof.bytes();
-  const std::size_t secondAt = firstAt + one.size();
-  Biff bounds;
-  bounds.record(0x0085, boundSheet(static_cast<std::uint32_t>(firstAt), "Eins"))
-      .record(0x0085, boundSheet(static_cast<std::uint32_t>(secondAt), "Zwei"))
-      .record(0x000A, "");
-  return out + bounds.bytes() + one + sheets.bytes() + second + eof.bytes();
+  std::string bounds, body;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    Biff bound;
+    bound.record(0x0085,
+                 boundSheet(static_cast<std::uint32_t>(globalsSize + body.size()), name(i)));
+    bounds += bound.bytes();
+    body += bof.bytes() + cells[i] + eof.bytes();
+  }
+  return head.bytes() + globals + bounds + eof.bytes() + body;
+}
+
+std::string workbook(const std::string& globals, const std::string& first,
+                     const std::string& second, std::uint16_t activeTab = 0) {
+  return workbookOf(globals, {first, second}, activeTab);
 }
 
 WorkbookData readStream(const std::string& stream) {
@@ -425,6 +431,129 @@ TEST(XlsRecords, DamagedOrForeignStreamsAreRefusedWithAReason) {
             "digt.");
   std::string shortNumber = workbook("", Biff().record(0x0203, "1234").bytes(), "");
   EXPECT_EQ(refusal(shortNumber),
+            "Die Excel-Datei ist besch\xc3\xa4"
+            "digt.");
+}
+
+// Damage that made reading take many times as long as the file (and far longer under the
+// sanitizers): sector chains that come back, a FAT listed over and over, sheets that share
+// their records, every other sheet reading the whole file again. Each sector of a stream is
+// taken once, so that chains which come back are refused as damaged, whatever size their
+// stream claims.
+class XlsDamageTest : public ::testing::Test {
+ protected:
+  std::string outcome(const std::string& file) {
+    test::writeBytes(dir_.path() / "d.xls", file);
+    try {
+      readSpreadsheetFile(dir_.file("d.xls"));
+    } catch (const SheetReadError& e) {
+      return e.what();
+    }
+    return "(gelesen)";
+  }
+  static void put32(std::string& b, std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  }
+  // A workbook stream with count numbers in the first column of its first sheet.
+  static std::string numbers(std::uint16_t count) {
+    Biff cells;
+    for (std::uint16_t r = 0; r < count; ++r)
+      cells.record(0x0203, Biff::cell(r, 0, 0) + Biff::real(r));
+    return workbookOf("", {cells.bytes()});
+  }
+
+  static constexpr const char* kDamaged =
+      "Die Datei ist besch\xc3\xa4"
+      "digt (Verbunddatei).";
+  // In the files of test::compoundFile: the FAT entry of sector n, and the size of the
+  // directory's entry i (0 the root).
+  static std::size_t fatEntry(std::size_t n) { return 512 + 4 * n; }
+  static std::size_t sizeOfEntry(std::size_t i) { return 1024 + 128 * i + 120; }
+  test::TempDir dir_;
+};
+
+TEST_F(XlsDamageTest, ChainsThatComeBackAreRefused) {
+  const std::string stream = numbers(100);
+  const std::size_t first = 2, last = 2 + (stream.size() - 1) / 512;
+  ASSERT_GE(last, first + 2);
+  const std::string good = test::compoundFile({{u"Workbook", stream}});
+  ASSERT_EQ(outcome(good), "(gelesen)");
+
+  // The last sector leads back to the first, and the stream claims three rounds (which
+  // were read as three copies of the workbook), or the largest size there is.
+  std::string round = good;
+  put32(round, fatEntry(last), first);
+  put32(round, sizeOfEntry(1), 3 * stream.size());
+  EXPECT_EQ(outcome(round), kDamaged);
+  put32(round, sizeOfEntry(1), 0xFFFFFFFF);
+  EXPECT_EQ(outcome(round), kDamaged);
+  // A sector in the middle leads to itself; the directory leads to itself.
+  std::string itself = good;
+  put32(itself, fatEntry(first + 1), first + 1);
+  EXPECT_EQ(outcome(itself), kDamaged);
+  std::string directory = good;
+  put32(directory, fatEntry(1), 1);
+  EXPECT_EQ(outcome(directory), kDamaged);
+
+  // The header names the one FAT sector at all its 109 places, as if the FAT were 109
+  // times as long; the stream's chain comes back as above.
+  const std::string longer = numbers(3100);
+  std::string listed = test::compoundFile({{u"Workbook", longer}});
+  ASSERT_GE(listed.size() / 512, 110u);
+  put32(listed, 0x2C, 109);
+  for (std::size_t i = 0; i < 109; ++i) put32(listed, 0x4C + 4 * i, 0);
+  EXPECT_EQ(outcome(listed), "(gelesen)");
+  put32(listed, fatEntry(2 + (longer.size() - 1) / 512), first);
+  put32(listed, sizeOfEntry(1), 0xFFFFFFF0);
+  EXPECT_EQ(outcome(listed), kDamaged);
+}
+
+TEST_F(XlsDamageTest, MiniStreamChainsThatComeBackAreRefused) {
+  // Three rounds of the stream stay below the mini stream's 4096 bytes.
+  const std::string stream = numbers(40);
+  ASSERT_LT(3 * stream.size(), 4096u);
+  const std::size_t minis = (stream.size() + 63) / 64, sectors = (minis * 64 + 511) / 512;
+  const std::string good = test::miniCompoundFile(stream);
+  ASSERT_EQ(outcome(good), "(gelesen)");
+  // The workbook's last mini sector leads back to its first (mini FAT in sector 2).
+  std::string round = good;
+  put32(round, 1536 + 4 * (minis - 1), 0);
+  put32(round, sizeOfEntry(1), 3 * stream.size());
+  EXPECT_EQ(outcome(round), kDamaged);
+  // The mini stream's own chain comes back, its root entry claiming three rounds.
+  std::string root = good;
+  put32(root, fatEntry(3 + sectors - 1), 3);
+  put32(root, sizeOfEntry(0), 3 * sectors * 512);
+  EXPECT_EQ(outcome(root), kDamaged);
+}
+
+TEST_F(XlsDamageTest, EveryOtherSheetIsReadFromOneCopyOfTheFile) {
+  std::vector<std::string> sheets;
+  for (std::uint16_t i = 0; i < 4; ++i)
+    sheets.push_back(Biff().record(0x0203, Biff::cell(0, 0, 0) + Biff::real(i)).bytes());
+  test::writeBytes(dir_.path() / "b.xls",
+                   test::compoundFile({{u"Workbook", workbookOf("", sheets)}}));
+  WorkbookData book = readSpreadsheetFile(dir_.file("b.xls"));
+  ASSERT_EQ(book.sheets.size(), 4u);
+  EXPECT_EQ(book.sheet(1).cells.find(1, 1)->number, 1.0);
+  // The file is read once more for the first sheet asked for, not for each.
+  std::filesystem::remove(dir_.path() / "b.xls");
+  EXPECT_EQ(book.sheet(3).cells.find(1, 1)->number, 3.0);
+  EXPECT_EQ(book.sheet(2).cells.find(1, 1)->number, 2.0);
+}
+
+TEST(XlsRecords, SheetsInOnePlaceAreRefused) {
+  const std::string number = Biff().record(0x0203, Biff::cell(0, 0, 0) + Biff::real(1)).bytes();
+  std::string stream = workbookOf("", {number, number, number});
+  ASSERT_EQ(refusal(stream), "(gelesen)");
+  // The third BOUNDSHEET names the second sheet's place: reading each would read it twice.
+  std::vector<std::size_t> bounds;
+  for (std::size_t at = 0; at + 4 <= stream.size(); at += 4 + le16(stream, at + 2)) {
+    if (le16(stream, at) == 0x0085) bounds.push_back(at);
+  }
+  ASSERT_EQ(bounds.size(), 3u);
+  stream.replace(bounds[2] + 4, 4, stream.substr(bounds[1] + 4, 4));
+  EXPECT_EQ(refusal(stream),
             "Die Excel-Datei ist besch\xc3\xa4"
             "digt.");
 }
