@@ -10,13 +10,13 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "sheet/decimal_text.h"
 #include "sheet/dispatch.h"
 #include "sheet/fast_xml.h"
+#include "sheet/joining_thread.h"
 #include "sheet/part_halves.h"
 #include "sheet/serial_date.h"
 #include "sheet/sheet_error.h"
@@ -874,10 +874,11 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
     }
   };
   const bool hasShared = !stringsPart.empty() && zip.has(stringsPart);
-  std::thread aside;
+  // Joined on every path out of here, an exception's included, before what it fills goes.
+  std::optional<JoiningThread> aside;
   if (hasShared && zip.partSize(stringsPart) > kSharedAsideBytes) {
     try {
-      aside = std::thread([&] {
+      aside.emplace([&] {
         try {
           ZipArchive second(zip.path());
           readShared(second);
@@ -889,15 +890,16 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
       // No thread to be had: read them first after all.
     }
   }
-  if (!aside.joinable()) {
+  const bool textsAside = aside.has_value();
+  if (!textsAside) {
     if (hasShared) readShared(zip);
     if (sharedFailure) std::rethrow_exception(sharedFailure);
     sharedComplete = true;
   }
   // Whatever the sheets do, the second thread has ended before the texts are looked at.
   auto joinShared = [&] {
-    if (!aside.joinable()) return;
-    aside.join();
+    if (!aside) return;
+    aside->join();
     sharedComplete = true;
   };
 
@@ -926,7 +928,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
         if (hasCells) {
           WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
           parseWorksheet(zip, rel->second.target, handler, texts, styles.dateStyle,
-                         workbook.date1904, aside.joinable());
+                         workbook.date1904, textsAside);
           sheet.cells = handler.cells.finish();
         }
       } else {
