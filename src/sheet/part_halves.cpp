@@ -25,23 +25,20 @@ bool endsMark(char c) {
 }  // namespace
 
 PartHalves::PartHalves(ZipArchive& zip, std::string_view part, std::string mark)
-    : reader_(zip.openPart(part)), mark_(std::move(mark)) {
-  seamFrom_ = reader_->statedSize() / 100 * kSeamPercent;
-  second_ =
-      std::thread([this, path = zip.path(), name = std::string(part)] { runSecond(path, name); });
-}
+    : reader_(zip.openPart(part)),
+      mark_(std::move(mark)),
+      seamFrom_(reader_->statedSize() / 100 * kSeamPercent),
+      second_([this, path = zip.path(), name = std::string(part)] { runSecond(path, name); },
+              [this] { askToStop(); }) {}
 
-PartHalves::~PartHalves() {
-  stop();
-}
+PartHalves::~PartHalves() = default;
 
-void PartHalves::stop() {
+void PartHalves::askToStop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   changed_.notify_all();
-  if (second_.joinable()) second_.join();
 }
 
 void PartHalves::decideSeam(bool found, std::uint64_t at) {
@@ -155,7 +152,7 @@ bool PartHalves::secondSucceeded(bool abandon) {
     if (!secondStarted_) return false;
     if (abandon) secondAbandoned_ = true;
   }
-  if (second_.joinable()) second_.join();
+  second_.join();
   std::lock_guard lock(mutex_);
   return secondDone_;
 }

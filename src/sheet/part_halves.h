@@ -7,8 +7,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "sheet/joining_thread.h"
 
 namespace zandor::sheet {
 
@@ -59,7 +60,7 @@ class PartHalves {
   void runSecond(const std::string& path, const std::string& part);
   // Publishes where the seam is (found false: nowhere).
   void decideSeam(bool found, std::uint64_t at);
-  void stop();
+  void askToStop();
 
   std::unique_ptr<PartReader> reader_;
   const std::string mark_;
@@ -78,8 +79,6 @@ class PartHalves {
   Sink secondSink_;
   std::function<void()> secondEnd_;
 
-  std::thread second_;
-
   // The first reader's: its buffer, the bytes it has inflated, whether the seam is behind
   // them (or known to be nowhere), and the bytes from the seam on that the chunk which held
   // it brought along.
@@ -87,6 +86,9 @@ class PartHalves {
   std::uint64_t firstTotal_ = 0;
   bool seamBehind_ = false;
   std::vector<char> rest_;
+
+  // Last, so that it is stopped and joined before anything it uses goes.
+  JoiningThread second_;
 };
 
 // Sheets read in two halves since the program started (the second half used), for the

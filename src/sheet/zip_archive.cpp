@@ -7,10 +7,12 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "sheet/cell_store.h"
+#include "sheet/joining_thread.h"
 #include "sheet/part_reader.h"
 #include "sheet/sheet_error.h"
 
@@ -77,12 +79,11 @@ void ZipArchive::stream(std::string_view name,
   PartReader part(zip_, storedName(name));
   auto inflate = [&](std::vector<char>& buffer) { return part.read(buffer.data(), buffer.size()); };
 
-  const bool big = part.statedSize() > kBackgroundBytes;
-  if (!big) {
+  auto inflateHere = [&] {
     std::vector<char> buffer(kChunkBytes);
     while (const std::size_t got = inflate(buffer)) sink(buffer.data(), got);
-    return;
-  }
+  };
+  if (part.statedSize() <= kBackgroundBytes) return inflateHere();
 
   // A big part (the sheet) is inflated on a second thread while this one parses.
   struct Shared {
@@ -94,7 +95,7 @@ void ZipArchive::stream(std::string_view name,
     std::exception_ptr failure;
   } shared;
   for (int i = 0; i < 3; ++i) shared.empty.emplace_back(kChunkBytes);
-  std::thread inflater([&] {
+  auto inflating = [&] {
     try {
       for (;;) {
         std::vector<char> buffer;
@@ -119,39 +120,37 @@ void ZipArchive::stream(std::string_view name,
       shared.failure = std::current_exception();
       shared.changed.notify_all();
     }
-  });
-  auto stopInflater = [&] {
-    {
+  };
+  // Stopped and joined however this function is left, a throwing sink's way included.
+  std::optional<JoiningThread> inflater;
+  try {
+    inflater.emplace(inflating, [&] {
       std::lock_guard lock(shared.mutex);
       shared.stop = true;
       shared.changed.notify_all();
-    }
-    inflater.join();
-  };
-  try {
-    for (;;) {
-      std::pair<std::vector<char>, std::size_t> chunk;
-      {
-        std::unique_lock lock(shared.mutex);
-        shared.changed.wait(
-            lock, [&] { return !shared.full.empty() || shared.finished || shared.failure; });
-        if (shared.full.empty()) {
-          if (shared.failure) std::rethrow_exception(shared.failure);
-          break;
-        }
-        chunk = std::move(shared.full.front());
-        shared.full.pop_front();
-      }
-      sink(chunk.first.data(), chunk.second);
-      std::lock_guard lock(shared.mutex);
-      shared.empty.push_back(std::move(chunk.first));
-      shared.changed.notify_all();
-    }
-  } catch (...) {
-    stopInflater();
-    throw;
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: inflated here after all.
+    return inflateHere();
   }
-  stopInflater();
+  for (;;) {
+    std::pair<std::vector<char>, std::size_t> chunk;
+    {
+      std::unique_lock lock(shared.mutex);
+      shared.changed.wait(
+          lock, [&] { return !shared.full.empty() || shared.finished || shared.failure; });
+      if (shared.full.empty()) {
+        if (shared.failure) std::rethrow_exception(shared.failure);
+        break;
+      }
+      chunk = std::move(shared.full.front());
+      shared.full.pop_front();
+    }
+    sink(chunk.first.data(), chunk.second);
+    std::lock_guard lock(shared.mutex);
+    shared.empty.push_back(std::move(chunk.first));
+    shared.changed.notify_all();
+  }
 }
 
 std::unique_ptr<PartReader> ZipArchive::openPart(std::string_view name) {
