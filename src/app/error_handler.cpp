@@ -38,7 +38,7 @@ std::optional<ErrorAnswer> askUser(AppState& state, const Error& error, const Re
   std::unique_ptr<Dialog> dialog =
       state.ui ? state.ui->makeDialog(tpl::kErrorDialog) : std::unique_ptr<Dialog>();
   if (!dialog) {
-    std::cerr << cp1252ToUtf8(error.text()) << std::endl;
+    std::cerr << cp1252ToUtf8(errorForUser(error)) << std::endl;
     return std::nullopt;
   }
   dialog->setTitle(gContext.guiFramework);

@@ -47,6 +47,31 @@ std::string Error::text() const {
   return out;
 }
 
+std::string osErrorText(int osCode) {
+  switch (osCode) {
+    case 2:
+      return "Datei nicht gefunden";
+    case 5:
+      return "Zugriff verweigert";
+    case 32:
+      return "Die Datei wird von einem anderen Programm benutzt";
+    case 112:
+      return "Kein Speicherplatz mehr auf dem Datentr\xe4ger";
+    case 223:
+      return "Die Datei w\xfcrde gr\xf6\xdf"
+             "er, als das System erlaubt";
+    case 1117:
+      return "Ein-/Ausgabefehler des Datentr\xe4gers";
+    default:
+      return {};
+  }
+}
+
+std::string errorForUser(const Error& error) {
+  const std::string words = error.reason.empty() ? osErrorText(error.osCode) : error.reason;
+  return words.empty() ? error.text() : error.text() + " (" + words + ")";
+}
+
 ErrorException::ErrorException(Error error)
     : std::runtime_error(cp1252ToUtf8(error.text())), error_(std::move(error)) {}
 
@@ -113,7 +138,7 @@ void setNetworkErrorFlag(bool value) {
 
 ErrorAnswer consoleErrorHandler(const Error& error) {
   if (auto settled = settleSilently(error)) return *settled;
-  std::cerr << cp1252ToUtf8(error.text()) << std::endl;
+  std::cerr << cp1252ToUtf8(errorForUser(error)) << std::endl;
   throw ProgramQuit(1);
 }
 

@@ -41,6 +41,9 @@ struct Error {
   std::string fileName;
   std::string operation;
   std::optional<std::vector<Value>> args;
+  // What exactly went wrong, in German words for the user (1252 text); empty when the
+  // description says all. Not part of text(), whose form is fixed.
+  std::string reason;
   bool canRetry = false;
   bool canDefault = false;
 
@@ -89,6 +92,13 @@ ErrorAnswer raiseError(const Error& error);
 // A failed write, a damaged file or a failed read of a table or index file: the files on
 // disk are not what the program takes them for, whatever the operation was about.
 bool isFileFault(const Error& error);
+
+// An operating-system code (as the error report shows it, see osCodeOf) in German words
+// (1252 text), or "" for a code without words of its own.
+std::string osErrorText(int osCode);
+// The error as a user reads it: text(), followed by what went wrong in German words where
+// that is known (the reason, else the operating-system code in words).
+std::string errorForUser(const Error& error);
 
 // What a guard turns into ErrorException: every error, or all but file faults, which then
 // reach the handler as without a guard (a search that cannot write the record before it

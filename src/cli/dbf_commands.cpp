@@ -80,7 +80,7 @@ bool openForReading(WorkAreas& areas, const std::string& file) {
     // File names on the command line are UTF-8; inside the program they are 1252 text.
     return areas.DBUSEAREA(true, "", utf8ToCp1252(file), "DBFDUMP", true, true);
   } catch (const ErrorException& e) {
-    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    std::cerr << cp1252ToUtf8(errorForUser(e.error())) << '\n';
     return false;
   }
 }

@@ -51,7 +51,7 @@ int createCommand(const std::vector<std::string>& args) {
   try {
     createTable(utf8ToCp1252(args[0]), fields);
   } catch (const TableError& e) {
-    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    std::cerr << cp1252ToUtf8(errorForUser(e.error())) << '\n';
     return 1;
   }
   return 0;

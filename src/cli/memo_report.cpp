@@ -25,10 +25,10 @@ bool reportMemoReferences(const std::string& tableArg, const std::string& indexA
     ErrorGuard guard;
     problems = checkMemoReferences(utf8ToCp1252(tableArg), cdx ? "DBFCDX" : "DBFNTX");
   } catch (const TableError& e) {
-    std::cout << tableArg << ": " << cp1252ToUtf8(e.error().text()) << '\n';
+    std::cout << tableArg << ": " << cp1252ToUtf8(errorForUser(e.error())) << '\n';
     return false;
   } catch (const ErrorException& e) {
-    std::cout << tableArg << ": " << cp1252ToUtf8(e.error().text()) << '\n';
+    std::cout << tableArg << ": " << cp1252ToUtf8(errorForUser(e.error())) << '\n';
     return false;
   } catch (const std::exception& e) {
     std::cout << tableArg << ": " << cp1252ToUtf8(e.what()) << '\n';

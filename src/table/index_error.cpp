@@ -1,5 +1,7 @@
 #include "table/index_error.h"
 
+#include "table/table_error.h"
+
 namespace zandor {
 
 Error indexDamageError(const std::string& driver, const std::string& fileName,
@@ -32,11 +34,11 @@ bool isDuplicateKeyError(const Error& error) {
   return error.genCode == kDuplicateKeyGenCode && error.subCode == kDuplicateKeySubCode;
 }
 
-Error indexOpenError(const std::string& driver, const std::string& fileName, int osCode) {
+Error indexOpenError(const std::string& driver, const std::string& fileName, int err) {
   Error e;
   e.genCode = gen::kOpen;
   e.subCode = kIndexOpenSubCode;
-  e.osCode = osCode;
+  e.osCode = osCodeOf(err);
   e.subsystem = driver;
   e.description = "Open error";
   e.fileName = fileName;
@@ -45,11 +47,11 @@ Error indexOpenError(const std::string& driver, const std::string& fileName, int
   return e;
 }
 
-Error indexWriteError(const std::string& driver, const std::string& fileName, int osCode) {
+Error indexWriteError(const std::string& driver, const std::string& fileName, int err) {
   Error e;
   e.genCode = gen::kWrite;
   e.subCode = 1011;
-  e.osCode = osCode;
+  e.osCode = osCodeOf(err);
   e.subsystem = driver;
   e.description = "Write error";
   e.fileName = fileName;

@@ -21,8 +21,9 @@ constexpr int kIndexOpenSubCode = 1003;
 // The error raised for a damaged index file of the given driver ("DBFCDX", "DBFNTX").
 Error indexDamageError(const std::string& driver, const std::string& fileName,
                        const std::string& detail);
-Error indexOpenError(const std::string& driver, const std::string& fileName, int osCode);
-Error indexWriteError(const std::string& driver, const std::string& fileName, int osCode);
+// err: the errno value of the failure.
+Error indexOpenError(const std::string& driver, const std::string& fileName, int err);
+Error indexWriteError(const std::string& driver, const std::string& fileName, int err);
 
 // A record whose key a candidate (primary-key) order already holds for another record.
 constexpr int kDuplicateKeyGenCode = 42;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "base/error.h"
 
@@ -41,8 +42,13 @@ class TableError : public std::exception {
 Error tableError(int genCode, int subCode, std::string description, std::string fileName = {},
                  int osCode = 0);
 
-// The operating-system code as the error report shows it (2 not found, 5 access denied,
-// 32 sharing violation, otherwise the errno value).
+// The operating-system code as the error report shows it, the same on every system: the
+// codes of Windows for not found (2), access denied (5), sharing violation (32), disk full
+// (112), file too large (223) and device error (1117), otherwise the errno value.
 int osCodeOf(int errnoValue);
+
+// A failure of the system in German words, with what it was about ("datei.cdx: Kein
+// Speicherplatz mehr auf dem Datentr\xe4ger"), 1252 text.
+std::string systemErrorText(const std::system_error& e);
 
 }  // namespace zandor
