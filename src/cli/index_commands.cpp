@@ -34,7 +34,7 @@ int guarded(F&& body) {
   try {
     return body();
   } catch (const ErrorException& e) {
-    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    std::cerr << cp1252ToUtf8(errorForUser(e.error())) << '\n';
   } catch (const std::exception& e) {
     std::cerr << cp1252ToUtf8(e.what()) << '\n';
   }
@@ -121,16 +121,30 @@ int runCheck(const std::vector<std::string>& args) {
     std::cerr << "Aufruf: zandor-cli dbf check DATEI INDEX...\n";
     return 2;
   }
-  // A table another program holds is said to be in use, not reported index by index.
+  // A table another program holds is said to be in use, not reported index by index. Its
+  // structural index is checked like the others, not opened with the table here; the errors
+  // name the driver the index files are read with all the same.
+  bool ok = true;
+  const bool cdx = upperAZ(extensionPart(args[1])) == ".CDX";
   try {
     ErrorGuard guard;
     WorkAreas areas;
-    if (!areas.DBUSEAREA(true, "", utf8ToCp1252(args[0]), "DBFCHECK", true, true)) return 1;
+    if (!areas.DBUSEAREA(true, "DBFNTX", utf8ToCp1252(args[0]), "DBFCHECK", true, true)) return 1;
+    if (const auto damage = areas.current()->damage()) {
+      std::cout << args[0] << ": "
+                << cp1252ToUtf8(
+                       "besch\xe4"
+                       "digt: " +
+                       *damage)
+                << '\n';
+      ok = false;
+    }
   } catch (const ErrorException& e) {
-    std::cerr << cp1252ToUtf8(e.error().text()) << '\n';
+    Error error = e.error();
+    if (cdx && error.subsystem == "DBFNTX") error.subsystem = "DBFCDX";
+    std::cerr << cp1252ToUtf8(errorForUser(error)) << '\n';
     return 1;
   }
-  bool ok = true;
   for (std::size_t i = 1; i < args.size(); ++i) {
     // What we cannot maintain is no fault of the file: say so instead of listing differences.
     if (const auto feature =

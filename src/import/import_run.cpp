@@ -207,6 +207,9 @@ bool openTable(Run& run) {
     if (isUnsupportedError(e.error())) {
       unsupported = kCrLf + cp1252ToUtf8(e.error().fileName) +
                     ": nicht unterstützt: " + cp1252ToUtf8(unsupportedFeatureOf(e.error()));
+    } else if (!e.error().reason.empty()) {
+      unsupported =
+          kCrLf + cp1252ToUtf8(fileNamePart(e.error().fileName) + ": " + e.error().reason);
     }
   }
   if (!opened) {
@@ -541,7 +544,7 @@ ImportOutcome endAfterFault(Run& run) {
   run.held.dropRecordInFlight = true;
   ENDMSGWAIT(state);
   run.log().add("");
-  run.log().add(logFileFaultEntry(run.row, fault.text()));
+  run.log().add(logFileFaultEntry(run.row, errorForUser(fault)));
   run.log().close();
   if (state.ui) {
     state.ui->information(
@@ -549,7 +552,7 @@ ImportOutcome endAfterFault(Run& run) {
                      "werden. Der Einlesevorgang wurde in Zeile " +
                      std::to_string(run.row) +
                      " abgebrochen; bitte führen Sie eine Reorganisation durch (dbf repair)!") +
-        kCrLf + fault.text() + utf8ToCp1252(kAbort));
+        kCrLf + errorForUser(fault) + utf8ToCp1252(kAbort));
   }
   run.held.closeTable();
   run.held.closeSpreadsheet();
@@ -575,7 +578,7 @@ std::optional<ImportOutcome> importRows(Run& run) {
   } catch (const ProgramQuit&) {
     if (run.fault) {
       run.held.dropRecordInFlight = true;
-      run.log().add(logFileFaultEntry(run.row, run.fault->text()));
+      run.log().add(logFileFaultEntry(run.row, errorForUser(*run.fault)));
     }
     throw;
   }

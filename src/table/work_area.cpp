@@ -8,6 +8,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "table/field_value.h"
+#include "table/layout_check.h"
 #include "table/table_error.h"
 #include "table/unsupported.h"
 
@@ -95,10 +96,32 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
     if (memoPath.empty()) throw TableError(openError(wanted, ENOENT));
     area->memo_ = MemoFile::open(memoPath, memoKind, readOnly, !shared);
   }
+  if (!readOnly) {
+    // Written on the word of a header that contradicts itself, records would land where
+    // no reader looks for them, or over the records that are there.
+    if (auto damage = area->damage()) {
+      Error e = tableError(gen::kCorruption, sub::kCorruption, "Corruption detected", path);
+      e.reason =
+          "besch\xe4"
+          "digt: " +
+          *damage;
+      throw TableError(e);
+    }
+  }
   area->blank_ = blankRecord(layout.fields, layout.recordLength);
   area->record_ = area->blank_;
   area->goTo(1);
   return area;
+}
+
+std::optional<std::string> WorkArea::damage() const {
+  if (auto contradiction = layoutContradiction(file_, layout_)) return contradiction;
+  if (memo_) {
+    if (auto contradiction = memo_->headerContradiction()) {
+      return baseNamePart(memo_->path()) + extensionPart(memo_->path()) + ": " + *contradiction;
+    }
+  }
+  return std::nullopt;
 }
 
 WorkArea::~WorkArea() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ class WorkArea {
   // 0-based index of a field by name (case-insensitive), -1 when there is none.
   int fieldIndex(std::string_view name) const;
   const MemoFile* memo() const { return memo_.get(); }
+  // What in the table's header (or its memo file's) contradicts the rest, in German (1252
+  // text), or nothing. A writable open refuses such a table before anything is written.
+  std::optional<std::string> damage() const;
 
   std::uint32_t recCount() const { return recCount_; }
   // Whole records the file holds beyond the ones its header counts: left by a program that
