@@ -21,9 +21,15 @@ void writeU32be(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
 }
 
-Error memoReadError(const std::string& path) {
-  return tableError(gen::kRead, sub::kRead, "Read error", path);
+Error memoReadError(const std::string& path, std::string reason = {}) {
+  Error e = tableError(gen::kRead, sub::kRead, "Read error", path);
+  e.reason = std::move(reason);
+  return e;
 }
+
+const std::string kTooLong = "Memotext l\xe4nger als " + std::to_string(MemoFile::kMaxText >> 20) +
+                             " MB (die Memodatei ist besch\xe4"
+                             "digt)";
 
 Error memoWriteError(const std::string& path, int err) {
   return tableError(gen::kWrite, sub::kWrite, "Write error", path, osCodeOf(err));
@@ -124,6 +130,7 @@ std::string MemoFile::read(std::uint32_t block) const {
         if (got <= 0) throw TableError(memoReadError(path()));
         const char* end = std::find(buf.data(), buf.data() + got, '\x1a');
         text.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
+        if (text.size() > kMaxText) throw TableError(memoReadError(path(), kTooLong));
         if (end != buf.data() + got) break;
         pos += static_cast<std::uint64_t>(got);
       }
@@ -148,6 +155,7 @@ std::string MemoFile::read(std::uint32_t block) const {
       }
       // A length running past the end of the file yields what is there.
       length = std::min<std::uint64_t>(length, available - head.size());
+      if (length > kMaxText) throw TableError(memoReadError(path(), kTooLong));
       std::string text(static_cast<std::size_t>(length), '\0');
       if (file_.readAt(start + 8, text.data(), text.size()) !=
           static_cast<long long>(text.size())) {
@@ -175,6 +183,7 @@ std::optional<std::string> MemoFile::referenceProblem(std::uint32_t block) const
     // The text ends at the first 0x1A; without one it was cut off.
     std::array<char, 4096> buf;
     for (std::uint64_t pos = start; pos < size;) {
+      if (pos - start > kMaxText) return where + ": " + kTooLong;
       const long long got = file_.readAt(pos, buf.data(), buf.size());
       if (got <= 0) return where + ": Lesefehler";
       if (std::find(buf.data(), buf.data() + got, '\x1a') != buf.data() + got) {
@@ -207,6 +216,7 @@ std::optional<std::string> MemoFile::referenceProblem(std::uint32_t block) const
     }
     end = start + total;
   }
+  if (end - start > kMaxText + head.size()) return where + ": " + kTooLong;
   if (end > size) {
     return where + ": L\xe4nge " + std::to_string(end - start) +
            " reicht \xfc"
@@ -215,25 +225,40 @@ std::optional<std::string> MemoFile::referenceProblem(std::uint32_t block) const
   return std::nullopt;
 }
 
+std::optional<std::string> MemoFile::headerContradiction() const {
+  if (kind_ != MemoKind::Dbt3 && kind_ != MemoKind::Dbt4 && kind_ != MemoKind::Fpt) {
+    return std::nullopt;
+  }
+  std::array<std::uint8_t, 4> h{};
+  const long long fileSize = file_.size();
+  if (fileSize < 0 || file_.readAt(0, h.data(), h.size()) != static_cast<long long>(h.size())) {
+    return std::string("Der Kopf der Memodatei ist nicht lesbar");
+  }
+  const std::uint64_t next = kind_ == MemoKind::Fpt ? readU32be(h.data()) : readU32le(h.data());
+  const std::uint64_t bs = blockSize_;
+  const std::uint64_t physicalEnd = (static_cast<std::uint64_t>(fileSize) + bs - 1) / bs;
+  if (next > physicalEnd) {
+    return "Die Memodatei nennt Block " + std::to_string(next) +
+           " als n\xe4"
+           "chsten freien, endet aber bei Block " +
+           std::to_string(physicalEnd);
+  }
+  return std::nullopt;
+}
+
 std::uint32_t MemoFile::write(std::string_view text) {
   if (kind_ != MemoKind::Dbt3 && kind_ != MemoKind::Dbt4 && kind_ != MemoKind::Fpt) {
     throw TableError(memoWriteError(path(), EINVAL));
   }
-  std::array<std::uint8_t, 32> h{};
-  if (file_.readAt(0, h.data(), h.size()) != static_cast<long long>(h.size())) {
-    throw TableError(memoReadError(path()));
-  }
-  const std::uint32_t headerNext =
-      kind_ == MemoKind::Fpt ? readU32be(h.data()) : readU32le(h.data());
   const long long fileSize = file_.size();
   if (fileSize < 0) throw TableError(memoReadError(path()));
   const std::uint64_t bs = blockSize_;
   const std::uint64_t firstUsable = (kHeaderSize + bs - 1) / bs;
   const std::uint64_t physicalEnd = (static_cast<std::uint64_t>(fileSize) + bs - 1) / bs;
-  // A header that points into the used part of the file (or at a dBase IV free chain)
-  // is not trusted: new blocks go behind everything that is there.
-  const std::uint64_t block =
-      std::max({static_cast<std::uint64_t>(headerNext), physicalEnd, firstUsable});
+  // New blocks go behind everything that is there. The header's next free block is not
+  // trusted: below the end it may point into used blocks (or at a dBase IV free chain),
+  // beyond it a damaged one would make the file grow by that much.
+  const std::uint64_t block = std::max(physicalEnd, firstUsable);
 
   std::string data;
   if (kind_ == MemoKind::Dbt3) {

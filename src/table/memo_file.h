@@ -45,13 +45,21 @@ class MemoFile {
   std::uint32_t blockSize() const { return blockSize_; }
   const std::string& path() const { return file_.path(); }
 
+  // Longest text read: a damaged file (a text without its end mark, followed by nothing but
+  // zeros; a length field out of all proportion) is not read on to its end.
+  static constexpr std::uint64_t kMaxText = 16u << 20;
+
   // The text stored at a block; block 0 means none. Throws TableError (read error) for a
-  // block that lies outside the file or does not start a memo.
+  // block that lies outside the file or does not start a memo, and for a text longer than
+  // kMaxText.
   std::string read(std::uint32_t block) const;
   // Why the memo at a block cannot be read whole (German), or nothing: the block lies in the
   // header or past the end of the file, its block header is no memo's, or its text runs past
   // the end of the file. Block 0 (no memo) is always sound.
   std::optional<std::string> referenceProblem(std::uint32_t block) const;
+  // Where the header contradicts the file (German, 1252 text): a next free block beyond the
+  // file's end would make the next text grow the file by that much. Nothing when it agrees.
+  std::optional<std::string> headerContradiction() const;
   // Stores a text and returns its first block. Throws TableError (write error); the file
   // keeps its previous length and header then.
   std::uint32_t write(std::string_view text);
