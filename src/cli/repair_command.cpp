@@ -45,6 +45,9 @@ int runRepair(const std::vector<std::string>& args) {
   if (repair.bytesCut > 0) {
     std::cout << ", " << repair.bytesCut << " Byte hinter dem letzten Satz abgeschnitten";
   }
+  if (repair.tornRecordCut) {
+    std::cout << cp1252ToUtf8(", darunter ein unvollst\xe4ndig geschriebener Satz");
+  }
   std::cout << '\n';
 
   bool ok = true;

@@ -78,10 +78,13 @@ void OsFile::unmap() {
   growFailed_ = false;
 }
 
-void OsFile::close() {
+int OsFile::close() {
   unmap();
-  if (fd_ >= 0) ::close(fd_);
+  int err = 0;
+  // After a failed close the descriptor is gone all the same: never closed twice.
+  if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) err = errno;
   fd_ = -1;
+  return err;
 }
 
 long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {

@@ -26,7 +26,9 @@ class OsFile {
   int lockFile(bool exclusive);
   // Locks or unlocks one byte range for record and append locks of shared tables.
   bool lockRange(std::uint64_t offset, std::uint64_t length, bool lock);
-  void close();
+  // Closes the file; returns 0 or the errno value of the close (a file system may report a
+  // failed write only there). The file is closed either way.
+  int close();
 
   bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }

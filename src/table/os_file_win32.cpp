@@ -106,10 +106,12 @@ bool OsFile::mapExistingLength() {
 
 void OsFile::unmap() {}
 
-void OsFile::close() {
-  if (fd_ >= 0) _close(fd_);
+int OsFile::close() {
+  int err = 0;
+  if (fd_ >= 0 && _close(fd_) != 0) err = errno;
   fd_ = -1;
   mapWritable_ = 0;
+  return err;
 }
 
 long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) const {

@@ -1,10 +1,13 @@
 #include "table/table_repair.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/paths.h"
 #include "table/dbf_layout.h"
+#include "table/layout_check.h"
 #include "table/os_file.h"
+#include "table/record_check.h"
 #include "table/table_error.h"
 
 namespace zandor {
@@ -41,27 +44,28 @@ TableRepair repairTable(const std::string& given) {
   } catch (const TableError&) {
     refuse("Keine dBase-Tabelle", path);
   }
-  // The stated record length must be the one the fields make, or counting by it would
-  // cut records apart.
+  // Counting records by a length or at a place the fields contradict would cut them apart.
+  if (const auto contradiction = structureContradiction(file, layout)) {
+    refuse("Nicht reparierbar, der Dateikopf widerspricht sich (" + *contradiction + ")", path);
+  }
   const long long size = file.size();
-  if (readU16le(layout.header.data() + 10) != layout.recordLength || size < 0 ||
-      static_cast<std::uint64_t>(size) < layout.headerLength) {
+  if (size < 0 || static_cast<std::uint64_t>(size) < layout.headerLength) {
     refuse("Keine dBase-Tabelle", path);
   }
 
   TableRepair result;
   result.countBefore = layout.storedCount;
   const std::uint64_t body = static_cast<std::uint64_t>(size) - layout.headerLength;
-  std::uint64_t count = body / layout.recordLength;
+  std::uint64_t count = std::min<std::uint64_t>(layout.storedCount, body / layout.recordLength);
+  // Records beyond the stated count were appended by a program that ended before it could
+  // count them. Only whole ones are taken: one whose copy was cut short would make every
+  // reader stumble over it.
+  const RecordsBeyond beyond = recordsBeyond(file, layout, count);
+  if (beyond.whole < 0) refuse("Lesefehler", path);
+  count += static_cast<std::uint64_t>(beyond.whole);
   if (count > 0xFFFFFFFFull) refuse("Keine dBase-Tabelle", path);
-  // Whole records beyond the stated count were appended by a program that ended before it
-  // could count them; their first byte tells records from other bytes.
-  if (count > layout.storedCount) {
-    const long long uncounted = flaggedRecordsFrom(file, layout, layout.storedCount);
-    if (uncounted < 0) refuse("Lesefehler", path);
-    count = layout.storedCount + static_cast<std::uint64_t>(uncounted);
-  }
   result.countAfter = static_cast<std::uint32_t>(count);
+  result.tornRecordCut = beyond.torn;
 
   const std::uint64_t end = layout.headerLength + count * layout.recordLength;
   char last = 0;
@@ -80,6 +84,8 @@ TableRepair repairTable(const std::string& given) {
     if (file.writeAt(4, bytes, sizeof bytes) != 0) refuse("Schreibfehler", path);
     result.changed = true;
   }
+  // Repaired means repaired on the disk, not in the cache.
+  if (result.changed && (file.sync() != 0 || file.close() != 0)) refuse("Schreibfehler", path);
   return result;
 }
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "base/encoding.h"
+#include "support/peers.h"
+#include "support/table_readers.h"
 #include "support/test_support.h"
 #include "table/index_build.h"
 #include "table/table_create.h"
@@ -206,6 +208,51 @@ TEST(TableRepairTest, RoomBehindTheRecordsIsNeitherCountedNorKept) {
   EXPECT_EQ(WorkArea::open(path, "DBFCDX", false, true)->uncountedRecords(), 0u);
 }
 
+// A kill while a record was copied into the mapped table leaves its first bytes and zeros
+// after them: only the whole records before it are counted, it and what follows are cut off,
+// and the repaired table reads the same with other programs.
+TEST(TableRepairTest, ARecordCopiedInPartIsCutOffNotCounted) {
+  ZANDOR_REQUIRE_PEERS();
+  // Cut inside the key, inside the name, and after the deletion flag alone.
+  for (std::size_t copied : {3u, 9u, 1u}) {
+    SCOPED_TRACE(copied);
+    TempDir dir;
+    const std::string path = makeCustomers(dir, 5);
+    std::string bytes = readBytes(path);
+    bytes[4] = 2;  // records 3 and 4 whole but uncounted, record 5 torn, then room
+    const std::size_t fifth = headerLengthOf(bytes) + 4 * kRecordLength;
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(fifth + copied), bytes.end(), '\0');
+    bytes += std::string(4096, '\0');
+    writeBytes(path, bytes);
+    const TableRepair r = repairTable(path);
+    EXPECT_EQ(r.countAfter, 4u);
+    EXPECT_TRUE(r.tornRecordCut);
+    const std::string after = readBytes(path);
+    EXPECT_EQ(after.size(), fifth + 1);
+    EXPECT_EQ(after.back(), '\x1a');
+    EXPECT_EQ(after.substr(8, fifth - 8), bytes.substr(8, fifth - 8));
+    test::expectReadersAgree(path);
+  }
+}
+
+// A torn record whose flag was all the copy reached before a kill stops the count even where
+// whole-looking records follow it: they were never counted either, and were not meant to be
+// appended before it.
+TEST(TableRepairTest, NothingBehindATornRecordIsCounted) {
+  TempDir dir;
+  const std::string path = makeCustomers(dir, 4);
+  std::string bytes = readBytes(path);
+  bytes[4] = 1;
+  const std::size_t third = headerLengthOf(bytes) + 2 * kRecordLength;
+  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(third + 4),
+            bytes.begin() + static_cast<std::ptrdiff_t>(third + kRecordLength), '\0');
+  writeBytes(path, bytes);
+  const TableRepair r = repairTable(path);
+  EXPECT_EQ(r.countAfter, 2u);
+  EXPECT_TRUE(r.tornRecordCut);
+  EXPECT_EQ(readBytes(path).size(), third + 1);
+}
+
 TEST(TableRepairTest, RefusesWhatItCannotTrustWithoutWriting) {
   TempDir dir;
   const std::string text = dir.file("notiz.dbf");
@@ -257,7 +304,7 @@ TEST(RepairCommandTest, RebuildsTheIndexesAndReportsConsistency) {
   bytes.pop_back();
   bytes.resize(bytes.size() - 3);
   writeBytes(path, bytes);
-  EXPECT_THAT(checkIndex(path, index), ::testing::Contains(HasSubstr("-> 4")));
+  EXPECT_THAT(checkIndex(path, index), ::testing::Contains(HasSubstr("-> Satz 4")));
 
   const std::string cli = "'" + test::cliPath() + "' dbf ";
   std::string out;
