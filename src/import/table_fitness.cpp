@@ -3,6 +3,8 @@
 #include "base/encoding.h"
 #include "base/paths.h"
 #include "table/area_indexes.h"
+#include "table/expression.h"
+#include "table/order_check.h"
 #include "table/work_areas.h"
 
 namespace zandor {
@@ -27,8 +29,9 @@ std::optional<std::string> unfitForImport(WorkAreas& areas) {
   }
   AreaIndexes* indexes = areas.indexes(areas.currentArea());
   if (!indexes) return std::nullopt;
+  WorkArea& records = *areas.current();
   for (const auto& file : indexes->files()) {
-    for (const BoundOrder& bound : file->orders) {
+    for (BoundOrder& bound : file->orders) {
       IndexOrder& order = *bound.order;
       const OrderInfo& info = order.info();
       if (info.custom) continue;
@@ -36,11 +39,19 @@ std::optional<std::string> unfitForImport(WorkAreas& areas) {
       std::string fault;
       if (!report.ok()) {
         fault = utf8ToCp1252("ist beschädigt (") + report.problems.front() + ")";
-      } else if (info.forExpression.empty() && !info.unique &&
-                 report.keyCount != table->recCount()) {
-        fault =
-            utf8ToCp1252("passt nicht zur Datenbank (" + std::to_string(report.keyCount) +
-                         " Schlüssel für " + std::to_string(table->recCount()) + " Datensätze)");
+      } else {
+        // Keys that point at the wrong records, or hold other values than their records,
+        // would have rows update the wrong record or append a second one.
+        std::vector<std::string> problems;
+        try {
+          problems = keysAgainstRecords(records, bound);
+        } catch (const ExpressionError& e) {
+          problems.push_back(e.what());
+        }
+        if (!problems.empty()) {
+          fault = utf8ToCp1252("passt nicht zur Datenbank (") + problems.front() +
+                  (problems.size() > 1 ? " ..." : "") + ")";
+        }
       }
       if (!fault.empty()) {
         return "Der Index " + fileNameOf(file->file->path()) + " (" + info.name + ") " + fault +

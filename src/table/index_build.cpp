@@ -19,6 +19,7 @@
 #include "table/index_key.h"
 #include "table/index_maintenance.h"
 #include "table/ntx_file.h"
+#include "table/order_check.h"
 #include "table/os_file.h"
 #include "table/private_file.h"
 #include "table/table_error.h"
@@ -53,7 +54,6 @@ void refuseNullRecords(WorkArea& area, IndexFile& file) {
 constexpr int kMaxCdxKeyLength = 240;
 constexpr int kMaxNtxKeyLength = 256;
 constexpr std::size_t kMaxCdxTagName = 10;
-constexpr std::size_t kReportedDifferences = 10;
 
 bool isCdxPath(const std::string& path) {
   return upperAZ(extensionPart(path)) == ".CDX";
@@ -71,7 +71,7 @@ std::unique_ptr<WorkArea> openTable(const std::string& tablePath, bool cdx) {
     return WorkArea::open(existingOr(path), cdx ? "DBFCDX" : "DBFNTX", true, true);
   } catch (const TableError& e) {
     if (isUnsupportedError(e.error())) throw UnsupportedFeature(unsupportedFeatureOf(e.error()));
-    throw std::runtime_error(e.error().text());
+    throw std::runtime_error(errorForUser(e.error()));
   }
 }
 
@@ -290,75 +290,14 @@ void reported(const std::string& what, F&& body) {
   } catch (const UnsupportedFeature& e) {
     throw std::runtime_error(what + ": Nicht unterst\xfctzt: " + e.what());
   } catch (const TableError& e) {
-    throw std::runtime_error(what + ": " + e.error().text());
+    throw std::runtime_error(what + ": " + errorForUser(e.error()));
   } catch (const ErrorException& e) {
-    throw std::runtime_error(what + ": " + e.error().text());
+    throw std::runtime_error(what + ": " + errorForUser(e.error()));
+  } catch (const std::system_error& e) {
+    throw std::runtime_error(what + ": " + systemErrorText(e));
   } catch (const std::exception& e) {
     throw std::runtime_error(what + ": " + e.what());
   }
-}
-
-std::string describe(const IndexEntry& e) {
-  std::string key;
-  for (unsigned char c : e.key) {
-    if (c >= 0x20 && c < 0x7f) {
-      key += static_cast<char>(c);
-    } else {
-      static const char* hex = "0123456789ABCDEF";
-      key += "\\x";
-      key += hex[c >> 4];
-      key += hex[c & 15];
-    }
-  }
-  return "\"" + key + "\" -> " + std::to_string(e.recno);
-}
-
-void compareEntries(const std::string& name, const OrderInfo& info,
-                    std::vector<IndexEntry> expected, std::vector<IndexEntry> actual,
-                    std::vector<std::string>& problems) {
-  // The sequence as the order hands it out.
-  for (std::size_t i = 1; i < actual.size(); ++i) {
-    const int c = actual[i - 1].key.compare(actual[i].key);
-    if (info.descending ? c < 0 : c > 0) {
-      problems.push_back(name + ": keys out of order at " + describe(actual[i]));
-      break;
-    }
-  }
-  auto less = [](const IndexEntry& a, const IndexEntry& b) {
-    return a.key != b.key ? a.key < b.key : a.recno < b.recno;
-  };
-  std::sort(expected.begin(), expected.end(), less);
-  std::sort(actual.begin(), actual.end(), less);
-  std::vector<IndexEntry> missing;
-  std::vector<IndexEntry> extra;
-  std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
-                      std::back_inserter(missing), less);
-  std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
-                      std::back_inserter(extra), less);
-  for (std::size_t i = 1; i < actual.size(); ++i) {
-    if (actual[i] == actual[i - 1]) extra.push_back(actual[i]);
-  }
-  if (info.unique || info.candidate) {
-    // A unique order holds one record per key, not necessarily the first one any more.
-    for (std::size_t i = 1; i < actual.size(); ++i) {
-      if (actual[i].key == actual[i - 1].key) {
-        problems.push_back(name + ": unique key twice: " + describe(actual[i]));
-      }
-    }
-    // A candidate order has a key for every record, each key once.
-    if (!info.candidate) missing.clear();
-  }
-  auto list = [&](const std::vector<IndexEntry>& entries, const std::string& what) {
-    if (entries.empty()) return;
-    std::string line = name + ": " + std::to_string(entries.size()) + " " + what + ":";
-    for (std::size_t i = 0; i < entries.size() && i < kReportedDifferences; ++i) {
-      line += " " + describe(entries[i]);
-    }
-    if (entries.size() > kReportedDifferences) line += " ...";
-    problems.push_back(line);
-  };
-  list(missing, "key(s) missing");
-  list(extra, "key(s) without a matching record");
 }
 
 }  // namespace
@@ -460,9 +399,9 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
   try {
     area = openTable(tablePath, cdx);
   } catch (const UnsupportedFeature& e) {
-    return {std::string("table: Nicht unterst\xfctzt: ") + e.what()};
+    return {std::string("Tabelle: Nicht unterst\xfctzt: ") + e.what()};
   } catch (const std::exception& e) {
-    return {std::string("table: ") + e.what()};
+    return {std::string("Tabelle: ") + e.what()};
   }
   const IndexDriver driver = cdx ? IndexDriver::Cdx : IndexDriver::Ntx;
   ErrorGuard guard;
@@ -471,18 +410,15 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
     std::vector<BoundOrder> orders = bindOrders(*file, driver, AreaRecord(*area));
     if (cdx) {
       for (const std::string& p : static_cast<CdxFile&>(*file).check().problems) {
-        problems.push_back("file: " + p);
+        problems.push_back("Datei: " + p);
       }
     }
     for (BoundOrder& order : orders) {
       const OrderInfo& info = order.order->info();
-      const std::string name = info.name.empty() ? std::string("(order)") : info.name;
+      const std::string name = info.name.empty() ? std::string("(Index)") : info.name;
       const CheckReport report = order.order->check();
       for (const std::string& p : report.problems) problems.push_back(name + ": " + p);
-      if (!report.ok()) continue;
-      std::vector<IndexEntry> actual;
-      for (auto e = order.order->first(); e; e = order.order->next()) actual.push_back(*e);
-      if (info.custom) continue;
+      if (!report.ok() || info.custom) continue;
       if (const auto feature = unwritableOrderFeature(info)) {
         problems.push_back(name + ": Nicht unterst\xfctzt: " + *feature);
         continue;
@@ -493,21 +429,16 @@ std::vector<std::string> checkIndex(const std::string& tablePath, const std::str
           continue;
         }
       }
-      std::vector<IndexEntry> expected;
-      const AreaRecord record(*area);
-      for (std::uint32_t r = 1; r <= area->recCount(); ++r) {
-        area->goTo(r);
-        const KeySnapshot s = snapshotKey(order, record);
-        if (s.qualifies) expected.push_back({s.key, r});
-      }
-      compareEntries(name, info, std::move(expected), std::move(actual), problems);
+      for (std::string& p : keysAgainstRecords(*area, order)) problems.push_back(std::move(p));
     }
   } catch (const UnsupportedFeature& e) {
     problems.push_back(std::string("Nicht unterst\xfctzt: ") + e.what());
   } catch (const ErrorException& e) {
-    problems.push_back(e.error().text());
+    problems.push_back(errorForUser(e.error()));
   } catch (const TableError& e) {
-    problems.push_back(e.error().text());
+    problems.push_back(errorForUser(e.error()));
+  } catch (const std::system_error& e) {
+    problems.push_back(systemErrorText(e));
   } catch (const std::exception& e) {
     problems.push_back(e.what());
   }

@@ -157,8 +157,8 @@ class KilledImportTest : public test::ImportFixture,
     std::vector<std::string> problems = checkIndex(state.cDbfFile, index);
     if (problems.empty()) return;
     ASSERT_EQ(problems.size(), 1u) << index << ": " << ::testing::PrintToString(problems);
-    EXPECT_THAT(problems.front(), ::testing::HasSubstr("1 key(s) missing"));
-    EXPECT_THAT(problems.front(), ::testing::EndsWith("-> " + std::to_string(count)));
+    EXPECT_THAT(problems.front(), ::testing::HasSubstr("1 Schl\xfcssel fehlt"));
+    EXPECT_THAT(problems.front(), ::testing::EndsWith("-> Satz " + std::to_string(count)));
   }
 
   void repairAndCheck() {

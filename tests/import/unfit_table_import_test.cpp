@@ -73,8 +73,64 @@ TEST_P(UnfitTableImportTest, RecordsBeyondTheHeaderCountAreNotWrittenOver) {
 TEST_P(UnfitTableImportTest, AnIndexLackingKeysIsNotSearched) {
   append({"K4", "K5"});  // the index never heard of them
   const std::string message = refusal();
-  EXPECT_THAT(message, HasSubstr("3 Schlüssel für 5 Datensätze"));
+  EXPECT_THAT(message, HasSubstr("passt nicht zur Datenbank"));
+  EXPECT_THAT(message, HasSubstr("2 Schlüssel fehlen"));
   EXPECT_THAT(message, HasSubstr("reorganisieren"));
+}
+
+// Keys whose count is right but whose values or records are not: an update would append a
+// second customer, or change the wrong one.
+TEST_P(UnfitTableImportTest, AnIndexWhoseKeysDoNotMatchTheirRecordsIsNotSearched) {
+  const std::string sound = test::readBytes(state.cDbfFile);
+  const std::size_t headerLength = static_cast<unsigned char>(sound[8]) | sound[9] << 8;
+  const std::size_t recordLength = 31;
+  auto keyAt = [&](std::size_t recNo) { return headerLength + (recNo - 1) * recordLength + 1; };
+
+  // Record 2 holds another value than its key says (written by a program without the index).
+  std::string bytes = sound;
+  bytes.replace(keyAt(2), 2, "K7");
+  test::writeBytes(state.cDbfFile, bytes);
+  std::string message = refusal();
+  EXPECT_THAT(message, HasSubstr("passt nicht zur Datenbank"));
+  EXPECT_THAT(message, HasSubstr("K7"));
+
+  // Records 1 and 3 traded places: every key is there, but points at the wrong record.
+  bytes = sound;
+  bytes.replace(keyAt(1), 2, "K3");
+  bytes.replace(keyAt(3), 2, "K1");
+  test::writeBytes(state.cDbfFile, bytes);
+  message = refusal();
+  EXPECT_THAT(message, HasSubstr("passt nicht zur Datenbank"));
+  EXPECT_THAT(message, HasSubstr("Satz 1"));
+}
+
+// A header whose facts contradict each other is refused before anything is written, and the
+// message names the contradiction.
+TEST_P(UnfitTableImportTest, ATableWhoseHeaderContradictsItselfIsNotWritten) {
+  const std::string sound = test::readBytes(state.cDbfFile);
+  struct Damage {
+    const char* what;
+    std::size_t at;
+    char value;
+    const char* named;
+  };
+  const Damage damages[] = {
+      {"NAME1 shorter than the record length says", 32 + 32 + 16, 18, "Satzlänge"},
+      {"record length longer than the fields", 10, 32, "Satzlänge"},
+      {"a record counted that the file does not hold", 4, 4, "zählt 4 Datensätze"},
+      {"header length without room for the end mark", 8, 96, "Kopflänge"},
+      {"end mark of the descriptors overwritten", 96, 'X', "Endezeichen"},
+  };
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    std::string bytes = sound;
+    bytes[d.at] = d.value;
+    test::writeBytes(state.cDbfFile, bytes);
+    const std::string message = refusal();
+    EXPECT_THAT(message, HasSubstr("Datenbank kann nicht geöffnet werden"));
+    EXPECT_THAT(message, HasSubstr("ADRESSEN.DBF: beschädigt"));
+    EXPECT_THAT(message, HasSubstr(d.named));
+  }
 }
 
 TEST_P(UnfitTableImportTest, ASoundIndexIsSearchedAsBefore) {

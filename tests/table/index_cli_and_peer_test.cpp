@@ -148,8 +148,8 @@ TEST(IndexCliTest, CheckFindsAMissingKeyAndReindexRepairsIt) {
   }
   std::string out;
   EXPECT_EQ(cli("dbf check '" + table + "' '" + ntx + "'", &out), 1);
-  EXPECT_NE(out.find("missing"), std::string::npos) << out;
-  EXPECT_NE(out.find("without a matching record"), std::string::npos) << out;
+  EXPECT_NE(out.find("fehlen"), std::string::npos) << out;
+  EXPECT_NE(out.find("ohne passenden Datensatz"), std::string::npos) << out;
   // The structural file is opened by the CDX driver but the check reads it as it is.
   EXPECT_EQ(cli("dbf check '" + table + "' '" + cdx + "'", &out), 1);
 
