@@ -195,11 +195,11 @@ bool FastXmlStream::restsBetweenTags() const {
   return true;
 }
 
-void FastXmlStream::fail(const char* at, const char* reason) {
+void FastXmlStream::fail(const char* at, XmlFault fault) {
   const char* base = buf_.data();
   const std::uint64_t line = line_ + countLines(base, std::max(base, at));
   throw SheetReadError("Fehlerhaftes XML in \"" + partName_ + "\", Zeile " + std::to_string(line) +
-                       ": " + reason);
+                       ": " + xmlFaultText(fault));
 }
 
 void FastXmlStream::feed(const char* data, std::size_t size) {
@@ -215,8 +215,8 @@ void FastXmlStream::feed(const char* data, std::size_t size) {
 
 void FastXmlStream::finish() {
   parse(true);
-  if (!sawRoot_) fail(buf_.data() + buf_.size(), "no element found");
-  if (!openStarts_.empty()) fail(buf_.data() + buf_.size(), "unclosed token");
+  if (!sawRoot_) fail(buf_.data() + buf_.size(), XmlFault::NoElement);
+  if (!openStarts_.empty()) fail(buf_.data() + buf_.size(), XmlFault::UnclosedToken);
 }
 
 void FastXmlStream::parse(bool final) {
@@ -258,8 +258,8 @@ void FastXmlStream::parse(bool final) {
     }
     const std::size_t length = tagLength(p, end);
     if (length == 0) {
-      if (final) fail(p, "unclosed token");
-      if (static_cast<std::size_t>(end - p) > kMaxTagBytes) fail(p, "tag too long");
+      if (final) fail(p, XmlFault::UnclosedToken);
+      if (static_cast<std::size_t>(end - p) > kMaxTagBytes) fail(p, XmlFault::TagTooLong);
       break;
     }
     tag(p, length);
@@ -388,7 +388,7 @@ void FastXmlStream::tag(const char* p, std::size_t length) {
   if (p[1] == '!') {
     if (length >= 7 && std::memcmp(p, "<!--", 4) == 0) return;
     if (std::memcmp(p, "<![CDATA[", std::min<std::size_t>(length, 9)) == 0 && length >= 12) {
-      if (openStarts_.empty()) fail(p, "not well-formed (invalid token)");
+      if (openStarts_.empty()) fail(p, XmlFault::InvalidToken);
       textBuf_.clear();
       appendWithLineEnds(textBuf_, p + 9, p + length - 3);
       handler_.text(textBuf_.data(), static_cast<int>(textBuf_.size()));
@@ -396,7 +396,7 @@ void FastXmlStream::tag(const char* p, std::size_t length) {
     }
     if (length >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0)
       throw SheetReadError("Teil \"" + partName_ + "\" enth\xc3\xa4lt eine DTD.");
-    fail(p, "not well-formed (invalid token)");
+    fail(p, XmlFault::InvalidToken);
   }
   if (p[1] == '/') {
     endTag(p + 2, end - 1);
@@ -414,31 +414,31 @@ void FastXmlStream::startTag(const char* begin, const char* finish) {
   if (empty) --end;
   char* nameEnd = p;
   while (nameEnd < end && isNameChar(*nameEnd)) ++nameEnd;
-  if (nameEnd == p) fail(p, "not well-formed (invalid token)");
-  if (openStarts_.empty() && sawRoot_) fail(p, "junk after document element");
+  if (nameEnd == p) fail(p, XmlFault::InvalidToken);
+  if (openStarts_.empty() && sawRoot_) fail(p, XmlFault::JunkAfterRoot);
   spans_.clear();
   char* q = nameEnd;
   for (;;) {
     const char* spaceStart = q;
     while (q < end && isSpace(*q)) ++q;
     if (q == end) break;
-    if (q == spaceStart) fail(q, "not well-formed (invalid token)");
+    if (q == spaceStart) fail(q, XmlFault::InvalidToken);
     char* attrName = q;
     while (q < end && isNameChar(*q)) ++q;
-    if (q == attrName) fail(q, "not well-formed (invalid token)");
+    if (q == attrName) fail(q, XmlFault::InvalidToken);
     char* attrNameEnd = q;
     while (q < end && isSpace(*q)) ++q;
-    if (q == end || *q != '=') fail(q, "not well-formed (invalid token)");
+    if (q == end || *q != '=') fail(q, XmlFault::InvalidToken);
     ++q;
     while (q < end && isSpace(*q)) ++q;
-    if (q == end || (*q != '"' && *q != '\'')) fail(q, "not well-formed (invalid token)");
+    if (q == end || (*q != '"' && *q != '\'')) fail(q, XmlFault::InvalidToken);
     const char quote = *q++;
     char* valueStart = q;
     while (q < end && *q != quote) {
-      if (*q == '<') fail(q, "not well-formed (invalid token)");
+      if (*q == '<') fail(q, XmlFault::InvalidToken);
       ++q;
     }
-    if (q == end) fail(q, "unclosed token");
+    if (q == end) fail(q, XmlFault::UnclosedToken);
     spans_.push_back({attrName, attrNameEnd, valueStart, q});
     ++q;
   }
@@ -473,12 +473,12 @@ char* FastXmlStream::decodeInPlace(char* p, char* end) {
 
 void FastXmlStream::endTag(const char* p, const char* end) {
   while (end > p && isSpace(end[-1])) --end;
-  if (openStarts_.empty()) fail(p, "mismatched tag");
+  if (openStarts_.empty()) fail(p, XmlFault::TagMismatch);
   const std::size_t start = openStarts_.back();
   const std::size_t length = openNames_.size() - start - 1;
   if (static_cast<std::size_t>(end - p) != length ||
       std::memcmp(openNames_.data() + start, p, length) != 0)
-    fail(p, "mismatched tag");
+    fail(p, XmlFault::TagMismatch);
   handler_.endElement(openNames_.data() + start);
   openNames_.resize(start);
   openStarts_.pop_back();
@@ -487,7 +487,7 @@ void FastXmlStream::endTag(const char* p, const char* end) {
 void FastXmlStream::text(const char* p, const char* end) {
   if (openStarts_.empty()) {
     for (const char* q = p; q < end; ++q) {
-      if (!isSpace(*q)) fail(q, sawRoot_ ? "junk after document element" : "syntax error");
+      if (!isSpace(*q)) fail(q, sawRoot_ ? XmlFault::JunkAfterRoot : XmlFault::Syntax);
     }
     return;
   }
@@ -512,7 +512,7 @@ void FastXmlStream::decode(const char* p, const char* end, std::string& out) {
     appendWithLineEnds(out, p, amp);
     const char* semi = static_cast<const char*>(
         std::memchr(amp, ';', std::min<std::size_t>(static_cast<std::size_t>(end - amp), 12)));
-    if (!semi) fail(amp, "not well-formed (invalid token)");
+    if (!semi) fail(amp, XmlFault::InvalidToken);
     const std::string_view name(amp + 1, static_cast<std::size_t>(semi - amp - 1));
     if (name == "amp")
       out += '&';
@@ -528,7 +528,7 @@ void FastXmlStream::decode(const char* p, const char* end, std::string& out) {
       std::uint32_t cp = 0;
       const bool hex = name[1] == 'x';
       const std::string_view digits = name.substr(hex ? 2 : 1);
-      if (digits.empty()) fail(amp, "not well-formed (invalid token)");
+      if (digits.empty()) fail(amp, XmlFault::InvalidToken);
       for (char c : digits) {
         int v;
         if (c >= '0' && c <= '9')
@@ -538,15 +538,14 @@ void FastXmlStream::decode(const char* p, const char* end, std::string& out) {
         else if (hex && c >= 'A' && c <= 'F')
           v = c - 'A' + 10;
         else
-          fail(amp, "not well-formed (invalid token)");
+          fail(amp, XmlFault::InvalidToken);
         cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
-        if (cp > 0x10FFFF) fail(amp, "reference to invalid character number");
+        if (cp > 0x10FFFF) fail(amp, XmlFault::BadCharRef);
       }
-      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF))
-        fail(amp, "reference to invalid character number");
+      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF)) fail(amp, XmlFault::BadCharRef);
       appendUtf8(out, cp);
     } else {
-      fail(amp, "undefined entity");
+      fail(amp, XmlFault::UndefinedEntity);
     }
     p = semi + 1;
   }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sheet/xml_faults.h"
 #include "sheet/xml_stream.h"
 
 namespace zandor::sheet {
@@ -44,7 +45,7 @@ class FastXmlStream {
   void text(const char* p, const char* end);
   // Appends the text with entities decoded.
   void decode(const char* p, const char* end, std::string& out);
-  [[noreturn]] void fail(const char* at, const char* reason);
+  [[noreturn]] void fail(const char* at, XmlFault fault);
 
   XmlHandler& handler_;
   std::string partName_;

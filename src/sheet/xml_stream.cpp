@@ -6,6 +6,7 @@
 
 #include "sheet/fast_xml.h"
 #include "sheet/sheet_error.h"
+#include "sheet/xml_faults.h"
 #include "sheet/zip_archive.h"
 
 namespace zandor::sheet {
@@ -72,7 +73,7 @@ void XmlStream::check(int status) {
   if (status == XML_STATUS_ERROR) {
     throw SheetReadError("Fehlerhaftes XML in \"" + partName_ + "\", Zeile " +
                          std::to_string(XML_GetCurrentLineNumber(P(parser_))) + ": " +
-                         XML_ErrorString(XML_GetErrorCode(P(parser_))));
+                         expatFaultText(XML_GetErrorCode(P(parser_))));
   }
 }
 
