@@ -30,21 +30,61 @@ constexpr std::size_t kChunkBytes = 1 << 18;
 // Parts above this size are inflated on a thread of their own.
 constexpr zip_uint64_t kBackgroundBytes = 1u << 20;
 
+// What libzip's error code says, in the user's words (libzip's own texts are English).
+std::string zipErrorText(int code) {
+  switch (code) {
+    case ZIP_ER_MULTIDISK:
+      return "mehrteilige ZIP-Archive werden nicht unterst\xc3\xbctzt";
+    case ZIP_ER_SEEK:
+      return "Fehler beim Positionieren in der Datei";
+    case ZIP_ER_READ:
+      return "Lesefehler";
+    case ZIP_ER_CRC:
+      return "Pr\xc3\xbc"
+             "fsummenfehler";
+    case ZIP_ER_NOENT:
+      return "Datei nicht gefunden";
+    case ZIP_ER_OPEN:
+      return "Datei l\xc3\xa4sst sich nicht \xc3\xb6"
+             "ffnen";
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+      return "gepackte Daten sind fehlerhaft";
+    case ZIP_ER_MEMORY:
+      return "zu wenig Speicher";
+    case ZIP_ER_COMPNOTSUPP:
+      return "Packverfahren wird nicht unterst\xc3\xbctzt";
+    case ZIP_ER_EOF:
+      return "unerwartetes Dateiende";
+    case ZIP_ER_NOZIP:
+      return "Datei ist keine ZIP-Datei";
+    case ZIP_ER_INCONS:
+      return "ZIP-Archiv ist in sich widerspr\xc3\xbc"
+             "chlich";
+    case ZIP_ER_ENCRNOTSUPP:
+      return "Verschl\xc3\xbcsselungsverfahren wird nicht unterst\xc3\xbctzt";
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD:
+      return "Datei ist kennwortgesch\xc3\xbctzt";
+    case ZIP_ER_TELL:
+      return "Position in der Datei nicht feststellbar";
+    default:
+      // Codes of writing, of changing entries and of later versions, which opening a file
+      // for reading does not give.
+      return "Fehler Nr. " + std::to_string(code) + " der ZIP-Bibliothek";
+  }
+}
+
 }  // namespace
 
 ZipArchive::ZipArchive(const std::string& path) : path_(path) {
   int error = 0;
   zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-  if (!zip_) {
-    zip_error_t ze;
-    zip_error_init_with_code(&ze, error);
-    const std::string why = zip_error_strerror(&ze);
-    zip_error_fini(&ze);
+  if (!zip_)
     throw SheetReadError(
         "Die Datei ist besch\xc3\xa4"
         "digt (ZIP: " +
-        why + ").");
-  }
+        zipErrorText(error) + ").");
 }
 
 ZipArchive::~ZipArchive() {
