@@ -313,6 +313,9 @@ HRESULT sheetObject(const std::shared_ptr<Book>& book, std::size_t index, Varian
     return serverException(excepInfo, utf8ToUtf16(e.what()));
   } catch (const std::bad_alloc&) {
     return serverException(excepInfo, u"Zu wenig Speicher f\u00fcr das Tabellenblatt.");
+  } catch (const std::exception&) {
+    return serverException(excepInfo,
+                           u"Das Tabellenblatt l\u00e4sst sich nicht lesen (unerwarteter Fehler).");
   }
   auto sheet = makeObject<Worksheet>(book, index);
   setResult(result, Variant::dispatch(sheet.get()));
@@ -465,8 +468,10 @@ class Workbooks : public DispatchObject {
             return serverException(excepInfo, utf8ToUtf16(e.what()));
           } catch (const std::bad_alloc&) {
             return serverException(excepInfo, u"Zu wenig Speicher f\u00fcr die Datei.");
-          } catch (const std::exception& e) {
-            return serverException(excepInfo, utf8ToUtf16(e.what()));
+          } catch (const std::exception&) {
+            // The standard library's texts are English: the user is told what failed.
+            return serverException(excepInfo,
+                                   u"Die Datei l\u00e4sst sich nicht lesen (unerwarteter Fehler).");
           }
         } else {
           book->path = u"Mappe1";
