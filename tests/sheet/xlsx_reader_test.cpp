@@ -439,6 +439,52 @@ TEST_F(XlsxReaderTest, DamagedDeflatedPartsAreRefused) {
   }
 }
 
+TEST_F(XlsxReaderTest, FaultsTheLibrariesFindAreDescribedInGerman) {
+  XlsxContent content;
+  content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"};
+  test::writeXlsx(dir_.path() / "gut.xlsx", content);
+  const std::string good = test::readBytes(dir_.path() / "gut.xlsx");
+  const std::size_t end = good.rfind(std::string("PK\x05\x06", 4));
+  const std::size_t central = good.find(std::string("PK\x01\x02", 4));
+  ASSERT_NE(end, std::string::npos);
+  ASSERT_NE(central, std::string::npos);
+  auto zipFault = [&](const std::string& bytes) {
+    test::writeBytes(dir_.path() / "z.xlsx", bytes);
+    return refusalOfFile(dir_.file("z.xlsx"));
+  };
+  const std::string damaged =
+      "Die Datei ist besch\xc3\xa4"
+      "digt (ZIP: ";
+  EXPECT_EQ(zipFault(good.substr(0, good.size() - 30)), damaged + "Datei ist keine ZIP-Datei).");
+  std::string disk = good;
+  disk[end + 4] = 1;  // the number of this disk
+  EXPECT_EQ(zipFault(disk), damaged + "mehrteilige ZIP-Archive werden nicht unterst\xc3\xbctzt).");
+  std::string crc = good;
+  crc[central + 16] ^= 0x5A;  // the central directory's CRC, not the local header's
+  EXPECT_EQ(zipFault(crc), damaged +
+                               "ZIP-Archiv ist in sich widerspr\xc3\xbc"
+                               "chlich).");
+
+  // Each fault reads alike from our parser and from expat, which reads the parts declaring
+  // another encoding.
+  const std::string where = "Fehlerhaftes XML in \"xl/worksheets/data_a.xml\", Zeile 1: ";
+  const std::pair<std::string, std::string> faults[] = {
+      {"<row r=\"1\"><c r=\"A1\"><v>1</v></row>", "End-Tag passt nicht zum Start-Tag"},
+      {"<row r=\"1\"><c r=\"A1\" t=\"str\"><v>&nbsp;</v></c></row>", "undefinierte Entit\xc3\xa4t"},
+      {"<row r=\"1\"><c r=\"A1\"><v a=1>1</v></c></row>",
+       "nicht wohlgeformt (ung\xc3\xbcltiges Zeichen)"}};
+  for (const auto& [rows, fault] : faults) {
+    content.sheets = {rows};
+    EXPECT_EQ(refusal(content), where + fault);
+    test::ZipParts parts = test::xlsxParts(content);
+    for (auto& [name, xml] : parts) {
+      if (name == "xl/worksheets/data_a.xml")
+        xml.replace(0, 21, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>");
+    }
+    EXPECT_EQ(refusalOf(parts), where + fault) << "expat";
+  }
+}
+
 TEST_F(XlsxReaderTest, PasswordProtectedWorkbooksAreNamedAsSuch) {
   // Encrypted Office files are compound files holding the encrypted package.
   test::writeBytes(dir_.path() / "geheim.xlsx",
