@@ -56,18 +56,28 @@ void AreaIndexes::startWriteback() {
   for (auto& f : files_) f->file->startWriteback();
 }
 
-void AreaIndexes::sync() {
+std::optional<Error> AreaIndexes::syncAndClose() {
+  std::optional<Error> failure;
+  const auto note = [&](const std::string& path, const std::system_error& e) {
+    if (failure) return;
+    failure = indexWriteError(driverName(driver_), path, e.code().value());
+    failure->canRetry = false;
+    failure->canDefault = true;
+  };
   for (auto& f : files_) {
-    for (;;) {
-      try {
-        f->file->sync();
-        break;
-      } catch (const std::system_error& e) {
-        const Error error = indexWriteError(driverName(driver_), f->file->path(), e.code().value());
-        if (raiseError(error) != ErrorAnswer::Retry) break;
-      }
+    const std::string path = f->file->path();
+    try {
+      f->file->sync();
+    } catch (const std::system_error& e) {
+      note(path, e);
+    }
+    try {
+      f->file->close();
+    } catch (const std::system_error& e) {
+      note(path, e);
     }
   }
+  return failure;
 }
 
 bool AreaIndexes::hasCandidateOrder() const {

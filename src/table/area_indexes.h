@@ -1,9 +1,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "table/index_maintenance.h"
 #include "table/index_open.h"
 #include "table/work_area.h"
@@ -29,9 +31,10 @@ class AreaIndexes : public RecordWriteHook {
   BoundOrder* controlling() const { return controlling_; }
   void setControlling(BoundOrder* order) { controlling_ = order; }
 
-  // Puts every file written through this area on stable storage; a failure raises the
-  // index write error (Retry syncs again).
-  void sync();
+  // Puts every file on stable storage and closes it, each whatever befalls the others.
+  // Answers the index write error of the first failure (one that cannot be retried: the
+  // files are closed), or nothing. Raises nothing itself.
+  std::optional<Error> syncAndClose();
   // Starts writing every file out without waiting (see IndexFile::startWriteback).
   void startWriteback();
 

@@ -379,6 +379,11 @@ void CdxFile::commitOrThrow() {
   committedEnd_ = end_;
 }
 
+void CdxFile::close() {
+  const std::string path = file_.path();
+  if (const int err = file_.close()) throw std::system_error(err, std::generic_category(), path);
+}
+
 void CdxFile::commit() {
   guarded<int>([&] {
     commitOrThrow();

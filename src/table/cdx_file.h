@@ -52,6 +52,7 @@ class CdxFile : public IndexFile, public cdx::PageStore {
   void commit() override;
   void sync() override { file_.sync(); }
   void startWriteback() override { file_.startWriteback(); }
+  void close() override;
   // The whole file: directory, every tag, and that no page belongs to two trees.
   CheckReport check();
 

@@ -250,6 +250,7 @@ void buildCdx(WorkArea& area, const std::string& path, const std::vector<OrderPl
     }
     file->commit();
     file->sync();  // whole on disk before it takes the old file's name
+    file->close();
   }
   build.replaceTarget();
 }
@@ -272,6 +273,7 @@ void buildNtx(WorkArea& area, const std::string& path, const OrderPlan& plan) {
         NtxFile::create(build.path(), order, entriesFor(area, plan, false));
     file->commit();
     file->sync();
+    file->close();
   }
   build.replaceTarget();
 }
@@ -363,7 +365,9 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
 
 std::optional<std::string> indexWriteRefusal(const std::string& indexPath) {
   OsFile probe;
-  const int err = probe.open(linkedFile(existingOr(indexPath)), false);
+  int err = probe.open(linkedFile(existingOr(indexPath)), false);
+  // A file system that fails even the close of an untouched file would fail the rebuild's.
+  if (err == 0) err = probe.close();
   if (err == 0 || err == ENOENT) return std::nullopt;
   if (err == EACCES || err == EPERM || err == EROFS) {
     return std::string("Keine Schreibrechte f\xfcr die Indexdatei");

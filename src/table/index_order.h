@@ -96,6 +96,9 @@ class IndexFile {
   // Asks the system to start writing the file's changed pages, without waiting, so that a
   // sync of several files soon after overlaps their writes.
   virtual void startWriteback() = 0;
+  // Closes the file; throws std::system_error when the system reports a failure there (a
+  // write it could not finish). The file is closed either way.
+  virtual void close() = 0;
 };
 
 }  // namespace zandor

@@ -299,8 +299,12 @@ std::uint32_t MemoFile::write(std::string_view text) {
   return static_cast<std::uint32_t>(block);
 }
 
-void MemoFile::sync() {
-  if (int err = file_.sync()) throw TableError(memoWriteError(path(), err));
+int MemoFile::sync() {
+  return file_.sync();
+}
+
+int MemoFile::close() {
+  return file_.close();
 }
 
 }  // namespace zandor

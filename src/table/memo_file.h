@@ -63,8 +63,10 @@ class MemoFile {
   // Stores a text and returns its first block. Throws TableError (write error); the file
   // keeps its previous length and header then.
   std::uint32_t write(std::string_view text);
-  // Waits until the texts written are on stable storage. Throws TableError (write error).
-  void sync();
+  // Waits until the texts written are on stable storage; returns 0 or the errno value.
+  int sync();
+  // Closes the file; returns 0 or the errno value of the close.
+  int close();
 
  private:
   MemoFile(OsFile file, MemoKind kind) : file_(std::move(file)), kind_(kind) {}

@@ -237,6 +237,11 @@ void NtxFile::commitOrThrow() {
   takenFromFreeList_.clear();
 }
 
+void NtxFile::close() {
+  const std::string path = file_.path();
+  if (const int err = file_.close()) throw std::system_error(err, std::generic_category(), path);
+}
+
 void NtxFile::commit() {
   guarded<int>([&] {
     commitOrThrow();

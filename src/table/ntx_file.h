@@ -45,6 +45,7 @@ class NtxFile : public IndexFile, public ntx::PageStore {
   void commit() override;
   void sync() override { file_.sync(); }
   void startWriteback() override { file_.startWriteback(); }
+  void close() override;
   CheckReport check();
 
  private:

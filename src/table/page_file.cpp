@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "table/index_error.h"
 
@@ -99,12 +100,16 @@ void PageFile::unmap() {
   size_ = 0;
 }
 
-void PageFile::close() {
+int PageFile::close() {
   witness_.stop();
   witnessTried_ = false;
   unmap();
-  if (fd_ >= 0) ::close(fd_);
+  int err = 0;
+  // After a failed close the descriptor is gone all the same: never closed twice.
+  if (fd_ >= 0 && ::close(fd_) != 0 && errno != EINTR) err = errno;
   fd_ = -1;
+  writebackError_ = 0;
+  return err;
 }
 
 void PageFile::sync() {
@@ -112,10 +117,18 @@ void PageFile::sync() {
   while (::fdatasync(fd_) != 0) {
     if (errno != EINTR) throw std::system_error(errno, std::generic_category(), path_);
   }
+  if (const int err = std::exchange(writebackError_, 0)) {
+    throw std::system_error(err, std::generic_category(), path_);
+  }
 }
 
 void PageFile::startWriteback() {
-  if (fd_ >= 0 && writable_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (fd_ < 0 || !writable_ || ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE) == 0) return;
+  // A system or file system without it loses nothing; anything else is a failed write.
+  if (errno != EINVAL && errno != ENOSYS && errno != ESPIPE && errno != EOPNOTSUPP &&
+      writebackError_ == 0) {
+    writebackError_ = errno;
+  }
 }
 
 int PageFile::renameTo(const std::string& path) {

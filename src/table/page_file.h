@@ -53,10 +53,12 @@ class PageFile {
   // Returns 0 or the OS error code.
   int open(const std::string& path, bool writable);
   int create(const std::string& path);
-  void close();
-  // Waits until the pages written are on stable storage; throws std::system_error.
+  // Returns 0 or the OS error code of the close; the file is closed either way.
+  int close();
+  // Waits until the pages written are on stable storage; throws std::system_error, also for
+  // a failure the write-back started before met.
   void sync();
-  // Starts writing the changed pages out, without waiting and without failing.
+  // Starts writing the changed pages out, without waiting; a failure is kept for sync().
   void startWriteback();
   // Renames the open file; returns 0 or the OS error code.
   int renameTo(const std::string& path);
@@ -94,6 +96,7 @@ class PageFile {
   std::uint64_t size_ = 0;      // size of the file while it is mapped
   CommitWitness witness_;       // started with the first batch
   bool witnessTried_ = false;
+  int writebackError_ = 0;  // of startWriteback(), reported by the next sync()
 };
 
 }  // namespace zandor

@@ -86,9 +86,11 @@ int PageFile::create(const std::string& path) {
   return 0;
 }
 
-void PageFile::close() {
-  if (fd_ >= 0) _close(fd_);
+int PageFile::close() {
+  int err = 0;
+  if (fd_ >= 0 && _close(fd_) != 0) err = errno;
   fd_ = -1;
+  return err;
 }
 
 void PageFile::startWriteback() {}

@@ -447,13 +447,29 @@ void WorkArea::close() {
   unlockAll();
   if (headerDirty_) writeHeader();
   // What this area wrote is on stable storage before anyone is told the work is done: a
-  // handful of syncs per run, not one per record.
-  if (!readOnly_) {
-    if (memo_) memo_->sync();
-    if (int err = file_.sync()) throw TableError(writeError(path_, err));
+  // handful of syncs per run, not one per record. Every file is synced and closed whatever
+  // befalls the others, and the first failure is thrown once they all are. It cannot be
+  // retried: the files are closed, and a sync that failed may have dropped what it was to
+  // write, so a second one would say nothing about it.
+  int err = 0;
+  std::string failed;
+  const auto note = [&](int e, const std::string& path) {
+    if (e == 0 || err != 0 || readOnly_) return;
+    err = e;
+    failed = path;
+  };
+  if (memo_) {
+    if (!readOnly_) note(memo_->sync(), memo_->path());
+    note(memo_->close(), memo_->path());
+    memo_.reset();
   }
-  memo_.reset();
-  file_.close();
+  if (!readOnly_) note(file_.sync(), path_);
+  note(file_.close(), path_);
+  if (err != 0) {
+    Error e = writeError(failed, err);
+    e.canRetry = false;
+    throw TableError(e);
+  }
 }
 
 void WorkArea::discardChange() {

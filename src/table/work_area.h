@@ -113,8 +113,10 @@ class WorkArea {
   // flushRecord() without deferring writes everything out.
   void flushRecord(bool mayDefer = false);
 
-  // Writes what is pending and the header when needed, then releases files and locks.
-  // Throws on a failed write; calling it again continues where it failed.
+  // Writes what is pending and the header when needed, then syncs and closes the files and
+  // releases the locks. Throws on a failed write; calling it again continues where it
+  // failed. A failed sync or close is thrown after every file was synced and closed, as an
+  // error that cannot be retried (canRetry false).
   void close();
   // Gives up the change of the current record (after its write failed and was reported);
   // a record already in the file stays as written.

@@ -345,6 +345,19 @@ void WorkAreas::DBCLOSEAREA() {
   closeArea(current_);
 }
 
+namespace {
+
+// Syncs and closes an area's index files when an error leaves closeArea early (the user
+// quit, the run ended): attempted all the same, their failure left to the error on its way.
+struct IndexFilesClosed {
+  AreaIndexes* indexes;
+  ~IndexFilesClosed() {
+    if (indexes) indexes->syncAndClose();
+  }
+};
+
+}  // namespace
+
 void WorkAreas::closeArea(int number) {
   const auto it = areas_.find(number);
   if (it == areas_.end()) return;
@@ -359,18 +372,39 @@ void WorkAreas::closeArea(int number) {
   areas_.erase(it);
   // The index files go out while the table is synced; their own syncs then find little left.
   if (indexes) indexes->startWriteback();
+  IndexFilesClosed onTheWayOut{indexes.get()};
+  std::optional<Error> failure;
   for (;;) {
     try {
       area->close();
       break;
     } catch (TableError& e) {
       if (e.error().subsystem.empty()) e.error().subsystem = area->driver();
+      if (!e.error().canRetry) {
+        failure = e.error();  // the files are closed: told once the index files are too
+        break;
+      }
       if (raiseError(e.error()) == ErrorAnswer::Retry) continue;
       area->discardChange();
+      // The rest once more: the header, the syncs and closes. What fails again of the
+      // writes was said already.
+      try {
+        area->close();
+      } catch (TableError& again) {
+        if (!again.error().canRetry) failure = again.error();
+      }
       break;
     }
   }
-  if (indexes) indexes->sync();
+  onTheWayOut.indexes = nullptr;
+  if (indexes) {
+    std::optional<Error> indexFailure = indexes->syncAndClose();
+    if (!failure) failure = std::move(indexFailure);
+  }
+  if (failure) {
+    if (failure->subsystem.empty()) failure->subsystem = area->driver();
+    raiseError(*failure);
+  }
 }
 
 void WorkAreas::closeAll() {
