@@ -31,6 +31,7 @@
 #include "mapping/table_helpers.h"
 #include "sheet/ole_auto.h"
 #include "table/index_error.h"
+#include "table/table_error.h"
 #include "table/unsupported.h"
 #include "table/work_areas.h"
 
@@ -109,7 +110,11 @@ struct Run {
   bool stopOnlyTested = false;  // the stop column is read for nothing else
   long total = 0, updated = 0, unchanged = 0, refused = 0;
   std::chrono::steady_clock::time_point started;
-  std::optional<Error> fault;       // the file fault that ended the rows
+  std::optional<Error> fault;      // the file fault that ended the rows
+  bool closing = false;            // every row is read, the table is being closed
+  std::size_t firstRowEntry = 0;   // the log's first entry written while the rows are read
+  std::size_t closingEntries = 0;  // and its first closing entry
+  std::string cElapsed;
   std::vector<int> mappedFieldNos;  // of the mapped fields, in the order they are filled
   std::vector<int> fieldNosToPut;   // kept for each row's prepared fields
 };
@@ -536,8 +541,8 @@ bool readRows(Run& run) {
   return true;
 }  // the read ahead ends before anything else touches the workbook
 
-// After a file fault ended the row loop: no summary, the user is told why and what to do;
-// what the run holds is released as on every other early end.
+// After a file fault ended the row loop, or the close after it: no summary, the user is told
+// why and what to do; what the run holds is released as on every other early end.
 ImportOutcome endAfterFault(Run& run) {
   AppState& state = run.state;
   const Error& fault = *run.fault;
@@ -547,12 +552,17 @@ ImportOutcome endAfterFault(Run& run) {
   run.log().add(logFileFaultEntry(run.row, errorForUser(fault)));
   run.log().close();
   if (state.ui) {
-    state.ui->information(
-        utf8ToCp1252("Kritischer Fehler: Die Datenbank oder ihr Index kann nicht geschrieben "
-                     "werden. Der Einlesevorgang wurde in Zeile " +
-                     std::to_string(run.row) +
-                     " abgebrochen; bitte führen Sie eine Reorganisation durch (dbf repair)!") +
-        kCrLf + errorForUser(fault) + utf8ToCp1252(kAbort));
+    const std::string what =
+        run.closing
+            ? "Kritischer Fehler: Die Datenbank oder ihr Index konnte nach dem Einlesen nicht "
+              "sicher gespeichert werden. Die Dateien sind möglicherweise unvollständig; bitte "
+              "prüfen Sie sie (zandor-cli dbf check) und führen Sie eine Reorganisation durch "
+              "(dbf repair)!"
+            : "Kritischer Fehler: Die Datenbank oder ihr Index kann nicht geschrieben werden. Der "
+              "Einlesevorgang wurde in Zeile " +
+                  std::to_string(run.row) +
+                  " abgebrochen; bitte führen Sie eine Reorganisation durch (dbf repair)!";
+    state.ui->information(utf8ToCp1252(what) + kCrLf + errorForUser(fault) + utf8ToCp1252(kAbort));
   }
   run.held.closeTable();
   run.held.closeSpreadsheet();
@@ -560,7 +570,9 @@ ImportOutcome endAfterFault(Run& run) {
   return ImportOutcome::Ended;
 }
 
-// Step 15 and 16 under watch for file faults; nothing when the rows are all read.
+// Step 15 and 16 under watch for file faults, and the table closed after them: its files
+// written out, synced and closed before anything tells of success. Nothing when that went
+// through.
 std::optional<ImportOutcome> importRows(Run& run) {
   AppState& state = run.state;
   run.started = std::chrono::steady_clock::now();
@@ -570,9 +582,17 @@ std::optional<ImportOutcome> importRows(Run& run) {
   findKeyField(run);
   run.lookUp = state.lIndexOpen && !run.generates();
   run.update = slotTrue(state.vorein(vorein::kUpdate));
+  run.firstRowEntry = run.log().entryCount();
   try {
     FaultWatch watch(run.fault);
-    if (readRows(run)) return std::nullopt;
+    if (!readRows(run)) {
+      writeCounterBack(run);  // the resources release the rest
+      return ImportOutcome::Ended;
+    }
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - run.started;
+    run.cElapsed = elapsedText(elapsed.count());
+    run.closing = true;
+    run.held.finishTable();
   } catch (const RunEnded&) {
     return endAfterFault(run);
   } catch (const ProgramQuit&) {
@@ -582,38 +602,71 @@ std::optional<ImportOutcome> importRows(Run& run) {
     }
     throw;
   }
-  writeCounterBack(run);  // the resources release the rest
-  return ImportOutcome::Ended;
+  return std::nullopt;
 }
 
-// Step 17 to 24: the log's closing lines, the summary, the log shown, everything closed.
+// The summary of a run whose log could not be written whole: it says so, names the problems
+// the log would have held, and does not claim the run done.
+std::string summaryWithoutLog(Run& run, long nNew) {
+  const ImportLog& log = run.log();
+  std::string reason = osErrorText(osCodeOf(log.failure()));
+  if (reason.empty()) reason = "Systemfehler " + std::to_string(log.failure());
+  std::string text = utf8ToCp1252("Das Protokoll konnte nicht geschrieben werden (") + reason +
+                     "): " + log.fileName() + kCrLf;
+  std::vector<std::string> problems;
+  for (const ImportLog::Lost& lost : log.lostEntries()) {
+    if (lost.index >= run.firstRowEntry && lost.index < run.closingEntries && !lost.text.empty()) {
+      problems.push_back(lost.text);
+    }
+  }
+  if (run.state.nErrors > 0) {
+    text += utf8ToCp1252("Es wurden " + std::to_string(run.state.nErrors) +
+                         " Fehler festgestellt, die in keinem Protokoll stehen");
+    constexpr std::size_t kShown = 10;
+    if (!problems.empty()) text += problems.size() > kShown ? ", die ersten:" : ":";
+    for (std::size_t i = 0; i < problems.size() && i < kShown; ++i) text += kCrLf + problems[i];
+    text += kCrLf;
+  }
+  text += kCrLf +
+          utf8ToCp1252("Eingelesen wurden insgesamt " + std::to_string(run.total) +
+                       " Datensätze in " + run.cElapsed + " Sekunden." + kCrLf + "Davon sind " +
+                       std::to_string(nNew) + " neue Datensätze, " + std::to_string(run.updated) +
+                       " geupdatet, " + std::to_string(run.unchanged) + " unverändert" + kCrLf +
+                       kCrLf + "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!");
+  return text;
+}
+
+// Step 17 to 24, with the table closed already: the log's closing lines, the summary and the
+// log shown, the spreadsheet closed. A log that could not be written whole is no success.
 ImportOutcome finish(Run& run) {
   AppState& state = run.state;
   ImportLog& log = run.log();
   ENDMSGWAIT(state);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - run.started;
-  const std::string cElapsed = elapsedText(elapsed.count());
   const long nNew = run.total - run.updated - run.unchanged - run.refused;
+  run.closingEntries = log.entryCount();
   log.add("");
   log.add(logErrorCountEntry(state.nErrors));
   log.add("");
-  log.add(logTotalEntry(run.total, cElapsed));
+  log.add(logTotalEntry(run.total, run.cElapsed));
   log.add(logSplitEntry(nNew, run.updated, run.unchanged));
   log.close();
+  run.held.closeSpreadsheet();
+  writeCounterBack(run);
+  if (log.failure() != 0) {
+    if (state.ui) state.ui->summary(summaryWithoutLog(run, nNew));
+    return ImportOutcome::LogLost;
+  }
   if (state.nErrors > 0) {
     inform(state, "Es wurden Fehler festgestellt. Das Protokoll wird gleich geöffnet");
   }
   if (state.ui)
     state.ui->summary(
         utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(run.total) + " Datensätze in " +
-                     cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
+                     run.cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
                      std::to_string(nNew) + " neue Datensätze, " + std::to_string(run.updated) +
                      " geupdatet, " + std::to_string(run.unchanged) + " unverändert" + kCrLf +
                      kCrLf + "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!"));
   if (state.ui) state.ui->showTextFile(log.fileName());
-  run.held.closeTable();
-  run.held.closeSpreadsheet();
-  writeCounterBack(run);
   return ImportOutcome::Summary;
 }
 

@@ -46,6 +46,15 @@ void RunResources::closeTable() {
   });
 }
 
+void RunResources::finishTable() {
+  if (!tableOpen) return;
+  tableOpen = false;
+  if (const int area = areas_.areaOf(kRunAlias)) {
+    areas_.selectArea(area);
+    areas_.DBCLOSEAREA();
+  }
+}
+
 void RunResources::closeSpreadsheet() {
   if (!workbook.isNil()) {
     const Value book = std::move(workbook);

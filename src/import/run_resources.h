@@ -29,7 +29,11 @@ class RunResources {
   Value workbook;
 
   void releaseAll();
+  // Closes the target table quietly: for early ends, where another failure is on its way.
   void closeTable();
+  // Closes the target table at the end of the rows: the files are written out, synced and
+  // closed, and a failure reaches the error handler like any other file fault.
+  void finishTable();
   void closeSpreadsheet();
 
  private:
