@@ -43,6 +43,22 @@ int OsFile::create(const std::string& path) {
   return 0;
 }
 
+int OsFile::openOrCreate(const std::string& path) {
+  close();
+  const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return errno;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return err;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  fd_ = fd;
+  path_ = path;
+  return 0;
+}
+
 int OsFile::lockFile(bool exclusive) {
   // flock locks belong to the open file description, so a second open inside this
   // process conflicts just like one from another process.

@@ -21,6 +21,9 @@ class OsFile {
   int open(const std::string& path, bool readOnly);
   // Creates (or empties) a file for writing; returns 0 or the errno value.
   int create(const std::string& path);
+  // Opens a file for writing, creating it when it is missing and keeping what it holds;
+  // returns 0 or the errno value.
+  int openOrCreate(const std::string& path);
   // Takes the whole-file lock without waiting (exclusive or shared); returns 0 or errno.
   // Every open of the file holds its own lock, in this process or another.
   int lockFile(bool exclusive);

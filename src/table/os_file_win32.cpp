@@ -67,6 +67,20 @@ int OsFile::open(const std::string& path, bool readOnly) {
   return 0;
 }
 
+int OsFile::openOrCreate(const std::string& path) {
+  close();
+  const DWORD attributes = GetFileAttributesW(win32::widePath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return EISDIR;
+  int err = 0;
+  const int fd = openHandle(path, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS, err);
+  if (fd < 0) return err;
+  fd_ = fd;
+  path_ = path;
+  mapWritable_ = 1;
+  return 0;
+}
+
 int OsFile::create(const std::string& path) {
   close();
   int err = 0;

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/encoding.h"
 #include "base/text.h"
 #include "import/import_fixture.h"
@@ -238,6 +240,60 @@ TEST(ElapsedTextTest, TwoDecimalsWithoutBlanks) {
   EXPECT_EQ(elapsedText(123456.789), "123456.79");
   EXPECT_EQ(elapsedText(-1), "0.00");
 }
+
+// The log is part of the result: a run whose log could not be made, or not written whole,
+// says so instead of "Fertig!", names the problems the log would have held, and opens no log.
+TEST_F(ImportRunTest, ALogThatCannotBeMadeIsNoSuccess) {
+  makeTable("KUNDEN.DBF", kKunden);
+  standardSheet();
+  std::filesystem::remove_all(home.path() / "log");
+  test::writeBytes(home.path() / "log", "kein Verzeichnis");
+  EXPECT_EQ(runImport(state, areas), ImportOutcome::LogLost);
+  EXPECT_EQ(records().size(), 3u);  // the rows themselves went in
+  const std::string summary = ui.informationTexts().back();
+  EXPECT_THAT(summary, HasSubstr("Das Protokoll konnte nicht geschrieben werden"));
+  EXPECT_THAT(summary, HasSubstr("1 Fehler festgestellt, die in keinem Protokoll stehen"));
+  EXPECT_THAT(summary, HasSubstr("Zeile: 3 - Datenlängenfehler(15->12): Schulze-Schäfer"));
+  EXPECT_THAT(summary, HasSubstr("Eingelesen wurden insgesamt 3 Datensätze"));
+  for (const std::string& text : ui.informationTexts()) {
+    EXPECT_THAT(text, ::testing::Not(HasSubstr("Fertig!")));
+  }
+  EXPECT_THAT(ui.kinds(), ::testing::Not(::testing::Contains("showTextFile")));
+}
+
+#ifndef _WIN32  // no file size limit there
+// A log that fills up part-way keeps the whole entries before it; the ones after are named
+// in the summary.
+TEST_F(ImportRunTest, ALogThatFillsUpIsNoSuccessAndEndsWithWholeEntries) {
+  makeTable("KUNDEN.DBF", {{"KUNDE", 'C', 10, 0}, {"NAME1", 'C', 12, 0}});
+  std::vector<std::string> lines = {"Kunde;Name"};
+  for (int row = 1; row <= 12; ++row) {
+    lines.push_back("K" + std::to_string(row) + ";Ein Name, der zu lang ist " +
+                    std::to_string(row));
+  }
+  makeSheet(lines);
+  map("KUNDE", 1);
+  map("NAME1", 2);
+  ImportOutcome outcome;
+  {
+    // The table stays below the limit (97 + 12 x 23 bytes); the log of twelve problems passes it.
+    test::FileSizeLimit limit(600);
+    outcome = runImport(state, areas);
+  }
+  EXPECT_EQ(outcome, ImportOutcome::LogLost);
+  EXPECT_EQ(records().size(), 12u);
+  const std::string summary = ui.informationTexts().back();
+  EXPECT_THAT(summary,
+              HasSubstr("Das Protokoll konnte nicht geschrieben werden (Die Datei würde größer"));
+  EXPECT_THAT(summary, HasSubstr("12 Fehler festgestellt, die in keinem Protokoll stehen"));
+  EXPECT_THAT(summary, HasSubstr("Zeile: 13 - Datenlängenfehler"));
+  const std::vector<std::string> written = logLines();
+  ASSERT_GE(written.size(), 4u);
+  EXPECT_THAT(written.back(), StartsWith("Zeile: "));
+  EXPECT_THAT(written.back(), ::testing::EndsWith("Ein Name, der zu lang ist " +
+                                                  std::to_string(written.size() - 3)));
+}
+#endif
 
 }  // namespace
 }  // namespace zandor
