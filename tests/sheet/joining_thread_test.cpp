@@ -43,16 +43,5 @@ TEST(JoiningThread, AnExceptionLeavesWithTheThreadToldToStopAndJoined) {
   EXPECT_TRUE(s.woke);
 }
 
-TEST(JoiningThread, JoinWaitsForTheThreadsOwnEndWithoutTellingIt) {
-  Sleeper s;
-  bool told = false;
-  JoiningThread t([&] { s.tell(); }, [&] { told = true; });
-  t.join();
-  EXPECT_FALSE(t.running());
-  EXPECT_TRUE(s.stop);
-  t.stop();  // nothing left to tell
-  EXPECT_FALSE(told);
-}
-
 }  // namespace
 }  // namespace zandor::sheet

@@ -195,47 +195,4 @@ std::string compoundFile(const std::vector<std::pair<std::u16string, std::string
   return header + fatBytes + dir + body;
 }
 
-std::string miniCompoundFile(const std::string& workbook) {
-  const std::size_t minis = (workbook.size() + 63) / 64, sectors = (minis * 64 + 511) / 512;
-  std::string header(512, '\0'), fat(512, '\xff'), dir(512, '\0'), miniFat(512, '\xff');
-  header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-  put16(header, 0x18, 0x3E);
-  put16(header, 0x1A, 3);
-  put16(header, 0x1C, 0xFFFE);
-  put16(header, 0x1E, 9);
-  put16(header, 0x20, 6);
-  put32(header, 0x2C, 1);
-  put32(header, 0x30, 1);
-  put32(header, 0x38, 4096);
-  put32(header, 0x3C, 2);
-  put32(header, 0x40, 1);
-  put32(header, 0x44, 0xFFFFFFFE);
-  put32(header, 0x4C, 0);
-  for (int i = 1; i < 109; ++i) put32(header, 0x4C + 4 * i, 0xFFFFFFFF);
-  put32(fat, 0, 0xFFFFFFFD);
-  put32(fat, 4, 0xFFFFFFFE);
-  put32(fat, 8, 0xFFFFFFFE);
-  for (std::size_t k = 0; k < sectors; ++k)
-    put32(fat, 4 * (3 + k), k + 1 < sectors ? static_cast<std::uint32_t>(4 + k) : 0xFFFFFFFE);
-  for (std::size_t k = 0; k < minis; ++k)
-    put32(miniFat, 4 * k, k + 1 < minis ? static_cast<std::uint32_t>(k + 1) : 0xFFFFFFFE);
-  auto entry = [&](std::size_t i, std::u16string_view name, std::uint8_t type, std::uint32_t start,
-                   std::uint32_t size) {
-    const std::size_t at = i * 128;
-    for (std::size_t k = 0; k < name.size(); ++k) put16(dir, at + 2 * k, name[k]);
-    put16(dir, at + 64, static_cast<std::uint16_t>(2 * (name.size() + 1)));
-    dir[at + 66] = static_cast<char>(type);
-    put32(dir, at + 68, 0xFFFFFFFF);
-    put32(dir, at + 72, 0xFFFFFFFF);
-    put32(dir, at + 76, 0xFFFFFFFF);
-    put32(dir, at + 116, start);
-    put32(dir, at + 120, size);
-  };
-  entry(0, u"Root Entry", 5, 3, static_cast<std::uint32_t>(minis * 64));
-  entry(1, u"Workbook", 2, 0, static_cast<std::uint32_t>(workbook.size()));
-  std::string body = workbook;
-  body.resize(sectors * 512, '\0');
-  return header + fat + dir + miniFat + body;
-}
-
 }  // namespace zandor::test

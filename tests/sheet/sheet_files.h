@@ -36,9 +36,4 @@ void writeOds(const std::filesystem::path& file, const std::string& tables,
 // A compound file holding the named streams (every stream in the regular FAT).
 std::string compoundFile(const std::vector<std::pair<std::u16string, std::string>>& streams);
 
-// A compound file whose one stream, Workbook (at most 8 KB), lives in the mini stream.
-// Sector 0 holds the FAT, 1 the directory (Root Entry, then Workbook), 2 the mini FAT, and
-// the mini stream begins at sector 3.
-std::string miniCompoundFile(const std::string& workbook);
-
 }  // namespace zandor::test
