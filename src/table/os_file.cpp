@@ -9,15 +9,54 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 namespace zandor {
 
+namespace {
+
+// The files holding room grown ahead, for releaseRoomAhead().
+std::mutex gRoomLock;
+std::vector<OsFile*> gFilesWithRoom;
+
+void holdsRoom(OsFile* file, bool holds) {
+  const std::lock_guard<std::mutex> lock(gRoomLock);
+  const auto at = std::find(gFilesWithRoom.begin(), gFilesWithRoom.end(), file);
+  if (holds && at == gFilesWithRoom.end()) gFilesWithRoom.push_back(file);
+  if (!holds && at != gFilesWithRoom.end()) gFilesWithRoom.erase(at);
+}
+
+bool outOfSpace(int err) {
+  return err == ENOSPC || err == EDQUOT;
+}
+
+std::uint64_t roundedUp(std::uint64_t n, std::uint64_t step) {
+  return (n + step - 1) / step * step;
+}
+
+}  // namespace
+
+void letFileSizeLimitFailWrites() {
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void releaseRoomAhead() {
+  std::vector<OsFile*> files;
+  {
+    const std::lock_guard<std::mutex> lock(gRoomLock);
+    files = gFilesWithRoom;
+  }
+  for (OsFile* file : files) file->giveBackRoom();
+}
+
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
+  if (!readOnly) letFileSizeLimitFailWrites();
   // Without O_NONBLOCK the open of a FIFO would wait for a writer; it is refused below.
   const int fd =
       ::open(nativePath(path).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
@@ -36,6 +75,7 @@ int OsFile::open(const std::string& path, bool readOnly) {
 
 int OsFile::create(const std::string& path) {
   close();
+  letFileSizeLimitFailWrites();
   const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   fd_ = fd;
@@ -45,6 +85,7 @@ int OsFile::create(const std::string& path) {
 
 int OsFile::openOrCreate(const std::string& path) {
   close();
+  letFileSizeLimitFailWrites();
   const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return errno;
   struct stat st;
@@ -83,15 +124,31 @@ bool OsFile::mapExistingLength() {
       ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
   if (at == MAP_FAILED) return false;
   map_ = static_cast<char*>(at);
-  mapLength_ = mapWritable_ = static_cast<std::uint64_t>(length);
+  mapLength_ = mapWritable_ = usedEnd_ = static_cast<std::uint64_t>(length);
   return true;
 }
 
 void OsFile::unmap() {
+  holdsRoom(this, false);
   if (map_) ::munmap(map_, static_cast<std::size_t>(mapLength_));
   map_ = nullptr;
-  mapLength_ = mapWritable_ = 0;
+  mapLength_ = mapWritable_ = usedEnd_ = 0;
   growFailed_ = false;
+  roomShort_ = false;
+}
+
+void OsFile::takeOverRoom(OsFile& from) {
+  const std::lock_guard<std::mutex> lock(gRoomLock);
+  std::replace(gFilesWithRoom.begin(), gFilesWithRoom.end(), &from, this);
+}
+
+int OsFile::giveBackRoom() {
+  if (!map_ || growFailed_ || mapWritable_ <= usedEnd_) return 0;
+  if (::ftruncate(fd_, static_cast<off_t>(usedEnd_)) != 0) return errno;
+  mapWritable_ = usedEnd_;
+  roomShort_ = true;
+  holdsRoom(this, false);
+  return 0;
 }
 
 int OsFile::close() {
@@ -122,47 +179,88 @@ long long OsFile::readAt(std::uint64_t offset, void* buffer, std::size_t n) cons
   return static_cast<long long>(done);
 }
 
+int OsFile::allocate(std::uint64_t from, std::uint64_t to) {
+  const int err = ::posix_fallocate(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from));
+  if (err != 0 && ::ftruncate(fd_, static_cast<off_t>(from)) != 0) {
+    // What was allocated beyond the old end is zeros no record count covers.
+  }
+  return err;
+}
+
 bool OsFile::growMapping(std::uint64_t end) {
-  // Once cut below its mapped length, or refused room, the file grows by writes.
-  if (growFailed_ || mapWritable_ != mapLength_) return false;
+  // Once refused room (or cut below it by another hand), the file grows by writes.
+  if (growFailed_) return false;
   // An eighth of the file at a time, 1 to 64 MB: few steps, and little room after a kill.
+  // Where space ran short, only what is needed: room ahead must not take what another
+  // write of the run needs, nor pass a file size limit the records themselves keep below.
   constexpr std::uint64_t kLeast = 1u << 20, kMost = 64u << 20;
-  const std::uint64_t step = std::clamp(mapLength_ / 8, kLeast, kMost);
-  const std::uint64_t length = (end + step - 1) / step * step;
+  const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const auto lengthFor = [&] {
+    return roundedUp(end, roomShort_ ? page : std::clamp(mapLength_ / 8, kLeast, kMost));
+  };
+  std::uint64_t length = lengthFor();
   // Blocks first: a store into a hole of a full disk would end the process.
-  if (::posix_fallocate(fd_, static_cast<off_t>(mapLength_),
-                        static_cast<off_t>(length - mapLength_)) != 0) {
+  int err = allocate(mapWritable_, length);
+  if (err != 0 && !roomShort_ && (outOfSpace(err) || err == EFBIG)) {
+    roomShort_ = true;
+    length = lengthFor();
+    err = allocate(mapWritable_, length);
+  }
+  if (outOfSpace(err)) {
+    releaseRoomAhead();
+    err = allocate(mapWritable_, length);
+  }
+  if (err != 0) {
     growFailed_ = true;
     return false;
   }
-  void* at = ::mremap(map_, static_cast<std::size_t>(mapLength_), static_cast<std::size_t>(length),
-                      MREMAP_MAYMOVE);
-  if (at == MAP_FAILED) {
-    growFailed_ = true;
-    return false;
+  if (length > mapLength_) {
+    void* at = ::mremap(map_, static_cast<std::size_t>(mapLength_),
+                        static_cast<std::size_t>(length), MREMAP_MAYMOVE);
+    if (at == MAP_FAILED) {
+      // Without the mapping the room is of no use: the file goes back to its size.
+      if (::ftruncate(fd_, static_cast<off_t>(mapWritable_)) != 0) {
+        // Zeros behind the records, cut off at the close.
+      }
+      growFailed_ = true;
+      return false;
+    }
+    map_ = static_cast<char*>(at);
+    mapLength_ = length;
   }
-  map_ = static_cast<char*>(at);
-  mapLength_ = mapWritable_ = length;
+  mapWritable_ = length;
+  holdsRoom(this, true);
   return true;
 }
 
 int OsFile::writeAt(std::uint64_t offset, const void* data, std::size_t n) {
   if (map_ && offset <= mapWritable_ && (n <= mapWritable_ - offset || growMapping(offset + n))) {
     std::memcpy(map_ + offset, data, n);
+    usedEnd_ = std::max<std::uint64_t>(usedEnd_, offset + n);
     return 0;
   }
-  const auto* in = static_cast<const char*>(data);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t w = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return errno;
+  const auto writeAll = [&]() -> int {
+    const auto* in = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (w == 0) return ENOSPC;
+      done += static_cast<std::size_t>(w);
     }
-    if (w == 0) return ENOSPC;
-    done += static_cast<std::size_t>(w);
+    return 0;
+  };
+  int err = writeAll();
+  // Room another file of ours has grown ahead is given back, and the write made again.
+  if (outOfSpace(err)) {
+    releaseRoomAhead();
+    err = writeAll();
   }
-  return 0;
+  if (err == 0) usedEnd_ = std::max<std::uint64_t>(usedEnd_, offset + n);
+  return err;
 }
 
 long long OsFile::size() const {
@@ -183,6 +281,9 @@ int OsFile::truncate(std::uint64_t size) {
   // Mapped pages past the new end are gone (touching them would be a fault), even when
   // the cut fails halfway.
   if (size < mapWritable_) mapWritable_ = size;
+  usedEnd_ = std::min(usedEnd_, size);
+  // A file made longer than its mapping grows by writes from here on.
+  if (map_ && size > mapWritable_) growFailed_ = true;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return errno;
   return 0;
 }

@@ -59,18 +59,41 @@ class OsFile {
   // or errno.
   int sync();
 
+  // Cuts the room grown ahead (beyond the last byte written) off the file; later growth
+  // takes only what it needs. Returns 0 or the errno value.
+  int giveBackRoom();
+
  private:
+  friend void releaseRoomAhead();
   void unmap();
+  // A moved file's place among the files with room ahead goes to the one it moved into.
+  void takeOverRoom(OsFile& from);
   // Makes file and mapping reach at least end; false where they could not.
   bool growMapping(std::uint64_t end);
+  // Allocates the file's blocks from `from` up to `to`, the file growing to `to`; 0 or the
+  // errno value, the file's size as before on failure.
+  int allocate(std::uint64_t from, std::uint64_t to);
 
   int fd_ = -1;
   std::string path_;
   char* map_ = nullptr;
   std::uint64_t mapLength_ = 0;    // length of the mapping
   std::uint64_t mapWritable_ = 0;  // bytes of it that are still inside the file
+  std::uint64_t usedEnd_ = 0;      // end of what the file held or was written, below the room
   bool growFailed_ = false;
+  bool roomShort_ = false;  // space ran short once: grow by what is needed, not ahead
 };
+
+// Makes a write beyond the process's file size limit fail with EFBIG, like one onto a full
+// disk, instead of ending the process (SIGXFSZ is ignored from then on). Every open for
+// writing calls it; once is enough.
+void letFileSizeLimitFailWrites();
+
+// Gives back the room that files opened by this process have grown ahead of what was
+// written into them (see OsFile::mapExistingLength), so that another file can have the
+// space. A write that finds the disk full calls it and tries once more: room made ahead
+// must never be the reason a write fails.
+void releaseRoomAhead();
 
 // Replacing a file by a new one written beside it (index files are rebuilt that way).
 

@@ -14,7 +14,12 @@ OsFile::OsFile(OsFile&& other) noexcept
       path_(std::move(other.path_)),
       map_(std::exchange(other.map_, nullptr)),
       mapLength_(std::exchange(other.mapLength_, 0)),
-      mapWritable_(std::exchange(other.mapWritable_, 0)) {}
+      mapWritable_(std::exchange(other.mapWritable_, 0)),
+      usedEnd_(std::exchange(other.usedEnd_, 0)),
+      growFailed_(std::exchange(other.growFailed_, false)),
+      roomShort_(std::exchange(other.roomShort_, false)) {
+  takeOverRoom(other);
+}
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
   if (this != &other) {
@@ -24,6 +29,10 @@ OsFile& OsFile::operator=(OsFile&& other) noexcept {
     map_ = std::exchange(other.map_, nullptr);
     mapLength_ = std::exchange(other.mapLength_, 0);
     mapWritable_ = std::exchange(other.mapWritable_, 0);
+    usedEnd_ = std::exchange(other.usedEnd_, 0);
+    growFailed_ = std::exchange(other.growFailed_, false);
+    roomShort_ = std::exchange(other.roomShort_, false);
+    takeOverRoom(other);
   }
   return *this;
 }

@@ -114,6 +114,18 @@ bool OsFile::lockRange(std::uint64_t offset, std::uint64_t length, bool lock) {
                     high, &at) != 0;
 }
 
+// No file is mapped here, so none grows ahead and there is no room to give back; a file
+// size limit is no signal either.
+void letFileSizeLimitFailWrites() {}
+
+void releaseRoomAhead() {}
+
+int OsFile::giveBackRoom() {
+  return 0;
+}
+
+void OsFile::takeOverRoom(OsFile&) {}
+
 bool OsFile::mapExistingLength() {
   return false;
 }

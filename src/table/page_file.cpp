@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "table/index_error.h"
+#include "table/os_file.h"
 
 namespace zandor {
 namespace {
@@ -29,9 +30,17 @@ std::uint64_t reservationFor(std::uint64_t size) {
 std::atomic<bool> mappingAllowed{true};
 
 // Grows the file from its size `from` to `to` with real blocks; on failure (a full disk) the
-// file keeps its size and the OS error is thrown.
+// file keeps its size and the OS error is thrown. On a full disk the room our other files
+// have grown ahead is given back first and the allocation tried once more.
 void allocate(int fd, std::uint64_t from, std::uint64_t to, const std::string& path) {
-  const int err = ::posix_fallocate(fd, static_cast<off_t>(from), static_cast<off_t>(to - from));
+  const auto tryAllocate = [&] {
+    return ::posix_fallocate(fd, static_cast<off_t>(from), static_cast<off_t>(to - from));
+  };
+  int err = tryAllocate();
+  if (err == ENOSPC || err == EDQUOT) {
+    releaseRoomAhead();
+    err = tryAllocate();
+  }
   if (err == 0) return;
   if (::ftruncate(fd, static_cast<off_t>(from)) != 0) {
     // The pages beyond the old end are unreferenced either way.
@@ -62,6 +71,7 @@ int PageFile::open(const std::string& path, bool writable) {
     return err;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (writable) letFileSizeLimitFailWrites();
   fd_ = fd;
   writable_ = writable;
   path_ = path;
@@ -71,6 +81,7 @@ int PageFile::open(const std::string& path, bool writable) {
 
 int PageFile::create(const std::string& path) {
   close();
+  letFileSizeLimitFailWrites();
   int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
   fd_ = fd;
