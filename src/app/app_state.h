@@ -38,6 +38,9 @@ struct AppState {
   WindowHandle* oStatusBar = nullptr;
   int nErrors = 0;
   std::string cExePath;
+  // Why the settings file is there but could not be read (1252 text); empty when it was
+  // read or did not exist. The preferences are unknown then, so nothing is imported.
+  std::string cSettingsProblem;
   WindowHandle* oDlgWait = nullptr;
   WindowHandle* oSayWait = nullptr;
   std::string cWaitText = " ";

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/app_state.h"
+#include "app/ui.h"
 #include "base/date.h"
 #include "base/paths.h"
 #include "settings/preferences.h"
@@ -14,6 +15,12 @@ void setProgramDateSettings() {
 
 std::string programDirectory(const std::string& programFile) {
   return directoryPart(programFile);
+}
+
+void reportUnreadableSettings(AppState& state) {
+  if (!state.cSettingsProblem.empty() && state.ui) {
+    state.ui->information(unreadableSettingsMessage(state));
+  }
 }
 
 void startProgram(AppState& state, const std::string& programFile) {

@@ -13,6 +13,10 @@ void setProgramDateSettings();
 // file name, the "log" directory beside the program, and the settings file.
 void startProgram(AppState& state, const std::string& programFile);
 
+// Tells the user when the settings file is there but could not be read (the program runs
+// on, but imports nothing until it can be read).
+void reportUnreadableSettings(AppState& state);
+
 // The program directory of a full program file name, ending in a separator.
 std::string programDirectory(const std::string& programFile);
 

@@ -29,6 +29,7 @@
 #include "import/value_conversion.h"
 #include "mapping/structure_readers.h"
 #include "mapping/table_helpers.h"
+#include "settings/preferences.h"
 #include "sheet/ole_auto.h"
 #include "table/index_error.h"
 #include "table/table_error.h"
@@ -685,6 +686,10 @@ bool EINLESEN(AppState& state, WorkAreas& areas) {
 }
 
 ImportOutcome runImport(AppState& state, WorkAreas& areas) {
+  if (!state.cSettingsProblem.empty()) {
+    if (state.ui) state.ui->information(unreadableSettingsMessage(state) + utf8ToCp1252(kAbort));
+    return ImportOutcome::Ended;
+  }
   Run run(state, areas);
   startLog(run);
   decideNumbers(run);

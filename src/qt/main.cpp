@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   if (programFile.empty() && argc > 0) programFile = argv[0];
   runGuarded([&] { startProgram(state, programFile); });
   if (quitPending()) return pendingQuitCode();
+  reportUnreadableSettings(state);
 
   MainWindow mainWindow(state, programCommands());
   window = &mainWindow;

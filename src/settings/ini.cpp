@@ -201,6 +201,21 @@ std::string TIni::Get(const std::string& section, const std::string& key) const 
   return value;
 }
 
+std::optional<std::string> TIni::readProblem() const {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(nativePath(cIniFile), ec);
+  if (std::filesystem::status_known(status) && !std::filesystem::exists(status)) {
+    return std::nullopt;
+  }
+  if (ec) return std::string("Sie ist nicht zug\xe4nglich");
+  if (std::filesystem::is_directory(status)) return std::string("Sie ist ein Verzeichnis");
+  if (!std::filesystem::is_regular_file(status)) {
+    return std::string("Sie ist keine gew\xf6hnliche Datei");
+  }
+  if (!readFile(cIniFile)) return std::string("Sie kann nicht gelesen werden");
+  return std::nullopt;
+}
+
 bool TIni::Set(const std::string& section, const std::string& key, const Value& value) const {
   const std::string cleanSection = singleLine(section);
   const std::string cleanKey = singleLine(key);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "base/value.h"
@@ -20,6 +21,11 @@ class TIni {
   // or ".F.", anything unset as "". Other lines of the file stay as they are. False when
   // the file could not be written.
   bool Set(const std::string& section, const std::string& key, const Value& value) const;
+
+  // Why a settings file that is there cannot be read (German, 1252 text): not a file of its
+  // own (a directory, a pipe), or a failed read. Nothing when it is read, or not there at
+  // all; only then does every Get answer "" for a reason.
+  std::optional<std::string> readProblem() const;
 
   std::string cIniFile;
 };

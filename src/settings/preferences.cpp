@@ -50,6 +50,9 @@ void INI_INIT_FILE(AppState& state, const std::string& file) {
   }
   state.oSettings = std::make_unique<TIni>(file);
   const TIni& ini = *state.oSettings;
+  // Only a missing file gives the defaults; one that is there unread would give them too,
+  // updating switched off among them, and the run would pass over every row it should change.
+  state.cSettingsProblem = ini.readProblem().value_or(std::string());
   for (const PreferenceKey& pref : kPreferences) {
     const std::string text = ini.Get(pref.section, pref.key);
     switch (pref.kind) {
@@ -66,6 +69,13 @@ void INI_INIT_FILE(AppState& state, const std::string& file) {
   }
   state.cXlsFile = ini.Get("Excel", "xls1");
   state.cDbfFile = ini.Get("dBase", "dbf1");
+}
+
+std::string unreadableSettingsMessage(const AppState& state) {
+  const std::string file = state.oSettings ? state.oSettings->cIniFile : std::string();
+  return "Die Einstellungsdatei " + file + " kann nicht gelesen werden. " + state.cSettingsProblem +
+         ". Ohne ihre Voreinstellungen wird nichts eingelesen, und ge\xe4nderte "
+         "Voreinstellungen werden nicht gespeichert.";
 }
 
 bool VOREINSPEICHERN(AppState& state) {

@@ -19,6 +19,9 @@ void INI_INIT_FILE(AppState& state, const std::string& file);
 // Writes the nine preferences back; always true.
 bool VOREINSPEICHERN(AppState& state);
 
+// The message for a settings file that is there but could not be read (1252 text).
+std::string unreadableSettingsMessage(const AppState& state);
+
 // Conversions of stored texts at start: a logical is false only when empty or beginning
 // with ".F."; a number is 1 when empty, else the number at the start of the text.
 Value iniLogical(const std::string& text);

@@ -241,6 +241,21 @@ TEST(ElapsedTextTest, TwoDecimalsWithoutBlanks) {
   EXPECT_EQ(elapsedText(-1), "0.00");
 }
 
+// A settings file that is there but cannot be read leaves the preferences unknown: updating,
+// for one, would read as off and every row to change would pass as unchanged.
+TEST_F(ImportRunTest, UnreadableSettingsImportNothing) {
+  makeTable("KUNDEN.DBF", kKunden);
+  standardSheet();
+  const std::string table = test::readBytes(state.cDbfFile);
+  state.cSettingsProblem = "Sie kann nicht gelesen werden";
+  EXPECT_EQ(runImport(state, areas), ImportOutcome::Ended);
+  EXPECT_EQ(test::readBytes(state.cDbfFile), table);
+  const std::string message = ui.informationTexts().back();
+  EXPECT_THAT(message, HasSubstr("Die Einstellungsdatei"));
+  EXPECT_THAT(message, HasSubstr("Sie kann nicht gelesen werden"));
+  EXPECT_THAT(message, HasSubstr("wird nichts eingelesen"));
+}
+
 // The log is part of the result: a run whose log could not be made, or not written whole,
 // says so instead of "Fertig!", names the problems the log would have held, and opens no log.
 TEST_F(ImportRunTest, ALogThatCannotBeMadeIsNoSuccess) {

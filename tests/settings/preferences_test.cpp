@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
+
 #include "app/app_state.h"
 #include "base/paths.h"
 #include "settings/doc_list.h"
@@ -102,12 +108,32 @@ TEST_F(PreferencesTest, SavedPreferencesSurviveARestart) {
   EXPECT_EQ(again.vorein(vorein::kArtCriterion), Value::integer(2));
 }
 
-TEST_F(PreferencesTest, SettingsFileThatIsADirectoryGivesDefaults) {
+// Only a missing settings file gives the defaults for a reason; one that is there but cannot
+// be read is said to be so (and nothing is written over it).
+TEST_F(PreferencesTest, SettingsFileThatIsThereButUnreadableIsNamedAsSuch) {
+  INI_INIT(state);
+  EXPECT_EQ(state.cSettingsProblem, "");
+
+  std::filesystem::remove(iniFile);
   std::filesystem::create_directory(iniFile);
   INI_INIT(state);
   EXPECT_EQ(state.vorein(5), Value::integer(1));
+  EXPECT_EQ(state.cSettingsProblem, "Sie ist ein Verzeichnis");
   EXPECT_TRUE(VOREINSPEICHERN(state));
   EXPECT_TRUE(std::filesystem::is_directory(iniFile));
+  EXPECT_NE(unreadableSettingsMessage(state).find(iniFile), std::string::npos);
+
+#ifndef _WIN32
+  // A pipe in its place: read, it would wait for a writer that never comes.
+  std::filesystem::remove(iniFile);
+  ASSERT_EQ(mkfifo(iniFile.c_str(), 0600), 0);
+  AppState fromPipe;
+  fromPipe.cExePath = state.cExePath;
+  INI_INIT(fromPipe);
+  EXPECT_EQ(fromPipe.cSettingsProblem, "Sie ist keine gew\xf6hnliche Datei");
+  EXPECT_TRUE(VOREINSPEICHERN(fromPipe));
+  EXPECT_TRUE(std::filesystem::is_fifo(iniFile));
+#endif
 }
 
 class DocListTest : public PreferencesTest {
