@@ -40,9 +40,7 @@ Error memoWriteError(const std::string& path, int err) {
 std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, MemoKind kind, bool readOnly,
                                          bool exclusive) {
   OsFile file;
-  int err = file.open(path, readOnly);
-  if (err == 0) err = file.lockFile(exclusive);
-  if (err != 0) {
+  if (const int err = file.openLocked(path, readOnly, exclusive)) {
     Error e = tableError(gen::kOpen, sub::kOpen, "Open error", path, osCodeOf(err));
     e.canRetry = true;
     e.canDefault = true;

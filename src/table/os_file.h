@@ -27,6 +27,11 @@ class OsFile {
   // Takes the whole-file lock without waiting (exclusive or shared); returns 0 or errno.
   // Every open of the file holds its own lock, in this process or another.
   int lockFile(bool exclusive);
+  // Opens an existing file and takes its lock. Where another holds it (EWOULDBLOCK, from the
+  // lock or, on Windows, from the open itself) it tries again for up to two seconds before
+  // it gives up: a program killed a moment ago holds its files until the system has ended
+  // it, which took up to a second and more with large files mapped.
+  int openLocked(const std::string& path, bool readOnly, bool exclusive);
   // Locks or unlocks one byte range for record and append locks of shared tables.
   bool lockRange(std::uint64_t offset, std::uint64_t length, bool lock);
   // Closes the file; returns 0 or the errno value of the close (a file system may report a

@@ -1,4 +1,7 @@
 // What an OsFile owns and how it is handed on, the same on every platform.
+#include <cerrno>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "table/os_file.h"
@@ -35,6 +38,20 @@ OsFile& OsFile::operator=(OsFile&& other) noexcept {
     takeOverRoom(other);
   }
   return *this;
+}
+
+int OsFile::openLocked(const std::string& path, bool readOnly, bool exclusive) {
+  using namespace std::chrono_literals;
+  const auto giveUp = std::chrono::steady_clock::now() + 2s;
+  for (;;) {
+    int err = open(path, readOnly);
+    if (err == 0) {
+      err = lockFile(exclusive);
+      if (err != 0) close();
+    }
+    if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) return err;
+    std::this_thread::sleep_for(20ms);
+  }
 }
 
 }  // namespace zandor

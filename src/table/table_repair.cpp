@@ -27,16 +27,14 @@ TableRepair repairTable(const std::string& given) {
   if (extensionPart(path).empty()) path += ".dbf";
   if (const std::string found = resolveCaseInsensitive(path); !found.empty()) path = found;
   OsFile file;
-  const int openErr = file.open(path, false);
+  const int openErr = file.openLocked(path, false, true);
   if (openErr == ENOENT) refuse("Datei nicht gefunden", path);
-  // On Windows the program holding the table refuses the open itself.
   if (openErr == EWOULDBLOCK) refuse("Datei wird von einem anderen Programm benutzt", path);
   if (openErr != 0)
     refuse(
         "Datei kann nicht ge\xf6"
         "ffnet werden",
         path);
-  if (file.lockFile(true) != 0) refuse("Datei wird von einem anderen Programm benutzt", path);
 
   DbfLayout layout;
   try {

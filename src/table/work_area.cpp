@@ -59,9 +59,9 @@ std::unique_ptr<WorkArea> WorkArea::open(const std::string& path, const std::str
   area->driver_ = driver;
   area->shared_ = shared;
   area->readOnly_ = readOnly;
-  int err = area->file_.open(path, readOnly);
-  if (err == 0) err = area->file_.lockFile(!shared);
-  if (err != 0) throw TableError(openError(path, err));
+  if (const int err = area->file_.openLocked(path, readOnly, !shared)) {
+    throw TableError(openError(path, err));
+  }
   // Nobody else writes an exclusive table: the record count and records changed in place
   // go out as stores into the mapped file, not one system call each.
   if (!shared && !readOnly) area->file_.mapExistingLength();

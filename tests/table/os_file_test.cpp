@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,7 +112,48 @@ TEST(OsFileMapping, AppendsWithoutRoomFailAsWritesDo) {
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+// Room grown ahead is given back on demand (a full disk elsewhere): the file is cut to what
+// was written, and later writes go on from there, growing by what they need.
+TEST(OsFileMapping, RoomAheadIsGivenBackAndWritesGoOn) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  test::writeBytes(path, std::string(5000, 'a'));
+  OsFile file;
+  ASSERT_EQ(file.open(path, false), 0);
+  ASSERT_TRUE(file.mapExistingLength());
+  ASSERT_EQ(file.writeAt(5000, "bbbb", 4), 0);
+  ASSERT_GE(file.size(), 1 << 20);  // a megabyte ahead
+  releaseRoomAhead();
+  EXPECT_EQ(file.size(), 5004);
+  ASSERT_EQ(file.writeAt(5004, "cc", 2), 0);
+  EXPECT_LT(file.size(), 5004 + 65536);  // a page or so, no longer a megabyte
+  EXPECT_EQ(file.writeAt(1, "x", 1), 0);
+  ASSERT_EQ(file.truncate(5006), 0);
+  file.close();
+  const std::string bytes = test::readBytes(path);
+  EXPECT_EQ(bytes, "a" + std::string("x") + std::string(4998, 'a') + "bbbbcc");
+}
 #endif
+
+// A lock that another open lets go a moment later is waited for (a program killed a moment
+// ago holds its files until the system has ended it).
+TEST(OsFileLocks, ALockReleasedSoonIsWaitedFor) {
+  test::TempDir dir;
+  const std::string path = dir.file("satz.dbf");
+  test::writeBytes(path, "abc");
+  OsFile holder;
+  ASSERT_EQ(holder.openLocked(path, false, true), 0);
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holder.close();
+  });
+  OsFile waiter;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(waiter.openLocked(path, false, true), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+  release.join();
+}
 
 TEST(OsFileMapping, AnEmptyFileIsNotMapped) {
   test::TempDir dir;
