@@ -177,10 +177,12 @@ bool mustBeReported(const Fault& fault) {
 }
 
 // Calls whose failure a repair may make good: a hint to start writing back, growing a file
-// by allocating or by moving its mapping, where ordinary writes can take over, and the
-// close of a descriptor that did not write.
+// by allocating or by moving its mapping, where ordinary writes can take over, a write that
+// found the disk full (made again once room our files had grown ahead was given back), and
+// the close of a descriptor that did not write.
 bool repairCanWorkAround(const Fault& fault) {
   return fault.kind == "sync_file_range" || fault.kind == "fallocate" || fault.kind == "mremap" ||
+         ((fault.kind == "write" || fault.kind == "pwrite") && fault.error == "ENOSPC") ||
          (fault.kind == "close" && fault.call.readOnly);
 }
 
