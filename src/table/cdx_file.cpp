@@ -76,10 +76,12 @@ ParsedHeader parseHeader(const unsigned char* h, std::uint64_t fileSize, bool di
   ParsedHeader p;
   p.root = get32(h);
   if (!onGrid(p.root, fileSize, kPageSize)) {
-    throw IndexDamage("root page " + std::to_string(p.root) + " off the page grid or outside");
+    throw IndexDamage("Wurzelseite " + std::to_string(p.root) +
+                      " au\xdf"
+                      "erhalb des Seitenrasters oder der Datei");
   }
   p.keyLength = static_cast<int>(get16(h + 12));
-  if (p.keyLength < 1 || p.keyLength > 240) throw IndexDamage("bad key length");
+  if (p.keyLength < 1 || p.keyLength > 240) throw IndexDamage("Schl\xfcssell\xe4nge unm\xf6glich");
   p.options = h[14];
   p.collation = collationName(h);
   p.caseInsensitive = p.collation.empty() && h[15] == 1 && h[499] == 1;
@@ -87,7 +89,9 @@ ParsedHeader parseHeader(const unsigned char* h, std::uint64_t fileSize, bool di
   PoolRange forR{get16(h + 504), get16(h + 506)};
   PoolRange keyR{get16(h + 508), get16(h + 510)};
   if (forR.pos + forR.len > 512 || keyR.pos + keyR.len > 512) {
-    throw IndexDamage("expression outside the pool");
+    throw IndexDamage(
+        "Ausdruck au\xdf"
+        "erhalb des Ausdrucksbereichs");
   }
   auto openEnd = [](PoolRange& r, const PoolRange& other) {
     if (r.len != 0) return;
@@ -102,7 +106,7 @@ ParsedHeader parseHeader(const unsigned char* h, std::uint64_t fileSize, bool di
   if (!directory) {
     p.keyExpression = poolText(h + 512, keyR);
     if (p.options & kOptFor) p.forExpression = poolText(h + 512, forR);
-    if (p.keyExpression.empty()) throw IndexDamage("tag without key expression");
+    if (p.keyExpression.empty()) throw IndexDamage("Tag ohne Schl\xfcsselausdruck");
   }
   return p;
 }
@@ -170,7 +174,7 @@ std::unique_ptr<CdxFile> CdxFile::create(const std::string& path) {
 
 void CdxFile::load() {
   std::uint64_t size = file_.size();
-  if (size <= kHeaderSize) throw IndexDamage("file too small");
+  if (size <= kHeaderSize) throw IndexDamage("Datei zu klein");
   end_ = committedEnd_ = (size + kPageSize - 1) / kPageSize * kPageSize;
   unsigned char h[kHeaderSize];
   file_.read(0, h, kHeaderSize);
@@ -200,16 +204,18 @@ void CdxFile::load() {
   cdx::CdxTree& dir = *directory_->tree;
   for (auto pos = dir.first(); pos.valid(); dir.next(pos)) {
     IndexEntry e = dir.entry(pos);
-    if (entries.size() >= limit) throw IndexDamage("tag directory holds too many names");
+    if (entries.size() >= limit) throw IndexDamage("Tag-Verzeichnis mit zu vielen Namen");
     entries.emplace_back(e.recno, trimRight(e.key));
   }
   std::sort(entries.begin(), entries.end());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     auto [offset, name] = entries[i];
     if (offset == 0 || offset % kPageSize != 0 || offset + kHeaderSize > size) {
-      throw IndexDamage("tag header of " + name + " outside the file");
+      throw IndexDamage("Tag-Kopf von " + name +
+                        " au\xdf"
+                        "erhalb der Datei");
     }
-    if (i > 0 && entries[i - 1].first == offset) throw IndexDamage("two tags share a header");
+    if (i > 0 && entries[i - 1].first == offset) throw IndexDamage("zwei Tags mit demselben Kopf");
     auto tag = readTag(offset, false);
     ParsedHeader p = parseHeader(tag->header.data(), size, false);
     OrderInfo info;
@@ -256,7 +262,10 @@ std::uint32_t CdxFile::allocatePage() {
     free_.pop_back();
     return offset;
   }
-  if (end_ + kPageSize > 0xFFFFFE00ull) throw IndexDamage("index file would exceed 4 GB");
+  if (end_ + kPageSize > 0xFFFFFE00ull)
+    throw IndexDamage(
+        "die Indexdatei w\xfcrde gr\xf6\xdf"
+        "er als 4 GB");
   auto offset = static_cast<std::uint32_t>(end_);
   end_ += kPageSize;
   return offset;
@@ -269,7 +278,8 @@ void CdxFile::releasePage(std::uint32_t offset) {
 }
 
 CdxOrder& CdxFile::addTag(const NewTag& def, std::vector<IndexEntry> entries) {
-  if (!compound_) throw IndexDamage("a single-order file takes no further tags");
+  if (!compound_)
+    throw IndexDamage("eine Datei mit einem einzigen Index nimmt keine weiteren Tags auf");
   requireWritable();
   if (def.keyLength < 1 || def.keyLength > 240) throw std::invalid_argument("key length");
   try {
@@ -440,7 +450,9 @@ CheckReport CdxFile::check() {
       if (tag->headerOffset != 0) {
         if (!seen.insert(tag->headerOffset).second ||
             !seen.insert(tag->headerOffset + 512).second) {
-          report.problems.push_back("tag header overlaps another page");
+          report.problems.push_back(
+              "Tag-Kopf \xfc"
+              "berlappt eine andere Seite");
         }
       }
     }
@@ -557,7 +569,7 @@ std::optional<IndexEntry> CdxOrder::next() {
     if (pos.valid()) {
       // A sound tree never goes backwards; a damaged one might, endlessly.
       int c = tree.entry(pos).key.compare(current_.key);
-      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("keys out of order");
+      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("Schl\xfcssel nicht in Sortierfolge");
     }
     return settle(pos);
   });

@@ -265,11 +265,14 @@ void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page
   const std::size_t count = node.count();
   const auto entryBytes = static_cast<std::size_t>(lp.entryBytes);
   const std::size_t entryEnd = 24 + count * entryBytes;
-  if (entryEnd > kPageSize) throw IndexDamage("leaf page overflow while writing");
+  if (entryEnd > kPageSize)
+    throw IndexDamage(
+        "Blattseite beim Schreiben \xfc"
+        "bergelaufen");
   const LeafShapes& shapes = leafShapes(node, keyLength, fill);
   // The counts are sized for the key length, so a shape never needs to be cut to fit.
   if ((std::size_t{1} << lp.dupBits) <= kl || (std::size_t{1} << lp.trailBits) <= kl)
-    throw IndexDamage("leaf counts too narrow for the key length");
+    throw IndexDamage("Z\xe4hlerbreiten der Blattseite zu schmal f\xfcr die Schl\xfcssell\xe4nge");
   const std::uint16_t* const sig = shapes.sig.data();
   const std::uint16_t* const dup = shapes.dup.data();
   const std::uint32_t* const recs = node.recs.data();
@@ -287,7 +290,10 @@ void encodeFully(const Node& node, int keyLength, char fill, unsigned char* page
     }
     entry += entryBytes;
   }
-  if (entryEnd + keyBytes > kPageSize) throw IndexDamage("leaf page overflow while writing");
+  if (entryEnd + keyBytes > kPageSize)
+    throw IndexDamage(
+        "Blattseite beim Schreiben \xfc"
+        "bergelaufen");
   const std::size_t keyPos = kPageSize - keyBytes;
   std::memset(page + entryEnd, 0, keyPos - entryEnd);
   put16(page + 12, static_cast<std::uint32_t>(keyPos - entryEnd));
@@ -432,10 +438,10 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   out.edit = {};      // whole
   out.bit4 = (attr & 4) != 0;
   out.roleAsRead = static_cast<std::uint8_t>(attr & 3);
-  if (strict && attr > 7) throw IndexDamage("unknown page attributes");
+  if (strict && attr > 7) throw IndexDamage("unbekannte Seitenattribute");
   if (!out.leaf) {
     if (count > static_cast<std::size_t>(interiorCapacity(keyLength))) {
-      throw IndexDamage("interior page holds more keys than fit");
+      throw IndexDamage("innere Seite mit mehr Schl\xfcsseln, als hineinpassen");
     }
     out.keys.resize(count * kl);
     out.recs.resize(count);
@@ -452,16 +458,16 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
   int recBits = page[20], dupBits = page[21], trailBits = page[22], n = page[23];
   if (n < 1 || n > 8 || recBits < 1 || recBits > 32 || dupBits > 16 || trailBits > 16 ||
       recBits + dupBits + trailBits > 8 * n) {
-    throw IndexDamage("leaf page with impossible bit widths");
+    throw IndexDamage("Blattseite mit unm\xf6glichen Bitbreiten");
   }
   if (count * static_cast<std::size_t>(n) > kLeafKeyArea) {
-    throw IndexDamage("leaf page holds more keys than fit");
+    throw IndexDamage("Blattseite mit mehr Schl\xfcsseln, als hineinpassen");
   }
   if (strict) {
     std::uint32_t recMask = recBits >= 32 ? 0xFFFFFFFFu : ((1u << recBits) - 1);
     if (get32(page + 14) != recMask || page[18] != (1u << dupBits) - 1 ||
         page[19] != (1u << trailBits) - 1) {
-      throw IndexDamage("leaf masks disagree with the bit widths");
+      throw IndexDamage("Masken der Blattseite passen nicht zu den Bitbreiten");
     }
   }
   std::uint64_t recMask = (recBits >= 32) ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
@@ -478,20 +484,27 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, int keyLength, 
     for (int b = 0; b < n; ++b) e |= static_cast<std::uint64_t>(ep[b]) << (8 * b);
     std::size_t dup = static_cast<std::size_t>((e >> recBits) & dupMask);
     std::size_t trail = static_cast<std::size_t>((e >> (recBits + dupBits)) & trailMask);
-    if (dup + trail > kl || (i == 0 && dup > 0)) throw IndexDamage("bad leaf entry counts");
+    if (dup + trail > kl || (i == 0 && dup > 0))
+      throw IndexDamage("unm\xf6gliche Z\xe4hler in einem Blatteintrag");
     std::size_t stored = kl - dup - trail;
-    if (pos < entryEnd + stored) throw IndexDamage("leaf key bytes overlap the entries");
+    if (pos < entryEnd + stored)
+      throw IndexDamage(
+          "Schl\xfcsselbytes der Blattseite \xfc"
+          "berlappen die Eintr\xe4ge");
     pos -= stored;
     char* key = out.keys.data() + i * kl;
     if (dup) std::memcpy(key, key - kl, dup);
     std::memcpy(key + dup, page + pos, stored);
     std::memset(key + dup + stored, fill, trail);
     out.recs[i] = static_cast<std::uint32_t>(e & recMask);
-    if (strict && dup > prevSig) throw IndexDamage("duplicate count beyond the previous key");
+    if (strict && dup > prevSig)
+      throw IndexDamage(
+          "Zahl gleicher Zeichen gr\xf6\xdf"
+          "er als der vorige Schl\xfcssel");
     prevSig = significantLength(std::string_view(key, kl), fill);
   }
   if (strict && get16(page + 12) != pos - entryEnd) {
-    throw IndexDamage("leaf free-space count is wrong");
+    throw IndexDamage("freier Platz der Blattseite falsch angegeben");
   }
 }
 

@@ -21,7 +21,7 @@ int comparePrefix(std::string_view key, std::string_view prefix) {
 }
 
 std::string describe(std::uint32_t offset) {
-  return "page " + std::to_string(offset);
+  return "Seite " + std::to_string(offset);
 }
 
 }  // namespace
@@ -163,13 +163,16 @@ CdxTree::Split CdxTree::splitNode(Node& node) {
   }
   node.right = right.offset;
   markDirty(node);
-  if (!fits(node) || !fits(right)) throw IndexDamage("page split left an oversized page");
+  if (!fits(node) || !fits(right))
+    throw IndexDamage(
+        "Seitenteilung ergab eine zu gro\xdf"
+        "e Seite");
   return {true, right.offset};
 }
 
 CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32_t recno, int depth,
                                    bool& inserted) {
-  if (depth > kMaxDepth) throw IndexDamage("tree too deep (cycle in child pointers?)");
+  if (depth > kMaxDepth) throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
   std::size_t kl = static_cast<std::size_t>(keyLength_);
   if (node.leaf) prefetchForChange(node);
   std::size_t i = lowerBound(node, key, recno);
@@ -183,7 +186,7 @@ CdxTree::Split CdxTree::insertInto(Node& node, std::string_view key, std::uint32
     if (!fits(node)) return splitNode(node);
     return {};
   }
-  if (node.count() == 0) throw IndexDamage("empty interior " + describe(node.offset));
+  if (node.count() == 0) throw IndexDamage("leere innere " + describe(node.offset));
   if (i == node.count()) i = node.count() - 1;
   Node& child = loadForSearch(node.children[i]);
   Split s = insertInto(child, key, recno, depth + 1, inserted);
@@ -308,7 +311,7 @@ void CdxTree::mergeIfSmall(Node& parent, std::size_t i) {
 }
 
 bool CdxTree::removeFrom(Node& node, std::string_view key, std::uint32_t recno, int depth) {
-  if (depth > kMaxDepth) throw IndexDamage("tree too deep (cycle in child pointers?)");
+  if (depth > kMaxDepth) throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
   std::size_t kl = static_cast<std::size_t>(keyLength_);
   if (node.leaf) prefetchForChange(node);
   std::size_t i = lowerBound(node, key, recno);
@@ -364,7 +367,7 @@ bool CdxTree::remove(std::string_view key, std::uint32_t recno) {
 }
 
 void CdxTree::stepLimit(std::size_t& steps) const {
-  if (++steps > (1u << 20)) throw IndexDamage("sibling chain does not end");
+  if (++steps > (1u << 20)) throw IndexDamage("Kette der Nachbarseiten endet nicht");
 }
 
 CdxTree::Pos CdxTree::descendTo(bool last) {
@@ -377,10 +380,10 @@ CdxTree::Pos CdxTree::descendTo(bool last) {
       if (last ? prev(pos) : next(pos)) return pos;
       return {};
     }
-    if (node.count() == 0) throw IndexDamage("empty interior " + describe(offset));
+    if (node.count() == 0) throw IndexDamage("leere innere " + describe(offset));
     offset = last ? node.children.back() : node.children.front();
   }
-  throw IndexDamage("tree too deep (cycle in child pointers?)");
+  throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
 }
 
 CdxTree::Pos CdxTree::first() {
@@ -405,10 +408,10 @@ bool CdxTree::next(Pos& pos) {
   while (node->right != kNone) {
     std::uint32_t from = node->offset;
     node = &load(node->right);
-    if (!node->leaf || node->left != from) throw IndexDamage("broken leaf chain");
+    if (!node->leaf || node->left != from) throw IndexDamage("Kette der Blattseiten unterbrochen");
     if (node->count() > 0) {
       if (have && compareEntry(*node, 0, lastKey, lastRec) <= 0) {
-        throw IndexDamage("leaf chain out of order");
+        throw IndexDamage("Kette der Blattseiten nicht in Sortierfolge");
       }
       pos = {node->offset, 0};
       return true;
@@ -433,10 +436,10 @@ bool CdxTree::prev(Pos& pos) {
   while (node->left != kNone) {
     std::uint32_t from = node->offset;
     node = &load(node->left);
-    if (!node->leaf || node->right != from) throw IndexDamage("broken leaf chain");
+    if (!node->leaf || node->right != from) throw IndexDamage("Kette der Blattseiten unterbrochen");
     if (node->count() > 0) {
       if (have && compareEntry(*node, node->count() - 1, firstKey, firstRec) >= 0) {
-        throw IndexDamage("leaf chain out of order");
+        throw IndexDamage("Kette der Blattseiten nicht in Sortierfolge");
       }
       pos = {node->offset, node->count() - 1};
       return true;
@@ -487,7 +490,7 @@ CdxTree::Pos CdxTree::seekPrefix(std::string_view prefix, bool strictlyGreater) 
     if (i == node.count()) return {};
     offset = node.children[i];
   }
-  throw IndexDamage("tree too deep (cycle in child pointers?)");
+  throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
 }
 
 CdxTree::Pos CdxTree::seekEntry(std::string_view key, std::uint32_t recno) {
@@ -505,13 +508,13 @@ CdxTree::Pos CdxTree::seekEntry(std::string_view key, std::uint32_t recno) {
     if (i == node.count()) return {};
     offset = node.children[i];
   }
-  throw IndexDamage("tree too deep (cycle in child pointers?)");
+  throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
 }
 
 void CdxTree::build(const std::vector<IndexEntry>& sorted) {
   std::size_t kl = static_cast<std::size_t>(keyLength_);
   Node& oldRoot = load(root_);
-  if (!oldRoot.leaf || oldRoot.count() != 0) throw IndexDamage("build into a non-empty tag");
+  if (!oldRoot.leaf || oldRoot.count() != 0) throw IndexDamage("Aufbau in ein nicht leeres Tag");
   if (sorted.empty()) return;
   std::uint32_t maxRec = 0;
   for (const auto& e : sorted) maxRec = std::max(maxRec, e.recno);
@@ -632,7 +635,7 @@ void CdxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
   bool havePrev = false;
   for (int depth = 0; !level.empty(); ++depth) {
     if (depth > kMaxDepth) {
-      problem("tree deeper than " + std::to_string(kMaxDepth) + " levels");
+      problem("Baum tiefer als " + std::to_string(kMaxDepth) + " Ebenen");
       return;
     }
     std::vector<Expect> below;
@@ -640,11 +643,13 @@ void CdxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
     for (std::size_t p = 0; p < level.size(); ++p) {
       std::uint32_t off = level[p].offset;
       if (off % kPageSize != 0 || off < kPageSize || off + kPageSize > fileSize) {
-        problem(describe(off) + ": pointer off the page grid or outside the file");
+        problem(describe(off) +
+                ": Zeiger au\xdf"
+                "erhalb des Seitenrasters oder der Datei");
         return;
       }
       if (!seen.insert(off).second) {
-        problem(describe(off) + ": reached more than once");
+        problem(describe(off) + ": mehrfach erreicht");
         return;
       }
       unsigned char raw[kPageSize];
@@ -658,27 +663,29 @@ void CdxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
       }
       if (p == 0) levelLeaf = node.leaf;
       if (node.leaf != levelLeaf) {
-        problem(describe(off) + ": leaves on different levels");
+        problem(describe(off) + ": Blattseiten auf verschiedenen Ebenen");
         return;
       }
-      if (node.root != (depth == 0)) problem(describe(off) + ": wrong root attribute");
+      if (node.root != (depth == 0)) problem(describe(off) + ": falsches Wurzelattribut");
       std::uint32_t wantLeft = p == 0 ? kNone : level[p - 1].offset;
       std::uint32_t wantRight = p + 1 == level.size() ? kNone : level[p + 1].offset;
       if (node.left != wantLeft || node.right != wantRight) {
-        problem(describe(off) + ": sibling pointers do not match the level order");
+        problem(describe(off) + ": Nachbarzeiger passen nicht zur Reihenfolge der Ebene");
       }
-      if (node.count() == 0 && depth > 0) problem(describe(off) + ": empty page below the root");
+      if (node.count() == 0 && depth > 0)
+        problem(describe(off) + ": leere Seite unterhalb der Wurzel");
       for (std::size_t i = 0; i + 1 < node.count(); ++i) {
         int c = std::memcmp(node.keys.data() + i * kl, node.keys.data() + (i + 1) * kl, kl);
         if (c > 0 || (c == 0 && node.recs[i] >= node.recs[i + 1])) {
-          problem(describe(off) + ": entries out of order at " + std::to_string(i));
+          problem(describe(off) + ": Eintr\xe4ge nicht in Sortierfolge bei " + std::to_string(i));
           break;
         }
       }
       if (level[p].hasHigh && node.count() > 0) {
         std::size_t last = node.count() - 1;
         if (node.key(last, kl) != level[p].highKey || node.recs[last] != level[p].highRec) {
-          problem(describe(off) + ": parent entry is not the page's last key");
+          problem(describe(off) +
+                  ": Eintrag der Elternseite ist nicht der letzte Schl\xfcssel der Seite");
         }
       }
       if (node.leaf) {
@@ -687,9 +694,11 @@ void CdxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
           if (havePrev) {
             int c = std::memcmp(prevKey.data(), key.data(), kl);
             if (c > 0 || (c == 0 && prevRec >= node.recs[i])) {
-              problem(describe(off) + ": keys out of order across pages");
+              problem(describe(off) +
+                      ": Schl\xfcssel \xfc"
+                      "ber Seiten hinweg nicht in Sortierfolge");
             } else if (c == 0 && unique) {
-              problem(describe(off) + ": duplicate key in a unique order");
+              problem(describe(off) + ": doppelter Schl\xfcssel in einem eindeutigen Index");
             }
           }
           prevKey.assign(key);

@@ -98,8 +98,8 @@ OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
     case 'C':
       plan.length = static_cast<int>(v.asText().size());
       if (plan.length < 1 || plan.length > (cdx ? kMaxCdxKeyLength : kMaxNtxKeyLength)) {
-        throw std::runtime_error("key length " + std::to_string(plan.length) +
-                                 " is not possible for " + def.key);
+        throw std::runtime_error("Schl\xfcssell\xe4nge " + std::to_string(plan.length) +
+                                 " ist nicht m\xf6glich f\xfcr " + def.key);
       }
       break;
     case 'N':
@@ -134,7 +134,7 @@ OrderPlan planFor(const WorkArea& area, const IndexDefinition& def, bool cdx) {
       plan.length = 1;
       break;
     default:
-      throw std::runtime_error("key expression gives no key value: " + def.key);
+      throw std::runtime_error("Schl\xfcsselausdruck ergibt keinen Schl\xfcsselwert: " + def.key);
   }
   return plan;
 }
@@ -162,7 +162,7 @@ std::vector<IndexEntry> entriesFor(WorkArea& area, const OrderPlan& plan, bool c
     area.goTo(r);
     if (condition.valid()) {
       const Value ok = condition.evaluate(record);
-      if (!ok.isLogical()) throw std::runtime_error("FOR condition gives no logical value");
+      if (!ok.isLogical()) throw std::runtime_error("FOR-Bedingung ergibt keinen logischen Wert");
       if (!ok.asLogical()) continue;
     }
     entries.push_back({keyOf(plan, key.evaluate(record), cdx), r});
@@ -308,7 +308,7 @@ void createIndex(const std::string& tablePath, const std::string& indexPath,
                  const IndexDefinition& definition) {
   const bool cdx = isCdxPath(indexPath);
   if (cdx && (definition.tag.empty() || definition.tag.size() > kMaxCdxTagName)) {
-    throw std::runtime_error("a CDX tag needs a name of 1 to 10 characters");
+    throw std::runtime_error("ein CDX-Tag braucht einen Namen von 1 bis 10 Zeichen");
   }
   reported(indexPath, [&] {
     const std::string target = replaceableFile(existingOr(indexPath));
@@ -354,7 +354,7 @@ void reindexFile(const std::string& tablePath, const std::string& indexPath) {
         plans.push_back(plan);
       }
     }
-    if (plans.empty()) throw std::runtime_error("the file holds no order");
+    if (plans.empty()) throw std::runtime_error("die Datei enth\xe4lt keinen Index");
     if (cdx) {
       buildCdx(*area, path, plans, true);
     } else {

@@ -34,7 +34,7 @@ std::string BoundOrder::keyOf(const RecordContext& record) const {
 bool BoundOrder::qualifies(const RecordContext& record) const {
   if (!forCondition.valid()) return true;
   Value v = forCondition.evaluate(record);
-  if (!v.isLogical()) throw ExpressionError("FOR condition gives no logical value");
+  if (!v.isLogical()) throw ExpressionError("FOR-Bedingung ergibt keinen logischen Wert");
   return v.asLogical();
 }
 
@@ -92,7 +92,8 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
       if (type == 'D') lengthFits = valueLength == 8;
       if (type == 'L') lengthFits = valueLength == 1;
       if (!lengthFits) {
-        throw IndexDamage("key type " + std::string(1, type) + " does not fit key length " +
+        throw IndexDamage("Schl\xfcsseltyp " + std::string(1, type) +
+                          " passt nicht zur Schl\xfcssell\xe4nge " +
                           std::to_string(info.keyLength) + " of " + info.name);
       }
       order.setKeyType(type);
@@ -100,7 +101,7 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
       if (!info.forExpression.empty()) {
         b.forCondition = Expression::compile(info.forExpression, record);
         if (!b.forCondition.evaluate(record).isLogical()) {
-          throw IndexDamage("FOR condition of " + info.name + " gives no logical value");
+          throw IndexDamage("FOR-Bedingung von " + info.name + " ergibt keinen logischen Wert");
         }
       }
     } catch (const ExpressionError& e) {

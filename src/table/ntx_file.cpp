@@ -53,32 +53,37 @@ std::unique_ptr<NtxFile> NtxFile::open(const std::string& path, bool writable) {
 
 void NtxFile::load() {
   std::uint64_t size = file_.size();
-  if (size < 2 * kPageSize) throw IndexDamage("file too small");
+  if (size < 2 * kPageSize) throw IndexDamage("Datei zu klein");
   end_ = committedEnd_ = (size + kPageSize - 1) / kPageSize * kPageSize;
   file_.read(0, header_.data(), kPageSize);
   const unsigned char* h = header_.data();
   std::uint32_t signature = get16(h);
-  if (signature & 0x7800) throw IndexDamage("bad signature");
-  if (signature != 3 && (signature & 6) != 6) throw IndexDamage("bad signature");
-  if (signature & 0x8000) throw IndexDamage("files with several orders are not supported");
+  if (signature & 0x7800) throw IndexDamage("unbekannte Kennung");
+  if (signature != 3 && (signature & 6) != 6) throw IndexDamage("unbekannte Kennung");
+  if (signature & 0x8000)
+    throw IndexDamage("Dateien mit mehreren Indizes werden nicht unterst\xfctzt");
   std::uint32_t root = get32(h + 4);
   if (root == 0 || root % kPageSize != 0 || root + kPageSize > size) {
-    throw IndexDamage("root page " + std::to_string(root) + " off the page grid or outside");
+    throw IndexDamage("Wurzelseite " + std::to_string(root) +
+                      " au\xdf"
+                      "erhalb des Seitenrasters oder der Datei");
   }
   ntx::Geometry g;
   g.keyLength = static_cast<int>(get16(h + 14));
   g.maxKeys = static_cast<int>(get16(h + 18));
   g.halfKeys = static_cast<int>(get16(h + 20));
-  if (g.keyLength < 1 || g.keyLength > 256) throw IndexDamage("bad key length");
+  if (g.keyLength < 1 || g.keyLength > 256) throw IndexDamage("Schl\xfcssell\xe4nge unm\xf6glich");
   if (get16(h + 12) != static_cast<std::uint32_t>(g.keyLength) + 8) {
-    throw IndexDamage("item size does not fit the key length");
+    throw IndexDamage(
+        "Eintragsgr\xf6\xdf"
+        "e passt nicht zur Schl\xfcssell\xe4nge");
   }
   if (g.maxKeys < 2 ||
       g.slotStart() + (static_cast<std::size_t>(g.maxKeys) + 1) * g.itemSize() > kPageSize) {
-    throw IndexDamage("keys per page do not fit a page");
+    throw IndexDamage("Schl\xfcssel je Seite passen nicht auf eine Seite");
   }
   if (g.halfKeys < 1 || g.halfKeys > g.maxKeys / 2) g.halfKeys = g.maxKeys / 2;
-  if (!printable(h[kKeyExprAt])) throw IndexDamage("key expression missing");
+  if (!printable(h[kKeyExprAt])) throw IndexDamage("Schl\xfcsselausdruck fehlt");
   OrderInfo info;
   info.keyExpression = cString(h + kKeyExprAt, kExprSize);
   info.keyLength = g.keyLength;
@@ -189,7 +194,9 @@ std::uint32_t NtxFile::allocatePage() {
     std::uint32_t offset = freeHead_;
     if (offset % kPageSize != 0 || offset + kPageSize > committedEnd_ ||
         !takenFromFreeList_.insert(offset).second) {
-      throw IndexDamage("broken free-page list");
+      throw IndexDamage(
+          "Liste der freien Seiten besch\xe4"
+          "digt");
     }
     unsigned char link[4];
     file_.read(offset, link, 4);
@@ -197,7 +204,10 @@ std::uint32_t NtxFile::allocatePage() {
     headerDirty_ = true;
     return offset;
   }
-  if (end_ + kPageSize > 0xFFFFFC00ull) throw IndexDamage("index file would exceed 4 GB");
+  if (end_ + kPageSize > 0xFFFFFC00ull)
+    throw IndexDamage(
+        "die Indexdatei w\xfcrde gr\xf6\xdf"
+        "er als 4 GB");
   auto offset = static_cast<std::uint32_t>(end_);
   end_ += kPageSize;
   return offset;
@@ -421,7 +431,7 @@ std::optional<IndexEntry> NtxOrder::next() {
     if (pos.valid()) {
       // A sound tree never goes backwards; a damaged one might, endlessly.
       int c = tree.entry(pos).key.compare(current_.key);
-      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("keys out of order");
+      if (info_.descending ? c > 0 : c < 0) throw IndexDamage("Schl\xfcssel nicht in Sortierfolge");
     }
     return settle(std::move(pos));
   });

@@ -40,7 +40,8 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, const Geometry&
                 bool strict) {
   std::size_t n = get16(page);
   std::size_t kl = static_cast<std::size_t>(g.keyLength);
-  if (n > static_cast<std::size_t>(g.maxKeys)) throw IndexDamage("page holds more keys than fit");
+  if (n > static_cast<std::size_t>(g.maxKeys))
+    throw IndexDamage("Seite mit mehr Schl\xfcsseln, als hineinpassen");
   out.offset = offset;
   out.keys.resize(n * kl);
   out.recs.resize(n);
@@ -50,11 +51,15 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, const Geometry&
   std::size_t entries = strict ? static_cast<std::size_t>(g.maxKeys) + 1 : n + 1;
   for (std::size_t i = 0; i < entries; ++i) {
     std::size_t slot = get16(page + 2 + 2 * i);
-    if (slot < lowest || slot > highest) throw IndexDamage("slot table points outside the page");
+    if (slot < lowest || slot > highest)
+      throw IndexDamage("Verweistabelle zeigt aus der Seite hinaus");
     if (strict) {
-      if ((slot - lowest) % g.itemSize() != 0) throw IndexDamage("slot off the slot grid");
+      if ((slot - lowest) % g.itemSize() != 0)
+        throw IndexDamage(
+            "Verweis au\xdf"
+            "erhalb des Rasters");
       std::size_t k = (slot - lowest) / g.itemSize();
-      if (used[k]) throw IndexDamage("slot table is no permutation");
+      if (used[k]) throw IndexDamage("Verweistabelle nennt Eintr\xe4ge doppelt");
       used[k] = true;
     }
     if (i > n) continue;
@@ -66,8 +71,12 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, const Geometry&
   }
   out.leaf = out.children[0] == 0;
   for (std::size_t i = 0; i <= n; ++i) {
-    if ((out.children[i] == 0) != out.leaf) throw IndexDamage("page mixes leaf and child items");
-    if (!out.leaf && out.children[i] % kPageSize != 0) throw IndexDamage("child off the page grid");
+    if ((out.children[i] == 0) != out.leaf)
+      throw IndexDamage("Seite mischt Blatt- und Verweiseintr\xe4ge");
+    if (!out.leaf && out.children[i] % kPageSize != 0)
+      throw IndexDamage(
+          "Verweis au\xdf"
+          "erhalb des Seitenrasters");
   }
 }
 

@@ -15,11 +15,11 @@ namespace {
 constexpr int kMaxDepth = 32;
 
 std::string describe(std::uint32_t offset) {
-  return "page " + std::to_string(offset);
+  return "Seite " + std::to_string(offset);
 }
 
 [[noreturn]] void tooDeep() {
-  throw IndexDamage("tree too deep (cycle in child pointers?)");
+  throw IndexDamage("Baum zu tief (Zeiger im Kreis?)");
 }
 
 }  // namespace
@@ -151,7 +151,7 @@ IndexEntry NtxTree::removeLast(Node& node, int depth) {
   if (depth > kMaxDepth) tooDeep();
   std::size_t kl = static_cast<std::size_t>(g_.keyLength);
   if (node.leaf) {
-    if (node.count() == 0) throw IndexDamage("empty " + describe(node.offset));
+    if (node.count() == 0) throw IndexDamage("leere " + describe(node.offset));
     std::size_t last = node.count() - 1;
     IndexEntry e{std::string(node.key(last, kl)), node.recs[last]};
     node.keys.resize(last * kl);
@@ -186,7 +186,7 @@ void NtxTree::removeAt(Node& node, std::size_t i, int depth) {
 bool NtxTree::removeIn(Node& node, std::string_view key, std::uint32_t recno, int depth,
                        bool ordered) {
   if (depth > kMaxDepth) tooDeep();
-  if (budget_-- == 0) throw IndexDamage("pages shared between subtrees");
+  if (budget_-- == 0) throw IndexDamage("Seiten geh\xf6ren zu mehreren Teilb\xe4umen");
   std::size_t kl = static_cast<std::size_t>(g_.keyLength);
   std::size_t i = ordered ? lowerBound(node, key, recno) : lowerBoundKey(node, key);
   for (;; ++i) {
@@ -287,7 +287,8 @@ bool NtxTree::remove(std::string_view key, std::uint32_t recno) {
 void NtxTree::descend(Pos& pos, std::uint32_t offset, bool rightmost) {
   for (;;) {
     if (pos.path.size() > static_cast<std::size_t>(kMaxDepth)) tooDeep();
-    if (++pos.entered > store_.pageCount()) throw IndexDamage("pages shared between subtrees");
+    if (++pos.entered > store_.pageCount())
+      throw IndexDamage("Seiten geh\xf6ren zu mehreren Teilb\xe4umen");
     Node& node = load(offset);
     if (node.leaf) {
       pos.path.emplace_back(offset, rightmost ? (node.count() == 0 ? 0 : node.count() - 1) : 0);
@@ -450,15 +451,17 @@ void NtxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
   std::vector<Frame> stack;
   auto enter = [&](std::uint32_t off) -> bool {
     if (off == 0 || off % kPageSize != 0 || off + kPageSize > fileSize) {
-      problem(describe(off) + ": pointer off the page grid or outside the file");
+      problem(describe(off) +
+              ": Zeiger au\xdf"
+              "erhalb des Seitenrasters oder der Datei");
       return false;
     }
     if (!seen.insert(off).second) {
-      problem(describe(off) + ": reached more than once");
+      problem(describe(off) + ": mehrfach erreicht");
       return false;
     }
     if (stack.size() > static_cast<std::size_t>(kMaxDepth)) {
-      problem("tree too deep");
+      problem("Baum zu tief");
       return false;
     }
     unsigned char raw[kPageSize];
@@ -471,11 +474,11 @@ void NtxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
       return false;
     }
     if (f.node.count() == 0 && !stack.empty())
-      problem(describe(off) + ": empty page below the root");
+      problem(describe(off) + ": leere Seite unterhalb der Wurzel");
     if (f.node.leaf) {
       int depth = static_cast<int>(stack.size());
       if (leafDepth < 0) leafDepth = depth;
-      if (depth != leafDepth) problem(describe(off) + ": leaves on different levels");
+      if (depth != leafDepth) problem(describe(off) + ": Blattseiten auf verschiedenen Ebenen");
     }
     stack.push_back(std::move(f));
     return true;
@@ -484,9 +487,10 @@ void NtxTree::check(PageFile& file, std::uint64_t fileSize, bool unique, CheckRe
     std::string_view key = node.key(i, kl);
     if (havePrev) {
       int c = std::memcmp(prevKey.data(), key.data(), kl);
-      if (c > 0) problem(describe(node.offset) + ": keys out of order");
-      if (c == 0 && prevRec == node.recs[i]) problem(describe(node.offset) + ": entry twice");
-      if (c == 0 && unique) problem(describe(node.offset) + ": duplicate key in a unique order");
+      if (c > 0) problem(describe(node.offset) + ": Schl\xfcssel nicht in Sortierfolge");
+      if (c == 0 && prevRec == node.recs[i]) problem(describe(node.offset) + ": Eintrag doppelt");
+      if (c == 0 && unique)
+        problem(describe(node.offset) + ": doppelter Schl\xfcssel in einem eindeutigen Index");
     }
     prevKey.assign(key);
     prevRec = node.recs[i];

@@ -158,7 +158,7 @@ std::uint64_t PageFile::size() const {
 void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) const {
   if (map_) {
     if (offset > size_ || length > size_ - offset) {
-      throw IndexDamage("page beyond the end of the file");
+      throw IndexDamage("Seite hinter dem Dateiende");
     }
     std::memcpy(buffer, map_ + offset, length);
     return;
@@ -171,7 +171,7 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
       if (errno == EINTR) continue;
       throw std::system_error(errno, std::generic_category(), path_);
     }
-    if (n == 0) throw IndexDamage("page beyond the end of the file");
+    if (n == 0) throw IndexDamage("Seite hinter dem Dateiende");
     done += static_cast<std::size_t>(n);
   }
 }
@@ -179,7 +179,9 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
 void PageFile::readTreePage(std::uint64_t offset, unsigned char* page, std::size_t pageSize,
                             std::uint64_t end) const {
   if (offset % pageSize != 0 || offset < pageSize || offset + pageSize > end) {
-    throw IndexDamage("page pointer " + std::to_string(offset) + " off the grid or outside");
+    throw IndexDamage("Seitenzeiger " + std::to_string(offset) +
+                      " au\xdf"
+                      "erhalb des Rasters oder der Datei");
   }
   read(offset, page, pageSize);
 }

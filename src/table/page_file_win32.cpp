@@ -124,7 +124,7 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
       if (GetLastError() != ERROR_HANDLE_EOF) fail(win32::lastErrno(), path_);
       got = 0;
     }
-    if (got == 0) throw IndexDamage("page beyond the end of the file");
+    if (got == 0) throw IndexDamage("Seite hinter dem Dateiende");
     done += got;
   }
 }
@@ -132,7 +132,9 @@ void PageFile::read(std::uint64_t offset, void* buffer, std::size_t length) cons
 void PageFile::readTreePage(std::uint64_t offset, unsigned char* page, std::size_t pageSize,
                             std::uint64_t end) const {
   if (offset % pageSize != 0 || offset < pageSize || offset + pageSize > end) {
-    throw IndexDamage("page pointer " + std::to_string(offset) + " off the grid or outside");
+    throw IndexDamage("Seitenzeiger " + std::to_string(offset) +
+                      " au\xdf"
+                      "erhalb des Rasters oder der Datei");
   }
   read(offset, page, pageSize);
 }
