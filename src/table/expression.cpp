@@ -130,7 +130,7 @@ int compareValues(const Value& a, const Value& b) {
     return a.asDate().day < b.asDate().day ? -1 : (a.asDate().day > b.asDate().day ? 1 : 0);
   }
   if (a.isLogical() && b.isLogical()) return static_cast<int>(a.asLogical()) - b.asLogical();
-  fail("comparison of different types");
+  fail("Vergleich von Werten verschiedener Typen");
 }
 
 // ---- functions ----
@@ -232,7 +232,7 @@ std::string asPadText(const Value& v) {
   if (v.isText()) return v.asText();
   if (v.isNumber()) return trimBlanks(fixed(v.asNumber().toDouble(), 20, v.asNumber().decimals));
   if (v.isDate()) return dateToText(v.asDate().day);
-  fail("PAD: text expected");
+  fail("PAD: Text erwartet");
 }
 char padChar(const Args& a) {
   if (a.size() > 2 && a[2].isText() && !a[2].asText().empty()) return a[2].asText()[0];
@@ -295,7 +295,7 @@ Value fnSpace(const Args& a, const RecordContext&) {
 Value fnReplicate(const Args& a, const RecordContext&) {
   const std::string& s = text(a[0], "REPLICATE");
   std::size_t n = count(a[1], "REPLICATE");
-  if (s.size() * n > 65535) fail("REPLICATE: result too long");
+  if (s.size() * n > 65535) fail("REPLICATE: Ergebnis zu lang");
   std::string out;
   for (std::size_t i = 0; i < n; ++i) out += s;
   return Value::text(out);
@@ -334,7 +334,7 @@ Value fnTransform(const Args& a, const RecordContext&) {
   }
   if (v.isDate()) return Value::text(dateToText(v.asDate().day));
   if (v.isLogical()) return Value::text(v.asLogical() ? "T" : "F");
-  fail("TRANSFORM: unsupported value");
+  fail("TRANSFORM: nicht unterst\xfctzter Wert");
 }
 
 struct FunctionDef {
@@ -405,7 +405,7 @@ class Lexer {
       Token t = next();
       out.push_back(t);
       if (t.kind == Tok::End) break;
-      if (out.size() > 10000) fail("expression too long");
+      if (out.size() > 10000) fail("Ausdruck zu lang");
     }
     return out;
   }
@@ -467,7 +467,10 @@ class Lexer {
     if (c == '"' || c == '\'' || c == '[') {
       char close = c == '[' ? ']' : c;
       std::size_t end = s_.find(close, i_ + 1);
-      if (end == std::string_view::npos) fail("unterminated string");
+      if (end == std::string_view::npos)
+        fail(
+            "Text ohne schlie\xdf"
+            "endes Anf\xfchrungszeichen");
       t.kind = Tok::String;
       t.value = Value::text(std::string(s_.substr(i_ + 1, end - i_ - 1)));
       i_ = end + 1;
@@ -475,7 +478,10 @@ class Lexer {
     }
     if (c == '{') {
       std::size_t end = s_.find('}', i_);
-      if (end == std::string_view::npos) fail("unterminated date");
+      if (end == std::string_view::npos)
+        fail(
+            "Datum ohne schlie\xdf"
+            "ende Klammer");
       std::string inner = trimBlanks(s_.substr(i_ + 1, end - i_ - 1));
       i_ = end + 1;
       t.kind = Tok::Date;
@@ -483,7 +489,8 @@ class Lexer {
         t.value = Value::date(0);
       } else if (inner[0] == '^') {
         int y = 0, m = 0, d = 0;
-        if (std::sscanf(inner.c_str() + 1, "%d-%d-%d", &y, &m, &d) != 3) fail("bad date literal");
+        if (std::sscanf(inner.c_str() + 1, "%d-%d-%d", &y, &m, &d) != 3)
+          fail("ung\xfcltiges Datum");
         t.value = Value::date(dayNumber(y, m, d));
       } else {
         t.value = Value::date(textToDate(inner));
@@ -500,7 +507,7 @@ class Lexer {
       if (after + 1 < s_.size() && s_[after] == '-' && s_[after + 1] == '>') {
         i_ = after + 2;
         while (peek() == ' ') ++i_;
-        if (!identStart(peek())) fail("field name expected after ->");
+        if (!identStart(peek())) fail("Feldname nach -> erwartet");
         return next();
       }
       if (peek() == '.' && identStart(peek(1)) && dotWord().empty()) {
@@ -592,7 +599,7 @@ class Parser {
 
   NodePtr parse() {
     NodePtr n = orExpr();
-    if (cur().kind != Tok::End) fail("unexpected text after the expression");
+    if (cur().kind != Tok::End) fail("unerwarteter Text nach dem Ausdruck");
     return n;
   }
 
@@ -607,7 +614,7 @@ class Parser {
     return n;
   }
   void enter() {
-    if (++depth_ > 200) fail("expression nested too deeply");
+    if (++depth_ > 200) fail("Ausdruck zu tief verschachtelt");
   }
 
   NodePtr orExpr() {
@@ -717,14 +724,14 @@ class Parser {
         enter();
         NodePtr n = orExpr();
         --depth_;
-        if (cur().kind != Tok::RParen) fail("missing )");
+        if (cur().kind != Tok::RParen) fail("fehlende )");
         ++p_;
         return n;
       }
       case Tok::Ident:
         return identifier();
       default:
-        fail("operand expected");
+        fail("Operand erwartet");
     }
   }
   NodePtr identifier() {
@@ -732,7 +739,7 @@ class Parser {
     ++p_;
     if (cur().kind != Tok::LParen) {
       int index = fields_.fieldIndex(name);
-      if (index < 0) fail("unknown field " + name);
+      if (index < 0) fail("unbekanntes Feld " + name);
       auto n = std::make_unique<Node>();
       n->op = Op::Field;
       n->field = index;
@@ -752,25 +759,26 @@ class Parser {
       }
     }
     --depth_;
-    if (cur().kind != Tok::RParen) fail("missing ) after arguments of " + name);
+    if (cur().kind != Tok::RParen) fail("fehlende ) nach den Argumenten von " + name);
     ++p_;
     auto n = std::make_unique<Node>();
     n->args = std::move(args);
     if (name == "IIF" || name == "IF") {
-      if (n->args.size() != 3) fail("IIF takes three arguments");
+      if (n->args.size() != 3) fail("IIF braucht drei Argumente");
       n->op = Op::Iif;
       return n;
     }
     for (const auto& f : kFunctions) {
       if (name == f.name) {
         int argc = static_cast<int>(n->args.size());
-        if (argc < f.minArgs || argc > f.maxArgs) fail("wrong number of arguments for " + name);
+        if (argc < f.minArgs || argc > f.maxArgs)
+          fail("falsche Zahl von Argumenten f\xfcr " + name);
         n->op = Op::Call;
         n->function = f.fn;
         return n;
       }
     }
-    fail("unknown function " + name);
+    fail("unbekannte Funktion " + name);
   }
 
   std::vector<Token> t_;
@@ -802,7 +810,7 @@ Value arithmetic(Op op, const Value& a, const Value& b) {
       return Value::integer(a.asDate().day - b.asDate().day);
     }
   }
-  if (!a.isNumber() || !b.isNumber()) fail("arithmetic on values of the wrong type");
+  if (!a.isNumber() || !b.isNumber()) fail("Rechnung mit Werten falschen Typs");
   const Number& x = a.asNumber();
   const Number& y = b.asNumber();
   int dec = std::max(x.decimals, y.decimals);
@@ -822,10 +830,10 @@ Value arithmetic(Op op, const Value& a, const Value& b) {
     case Op::Mul:
       return numberValue(p * q, x.decimals + y.decimals);
     case Op::Div:
-      if (q == 0) fail("division by zero");
+      if (q == 0) fail("Division durch null");
       return numberValue(p / q, std::max(dec, 2));
     case Op::Mod:
-      if (q == 0) fail("division by zero");
+      if (q == 0) fail("Division durch null");
       return numberValue(std::fmod(p, q), dec);
     default:
       return numberValue(std::pow(p, q), dec);
@@ -833,7 +841,7 @@ Value arithmetic(Op op, const Value& a, const Value& b) {
 }
 
 bool logical(const Value& v) {
-  if (!v.isLogical()) fail("logical value expected");
+  if (!v.isLogical()) fail("logischer Wert erwartet");
   return v.asLogical();
 }
 
@@ -845,7 +853,7 @@ Value eval(const Node& n, const RecordContext& r) {
       return r.fieldValue(n.field);
     case Op::Neg: {
       Value v = eval(*n.args[0], r);
-      if (!v.isNumber()) fail("minus on a non-number");
+      if (!v.isNumber()) fail("Minus vor einem Wert, der keine Zahl ist");
       Number x = v.asNumber();
       if (x.isInteger) {
         x.integer = -x.integer;
@@ -904,7 +912,7 @@ Value eval(const Node& n, const RecordContext& r) {
     case Op::Contains:
       return Value::logical(text(b, "$").find(text(a, "$")) != std::string::npos);
     default:
-      fail("bad operator");
+      fail("unbekannter Operator");
   }
 }
 
@@ -912,7 +920,7 @@ Value eval(const Node& n, const RecordContext& r) {
 
 Expression Expression::compile(std::string_view text, const RecordContext& fields) {
   std::string source = trimRight(text);
-  if (trimBlanks(source).empty()) fail("empty expression");
+  if (trimBlanks(source).empty()) fail("leerer Ausdruck");
   Parser parser(Lexer(source).run(), fields);
   Expression e;
   e.text_ = source;
@@ -931,11 +939,11 @@ std::optional<Expression::FieldForm> Expression::fieldForm() const {
 }
 
 Value Expression::evaluate(const RecordContext& record) const {
-  if (!root_) fail("no expression");
+  if (!root_) fail("kein Ausdruck");
   try {
     return eval(*root_, record);
   } catch (const std::bad_variant_access&) {
-    fail("value of the wrong type");
+    fail("Wert falschen Typs");
   }
 }
 
