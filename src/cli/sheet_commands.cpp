@@ -1,5 +1,6 @@
 // zandor-cli sheet dump FILE: the cells of the active sheet as the bridge delivers them.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
@@ -16,8 +17,10 @@ namespace zandor::cli {
 
 namespace {
 
-// Largest used range the dump walks cell by cell.
+// Largest used range the dump walks.
 constexpr double kMaxDumpCells = 50'000'000;
+// Cells read with one request.
+constexpr double kCellsPerBlock = 65536;
 
 std::string numberText(const Number& n) {
   if (n.isInteger) return std::to_string(n.integer);
@@ -82,16 +85,41 @@ int dumpSheet(const std::string& file) {
       return 1;
     }
     std::string out;
-    for (long r = firstRow; r < firstRow + static_cast<long>(rows); ++r) {
-      for (long c = firstCol; c < firstCol + static_cast<long>(cols); ++c) {
-        const Value cell = oleRequest(worksheet, "Cells", {Value::integer(r), Value::integer(c)});
-        const Value value = oleRequest(cell, "Value");
-        if (value.type() == 'U') continue;
-        out += std::to_string(r) + '\t' + std::to_string(c) + '\t' + value.type() + '\t' +
-               valueText(value) + '\n';
-        if (out.size() > (1u << 16)) {
-          std::cout << out;
-          out.clear();
+    const auto emit = [&](long r, long c, const Value& value) {
+      if (value.type() == 'U') return;
+      out += std::to_string(r) + '\t' + std::to_string(c) + '\t' + value.type() + '\t' +
+             valueText(value) + '\n';
+      if (out.size() > (1u << 16)) {
+        std::cout << out;
+        out.clear();
+      }
+    };
+    // Rows are read a block at a time, as one range: a used range that a single cell far out
+    // makes huge costs a request per block, not one per empty cell.
+    const long lastRow = firstRow + static_cast<long>(rows) - 1;
+    const long lastCol = firstCol + static_cast<long>(cols) - 1;
+    const long blockRows = std::max(1L, static_cast<long>(kCellsPerBlock / std::max(1.0, cols)));
+    for (long r = firstRow; r <= lastRow; r += blockRows) {
+      const long last = std::min(lastRow, r + blockRows - 1);
+      const Value from =
+          oleRequest(worksheet, "Cells", {Value::integer(r), Value::integer(firstCol)});
+      const Value to =
+          oleRequest(worksheet, "Cells", {Value::integer(last), Value::integer(lastCol)});
+      const Value block = oleRequest(oleRequest(worksheet, "Range", {from, to}), "Value");
+      const bool whole =
+          block.isList() && block.asList().size() == static_cast<std::size_t>(last - r + 1);
+      for (long i = r; i <= last; ++i) {
+        const Value* row = whole ? &block.asList()[static_cast<std::size_t>(i - r)] : nullptr;
+        const bool rowWhole =
+            row && row->isList() && row->asList().size() == static_cast<std::size_t>(cols);
+        for (long c = firstCol; c <= lastCol; ++c) {
+          if (rowWhole) {
+            emit(i, c, row->asList()[static_cast<std::size_t>(c - firstCol)]);
+          } else {
+            const Value cell =
+                oleRequest(worksheet, "Cells", {Value::integer(i), Value::integer(c)});
+            emit(i, c, oleRequest(cell, "Value"));
+          }
         }
       }
     }

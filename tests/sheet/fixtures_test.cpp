@@ -167,5 +167,31 @@ TEST(Fixtures, KindIsToldByContentNotByName) {
   }
 }
 
+// One cell moved to the last place of an .xls sheet (IV65536) makes the used range the
+// whole sheet; the dump still prints exactly the cells there are, the moved one last, without
+// a request for each of the 16 million empty cells between.
+TEST(Fixtures, DumpOfAUsedRangeMadeHugeByOneCellPrintsTheCellsThereAre) {
+  ZANDOR_REQUIRE_SHARED();
+  test::TempDir dir;
+  std::string bytes = test::readBytes(test::sharedDir() / "fixtures" / "sheets" / "kunden_lo.xls");
+  const std::size_t label = bytes.find(std::string("\xfd\x00\x0a\x00", 4));
+  ASSERT_NE(label, std::string::npos);
+  std::string out;
+  ASSERT_EQ(test::runCommand(
+                "'" + test::cliPath() + "' sheet dump '" +
+                    (test::sharedDir() / "fixtures" / "sheets" / "kunden_lo.xls").string() + "'",
+                &out),
+            0);
+  const std::string first = out.substr(0, out.find('\n') + 1);
+  bytes.replace(label + 4, 4, "\xff\xff\xff\x00", 4);  // row 65536, column 256
+  test::writeBytes(dir.file("weit.xls"), bytes);
+  std::string far;
+  ASSERT_EQ(
+      test::runCommand("'" + test::cliPath() + "' sheet dump '" + dir.file("weit.xls") + "'", &far),
+      0);
+  const std::string moved = first.substr(first.find('\t', first.find('\t') + 1));
+  EXPECT_EQ(far, out.substr(first.size()) + "65536\t256" + moved);
+}
+
 }  // namespace
 }  // namespace zandor::sheet
