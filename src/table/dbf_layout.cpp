@@ -96,8 +96,18 @@ bool dBase7Layout(const std::uint8_t* h, std::size_t size) {
   return true;
 }
 
-Error corruption(const std::string& fileName) {
-  return tableError(gen::kCorruption, sub::kCorruption, "Corruption detected", fileName);
+Error corruption(const std::string& fileName, std::string why) {
+  Error e = tableError(gen::kCorruption, sub::kCorruption, "Corruption detected", fileName);
+  e.reason =
+      "besch\xe4"
+      "digt: " +
+      std::move(why);
+  return e;
+}
+
+std::string hexByte(std::uint8_t b) {
+  static const char kHex[] = "0123456789ABCDEF";
+  return std::string("0x") + kHex[b >> 4] + kHex[b & 15];
 }
 
 }  // namespace
@@ -189,13 +199,16 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
     throw TableError(unsupportedError("", fileName, "dBase-7-Tabelle"));
   }
   if (!acceptedVersion(layout.version, layout.family, layout.encrypted)) {
-    throw TableError(corruption(fileName));
+    throw TableError(corruption(fileName, "unbekannte Versionskennung " + hexByte(layout.version)));
   }
   layout.storedCount = readU32le(h + 4);
   layout.headerLength = readU16le(h + 8);
   const bool extended = layout.family == TableFamily::Extended;
 
-  if (layout.headerLength < kFixedHeader + kDescriptor) throw TableError(corruption(fileName));
+  if (layout.headerLength < kFixedHeader + kDescriptor) {
+    throw TableError(corruption(fileName, "Kopfl\xe4nge " + std::to_string(layout.headerLength) +
+                                              " zu klein f\xfcr ein Feld"));
+  }
   const std::size_t slots = (layout.headerLength - kFixedHeader) / kDescriptor;
   std::string descriptors(slots * kDescriptor, '\0');
   // Read what the header claims; descriptors end early at the 0x0D mark.
@@ -215,9 +228,18 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
     const char* name = descriptors.data() + at;
     f.name = upperAZ(trimRight(std::string(name, strnlen(name, 11))));
     f.type = static_cast<char>(d[11]);
-    if (!acceptedType(f.type) || f.name.empty()) throw TableError(corruption(fileName));
+    if (f.name.empty()) {
+      throw TableError(
+          corruption(fileName, "Feldbeschreibung " + std::to_string(i + 1) + " ohne Namen"));
+    }
+    if (!acceptedType(f.type)) {
+      throw TableError(corruption(fileName, "Feld " + f.name + " mit unbekanntem Typ " +
+                                                hexByte(static_cast<std::uint8_t>(f.type))));
+    }
     if (f.type == '0') {
-      if (f.name != "_NULLFLAGS" && f.name != "_DBASELOCK") throw TableError(corruption(fileName));
+      if (f.name != "_NULLFLAGS" && f.name != "_DBASELOCK") {
+        throw TableError(corruption(fileName, "Feld " + f.name + " mit unbekanntem Typ 0"));
+      }
       f.hidden = true;
     }
     if (f.type == 'C') {
@@ -233,13 +255,13 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
       f.autoNext = readU32le(d + 19);
       f.autoStep = d[23];
     }
-    if (f.length == 0) throw TableError(corruption(fileName));
+    if (f.length == 0) throw TableError(corruption(fileName, "Feld " + f.name + " der L\xe4nge 0"));
     f.offset = offset;
     offset += static_cast<std::size_t>(f.length);
     if (f.isMemo()) layout.hasMemoFields = true;
     layout.fields.push_back(std::move(f));
   }
-  if (layout.fields.empty()) throw TableError(corruption(fileName));
+  if (layout.fields.empty()) throw TableError(corruption(fileName, "keine Felder"));
   // Some writers put a decimal count on C fields; it is a length extension only when the
   // stated record length says so.
   const std::size_t stated = readU16le(h + 10);
@@ -261,7 +283,8 @@ DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
   // The records start behind the descriptors (and the terminator, when there is one).
   const std::size_t descriptorEnd = kFixedHeader + layout.fields.size() * kDescriptor;
   if (layout.headerLength < descriptorEnd || offset > 0xFFFF)
-    throw TableError(corruption(fileName));
+    throw TableError(
+        corruption(fileName, "Kopfl\xe4nge oder Satzl\xe4nge passt nicht zu den Feldern"));
   layout.recordLength = offset;
   if (extended) assignNullFlagBits(layout.fields);
   if (extended && terminated) {

@@ -13,6 +13,10 @@ Error indexDamageError(const std::string& driver, const std::string& fileName,
   e.description = "Corruption detected";
   e.fileName = fileName;
   e.operation = detail;
+  e.reason =
+      "besch\xe4"
+      "digt: " +
+      detail;
   return e;
 }
 

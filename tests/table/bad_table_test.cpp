@@ -37,6 +37,7 @@ struct BadCase {
   std::string bytes;
   int genCode;
   int subCode;
+  const char* reason = "";  // part of the German reason a damaged table is refused with
 };
 
 std::vector<BadCase> badCases() {
@@ -46,16 +47,17 @@ std::vector<BadCase> badCases() {
   cases.push_back({"truncated header", ok.substr(0, 20), gen::kRead, sub::kRead});
   std::string s = ok;
   s[0] = 0x07;
-  cases.push_back({"version 0x07", s, gen::kCorruption, sub::kCorruption});
+  cases.push_back({"version 0x07", s, gen::kCorruption, sub::kCorruption, "Versionskennung 0x07"});
   s = ok;
   s[32 + 11] = 'X';
-  cases.push_back({"field type X", s, gen::kCorruption, sub::kCorruption});
+  cases.push_back(
+      {"field type X", s, gen::kCorruption, sub::kCorruption, "KUNDE mit unbekanntem Typ 0x58"});
   s = ok;
   s[8] = 32;
   cases.push_back({"header without descriptors", s, gen::kCorruption, sub::kCorruption});
   s = ok;
   s[32 + 16] = 0;
-  cases.push_back({"record length 0", s, gen::kCorruption, sub::kCorruption});
+  cases.push_back({"record length 0", s, gen::kCorruption, sub::kCorruption, "der L\xe4nge 0"});
   s = ok;
   s[8] = 0x00;
   s[9] = 0x10;       // 4096 bytes of header, 127 descriptors that are not there
@@ -63,7 +65,7 @@ std::vector<BadCase> badCases() {
   cases.push_back({"more descriptors than the file holds", s, gen::kRead, sub::kRead});
   s = ok;
   s[32] = '\0';  // a descriptor without a name
-  cases.push_back({"nameless field", s, gen::kCorruption, sub::kCorruption});
+  cases.push_back({"nameless field", s, gen::kCorruption, sub::kCorruption, "ohne Namen"});
   s = ok;
   s[32 + 11] = '0';  // a hidden field type under an ordinary name
   cases.push_back({"type 0 not hidden", s, gen::kCorruption, sub::kCorruption});
@@ -82,6 +84,7 @@ TEST(BadTableTest, EachFailsWithItsErrorLeavingFileAndAreasAlone) {
     EXPECT_EQ(e->genCode, c.genCode);
     EXPECT_EQ(e->subCode, c.subCode);
     EXPECT_EQ(e->subsystem, "DBFCDX");
+    EXPECT_NE(e->reason.find(c.reason), std::string::npos) << e->reason;
     EXPECT_EQ(areas.current(), nullptr);
     EXPECT_EQ(readBytes(path), c.bytes);
     // Nothing stays locked either.
