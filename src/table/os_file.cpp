@@ -54,50 +54,54 @@ void releaseRoomAhead() {
   for (OsFile* file : files) file->giveBackRoom();
 }
 
+namespace {
+
+// Opens a regular file with the flags; returns the descriptor, or -1 with the errno value
+// in err. Without O_NONBLOCK the open of a FIFO would wait for a writer; it is refused.
+int openRegular(const std::string& path, int flags, int& err) {
+  const int fd = ::open(nativePath(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    err = errno;
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  err = 0;
+  return fd;
+}
+
+}  // namespace
+
 int OsFile::open(const std::string& path, bool readOnly) {
   close();
   if (!readOnly) letFileSizeLimitFailWrites();
-  // Without O_NONBLOCK the open of a FIFO would wait for a writer; it is refused below.
-  const int fd =
-      ::open(nativePath(path).c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return err;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  fd_ = fd;
-  path_ = path;
-  return 0;
+  int err = 0;
+  fd_ = openRegular(path, readOnly ? O_RDONLY : O_RDWR, err);
+  if (fd_ >= 0) path_ = path;
+  return err;
 }
 
 int OsFile::create(const std::string& path) {
   close();
   letFileSizeLimitFailWrites();
-  const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  fd_ = fd;
-  path_ = path;
-  return 0;
+  int err = 0;
+  fd_ = openRegular(path, O_RDWR | O_CREAT | O_TRUNC, err);
+  if (fd_ >= 0) path_ = path;
+  return err;
 }
 
 int OsFile::openOrCreate(const std::string& path) {
   close();
   letFileSizeLimitFailWrites();
-  const int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return errno;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    ::close(fd);
-    return err;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  fd_ = fd;
-  path_ = path;
-  return 0;
+  int err = 0;
+  fd_ = openRegular(path, O_RDWR | O_CREAT, err);
+  if (fd_ >= 0) path_ = path;
+  return err;
 }
 
 int OsFile::lockFile(bool exclusive) {
