@@ -30,6 +30,15 @@ Error memoReadError(const std::string& path, std::string reason = {}) {
 const std::string kTooLong = "Memotext l\xe4nger als " + std::to_string(MemoFile::kMaxText >> 20) +
                              " MB (die Memodatei ist besch\xe4"
                              "digt)";
+// Zeros where a dBase III text goes on: it lost its end mark, and a text holds no NUL.
+const std::string kNoEndMark =
+    "Memotext ohne Endezeichen, gefolgt von Nullbytes (die Memodatei ist besch\xe4"
+    "digt)";
+
+// A whole chunk of zero bytes (a short one at the file's end is left to the caller).
+bool allZero(const char* bytes, long long n) {
+  return n == 4096 && std::all_of(bytes, bytes + n, [](char c) { return c == '\0'; });
+}
 
 Error memoWriteError(const std::string& path, int err) {
   return tableError(gen::kWrite, sub::kWrite, "Write error", path, osCodeOf(err));
@@ -126,6 +135,7 @@ std::string MemoFile::read(std::uint32_t block) const {
       while (pos < static_cast<std::uint64_t>(fileSize)) {
         const long long got = file_.readAt(pos, buf.data(), buf.size());
         if (got <= 0) throw TableError(memoReadError(path()));
+        if (allZero(buf.data(), got)) throw TableError(memoReadError(path(), kNoEndMark));
         const char* end = std::find(buf.data(), buf.data() + got, '\x1a');
         text.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
         if (text.size() > kMaxText) throw TableError(memoReadError(path(), kTooLong));
@@ -184,6 +194,7 @@ std::optional<std::string> MemoFile::referenceProblem(std::uint32_t block) const
       if (pos - start > kMaxText) return where + ": " + kTooLong;
       const long long got = file_.readAt(pos, buf.data(), buf.size());
       if (got <= 0) return where + ": Lesefehler";
+      if (allZero(buf.data(), got)) return where + ": " + kNoEndMark;
       if (std::find(buf.data(), buf.data() + got, '\x1a') != buf.data() + got) {
         return std::nullopt;
       }

@@ -170,32 +170,51 @@ TEST(HeaderContradictionTest, TablesOfIndependentWritersAgreeWithThemselves) {
   EXPECT_GT(checked, 60);
 }
 
-// A memo text without its end mark, followed by nothing but zeros, and a length field out of
-// all proportion are not read on to the end of the file.
+// A memo text without its end mark, followed by nothing but zeros or by more bytes than any
+// text holds, and a length field out of all proportion are not read on to the end of the
+// file: each is a read error that says why, and the check names it.
 TEST(MemoReadLimitTest, DamagedTextsEndWithAReadErrorInsteadOfTheWholeFile) {
-  for (MemoKind kind : {MemoKind::Dbt3, MemoKind::Fpt}) {
+  struct Case {
+    const char* what;
+    MemoKind kind;
+    char filler;  // what follows text 1 up to 20 MB
+    const char* named;
+  };
+  const Case cases[] = {
+      {"dBase III text without end mark, zeros after it", MemoKind::Dbt3, '\0',
+       "gefolgt von Nullbytes"},
+      {"dBase III text without end mark, 20 MB of bytes after it", MemoKind::Dbt3, 'x',
+       "länger als 16 MB"},
+      {"FoxPro text of almost 2 GB", MemoKind::Fpt, '\0', "länger als 16 MB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = makeTable(dir, kind);
-    const std::string memoPath = memoPathOf(path, kind == MemoKind::Fpt ? ".fpt" : ".dbt");
+    const std::string path = makeTable(dir, c.kind);
+    const std::string memoPath = memoPathOf(path, c.kind == MemoKind::Fpt ? ".fpt" : ".dbt");
     std::string memo = readBytes(memoPath);
-    if (kind == MemoKind::Dbt3) {
-      // Text 1 at block 1 loses its end marks; zeros follow far beyond the limit.
-      std::replace(memo.begin(), memo.end(), '\x1a', '.');
+    if (c.kind == MemoKind::Dbt3) {
+      std::replace(memo.begin(), memo.end(), '\x1a', '.');  // the texts lose their end marks
     } else {
       memo.replace(512 + 4, 4, "\x7f\xff\xff\xf0", 4);  // text 1's length: almost 2 GB
     }
-    writeBytes(memoPath, memo);
-    fs::resize_file(memoPath, MemoFile::kMaxText + (4u << 20));  // sparse: costs nothing
+    const std::size_t size = MemoFile::kMaxText + (4u << 20);
+    if (c.filler == '\0') {
+      writeBytes(memoPath, memo);
+      fs::resize_file(memoPath, size);  // sparse: costs nothing
+    } else {
+      writeBytes(memoPath, memo + std::string(size - memo.size(), c.filler));
+    }
     auto area = WorkArea::open(path, "DBFNTX", true, true);
     area->goTo(1);
     const std::optional<Error> error = test::errorOf([&] { area->fieldValue(5); });
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->genCode, gen::kRead);
-    EXPECT_THAT(cp1252ToUtf8(error->reason), HasSubstr("länger als 16 MB"));
+    EXPECT_THAT(cp1252ToUtf8(error->reason), HasSubstr(c.named));
     ASSERT_NE(area->memo(), nullptr);
-    const auto problem = area->memo()->referenceProblem(kind == MemoKind::Fpt ? 8 : 1);
+    const auto problem = area->memo()->referenceProblem(c.kind == MemoKind::Fpt ? 8 : 1);
     ASSERT_TRUE(problem.has_value());
-    EXPECT_THAT(cp1252ToUtf8(*problem), HasSubstr("länger als 16 MB"));
+    EXPECT_THAT(cp1252ToUtf8(*problem), HasSubstr(c.named));
   }
 }
 
