@@ -119,6 +119,29 @@ TEST(HeaderContradictionTest, EachContradictionIsRefusedForWritingWithNothingCha
   }
 }
 
+// dbf check reports a contradicting header as damage, whatever the index files say.
+TEST(HeaderContradictionTest, TheCheckReportsTheContradiction) {
+  TempDir dir;
+  const std::string path = makeTable(dir);
+  const std::string index = dir.file("adkun.ntx");
+  std::string out;
+  ASSERT_EQ(test::runCommand("'" + test::cliPath() + "' dbf index '" + path + "' '" + index +
+                             "' --key KUNDE 2>&1"),
+            0);
+  ASSERT_EQ(
+      test::runCommand("'" + test::cliPath() + "' dbf check '" + path + "' '" + index + "'", &out),
+      0)
+      << out;
+  std::string memo = readBytes(memoPathOf(path));
+  memo.replace(0, 4, "\xff\xff\xff\x7f", 4);
+  writeBytes(memoPathOf(path), memo);
+  EXPECT_EQ(
+      test::runCommand("'" + test::cliPath() + "' dbf check '" + path + "' '" + index + "'", &out),
+      1);
+  EXPECT_THAT(out, HasSubstr("ADRESSEN.DBF: beschädigt: ADRESSEN.dbt: Die Memodatei nennt Block "
+                             "2147483647 als nächsten freien"));
+}
+
 TEST(HeaderContradictionTest, ASoundTableAndItsMemoFileOpenForWriting) {
   for (MemoKind kind : {MemoKind::Dbt3, MemoKind::Dbt4, MemoKind::Fpt}) {
     TempDir dir;
