@@ -143,13 +143,13 @@ static void init(void) {
   if (log && strlen(log) < kPathMax) strcpy(logPath, log);
   const char* fail = getenv("ZANDOR_FAULT_FAIL");
   if (fail) {
-    char spec[128];
-    snprintf(spec, sizeof spec, "%s", fail);
-    char* at = strchr(spec, ':');
+    char wanted[128];
+    snprintf(wanted, sizeof wanted, "%s", fail);
+    char* at = strchr(wanted, ':');
     if (at) {
       *at++ = '\0';
       for (int k = 0; k < kKinds; ++k) {
-        if (strcmp(spec, kKindNames[k]) == 0) failKind = k;
+        if (strcmp(wanted, kKindNames[k]) == 0) failKind = k;
       }
       failAt = strtol(at, &at, 10);
       if (*at == ':') failErrno = errnoByName(at + 1);
