@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 
 #include "app/app_state.h"
 #include "app/error_handler.h"
+#include "app/startup.h"
 #include "app/wait_message.h"
 #include "mapping/column_headings.h"
 #include "mapping/file_choice_dialog.h"
@@ -279,6 +282,24 @@ TEST_F(QtDialogsTest, TextViewerOpenedOverAModalDialogOutlivesIt) {
   EXPECT_EQ(viewer->parentWidget(), nullptr);
   EXPECT_TRUE(viewer->isVisible());
   viewer->close();
+}
+
+// A settings file that is there but cannot be read is named at start, in a box that shows
+// the whole German text.
+TEST_F(QtDialogsTest, UnreadableSettingsAreNamedAtStart) {
+  std::filesystem::create_directory(dir.file("gesperrt.ini"));
+  INI_INIT_FILE(state, dir.file("gesperrt.ini"));
+  ASSERT_FALSE(state.cSettingsProblem.empty());
+  QString text;
+  onNextModal([&](QWidget* box) {
+    text = static_cast<QMessageBox*>(box)->text();
+    EXPECT_TRUE(test::saveScreenshot(box, "unreadable_settings"));
+    static_cast<QMessageBox*>(box)->accept();
+  });
+  reportUnreadableSettings(state);
+  EXPECT_TRUE(text.contains(QStringLiteral("Die Einstellungsdatei")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Sie ist ein Verzeichnis.")));
+  EXPECT_TRUE(text.contains(QStringLiteral("geänderte Voreinstellungen")));
 }
 
 }  // namespace
