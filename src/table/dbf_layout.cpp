@@ -170,21 +170,6 @@ std::uint8_t DbfLayout::rewrittenVersion() const {
   return version;
 }
 
-long long flaggedRecordsFrom(const OsFile& file, const DbfLayout& layout, std::uint64_t from) {
-  const long long size = file.size();
-  if (size < 0) return -1;
-  if (layout.recordLength == 0 || static_cast<std::uint64_t>(size) <= layout.headerLength) return 0;
-  const std::uint64_t whole =
-      (static_cast<std::uint64_t>(size) - layout.headerLength) / layout.recordLength;
-  std::uint64_t r = from;
-  for (; r < whole; ++r) {
-    char flag = 0;
-    if (file.readAt(layout.headerLength + r * layout.recordLength, &flag, 1) != 1) return -1;
-    if (flag != ' ' && flag != '*') break;
-  }
-  return r > from ? static_cast<long long>(r - from) : 0;
-}
-
 DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName) {
   DbfLayout layout;
   const Error readError = tableError(gen::kRead, sub::kRead, "Read error", fileName);

@@ -92,11 +92,6 @@ struct DbfLayout {
 // reads, corruption error for version bytes, field types and sizes not accepted.
 DbfLayout readDbfLayout(const OsFile& file, const std::string& fileName);
 
-// Whole records after the first `from` that a writer appended and had not counted when it
-// ended: they run up to the first one without a deletion flag (' ' or '*'), where its end
-// mark or the room it had made ahead begins. -1 when the file cannot be read.
-long long flaggedRecordsFrom(const OsFile& file, const DbfLayout& layout, std::uint64_t from);
-
 // The fixed header of a rewrite: version, today's date, count, lengths and the structural
 // index flag; every other byte as read.
 std::array<std::uint8_t, 32> rewrittenHeader(const DbfLayout& layout, std::uint32_t count,

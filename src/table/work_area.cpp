@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "table/field_value.h"
 #include "table/layout_check.h"
+#include "table/record_check.h"
 #include "table/table_error.h"
 #include "table/unsupported.h"
 
@@ -141,8 +142,9 @@ WorkArea::~WorkArea() {
 }
 
 std::uint64_t WorkArea::uncountedRecords() const {
-  const long long uncounted = flaggedRecordsFrom(file_, layout_, recCount_);
-  return uncounted > 0 ? static_cast<std::uint64_t>(uncounted) : 0;
+  const RecordsBeyond beyond = recordsBeyond(file_, layout_, recCount_);
+  if (beyond.whole < 0) return 0;
+  return static_cast<std::uint64_t>(beyond.whole) + (beyond.torn ? 1 : 0);
 }
 
 int WorkArea::fieldIndex(std::string_view name) const {

@@ -68,8 +68,8 @@ class WorkArea {
   std::optional<std::string> damage() const;
 
   std::uint32_t recCount() const { return recCount_; }
-  // Whole records the file holds beyond the ones its header counts: left by a program that
-  // ended while it appended, and not to be written over before a repair.
+  // Records the file holds beyond the ones its header counts, a torn one included: left by
+  // a program that ended while it appended, and not to be written over before a repair.
   std::uint64_t uncountedRecords() const;
   std::uint32_t recNo() const { return recNo_; }
   // At end of file the area stands on the phantom record: blank, never written.
