@@ -606,6 +606,14 @@ std::optional<ImportOutcome> importRows(Run& run) {
   return std::nullopt;
 }
 
+// The summary's lines after the total: new, updated and unchanged, and the reminder.
+std::string summaryCounts(const Run& run, long nNew) {
+  return utf8ToCp1252(kCrLf + "Davon sind " + std::to_string(nNew) + " neue Datensätze, " +
+                      std::to_string(run.updated) + " geupdatet, " + std::to_string(run.unchanged) +
+                      " unverändert" + kCrLf + kCrLf +
+                      "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!");
+}
+
 // The summary of a run whose log could not be written whole: it says so, names the problems
 // the log would have held, and does not claim the run done.
 std::string summaryWithoutLog(Run& run, long nNew) {
@@ -630,10 +638,8 @@ std::string summaryWithoutLog(Run& run, long nNew) {
   }
   text += kCrLf +
           utf8ToCp1252("Eingelesen wurden insgesamt " + std::to_string(run.total) +
-                       " Datensätze in " + run.cElapsed + " Sekunden." + kCrLf + "Davon sind " +
-                       std::to_string(nNew) + " neue Datensätze, " + std::to_string(run.updated) +
-                       " geupdatet, " + std::to_string(run.unchanged) + " unverändert" + kCrLf +
-                       kCrLf + "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!");
+                       " Datensätze in " + run.cElapsed + " Sekunden.") +
+          summaryCounts(run, nNew);
   return text;
 }
 
@@ -661,12 +667,9 @@ ImportOutcome finish(Run& run) {
     inform(state, "Es wurden Fehler festgestellt. Das Protokoll wird gleich geöffnet");
   }
   if (state.ui)
-    state.ui->summary(
-        utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(run.total) + " Datensätze in " +
-                     run.cElapsed + " Sekunden bearbeitet." + kCrLf + "Davon sind " +
-                     std::to_string(nNew) + " neue Datensätze, " + std::to_string(run.updated) +
-                     " geupdatet, " + std::to_string(run.unchanged) + " unverändert" + kCrLf +
-                     kCrLf + "Bitte beachten Sie, dass eine Reorganisation jetzt notwendig ist!"));
+    state.ui->summary(utf8ToCp1252("Fertig! Insgesamt wurden " + std::to_string(run.total) +
+                                   " Datensätze in " + run.cElapsed + " Sekunden bearbeitet.") +
+                      summaryCounts(run, nNew));
   if (state.ui) state.ui->showTextFile(log.fileName());
   return ImportOutcome::Summary;
 }

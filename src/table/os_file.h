@@ -64,12 +64,11 @@ class OsFile {
   // or errno.
   int sync();
 
+ private:
+  friend void releaseRoomAhead();
   // Cuts the room grown ahead (beyond the last byte written) off the file; later growth
   // takes only what it needs. Returns 0 or the errno value.
   int giveBackRoom();
-
- private:
-  friend void releaseRoomAhead();
   void unmap();
   // A moved file's place among the files with room ahead goes to the one it moved into.
   void takeOverRoom(OsFile& from);
