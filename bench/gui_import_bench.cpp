@@ -5,13 +5,13 @@
 #include <QApplication>
 #include <iostream>
 
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "base/encoding.h"
 #include "import/import_run.h"
 #include "mapping/mapping_profile.h"
 #include "qt/qt_ui.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
 
 namespace {
@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
   AppState state;
   WorkAreas areas;
   state.ui = &ui;
-  ui.setWorkAreas(&areas);
   startProgram(state, argv[2]);
   INI_INIT_FILE(state, argv[2]);
   std::optional<MappingProfile> profile = readProfileFile(argv[1]);

@@ -65,7 +65,5 @@ void ConsoleUi::waitEnd() {
 
 void ConsoleUi::showTextFile(const std::string&) {}
 void ConsoleUi::openDocument(const std::string&) {}
-void ConsoleUi::importOptionsDialog(AppState&) {}
-void ConsoleUi::mappingDialog(AppState&) {}
 
 }  // namespace zandor

@@ -3,7 +3,7 @@
 #include <iosfwd>
 #include <optional>
 
-#include "app/ui.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
@@ -27,8 +27,6 @@ class ConsoleUi : public Ui {
   void waitEnd() override;
   void showTextFile(const std::string& path) override;
   void openDocument(const std::string& path) override;
-  void importOptionsDialog(AppState& state) override;
-  void mappingDialog(AppState& state) override;
 
  private:
   std::ostream& out_;

@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/error_report.h"
 #include "app/report_facts.h"
-#include "app/ui.h"
+#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/paths.h"
 #include "resources/dialog_template.h"

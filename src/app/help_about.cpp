@@ -1,7 +1,7 @@
 #include "app/help_about.h"
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/paths.h"
 
 namespace zandor {

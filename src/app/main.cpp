@@ -2,7 +2,7 @@
 // only, so a first start leaves "log" and "zandor.ini" beside the program.
 #include <iostream>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "app/startup.h"
 #include "base/error.h"

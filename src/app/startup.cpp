@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/date.h"
 #include "base/paths.h"
 #include "settings/preferences.h"

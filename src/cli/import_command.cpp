@@ -3,7 +3,7 @@
 
 #include <iostream>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "app/startup.h"
 #include "base/encoding.h"

@@ -1,7 +1,7 @@
 // zandor-cli profile make: the mapping dialog's "automatic mapping, then save" for scripts.
 #include <iostream>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "base/encoding.h"
 #include "cli/command_registry.h"

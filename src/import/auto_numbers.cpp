@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/text.h"
 #include "table/work_areas.h"

@@ -1,6 +1,6 @@
 #include "import/default_index.h"
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "base/paths.h"
 #include "base/text.h"
 

@@ -9,9 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/ui.h"
-#include "app/wait_message.h"
 #include "base/encoding.h"
 #include "base/error.h"
 #include "base/paths.h"
@@ -27,14 +24,18 @@
 #include "import/run_resources.h"
 #include "import/table_fitness.h"
 #include "import/value_conversion.h"
+#include "mapping/import_options_dialog.h"
 #include "mapping/structure_readers.h"
 #include "mapping/table_helpers.h"
 #include "settings/preferences.h"
 #include "sheet/ole_auto.h"
+#include "state/app_state.h"
+#include "state/wait_message.h"
 #include "table/index_error.h"
 #include "table/table_error.h"
 #include "table/unsupported.h"
 #include "table/work_areas.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
@@ -46,6 +47,10 @@ using sheet::oleRequest;
 const std::string kCrLf = "\r\n";
 const std::string kNoType;
 const std::string kAbort = kCrLf + "Bearbeitung des Einlesevorgangs wird abgebrochen!";
+// The wait message while the workbook is read (Windows-1252).
+constexpr const char* kOpeningWorkbook =
+    "Excel-Datei wird ge\xf6"
+    "ffnet ...";
 
 void inform(AppState& state, const std::string& utf8) {
   if (state.ui) state.ui->information(utf8ToCp1252(utf8));
@@ -98,6 +103,7 @@ struct Run {
   std::string tableName;
   int criterion = 0;  // which article number finds an article
   long row = 1;
+  long firstRow = 1, lastRow = 1;  // the rows the wait message counts through
   int keyCol = 1;
   bool autoAdr = false, autoArt = false;
   std::string newNumber;
@@ -191,7 +197,7 @@ ImportOutcome sendToStopColumnChoice(Run& run) {
   inform(run.state,
          "Bitte wählen Sie zunächst ein Feld aus, welches immer einen Wert enthält, da dieses "
          "als Abbruchkriterium für den Einlesevorgang benötigt wird!");
-  if (run.state.ui) run.state.ui->importOptionsDialog(run.state);
+  EINLESEOPTION(run.state);
   return ImportOutcome::StopColumnMissing;
 }
 
@@ -271,10 +277,13 @@ bool appendingAgreed(Run& run) {
 // Step 12 to 14: the spreadsheet application, the workbook and its active sheet.
 bool openSpreadsheet(Run& run) {
   AppState& state = run.state;
+  // A large workbook takes seconds to read; the message is on screen before that starts.
+  SAYMSGWAIT(state, kOpeningWorkbook);
   try {
     ErrorGuard guard;
     run.held.application = CreateObject("Excel.Application");
   } catch (const ErrorException&) {
+    ENDMSGWAIT(state);
     inform(state, "Kritischer Fehler: Excel kann nicht geladen werden" + kAbort);
     return false;
   }
@@ -283,6 +292,7 @@ bool openSpreadsheet(Run& run) {
     const Value books = oleRequest(run.held.application, "Workbooks");
     run.held.workbook = oleRequest(books, "Add", {Value::text(state.cXlsFile)});
   } catch (const ErrorException& e) {
+    ENDMSGWAIT(state);
     inform(state, "Die ausgewählte Datei ist nicht kompatibel mit Ihrer Excel-Version" + kAbort);
     if (state.ui) state.ui->detail(e.error().description);
     return false;
@@ -320,7 +330,7 @@ Value readKey(Run& run, RowCells& cells) {
     run.log().add(logUnreadableKeyEntry(run.row, run.keyCol));
     ++run.state.nErrors;
   }
-  SAYMSGWAIT(run.state, "Zeile: " + std::to_string(run.row));
+  sayWaitRow(run.state, run.row, run.firstRow, run.lastRow);
   return TYPANPASSEN(run.state, std::move(keyCell), "C", 0, run.log(), run.row);
 }
 
@@ -577,7 +587,8 @@ ImportOutcome endAfterFault(Run& run) {
 std::optional<ImportOutcome> importRows(Run& run) {
   AppState& state = run.state;
   run.started = std::chrono::steady_clock::now();
-  WAITPROGRESS(state, run.row, lastUsedRow(run.sheet));
+  run.firstRow = run.row;
+  run.lastRow = lastUsedRow(run.sheet);
   STARTMSGWAIT(state);
   run.keyField = run.index.empty() ? std::string() : keyFieldOfIndex(baseNamePart(run.index));
   findKeyField(run);

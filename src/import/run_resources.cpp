@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/wait_message.h"
+#include "state/wait_message.h"
 #include "base/error.h"
 #include "sheet/ole_auto.h"
 #include "table/work_areas.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "base/date.h"
 #include "base/number_text.h"
 #include "base/text.h"

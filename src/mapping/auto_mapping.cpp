@@ -1,7 +1,7 @@
 #include "mapping/auto_mapping.h"
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/text.h"
 
 namespace zandor {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/value.h"
-#include "mapping/mapping_tables.h"
+#include "state/mapping_tables.h"
 
 namespace zandor {
 

@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/ui.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "mapping/table_helpers.h"
 #include "resources/dialog_template.h"
 #include "settings/doc_list.h"
+#include "sheet/workbook_data.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
@@ -146,19 +147,21 @@ class FileChoiceDialog {
 
 }  // namespace
 
-void DLGZUORDNUNG(AppState& state) {
-  DLGZUORDNUNG(state, std::string());
+bool DLGZUORDNUNG(AppState& state) {
+  return DLGZUORDNUNG(state, std::string());
 }
 
-void DLGZUORDNUNG(AppState& state, const std::string& pendingFile) {
-  if (state.ui == nullptr || !state.oSettings) return;
+bool DLGZUORDNUNG(AppState& state, const std::string& pendingFile) {
+  if (state.ui == nullptr || !state.oSettings) return false;
   std::unique_ptr<Dialog> dialog = state.ui->makeDialog(tpl::kFileChoice);
-  if (!dialog) return;
+  if (!dialog) return false;
   FileChoiceDialog choice(state, *dialog);
   choice.preselect(pendingFile);
-  const int ended = choice.run();
-  dialog.reset();  // closed before the next window opens
-  if (ended == kNextStep) state.ui->mappingDialog(state);
+  return choice.run() == kNextStep;
+}
+
+bool isImportableFile(const std::string& path) {
+  return upperAZ(extensionPart(path)) == ".DBF" || sheet::isSpreadsheetFileName(path);
 }
 
 }  // namespace zandor

@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "resources/dialog_template.h"

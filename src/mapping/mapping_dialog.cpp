@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "mapping/auto_mapping.h"

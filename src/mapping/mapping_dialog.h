@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "mapping/mapping_tables.h"
+#include "state/mapping_tables.h"
 
 namespace zandor {
 

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/app_state.h"
-#include "app/ui.h"
 #include "base/paths.h"
 #include "mapping/profile_codec.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
@@ -198,18 +198,17 @@ bool ZUORDNUNGSPEICHERN(AppState& state) {
 }
 
 bool ZUORDNUNGLADEN(AppState& state) {
-  if (state.ui == nullptr) return true;
+  if (state.ui == nullptr) return false;
   const std::string path =
       state.ui->chooseFile("Bitte Profildatei zum Einlesen ausw\xe4hlen", "*.qno", "");
-  if (path.empty() || !fileExists(path)) return true;
+  if (path.empty() || !fileExists(path)) return false;
   std::optional<MappingProfile> profile = readProfileFile(path);
   if (!profile) {
     inform(state,
            "Die Datei ist keine g\xfcltige Zuordnungsdatei und wurde nicht geladen:\r\n" + path);
-    return true;
+    return false;
   }
   applyProfile(state, std::move(*profile));
-  state.ui->mappingDialog(state);
   return true;
 }
 

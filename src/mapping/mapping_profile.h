@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/value.h"
-#include "mapping/mapping_tables.h"
+#include "state/mapping_tables.h"
 
 namespace zandor {
 
@@ -52,8 +52,8 @@ void applyProfile(AppState& state, MappingProfile profile);
 // Saves the current mapping to a profile file chosen by the user. False when no file name
 // was given or nothing could be written.
 bool ZUORDNUNGSPEICHERN(AppState& state);
-// Loads a profile chosen by the user and opens the mapping dialog. A damaged or foreign file
-// is refused with a message and changes nothing.
+// Loads a profile chosen by the user; true when one was loaded, and the mapping dialog
+// follows. A damaged or foreign file is refused with a message and changes nothing.
 bool ZUORDNUNGLADEN(AppState& state);
 
 }  // namespace zandor

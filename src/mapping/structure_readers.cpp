@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/error.h"
 #include "base/paths.h"

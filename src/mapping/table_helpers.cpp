@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 namespace zandor {
 

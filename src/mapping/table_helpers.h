@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/value.h"
-#include "mapping/mapping_tables.h"
+#include "state/mapping_tables.h"
 
 namespace zandor {
 

@@ -15,7 +15,7 @@
 
 #include "base/text.h"
 #include "qt/qt_text.h"
-#include "qt/quit_guard.h"
+#include "ui/event_guard.h"
 
 namespace zandor {
 

@@ -4,16 +4,16 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/app_state.h"
 #include "app/error_handler.h"
+#include "app/program_commands.h"
 #include "app/startup.h"
 #include "base/paths.h"
 #include "qt/main_window.h"
-#include "qt/program_commands.h"
 #include "qt/qt_ui.h"
-#include "qt/quit_guard.h"
 #include "qt/termination.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -53,7 +53,6 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(nullptr);
 
   QtUi ui;
-  ui.setWorkAreas(&areas);
   state.ui = &ui;
   MainWindow* window = nullptr;
   onTerminationRequest([&window] {
@@ -65,7 +64,8 @@ int main(int argc, char** argv) {
   if (quitPending()) return pendingQuitCode();
   reportUnreadableSettings(state);
 
-  MainWindow mainWindow(state, programCommands());
+  ProgramCommands commands(state, areas);
+  MainWindow mainWindow(state, commands);
   window = &mainWindow;
   state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
   mainWindow.show();

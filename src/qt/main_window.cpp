@@ -3,7 +3,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -17,9 +16,7 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/app_state.h"
 #include "qt/qt_text.h"
-#include "qt/quit_guard.h"
 #include "resources/toolbar_images.h"
 
 namespace zandor {
@@ -37,10 +34,9 @@ QIcon toolbarIcon(const std::string& name) {
   return QIcon(QPixmap::fromImage(image));
 }
 
-MainWindow::MainWindow(AppState& state, MappingCommands mapping)
-    : state_(state), mapping_(std::move(mapping)) {
+MainWindow::MainWindow(AppState& state, ProgramCommands& commands) : commands_(commands) {
   setObjectName(QStringLiteral("mainWindow"));
-  setWindowTitle(toQ(mainWindowTitle(state_)));
+  setWindowTitle(toQ(mainWindowTitle(state)));
   buildMenus();
   buildToolBar();
   auto* status = new QLabel(toQ(statusBarText()));
@@ -53,38 +49,30 @@ MainWindow::MainWindow(AppState& state, MappingCommands mapping)
 
 namespace {
 
-// The one local file of a drag that the file choice takes, or "".
-QString droppableFile(const QMimeData* data) {
+// The one local file of a drag, or "".
+std::string draggedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
   const QUrl url = data->urls().front();
-  if (!url.isLocalFile()) return {};
-  const QString file = url.toLocalFile();
-  static const QStringList kinds = {"dbf", "xls", "xlsx", "xlsm", "xltx", "ods", "csv"};
-  return kinds.contains(QFileInfo(file).suffix().toLower()) ? file : QString();
+  return url.isLocalFile() ? fromQ(url.toLocalFile()) : std::string();
 }
 
 }  // namespace
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (mapping_.fileDropped && !droppableFile(event->mimeData()).isEmpty()) {
-    event->acceptProposedAction();
-  }
+  const std::string file = draggedFile(event->mimeData());
+  if (!file.empty() && commands_.takesDroppedFile(file)) event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  const QString file = droppableFile(event->mimeData());
-  if (file.isEmpty() || !mapping_.fileDropped) return;
+  const std::string file = draggedFile(event->mimeData());
+  if (file.empty() || !commands_.takesDroppedFile(file)) return;
   event->acceptProposedAction();
   // The dialog runs after the drop has ended, not inside the source's drag loop.
-  const std::string path = fromQ(file);
-  QTimer::singleShot(0, this,
-                     [this, path] { runGuarded([&] { mapping_.fileDropped(state_, path); }); });
+  QTimer::singleShot(0, this, [this, file] { commands_.fileDropped(file); });
 }
 
 void MainWindow::run(Command command) {
-  runGuarded([&] {
-    if (runCommand(state_, command, mapping_) == Afterwards::CloseWindow) close();
-  });
+  if (commands_.command(command) == Afterwards::CloseWindow) close();
 }
 
 void MainWindow::buildMenus() {
@@ -144,9 +132,7 @@ void MainWindow::buildToolBar() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  bool mayClose = true;
-  runGuarded([&] { mayClose = mainWindowMayClose(state_); });
-  if (mayClose) {
+  if (commands_.mayClose()) {
     event->accept();
   } else {
     event->ignore();

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include "app/main_window.h"
+#include "app/program_commands.h"
 
 class QToolButton;
 class QMenu;
@@ -11,11 +12,11 @@ namespace zandor {
 
 struct AppState;
 
-// The program's frame window: menus, toolbar and status bar from the data in resources/,
-// commands through runCommand, and the close check on every way of closing.
+// The program's frame window: menus, toolbar and status bar from the data in resources/;
+// commands, drops and every way of closing are reported to the program's commands.
 class MainWindow : public QMainWindow {
  public:
-  MainWindow(AppState& state, MappingCommands mapping);
+  MainWindow(AppState& state, ProgramCommands& commands);
 
   // The first toolbar button (its body and its arrow) and the drop-down menu it opens.
   QToolButton* dropDownButton() const { return dropDown_; }
@@ -23,7 +24,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  // A spreadsheet or a .dbf file dropped onto the window opens the file choice with it.
+  // A file dropped onto the window, when the program takes it.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
@@ -33,8 +34,7 @@ class MainWindow : public QMainWindow {
   void buildToolBar();
   void fillPopup();
 
-  AppState& state_;
-  MappingCommands mapping_;
+  ProgramCommands& commands_;
   QToolButton* dropDown_ = nullptr;
   QMenu* popup_ = nullptr;
 };

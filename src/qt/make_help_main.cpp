@@ -10,12 +10,13 @@
 #include <QUrl>
 #include <iostream>
 
-#include "app/app_state.h"
 #include "mapping/field_list.h"
 #include "mapping/table_helpers.h"
 #include "qt/main_window.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
+#include "state/app_state.h"
+#include "table/work_areas.h"
 
 namespace {
 
@@ -89,7 +90,9 @@ int main(int argc, char** argv) {
   };
 
   AppState state;
-  MainWindow window(state, MappingCommands{});
+  WorkAreas areas;
+  ProgramCommands commands(state, areas);
+  MainWindow window(state, commands);
   window.resize(640, 300);
   window.show();
   add("hauptfenster", window.grab().toImage());

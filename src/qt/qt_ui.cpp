@@ -13,17 +13,13 @@
 #include <QUrl>
 #include <algorithm>
 #include <fstream>
-#include <limits>
 #include <sstream>
 
 #include "base/paths.h"
-#include "import/import_run.h"
-#include "mapping/import_options_dialog.h"
-#include "mapping/mapping_dialog.h"
 #include "qt/qt_text.h"
-#include "qt/quit_guard.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
+#include "ui/event_guard.h"
 
 namespace zandor {
 
@@ -36,7 +32,10 @@ QWidget* ownerWindow() {
   return nullptr;
 }
 
-QtUi::QtUi() = default;
+QtUi::QtUi() {
+  // A quit chosen in the error handler ends every running event loop.
+  setEventLoopExit([](int code) { QCoreApplication::exit(code); });
+}
 QtUi::~QtUi() = default;
 
 void QtUi::information(const std::string& text) {
@@ -86,73 +85,27 @@ std::string QtUi::chooseFolder(const std::string& title, const std::string& star
 }
 
 void QtUi::waitShow(const std::string& text) {
-  wait_ = std::make_unique<QtDialog>(*findDialogTemplate(tpl::kWaitMessage), ownerWindow());
-  wait_->onCloseRequest = [](CloseReason) { return false; };  // only waitEnd closes it
-  waitRedraws_ = 0;
-  waitText_ = text;
-  if (progressLast_ > progressFirst_ && wait_->window() != nullptr) {
-    // Beyond the template: a slim bar under the text, running to the sheet's last used
-    // row (the stop column may end the data earlier).
-    QWidget* label = wait_->window()->findChild<QWidget*>(QStringLiteral("ctl101"));
-    progress_ = new QProgressBar(wait_->window());
-    progress_->setObjectName(QStringLiteral("waitProgress"));
-    progress_->setTextVisible(false);
-    progress_->setRange(0, static_cast<int>(std::min<long>(progressLast_ - progressFirst_ + 1,
-                                                           std::numeric_limits<int>::max())));
-    progress_->setValue(0);
-    const QRect below = label != nullptr ? label->geometry() : wait_->window()->rect();
-    progress_->setGeometry(below.left(), below.bottom() + 1, below.width(),
-                           std::max(4, (wait_->window()->height() - below.bottom()) / 3));
-  }
-  wait_->showModeless();
-  drawWaitText();
+  wait_.show(text);
 }
 
-void QtUi::waitProgress(long firstRow, long lastRow) {
-  progressFirst_ = firstRow;
-  progressLast_ = lastRow;
-}
-
-void QtUi::drawWaitText() {
-  OCTRL(*wait_, 101).setText(waitText_);
-  if (progress_) {
-    // The row number the text ends in.
-    std::size_t digits = waitText_.size();
-    while (digits > 0 && waitText_[digits - 1] >= '0' && waitText_[digits - 1] <= '9') --digits;
-    if (digits < waitText_.size() && waitText_.size() - digits < 10) {
-      const long row = std::stol(waitText_.substr(digits));
-      progress_->setValue(
-          static_cast<int>(std::clamp<long>(row - progressFirst_ + 1, 0, progress_->maximum())));
-    }
-  }
-  wait_->refresh();
-  waitTextDrawn_ = true;
-  ++waitRedraws_;
-  sinceWaitDrawn_.start();
+void QtUi::waitProgress(int permille) {
+  wait_.progress(permille);
 }
 
 void QtUi::waitSay(const std::string& text) {
-  // A message whose owner window has closed went with it; a fresh one takes its place.
-  if (!wait_ || wait_->window() == nullptr) waitShow(text);
-  waitText_ = text;
-  waitTextDrawn_ = false;
-  // The first row shows at once rather than the opening blank.
-  if (waitRedraws_ < 2 || sinceWaitDrawn_.elapsed() >= kWaitRedrawMilliseconds) drawWaitText();
+  wait_.say(text);
 }
 
 void QtUi::waitEnd() {
-  if (!wait_) return;
-  // The last text is on screen before the message goes.
-  if (!waitTextDrawn_ && wait_->window() != nullptr) drawWaitText();
-  wait_->end(0);  // nothing to end when its owner took it along
-  wait_.reset();
-  progressFirst_ = progressLast_ = 0;
+  if (wait_.dialog() == nullptr) return;
+  wait_.end();
   // Lets the windows below repaint the area before the caller goes on.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 QWidget* QtUi::waitWindow() const {
-  return wait_ ? wait_->window() : nullptr;
+  auto* dialog = static_cast<QtDialog*>(wait_.dialog());
+  return dialog != nullptr ? dialog->window() : nullptr;
 }
 
 namespace {
@@ -216,16 +169,6 @@ std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {
   const DialogTemplate* tmpl = findDialogTemplate(templateName);
   if (tmpl == nullptr) return nullptr;
   return std::make_unique<QtDialog>(*tmpl, ownerWindow());
-}
-
-void QtUi::importOptionsDialog(AppState& state) {
-  EINLESEOPTION(state);
-}
-
-void QtUi::mappingDialog(AppState& state) {
-  if (areas_ == nullptr) return;
-  WorkAreas& areas = *areas_;
-  ZUORDNUNG(state, areas, [&areas](AppState& s) { EINLESEN(s, areas); });
 }
 
 }  // namespace zandor

@@ -3,23 +3,59 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <QStyle>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
 
 #include "qt/grid_view.h"
 #include "qt/qt_text.h"
-#include "qt/quit_guard.h"
+#include "ui/event_guard.h"
 
 namespace zandor {
+
+namespace {
+
+// Calls back when its window gets an expose event.
+class ExposeWatch : public QObject {
+ public:
+  ExposeWatch(QWindow* window, std::function<void()> exposed)
+      : window_(window), exposed_(std::move(exposed)) {
+    window_->installEventFilter(this);
+  }
+  ~ExposeWatch() override {
+    if (window_) window_->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == window_ && event->type() == QEvent::Expose && window_->isExposed()) exposed_();
+    return false;
+  }
+
+ private:
+  QPointer<QWindow> window_;
+  std::function<void()> exposed_;
+};
+
+// How long refresh() waits at most for the window system to show a new window.
+constexpr int kExposeWaitMilliseconds = 2000;
+
+}  // namespace
 
 DialogUnits DialogUnits::of(const QFont& font) {
   const QFontMetrics metrics(font);
@@ -165,6 +201,15 @@ class QtControl : public Control {
     widget_->setGeometry(toPixels_({x, y, width, height}));
   }
 
+  int progress() const override {
+    auto* bar = qobject_cast<QProgressBar*>(widget_);
+    return bar != nullptr ? bar->value() : 0;
+  }
+  void setProgress(int permille) override {
+    if (auto* bar = qobject_cast<QProgressBar*>(widget_))
+      bar->setValue(std::clamp(permille, 0, 1000));
+  }
+
   void setInputRule(const InputRule& rule) override {
     rule_ = rule;
     auto* edit = qobject_cast<QLineEdit*>(widget_);
@@ -213,6 +258,12 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent) {
       return new QListWidget(parent);
     case ControlKind::GridList:
       break;  // made with its grid
+    case ControlKind::ProgressBar: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(0, 1000);
+      bar->setTextVisible(false);
+      return bar;
+    }
     case ControlKind::Picture: {
       auto* picture = new QLabel(parent);
       const QIcon icon = parent->style()->standardIcon(QStyle::SP_MessageBoxCritical);
@@ -371,7 +422,23 @@ void QtDialog::end(int result) {
 }
 
 void QtDialog::refresh() {
-  if (window_) window_->repaint();
+  if (!window_ || !window_->isVisible()) return;
+  QWindow* handle = window_->windowHandle();
+  if (handle != nullptr && !handle->isExposed()) {
+    // The window system shows a new window a moment after show(); until its first expose
+    // nothing painted reaches the screen. Waits for it, without taking user input.
+    QEventLoop exposed;
+    ExposeWatch watch(handle, [&exposed] { exposed.quit(); });
+    QTimer::singleShot(kExposeWaitMilliseconds, &exposed, &QEventLoop::quit);
+    if (!handle->isExposed()) exposed.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  window_->repaint();
+  // Hands the painted window to the window system before the caller goes on working.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool QtDialog::shown() const {
+  return window_ && window_->isVisible();
 }
 
 QDialog* QtDialog::window() const {

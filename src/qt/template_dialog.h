@@ -47,6 +47,7 @@ class QtDialog : public Dialog {
   void showModeless() override;
   void end(int result) override;
   void refresh() override;
+  bool shown() const override;
 
   QDialog* window() const;
   const DialogTemplate& tmpl() const { return tmpl_; }

@@ -18,7 +18,8 @@ enum class ControlKind {
   DropDownList,  // a drop-down list without typing
   ListBox,
   GridList,
-  Picture,  // a bitmap named by the caption
+  Picture,      // a bitmap named by the caption
+  ProgressBar,  // how far a long task got; no text
 };
 
 // Control style bits.

@@ -1,5 +1,7 @@
 #include "resources/dialog_template.h"
 
+#include "resources/ids/wait_message_ids.h"
+
 namespace zandor {
 
 namespace {
@@ -67,7 +69,8 @@ DialogTemplate waitMessage() {
   DialogTemplate t =
       dialog(tpl::kWaitMessage, "", 160, 40,
              dlg::kModeless | dlg::kCentered | dlg::kThinBorder | dlg::kBlackOnWhite);
-  t.controls = {{101, K::Label, {8, 8, 144, 24}, "", ctl::kCentered}};
+  t.controls = {{wait_ids::kText, K::Label, {8, 8, 144, 24}, "", ctl::kCentered},
+                {wait_ids::kProgress, K::ProgressBar, {8, 32, 144, 5}, "", 0}};
   return t;
 }
 

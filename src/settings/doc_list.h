@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/ini.h"
+#include "base/ini.h"
 
 namespace zandor {
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "base/number_text.h"
 #include "base/paths.h"
 #include "base/text.h"

@@ -1,12 +1,12 @@
 #include "settings/preferences_dialog.h"
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 #include "base/number_text.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "resources/dialog_template.h"
-#include "settings/ini.h"
+#include "base/ini.h"
 #include "settings/preferences.h"
 
 namespace zandor {

@@ -84,4 +84,20 @@ WorkbookData readSpreadsheetFile(const std::string& path) {
   return book;
 }
 
+bool isSpreadsheetFileName(std::string_view path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || path.find_first_of("/\\", dot) != std::string_view::npos)
+    return false;
+  std::string extension(path.substr(dot + 1));
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  static constexpr std::string_view kKinds[] = {"xlsx", "xlsm", "xltx", "xltm",
+                                                "xls",  "ods",  "fods", "csv"};
+  for (std::string_view kind : kKinds) {
+    if (extension == kind) return true;
+  }
+  return false;
+}
+
 }  // namespace zandor::sheet

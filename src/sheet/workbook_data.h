@@ -51,6 +51,10 @@ struct WorkbookData {
 // what is wrong.
 WorkbookData readSpreadsheetFile(const std::string& path);
 
+// Whether a file's name ends in an extension of a kind read above (.xlsx, .xlsm, .xltx,
+// .xltm, .xls, .ods, .fods, .csv), in any case. The content still decides the reader.
+bool isSpreadsheetFileName(std::string_view path);
+
 // The readers behind it.
 class ZipArchive;
 void readXlsx(ZipArchive& zip, WorkbookData& book);

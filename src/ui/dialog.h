@@ -10,6 +10,19 @@
 namespace zandor {
 
 // The toolkit-neutral dialog: built by a backend from a template, its controls found by id.
+// What every backend guarantees:
+// - Threads: dialogs, their controls and their callbacks belong to the GUI thread.
+// - Lifetime: a Control* or GridList* stays valid as long as its Dialog object, also after
+//   the dialog ended or its owner closed (calls then change nothing). The Dialog object
+//   may be destroyed once runModal() returned or a modeless one ended.
+// - Owner: a new dialog belongs to the active window of the program (a modal dialog, else
+//   the main window), stays above it, and goes when it closes.
+// - Events: onClicked and onChanged come from the user only; text, checks or selection set
+//   from code never fire them. A callback may call end(), requestClose() or setText() on
+//   its own dialog; it runs inside the event guard (ui/event_guard.h).
+// - Sizes: every position and size (controls, grid columns, onResized) is in dialog units
+//   of the template's font (x: a quarter of the average character width, y: an eighth of
+//   the character height), unless the template says pixels.
 // Texts are Windows-1252 bytes; backends convert at their edge.
 
 // What limits typing into an edit field.
@@ -44,6 +57,9 @@ class Control {
   virtual void setEnabled(bool on) = 0;
   virtual void setFocus() = 0;
   virtual void setInputRule(const InputRule& rule) = 0;
+  // Progress bars: how far the work got, in thousandths (0 to 1000).
+  virtual int progress() const = 0;
+  virtual void setProgress(int permille) = 0;
   // Moves and sizes the control, in dialog units.
   virtual void place(int x, int y, int width, int height) = 0;
 };
@@ -78,8 +94,13 @@ class Dialog {
   virtual void showModeless() = 0;
   // Ends the dialog without asking.
   virtual void end(int result) = 0;
-  // Brings the dialog's new texts on screen now (a modeless one shown while work runs).
+  // For a modeless dialog shown while the caller keeps the GUI thread busy: when refresh()
+  // returns, the window is on screen and painted with its current texts and values
+  // (the window system has shown it, not only been asked to). User input is not handled.
   virtual void refresh() = 0;
+  // Whether the dialog is on screen: between showModeless() or runModal() and its end, or
+  // the close of its owner, which takes it along.
+  virtual bool shown() const = 0;
 
   // Asks to close, as Escape, the close box or a button that closes would: the dialog ends
   // with result 0 unless onCloseRequest refuses. True when it ended.

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/error_handler.h"
 #include "app/error_report.h"
 #include "resources/dialog_template.h"

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "app/help_about.h"
 #include "app/main_window.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
+#include "support/recording_commands.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
+#include "table/work_areas.h"
 
 namespace zandor {
 namespace {
@@ -16,10 +18,9 @@ class MainWindowTest : public ::testing::Test {
   test::TempDir dir;
   test::ScriptedUi ui;
   AppState state;
-  std::vector<std::string> started;
-  MappingCommands mapping{[this](AppState&) { started.push_back("DLGZUORDNUNG"); },
-                          [this](AppState&) { started.push_back("ZUORDNUNG"); },
-                          [this](AppState&) { started.push_back("ZUORDNUNGLADEN"); }};
+  WorkAreas areas;
+  test::RecordingCommands commands{state, areas};
+  std::vector<std::string>& started = commands.started;
 
   void SetUp() override { state.ui = &ui; }
   // What a command did: the mapping operation started, or the kinds the Ui logged.
@@ -27,7 +28,7 @@ class MainWindowTest : public ::testing::Test {
     started.clear();
     ui.log.clear();
     ui.dialogScripts.push_back([](test::FakeDialog& d) { d.click(102); });
-    const Afterwards after = runCommand(state, command, mapping);
+    const Afterwards after = commands.command(command);
     ui.dialogScripts.clear();
     std::string effect = after == Afterwards::CloseWindow ? "close" : "";
     for (const std::string& s : started) effect += s;
@@ -93,7 +94,7 @@ TEST_F(MainWindowTest, HelpDocumentIsLookedUpInTheWorkingDirectoryOnly) {
 TEST_F(MainWindowTest, CloseCheckWritesThePreferencesEvenWhenNothingChanged) {
   INI_INIT_FILE(state, dir.file("zandor.ini"));
   EXPECT_EQ(test::readBytes(dir.path() / "zandor.ini"), "");
-  EXPECT_TRUE(mainWindowMayClose(state));
+  EXPECT_TRUE(commands.mayClose());
   EXPECT_EQ(test::readBytes(dir.path() / "zandor.ini"),
             "[Pfade]\r\nExcel-Pfad=\r\ndBase-Pfad=\r\n[Header]\r\nExcel=.F.\r\n"
             "[Artikel]\r\nVorlauf=\r\nNummer=1\r\n[Adressen]\r\nVorlauf=\r\nNummer=1\r\n"

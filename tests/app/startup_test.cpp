@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/startup.h"
 #include "base/date.h"
 #include "base/paths.h"

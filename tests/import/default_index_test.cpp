@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "import/default_index.h"
 #include "support/test_support.h"
 

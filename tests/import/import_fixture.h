@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "table/table_create.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/startup.h"
 #include "base/date.h"
 #include "base/encoding.h"

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "mapping/auto_mapping.h"
 #include "mapping/column_headings.h"
 #include "mapping/table_helpers.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 
 namespace zandor {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "mapping/column_headings.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 
 namespace zandor {

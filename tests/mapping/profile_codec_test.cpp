@@ -3,12 +3,12 @@
 #include <chrono>
 #include <random>
 
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "base/date.h"
 #include "mapping/column_headings.h"
 #include "mapping/mapping_profile.h"
 #include "mapping/profile_codec.h"
+#include "state/app_state.h"
 
 namespace zandor {
 namespace {

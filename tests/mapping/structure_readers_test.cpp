@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "base/encoding.h"
 #include "mapping/structure_readers.h"
 #include "sheet/excel_server.h"
 #include "sheet/server_registry.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "table/table_create.h"

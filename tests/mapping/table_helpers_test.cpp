@@ -2,11 +2,11 @@
 
 #include <map>
 
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "base/date.h"
 #include "mapping/column_headings.h"
 #include "mapping/table_helpers.h"
+#include "state/app_state.h"
 
 namespace zandor {
 namespace {

@@ -16,18 +16,19 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/app_state.h"
 #include "app/error_handler.h"
 #include "app/startup.h"
-#include "app/wait_message.h"
 #include "mapping/column_headings.h"
 #include "mapping/file_choice_dialog.h"
+#include "mapping/import_options_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
 #include "settings/preferences.h"
 #include "settings/preferences_dialog.h"
+#include "state/app_state.h"
+#include "state/wait_message.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
 
@@ -141,7 +142,7 @@ TEST_F(QtDialogsTest, ImportOptionsPromptThenTakeTheStopColumnAndTheNumberFlag) 
     QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
     checkedDialog = true;
   });
-  ui.importOptionsDialog(state);
+  EINLESEOPTION(state);
   EXPECT_TRUE(checkedDialog);
   EXPECT_EQ(state.nStopColumn, 2);
   EXPECT_TRUE(state.lAutoAdrNr);
@@ -182,7 +183,7 @@ TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(wait->isVisible());
   EXPECT_TRUE(wait->windowFlags() & Qt::FramelessWindowHint);
-  QTest::qWait(QtUi::kWaitRedrawMilliseconds + 5);
+  QTest::qWait(WaitWindow::kRedrawMilliseconds + 5);
   SAYMSGWAIT(state, "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->text(), "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->alignment(), Qt::AlignCenter);
@@ -222,27 +223,27 @@ TEST_F(QtDialogsTest, WaitMessageRedrawsAFewDozenTimesASecondAndShowsTheLastText
   while (clock.elapsed() < 300) SAYMSGWAIT(state, "Zeile: " + std::to_string(++rows));
   const qint64 took = clock.elapsed();
   EXPECT_GT(rows, 1000);
-  EXPECT_LE(ui.waitRedraws(), 1 + took / QtUi::kWaitRedrawMilliseconds + 1);
+  EXPECT_LE(ui.waitRedraws(), 1 + took / WaitWindow::kRedrawMilliseconds + 1);
   EXPECT_GE(ui.waitRedraws(), 3);
   ENDMSGWAIT(state);
   EXPECT_EQ(watch.last, QString::fromStdString("Zeile: " + std::to_string(rows)));
 }
 
 TEST_F(QtDialogsTest, WaitMessageShowsABarWhenTheRowsAreKnown) {
-  WAITPROGRESS(state, 2, 11);
-  SAYMSGWAIT(state, "Zeile: 2");
-  auto* bar = ui.waitWindow()->findChild<QProgressBar*>(QStringLiteral("waitProgress"));
+  sayWaitRow(state, 2, 2, 11);
+  auto* bar = controlOf<QProgressBar>(ui.waitWindow(), 102);
   ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->maximum(), 10);
-  EXPECT_EQ(bar->value(), 1);
-  QTest::qWait(QtUi::kWaitRedrawMilliseconds + 5);
-  SAYMSGWAIT(state, "Zeile: 7");
-  EXPECT_EQ(bar->value(), 6);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->value(), 100);
+  QTest::qWait(WaitWindow::kRedrawMilliseconds + 5);
+  sayWaitRow(state, 7, 2, 11);
+  EXPECT_EQ(bar->value(), 600);
+  EXPECT_EQ(controlOf<QLabel>(ui.waitWindow(), 101)->text(), "Zeile: 7");
   EXPECT_TRUE(test::saveScreenshot(ui.waitWindow(), "wait_message_progress"));
   ENDMSGWAIT(state);
   // The next message knows no rows.
   SAYMSGWAIT(state, "Zeile: 2");
-  EXPECT_EQ(ui.waitWindow()->findChild<QProgressBar*>(), nullptr);
+  EXPECT_FALSE(controlOf<QProgressBar>(ui.waitWindow(), 102)->isVisible());
   ENDMSGWAIT(state);
 }
 

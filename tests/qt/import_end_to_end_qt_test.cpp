@@ -17,13 +17,13 @@
 #include <QToolButton>
 #include <filesystem>
 
-#include "app/app_state.h"
+#include "app/program_commands.h"
 #include "app/startup.h"
 #include "mapping/mapping_profile.h"
 #include "qt/main_window.h"
-#include "qt/program_commands.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
+#include "state/app_state.h"
 #include "support/index_peer.h"
 #include "support/table_readers.h"
 #include "support/test_support.h"
@@ -94,9 +94,9 @@ TEST(QtEndToEndTest, ACompleteImportThroughTheWindows) {
   AppState state;
   WorkAreas areas;
   state.ui = &ui;
-  ui.setWorkAreas(&areas);
   startProgram(state, dir.file("zandor"));
-  MainWindow window(state, programCommands());
+  ProgramCommands commands(state, areas);
+  MainWindow window(state, commands);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

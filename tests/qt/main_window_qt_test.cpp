@@ -15,17 +15,19 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "app/app_state.h"
 #include "app/error_handler.h"
 #include "app/help_about.h"
 #include "qt/main_window.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
-#include "qt/quit_guard.h"
 #include "resources/dialog_template.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
+#include "support/recording_commands.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
+#include "table/work_areas.h"
+#include "ui/event_guard.h"
 
 namespace zandor {
 namespace {
@@ -35,16 +37,15 @@ class QtMainWindowTest : public ::testing::Test {
   test::TempDir dir;
   QtUi ui;
   AppState state;
-  std::vector<std::string> started;
+  WorkAreas areas;
+  test::RecordingCommands commands{state, areas};
+  std::vector<std::string>& started = commands.started;
   std::unique_ptr<MainWindow> window;
 
   void SetUp() override {
     state.ui = &ui;
     INI_INIT_FILE(state, dir.file("zandor.ini"));
-    MappingCommands mapping{[this](AppState&) { started.push_back("DLGZUORDNUNG"); },
-                            [this](AppState&) { started.push_back("ZUORDNUNG"); },
-                            [this](AppState&) { started.push_back("ZUORDNUNGLADEN"); }};
-    window = std::make_unique<MainWindow>(state, mapping);
+    window = std::make_unique<MainWindow>(state, commands);
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
@@ -151,8 +152,8 @@ TEST_F(QtMainWindowTest, QuitInTheErrorDialogEndsTheProgramWithoutWritingSetting
   test::WorkingDirectory cwd(dir.path());
   ERRORSYS(state, nullptr, "Qt Test");
   bool unwound = false;
-  MappingCommands failing;
-  failing.fileChoice = [&](AppState& s) {
+  test::RecordingCommands failing(state, areas);
+  failing.onFileChoice = [&](AppState& s) {
     // An error raised inside a dialog that is open over the window.
     auto dialog = s.ui->makeDialog(tpl::kPreferences);
     dialog->onClicked = [](int) {
@@ -183,15 +184,12 @@ TEST_F(QtMainWindowTest, QuitInTheErrorDialogEndsTheProgramWithoutWritingSetting
   EXPECT_TRUE(quitPending());
   EXPECT_EQ(pendingQuitCode(), 1);
   EXPECT_EQ(ini(), "");
-  clearPendingQuit();
+  test::forgetQuit();
   setErrorHandler(consoleErrorHandler);
 }
 
 TEST_F(QtMainWindowTest, ADroppedSpreadsheetOrTableOpensTheFileChoiceWithIt) {
-  std::vector<std::string> dropped;
-  MappingCommands mapping;
-  mapping.fileDropped = [&](AppState&, const std::string& file) { dropped.push_back(file); };
-  MainWindow target(state, mapping);
+  MainWindow target(state, commands);
   target.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
   auto drop = [&](const QString& file) {
@@ -208,8 +206,8 @@ TEST_F(QtMainWindowTest, ADroppedSpreadsheetOrTableOpensTheFileChoiceWithIt) {
   EXPECT_TRUE(drop(QStringLiteral("/daten/Preisliste M\u00e4rz.xlsx")));
   EXPECT_TRUE(drop(QStringLiteral("/daten/ARTIKEL.DBF")));
   EXPECT_FALSE(drop(QStringLiteral("/daten/bild.png")));
-  EXPECT_EQ(dropped,
-            (std::vector<std::string>{"/daten/Preisliste M\xe4rz.xlsx", "/daten/ARTIKEL.DBF"}));
+  EXPECT_EQ(started, (std::vector<std::string>{"DLGZUORDNUNG/daten/Preisliste M\xe4rz.xlsx",
+                                               "DLGZUORDNUNG/daten/ARTIKEL.DBF"}));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/startup.h"
 #include "mapping/mapping_dialog.h"
 #include "qt/qt_test_support.h"
@@ -36,7 +36,6 @@ class QtMappingDialogTest : public ::testing::Test {
   void SetUp() override {
     setProgramDateSettings();
     state.ui = &ui;
-    ui.setWorkAreas(&areas);
     INI_INIT_FILE(state, dir.file("zandor.ini"));
     state.cDbfFile = dir.file("ADRESSEN.DBF");
     createTable(state.cDbfFile, {{"KUNDE", 'C', 10, 0},
@@ -168,7 +167,7 @@ TEST_F(QtMappingDialogTest, GridShowsTheFieldsAndTheDropDownMapsAColumn) {
     QTest::mouseClick(controlOf<QPushButton>(dialog, 105), Qt::LeftButton);
     checked = true;
   });
-  ui.mappingDialog(state);
+  ZUORDNUNG(state, areas, {});
   EXPECT_TRUE(checked);
   ASSERT_EQ(state.aFields.size(), 5u);
   EXPECT_EQ(state.aFields[0][1], Value::text("UMSATZ"));

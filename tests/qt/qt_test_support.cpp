@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "ui/event_guard.h"
+
 namespace zandor::test {
 
 namespace {
@@ -33,6 +35,13 @@ void onNextModal(std::function<void(QWidget*)> step, QWidget* notThis) {
         return w == notThis ? nullptr : w;
       },
       std::move(step));
+}
+
+void forgetQuit() {
+  clearPendingQuit();
+  // Qt keeps the thread's loops quitting until the application loop has run once more.
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 void onNextPopup(std::function<void(QWidget*)> step) {

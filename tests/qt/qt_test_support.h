@@ -11,6 +11,9 @@ namespace zandor::test {
 void onNextModal(std::function<void(QWidget*)> step, QWidget* notThis = nullptr);
 // Runs the step on the next pop-up menu that opens.
 void onNextPopup(std::function<void(QWidget*)> step);
+// Forgets a quit chosen in the error handler, in the core and in Qt, so that later tests
+// can run dialogs again.
+void forgetQuit();
 
 // A control of a rendered dialog by its id ("ctl" followed by the id).
 template <typename W>

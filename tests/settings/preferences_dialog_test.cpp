@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "settings/preferences.h"
 #include "settings/preferences_dialog.h"
 #include "support/scripted_ui.h"

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "base/paths.h"
 #include "settings/doc_list.h"
 #include "settings/preferences.h"

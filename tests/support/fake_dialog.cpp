@@ -35,6 +35,8 @@ class FakeDialog::FakeControl : public Control {
   void setFocus() override {}
   void setInputRule(const InputRule& rule) override { rule_ = rule; }
   void place(int x, int y, int width, int height) override { place_ = {x, y, width, height}; }
+  int progress() const override { return progress_; }
+  void setProgress(int permille) override { progress_ = permille; }
   std::array<int, 4> placed() const { return place_; }
 
   ControlKind kind() const { return kind_; }
@@ -48,6 +50,7 @@ class FakeDialog::FakeControl : public Control {
   std::vector<std::string> items_;
   int selection_ = -1;
   bool visible_ = true;
+  int progress_ = 0;
   bool enabled_ = true;
   InputRule rule_;
   std::array<int, 4> place_;

@@ -62,7 +62,8 @@ class FakeDialog : public Dialog {
   int runModal() override;
   void showModeless() override { shown_ = true; }
   void end(int result) override;
-  void refresh() override {}
+  void refresh() override { ++refreshes_; }
+  bool shown() const override { return isOpen(); }
 
   // The user's actions.
   void click(int id);
@@ -79,6 +80,7 @@ class FakeDialog : public Dialog {
   const std::string& name() const { return name_; }
   const std::string& title() const { return title_; }
   bool isOpen() const { return shown_ && !result_; }
+  int refreshes() const { return refreshes_; }
   std::optional<int> result() const { return result_; }
   std::string text(int id) { return OCTRL(*this, id).text(); }
   bool checked(int id) { return OCTRL(*this, id).checked(); }
@@ -93,6 +95,7 @@ class FakeDialog : public Dialog {
   Script script_;
   bool shown_ = false;
   std::optional<int> result_;
+  int refreshes_ = 0;
 };
 
 }  // namespace zandor::test

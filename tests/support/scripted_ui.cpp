@@ -80,6 +80,9 @@ void ScriptedUi::waitShow(const std::string& text) {
 void ScriptedUi::waitSay(const std::string& text) {
   log.push_back({"waitSay", "", text});
 }
+void ScriptedUi::waitProgress(int permille) {
+  log.push_back({"waitProgress", "", std::to_string(permille)});
+}
 void ScriptedUi::waitEnd() {
   log.push_back({"waitEnd", "", ""});
 }
@@ -103,16 +106,6 @@ std::unique_ptr<Dialog> ScriptedUi::makeDialog(const std::string& templateName) 
     dialogScripts.pop_front();
   }
   return std::make_unique<FakeDialog>(*tmpl, std::move(script));
-}
-
-void ScriptedUi::importOptionsDialog(AppState& state) {
-  log.push_back({"importOptionsDialog", "", ""});
-  if (onImportOptions) onImportOptions(state);
-}
-
-void ScriptedUi::mappingDialog(AppState& state) {
-  log.push_back({"mappingDialog", "", ""});
-  if (onMapping) onMapping(state);
 }
 
 }  // namespace zandor::test

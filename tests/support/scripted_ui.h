@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ui.h"
 #include "support/fake_dialog.h"
+#include "ui/ui.h"
 
 namespace zandor::test {
 
@@ -23,8 +23,6 @@ class ScriptedUi : public Ui {
   std::deque<bool> answers;               // for question()
   std::deque<std::string> chosenFiles;    // for chooseFile() and chooseNewFile()
   std::deque<std::string> chosenFolders;  // for chooseFolder()
-  std::function<void(AppState&)> onImportOptions;
-  std::function<void(AppState&)> onMapping;
 
   // Scripts for the dialogs made, in order; each dialog made is logged as "dialog" with its
   // template name.
@@ -52,8 +50,7 @@ class ScriptedUi : public Ui {
   void showTextFile(const std::string& path) override;
   void openDocument(const std::string& path) override;
   std::unique_ptr<Dialog> makeDialog(const std::string& templateName) override;
-  void importOptionsDialog(AppState& state) override;
-  void mappingDialog(AppState& state) override;
+  void waitProgress(int permille) override;
 
  private:
   std::string nextChosenFile(const char* kind, const std::string& title, const std::string& mask,

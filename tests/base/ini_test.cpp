@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "settings/ini.h"
+#include "base/ini.h"
 #include "support/test_support.h"
 
 namespace zandor {

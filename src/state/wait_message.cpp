@@ -1,11 +1,14 @@
-#include "app/wait_message.h"
+#include "state/wait_message.h"
 
-#include "app/app_state.h"
-#include "app/ui.h"
+#include <algorithm>
+
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
 bool STARTMSGWAIT(AppState& state) {
+  if (state.lWaitShown) return true;
   state.lWaitShown = true;
   if (state.ui) state.ui->waitShow(state.cWaitText);
   return true;
@@ -18,9 +21,17 @@ bool SAYMSGWAIT(AppState& state, const std::string& cText) {
   return true;
 }
 
-bool WAITPROGRESS(AppState& state, long firstRow, long lastRow) {
-  if (state.ui) state.ui->waitProgress(firstRow, lastRow);
-  return true;
+int rowProgress(long row, long firstRow, long lastRow) {
+  if (lastRow < firstRow) return 1000;
+  const double done =
+      static_cast<double>(row - firstRow + 1) / static_cast<double>(lastRow - firstRow + 1);
+  return static_cast<int>(std::clamp(done, 0.0, 1.0) * 1000.0);
+}
+
+void sayWaitRow(AppState& state, long row, long firstRow, long lastRow) {
+  if (!state.lWaitShown) STARTMSGWAIT(state);
+  if (state.ui) state.ui->waitProgress(rowProgress(row, firstRow, lastRow));
+  SAYMSGWAIT(state, "Zeile: " + std::to_string(row));
 }
 
 bool ENDMSGWAIT(AppState& state) {

@@ -7,8 +7,6 @@
 
 namespace zandor {
 
-struct AppState;
-
 // Everything the program asks of the person in front of it. Texts are Windows-1252 bytes;
 // each implementation converts at its own edge. No operation talks to a toolkit directly.
 class Ui {
@@ -36,14 +34,14 @@ class Ui {
   // Folder chooser; the chosen directory, or "" when cancelled.
   virtual std::string chooseFolder(const std::string& title, const std::string& startDirectory) = 0;
 
-  // The modeless wait message.
+  // The modeless wait message: opened with a text, its text replaced, closed. A windowed
+  // front end draws it with a WaitWindow.
   virtual void waitShow(const std::string& text) = 0;
   virtual void waitSay(const std::string& text) = 0;
   virtual void waitEnd() = 0;
-  // The rows the next wait message counts through, when they are known in advance: its
-  // text ends in the row number, and a bar may show how far it got. Forgotten when the
-  // message ends.
-  virtual void waitProgress(long /*firstRow*/, long /*lastRow*/) {}
+  // How far the work the open message tells of has got, in thousandths, for a bar under
+  // the text; said before the text it goes with. A message opened afresh has no bar.
+  virtual void waitProgress(int /*permille*/) {}
 
   // Shows a text file in the plain text viewer (Notepad on Windows).
   virtual void showTextFile(const std::string& path) = 0;
@@ -56,10 +54,6 @@ class Ui {
     (void)templateName;
     return nullptr;
   }
-
-  // The program's own modal dialogs that core operations open.
-  virtual void importOptionsDialog(AppState& state) = 0;
-  virtual void mappingDialog(AppState& state) = 0;
 };
 
 }  // namespace zandor

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "base/ini.h"
 #include "base/value.h"
-#include "mapping/mapping_tables.h"
-#include "settings/ini.h"
+#include "state/mapping_tables.h"
 
 namespace zandor {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
-#include "app/wait_message.h"
+#include "state/app_state.h"
+#include "state/wait_message.h"
 #include "support/scripted_ui.h"
 
 namespace zandor {
@@ -50,6 +50,29 @@ TEST_F(WaitMessageTest, ScopeClosesTheMessageOnEveryWayOut) {
   }
   EXPECT_FALSE(state.lWaitShown);
   EXPECT_EQ(ui.kinds().back(), "waitEnd");
+}
+
+TEST(RowProgressTest, CountsThousandthsOfTheKnownRowsAndStaysInRange) {
+  EXPECT_EQ(rowProgress(2, 2, 11), 100);
+  EXPECT_EQ(rowProgress(11, 2, 11), 1000);
+  EXPECT_EQ(rowProgress(7, 2, 11), 600);
+  EXPECT_EQ(rowProgress(1, 1, 1), 1000);
+  // The used range is an upper bound, but a sheet may say less than it holds.
+  EXPECT_EQ(rowProgress(40, 2, 11), 1000);
+  EXPECT_EQ(rowProgress(2, 2, 1), 1000);  // no rows known
+  EXPECT_EQ(rowProgress(2, 2, 2'000'000'000L), 0);
+}
+
+TEST_F(WaitMessageTest, StartingAnOpenMessageLeavesItAsItIs) {
+  SAYMSGWAIT(state,
+             "Excel-Datei wird ge\xf6"
+             "ffnet ...");
+  STARTMSGWAIT(state);
+  sayWaitRow(state, 2, 2, 3);
+  EXPECT_EQ(ui.kinds(),
+            (std::vector<std::string>{"waitShow", "waitSay", "waitProgress", "waitSay"}));
+  EXPECT_EQ(ui.log[2].text, "500");
+  EXPECT_EQ(ui.log[3].text, "Zeile: 2");
 }
 
 }  // namespace

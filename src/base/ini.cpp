@@ -1,4 +1,4 @@
-#include "settings/ini.h"
+#include "base/ini.h"
 
 #include <cstdio>
 #include <filesystem>

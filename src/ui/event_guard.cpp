@@ -1,6 +1,5 @@
-#include "qt/quit_guard.h"
+#include "ui/event_guard.h"
 
-#include <QCoreApplication>
 #include <exception>
 #include <iostream>
 
@@ -11,7 +10,12 @@ namespace zandor {
 namespace {
 bool gQuitPending = false;
 int gQuitCode = 0;
+std::function<void(int)> gExitLoops;
 }  // namespace
+
+void setEventLoopExit(std::function<void(int code)> exitLoops) {
+  gExitLoops = std::move(exitLoops);
+}
 
 void runGuarded(const std::function<void()>& action) {
   try {
@@ -19,7 +23,7 @@ void runGuarded(const std::function<void()>& action) {
   } catch (const ProgramQuit& quit) {
     gQuitPending = true;
     gQuitCode = quit.exitCode();
-    QCoreApplication::exit(gQuitCode);
+    if (gExitLoops) gExitLoops(gQuitCode);
   } catch (const std::exception& e) {
     // No guard of the operation caught it; the program goes on, as after a default result.
     std::cerr << "zandor: " << e.what() << std::endl;
