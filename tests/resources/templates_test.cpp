@@ -59,30 +59,5 @@ TEST(ToolbarImagesTest, DrawingsAreOpaqueWithoutAMagentaFringe) {
                           [](const Rgb& p) { return p == kTransparent; }));
 }
 
-// The core stays free of the toolkit: only the Qt front end includes Qt headers.
-TEST(LayeringTest, NoQtHeaderOutsideTheQtFrontEnd) {
-  namespace fs = std::filesystem;
-  const fs::path src = fs::path(ZANDOR_SOURCE_DIR) / "src";
-  int scanned = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(src)) {
-    if (!entry.is_regular_file()) continue;
-    const fs::path rel = fs::relative(entry.path(), src);
-    if (*rel.begin() == "qt") continue;
-    const std::string ext = entry.path().extension().string();
-    if (ext != ".h" && ext != ".cpp") continue;
-    ++scanned;
-    std::ifstream in(entry.path());
-    std::string line;
-    while (std::getline(in, line)) {
-      const bool include = line.rfind("#include", 0) == 0;
-      EXPECT_FALSE(include &&
-                   (line.find("<Q") != std::string::npos || line.find("<qt") != std::string::npos ||
-                    line.find("/Q") != std::string::npos))
-          << rel << ": " << line;
-    }
-  }
-  EXPECT_GT(scanned, 50);
-}
-
 }  // namespace
 }  // namespace zandor
