@@ -38,7 +38,6 @@ class ErrorHandlerTest : public ::testing::Test {
   void SetUp() override {
     state.ui = &ui;
     ERRORSYS(state, nullptr, "Qt 6 (Test)");
-    setNetworkErrorFlag(false);
   }
   void TearDown() override { setErrorHandler(consoleErrorHandler); }
   void mainWindowRuns() { state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow); }

@@ -168,7 +168,6 @@ TEST(ErrorMechanism, QuitUnwindsPastGuardsAndErrorsInsideTheHandlerQuit) {
 }
 
 TEST(ErrorMechanism, SomeErrorsAreSettledSilently) {
-  setNetworkErrorFlag(false);
   Error zero;
   zero.genCode = gen::kZeroDivision;
   EXPECT_EQ(settleSilently(zero), ErrorAnswer::Default);
