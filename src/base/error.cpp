@@ -19,7 +19,6 @@ thread_local int gGuardDepth = 0;
 thread_local bool gInHandler = false;
 // Whether the innermost guard lets file faults through to the handler.
 thread_local bool gPassFaults = false;
-bool gNetworkError = false;
 
 // Clears the re-entry mark however the handler leaves.
 struct HandlerRunning {
@@ -122,18 +121,9 @@ bool isGuarded() {
 std::optional<ErrorAnswer> settleSilently(const Error& error) {
   if (error.genCode == gen::kZeroDivision) return ErrorAnswer::Default;
   const bool sharing = error.genCode == gen::kOpen && (error.osCode == 32 || error.osCode == 5);
-  if ((sharing || error.genCode == gen::kAppendLock) && error.canDefault) {
-    gNetworkError = true;
+  if ((sharing || error.genCode == gen::kAppendLock) && error.canDefault)
     return ErrorAnswer::Default;
-  }
   return std::nullopt;
-}
-
-bool networkErrorFlag() {
-  return gNetworkError;
-}
-void setNetworkErrorFlag(bool value) {
-  gNetworkError = value;
 }
 
 ErrorAnswer consoleErrorHandler(const Error& error) {

@@ -132,11 +132,9 @@ class Unguarded {
 bool isGuarded();
 
 // Errors that the general handler settles without a word (division by zero; sharing or
-// access errors and refused append locks that allow a default, which set the network
-// error flag). Returns the answer, or nothing when the error needs the user.
+// access errors and refused append locks that allow a default). Returns the answer, or
+// nothing when the error needs the user.
 std::optional<ErrorAnswer> settleSilently(const Error& error);
-bool networkErrorFlag();
-void setNetworkErrorFlag(bool value);
 
 // A handler without a dialog: settles what it can silently, otherwise writes the error
 // description to standard error and quits with exit code 1.

@@ -7,15 +7,10 @@
 
 namespace zandor::sheet {
 
-ReadLimits& readLimits() {
-  static ReadLimits limits;
-  return limits;
-}
-
 void TextPool::checkRoom(std::size_t more) const {
-  if (units() + more > readLimits().maxTextUnits)
+  if (units() + more > maxUnits_)
     throw SheetReadError("Die Texte der Datei sind zu gro\xc3\x9f (Grenze " +
-                         std::to_string(readLimits().maxTextUnits) + " Zeichen).");
+                         std::to_string(maxUnits_) + " Zeichen).");
 }
 
 std::uint32_t TextPool::add(std::u16string_view text) {
@@ -27,7 +22,7 @@ std::uint32_t TextPool::add(std::u16string_view text) {
 
 void TextPool::reserveFor(std::uint64_t xmlBytes, std::uint64_t minBytesPerText) {
   constexpr std::uint64_t kMostBytes = 256u << 20;
-  const std::uint64_t units = std::min({xmlBytes, readLimits().maxTextUnits, kMostBytes / 2});
+  const std::uint64_t units = std::min({xmlBytes, maxUnits_, kMostBytes / 2});
   const std::uint64_t texts = std::min(xmlBytes / std::max<std::uint64_t>(minBytesPerText, 1) + 1,
                                        kMostBytes / sizeof(std::uint64_t));
   try {
@@ -62,7 +57,7 @@ void TextPool::takeBehind(TextPool&& other) {
   earlierStarts_ = std::move(starts_);
   units_ = std::move(other.units_);
   starts_ = std::move(other.starts_);
-  other = TextPool();
+  other = TextPool(other.maxUnits_);
 }
 
 const Cell* CellStore::findInRow(const Cell* begin, const Cell* end, std::uint32_t column) {
@@ -74,9 +69,9 @@ const Cell* CellStore::findInRow(const Cell* begin, const Cell* end, std::uint32
 }
 
 void CellStoreBuilder::countOne() {
-  if (++count_ > readLimits().maxCells)
+  if (++count_ > maxCells_)
     throw SheetReadError("Das Tabellenblatt hat zu viele Zellen (Grenze " +
-                         std::to_string(readLimits().maxCells) + ").");
+                         std::to_string(maxCells_) + ").");
 }
 
 void CellStoreBuilder::add(std::uint32_t row, const Cell& cell) {
@@ -118,7 +113,7 @@ bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
   if (later.store_.cells_.empty()) return true;
   std::uint32_t firstLater = 1;
   while (laterRows[firstLater].begin == laterRows[firstLater].end) ++firstLater;
-  if (firstLater <= row_ || count_ + later.count_ > readLimits().maxCells) return false;
+  if (firstLater <= row_ || count_ + later.count_ > maxCells_) return false;
   // Rows between ours and later's first one stay empty, pointing where later's cells begin,
   // as the adds would have left them.
   const auto base = static_cast<std::uint32_t>(store_.cells_.size());
@@ -134,7 +129,7 @@ bool CellStoreBuilder::appendLater(CellStoreBuilder&& later) {
   units_ += later.units_;
   firstColumn_ = std::min(firstColumn_, later.firstColumn_);
   lastColumn_ = std::max(lastColumn_, later.lastColumn_);
-  later = CellStoreBuilder();
+  later = CellStoreBuilder(later.maxCells_);
   return true;
 }
 

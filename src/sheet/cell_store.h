@@ -10,8 +10,8 @@ namespace zandor::sheet {
 // Limits of a sheet, as the spreadsheet application has them.
 constexpr std::uint32_t kMaxRows = 1048576;
 constexpr std::uint32_t kMaxColumns = 16384;
-// Limits of what one file may put into memory (zip bombs, endless repeats). Tests lower
-// them to try the refusals on small files.
+// Limits of what one file may put into memory (zip bombs, endless repeats). Given where a
+// workbook is opened and handed down to its readers, which may run on threads of their own.
 struct ReadLimits {
   std::uint64_t maxCells = 50'000'000;         // stored cells (or runs of them) per sheet
   std::uint64_t maxTextUnits = 1'000'000'000;  // UTF-16 units of all texts of a file
@@ -19,7 +19,6 @@ struct ReadLimits {
   // Not a limit: sheet parts from this inflated size on are parsed in two halves at once.
   std::uint64_t splitFrom = 8u << 20;
 };
-ReadLimits& readLimits();
 
 enum class CellKind : std::uint8_t { Empty, Number, Date, Text, Boolean, Error };
 
@@ -42,6 +41,10 @@ struct Cell {
 // The texts of a workbook in one buffer.
 class TextPool {
  public:
+  TextPool() = default;
+  // Refuses texts beyond maxUnits UTF-16 units in all.
+  explicit TextPool(std::uint64_t maxUnits) : maxUnits_(maxUnits) {}
+  std::uint64_t maxUnits() const { return maxUnits_; }
   std::uint32_t add(std::u16string_view text);
   // Adds all texts of other behind these, numbered on.
   void append(const TextPool& other);
@@ -75,6 +78,7 @@ class TextPool {
   std::uint32_t earlierCount_ = 0;
   std::u16string units_;
   std::vector<std::uint64_t> starts_{0};
+  std::uint64_t maxUnits_ = ReadLimits{}.maxTextUnits;
 };
 
 // The cells of one sheet, by row, then column. Built once, then only read.
@@ -153,6 +157,7 @@ class CellStore {
 // Throws SheetReadError beyond the limits.
 class CellStoreBuilder {
  public:
+  explicit CellStoreBuilder(std::uint64_t maxCells) : maxCells_(maxCells) {}
   void add(std::uint32_t row, const Cell& cell);
   // The cells of row, the last one added, stand in the times rows below it as well. Rows
   // repeated in order are stored once.
@@ -193,6 +198,7 @@ class CellStoreBuilder {
   std::vector<Placed> placed_;
   bool ordered_ = true;
   std::uint64_t count_ = 0;
+  std::uint64_t maxCells_;
   // Of the cells in order, as the store reports them: each cell of a run and of a repeated
   // row counted, and the columns they span.
   std::uint64_t units_ = 0;

@@ -201,7 +201,7 @@ void readCsv(std::string_view bytes, std::u16string sheetName, WorkbookData& boo
   }
   const char16_t sep = detectSeparator(text);
 
-  CellStoreBuilder builder;
+  CellStoreBuilder builder(book.limits.maxCells);
   std::uint32_t row = 1, col = 1;
   std::u16string field;
   bool quoted = false, wasQuoted = false;

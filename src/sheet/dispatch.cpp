@@ -83,7 +83,7 @@ Variant Variant::r8(double value) {
 Variant Variant::boolean(bool value) {
   Variant v;
   v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  v.boolVal = value ? kVariantTrue : kVariantFalse;
   return v;
 }
 
@@ -140,53 +140,53 @@ Variant Variant::byRef(Variant* target) {
 
 std::string_view hresultName(HRESULT code) {
   switch (code) {
-    case S_OK:
+    case kOk:
       return "S_OK";
-    case E_NOTIMPL:
+    case kENotImpl:
       return "E_NOTIMPL";
-    case E_FAIL:
+    case kEFail:
       return "E_FAIL";
-    case E_UNEXPECTED:
+    case kEUnexpected:
       return "E_UNEXPECTED";
-    case DISP_E_UNKNOWNINTERFACE:
+    case kDispEUnknownInterface:
       return "DISP_E_UNKNOWNINTERFACE";
-    case DISP_E_MEMBERNOTFOUND:
+    case kDispEMemberNotFound:
       return "DISP_E_MEMBERNOTFOUND";
-    case DISP_E_PARAMNOTFOUND:
+    case kDispEParamNotFound:
       return "DISP_E_PARAMNOTFOUND";
-    case DISP_E_TYPEMISMATCH:
+    case kDispETypeMismatch:
       return "DISP_E_TYPEMISMATCH";
-    case DISP_E_UNKNOWNNAME:
+    case kDispEUnknownName:
       return "DISP_E_UNKNOWNNAME";
-    case DISP_E_NONAMEDARGS:
+    case kDispENoNamedArgs:
       return "DISP_E_NONAMEDARGS";
-    case DISP_E_BADVARTYPE:
+    case kDispEBadVarType:
       return "DISP_E_BADVARTYPE";
-    case DISP_E_EXCEPTION:
+    case kDispEException:
       return "DISP_E_EXCEPTION";
-    case DISP_E_OVERFLOW:
+    case kDispEOverflow:
       return "DISP_E_OVERFLOW";
-    case DISP_E_UNKNOWNLCID:
+    case kDispEUnknownLcid:
       return "DISP_E_UNKNOWNLCID";
-    case DISP_E_BADPARAMCOUNT:
+    case kDispEBadParamCount:
       return "DISP_E_BADPARAMCOUNT";
-    case DISP_E_PARAMNOTOPTIONAL:
+    case kDispEParamNotOptional:
       return "DISP_E_PARAMNOTOPTIONAL";
-    case OLE_E_WRONGCOMPOBJ:
+    case kOleEWrongCompObj:
       return "OLE_E_WRONGCOMPOBJ";
-    case REGDB_E_WRITEREGDB:
+    case kRegdbEWriteRegdb:
       return "REGDB_E_WRITEREGDB";
-    case REGDB_E_CLASSNOTREG:
+    case kRegdbEClassNotReg:
       return "REGDB_E_CLASSNOTREG";
-    case MK_E_UNAVAILABLE:
+    case kMkEUnavailable:
       return "MK_E_UNAVAILABLE";
-    case CO_E_CLASSSTRING:
+    case kCoEClassString:
       return "CO_E_CLASSSTRING";
-    case E_OUTOFMEMORY:
+    case kEOutOfMemory:
       return "E_OUTOFMEMORY";
-    case E_INVALIDARG:
+    case kEInvalidArg:
       return "E_INVALIDARG";
-    case CO_E_SERVER_EXEC_FAILURE:
+    case kCoEServerExecFailure:
       return "CO_E_SERVER_EXEC_FAILURE";
     default:
       return "";

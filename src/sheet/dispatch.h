@@ -21,53 +21,53 @@ constexpr HRESULT hr(std::uint32_t code) {
   return static_cast<HRESULT>(code);
 }
 
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_NOTIMPL = hr(0x80004001);
-constexpr HRESULT E_NOINTERFACE = hr(0x80004002);
-constexpr HRESULT E_FAIL = hr(0x80004005);
-constexpr HRESULT E_UNEXPECTED = hr(0x8000FFFF);
-constexpr HRESULT E_OUTOFMEMORY = hr(0x8007000E);
-constexpr HRESULT E_INVALIDARG = hr(0x80070057);
-constexpr HRESULT DISP_E_UNKNOWNINTERFACE = hr(0x80020001);
-constexpr HRESULT DISP_E_MEMBERNOTFOUND = hr(0x80020003);
-constexpr HRESULT DISP_E_PARAMNOTFOUND = hr(0x80020004);
-constexpr HRESULT DISP_E_TYPEMISMATCH = hr(0x80020005);
-constexpr HRESULT DISP_E_UNKNOWNNAME = hr(0x80020006);
-constexpr HRESULT DISP_E_NONAMEDARGS = hr(0x80020007);
-constexpr HRESULT DISP_E_BADVARTYPE = hr(0x80020008);
-constexpr HRESULT DISP_E_EXCEPTION = hr(0x80020009);
-constexpr HRESULT DISP_E_OVERFLOW = hr(0x8002000A);
-constexpr HRESULT DISP_E_UNKNOWNLCID = hr(0x8002000C);
-constexpr HRESULT DISP_E_BADPARAMCOUNT = hr(0x8002000E);
-constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = hr(0x8002000F);
-constexpr HRESULT OLE_E_WRONGCOMPOBJ = hr(0x8004000E);
-constexpr HRESULT REGDB_E_WRITEREGDB = hr(0x80040151);
-constexpr HRESULT REGDB_E_CLASSNOTREG = hr(0x80040154);
-constexpr HRESULT MK_E_UNAVAILABLE = hr(0x800401E3);
-constexpr HRESULT CO_E_CLASSSTRING = hr(0x800401F3);
-constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = hr(0x80080005);
+constexpr HRESULT kOk = 0;
+constexpr HRESULT kENotImpl = hr(0x80004001);
+constexpr HRESULT kENoInterface = hr(0x80004002);
+constexpr HRESULT kEFail = hr(0x80004005);
+constexpr HRESULT kEUnexpected = hr(0x8000FFFF);
+constexpr HRESULT kEOutOfMemory = hr(0x8007000E);
+constexpr HRESULT kEInvalidArg = hr(0x80070057);
+constexpr HRESULT kDispEUnknownInterface = hr(0x80020001);
+constexpr HRESULT kDispEMemberNotFound = hr(0x80020003);
+constexpr HRESULT kDispEParamNotFound = hr(0x80020004);
+constexpr HRESULT kDispETypeMismatch = hr(0x80020005);
+constexpr HRESULT kDispEUnknownName = hr(0x80020006);
+constexpr HRESULT kDispENoNamedArgs = hr(0x80020007);
+constexpr HRESULT kDispEBadVarType = hr(0x80020008);
+constexpr HRESULT kDispEException = hr(0x80020009);
+constexpr HRESULT kDispEOverflow = hr(0x8002000A);
+constexpr HRESULT kDispEUnknownLcid = hr(0x8002000C);
+constexpr HRESULT kDispEBadParamCount = hr(0x8002000E);
+constexpr HRESULT kDispEParamNotOptional = hr(0x8002000F);
+constexpr HRESULT kOleEWrongCompObj = hr(0x8004000E);
+constexpr HRESULT kRegdbEWriteRegdb = hr(0x80040151);
+constexpr HRESULT kRegdbEClassNotReg = hr(0x80040154);
+constexpr HRESULT kMkEUnavailable = hr(0x800401E3);
+constexpr HRESULT kCoEClassString = hr(0x800401F3);
+constexpr HRESULT kCoEServerExecFailure = hr(0x80080005);
 
-constexpr bool SUCCEEDED(HRESULT h) {
+constexpr bool hrSucceeded(HRESULT h) {
   return h >= 0;
 }
-constexpr bool FAILED(HRESULT h) {
+constexpr bool hrFailed(HRESULT h) {
   return h < 0;
 }
 
-constexpr std::uint16_t DISPATCH_METHOD = 0x1;
-constexpr std::uint16_t DISPATCH_PROPERTYGET = 0x2;
-constexpr std::uint16_t DISPATCH_PROPERTYPUT = 0x4;
-constexpr std::uint16_t DISPATCH_PROPERTYPUTREF = 0x8;
+constexpr std::uint16_t kDispatchMethod = 0x1;
+constexpr std::uint16_t kDispatchPropertyGet = 0x2;
+constexpr std::uint16_t kDispatchPropertyPut = 0x4;
+constexpr std::uint16_t kDispatchPropertyPutRef = 0x8;
 
-constexpr DISPID DISPID_VALUE = 0;
-constexpr DISPID DISPID_UNKNOWN = -1;
-constexpr DISPID DISPID_PROPERTYPUT = -3;
+constexpr DISPID kDispidValue = 0;
+constexpr DISPID kDispidUnknown = -1;
+constexpr DISPID kDispidPropertyPut = -3;
 
-constexpr std::uint32_t LOCALE_SYSTEM_DEFAULT = 0x0800;
-constexpr std::uint32_t CLSCTX_INPROC_SERVER = 0x1;
-constexpr std::uint32_t CLSCTX_LOCAL_SERVER = 0x4;
-constexpr std::uint32_t CLSCTX_REMOTE_SERVER = 0x10;
-constexpr std::uint32_t CLSCTX_SERVER = 0x15;
+constexpr std::uint32_t kLocaleSystemDefault = 0x0800;
+constexpr std::uint32_t kClsctxInprocServer = 0x1;
+constexpr std::uint32_t kClsctxLocalServer = 0x4;
+constexpr std::uint32_t kClsctxRemoteServer = 0x10;
+constexpr std::uint32_t kClsctxServer = 0x15;
 
 // The interfaces an object can be asked for.
 enum class InterfaceId { Unknown, Dispatch };
@@ -101,15 +101,15 @@ enum VARTYPE : std::uint16_t {
   VT_TYPEMASK = 0x0FFF,
 };
 
-constexpr std::int16_t VARIANT_TRUE = -1;
-constexpr std::int16_t VARIANT_FALSE = 0;
+constexpr std::int16_t kVariantTrue = -1;
+constexpr std::int16_t kVariantFalse = 0;
 
 // Reference counting as COM does it; objects delete themselves at zero.
 class IUnknown {
  public:
   virtual std::uint32_t AddRef() = 0;
   virtual std::uint32_t Release() = 0;
-  // Sets *out to an added reference of the asked interface, or answers E_NOINTERFACE.
+  // Sets *out to an added reference of the asked interface, or answers kENoInterface.
   virtual HRESULT QueryInterface(InterfaceId iid, void** out) = 0;
 
  protected:
@@ -232,7 +232,7 @@ struct DispParams {
   std::uint32_t namedCount = 0;
 };
 
-// What a server tells about a failure it answered with DISP_E_EXCEPTION.
+// What a server tells about a failure it answered with kDispEException.
 struct ExcepInfo {
   std::uint16_t code = 0;
   std::u16string source;

@@ -38,23 +38,23 @@ HRESULT argToInt(const Variant& v, std::int32_t* out) {
   switch (v.vt) {
     case VT_I2:
       *out = v.iVal;
-      return S_OK;
+      return kOk;
     case VT_I4:
     case VT_INT:
       *out = v.lVal;
-      return S_OK;
+      return kOk;
     case VT_UI1:
       *out = v.bVal;
-      return S_OK;
+      return kOk;
     case VT_I8:
       if (v.llVal < std::numeric_limits<std::int32_t>::min() ||
           v.llVal > std::numeric_limits<std::int32_t>::max())
-        return DISP_E_OVERFLOW;
+        return kDispEOverflow;
       *out = static_cast<std::int32_t>(v.llVal);
-      return S_OK;
+      return kOk;
     case VT_BOOL:
       *out = v.boolVal;
-      return S_OK;
+      return kOk;
     case VT_R4:
       d = v.fltVal;
       break;
@@ -64,46 +64,46 @@ HRESULT argToInt(const Variant& v, std::int32_t* out) {
     case VT_BSTR: {
       std::string digits;
       for (char16_t c : v.bstrVal) {
-        if (c > 0x7F) return DISP_E_TYPEMISMATCH;
+        if (c > 0x7F) return kDispETypeMismatch;
         digits += static_cast<char>(c);
       }
       auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), d);
-      if (ec != std::errc() || end != digits.data() + digits.size()) return DISP_E_TYPEMISMATCH;
+      if (ec != std::errc() || end != digits.data() + digits.size()) return kDispETypeMismatch;
       break;
     }
     default:
-      return DISP_E_TYPEMISMATCH;
+      return kDispETypeMismatch;
   }
-  if (!std::isfinite(d) || d < -2147483648.5 || d >= 2147483647.5) return DISP_E_OVERFLOW;
+  if (!std::isfinite(d) || d < -2147483648.5 || d >= 2147483647.5) return kDispEOverflow;
   *out = static_cast<std::int32_t>(std::nearbyint(d));
-  return S_OK;
+  return kOk;
 }
 
 HRESULT argToBool(const Variant& v, bool* out) {
   std::int32_t n;
   if (v.vt == VT_BOOL) {
     *out = v.boolVal != 0;
-    return S_OK;
+    return kOk;
   }
   HRESULT h = argToInt(v, &n);
-  if (FAILED(h)) return h;
+  if (hrFailed(h)) return h;
   *out = n != 0;
-  return S_OK;
+  return kOk;
 }
 
 HRESULT argToText(const Variant& v, std::u16string* out) {
-  if (v.vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+  if (v.vt != VT_BSTR) return kDispETypeMismatch;
   *out = v.bstrVal;
-  return S_OK;
+  return kOk;
 }
 
 HRESULT serverException(ExcepInfo* excepInfo, std::u16string description) {
   if (excepInfo) {
     excepInfo->source = u"Zandor Tabellenserver";
     excepInfo->description = std::move(description);
-    excepInfo->scode = E_FAIL;
+    excepInfo->scode = kEFail;
   }
-  return DISP_E_EXCEPTION;
+  return kDispEException;
 }
 
 std::uint32_t DispatchObject::Release() {
@@ -116,18 +116,18 @@ HRESULT DispatchObject::QueryInterface(InterfaceId, void** out) {
   // Every object of ours is a dispatch object, and IUnknown is its first base.
   AddRef();
   *out = static_cast<IDispatch*>(this);
-  return S_OK;
+  return kOk;
 }
 
 HRESULT DispatchObject::GetIDsOfNames(std::u16string_view name, std::uint32_t, DISPID* id) {
   for (const MemberInfo& m : members()) {
     if (sameName(m.name, name)) {
       *id = m.id;
-      return S_OK;
+      return kOk;
     }
   }
-  *id = DISPID_UNKNOWN;
-  return DISP_E_UNKNOWNNAME;
+  *id = kDispidUnknown;
+  return kDispEUnknownName;
 }
 
 HRESULT DispatchObject::Invoke(DISPID id, std::uint32_t, std::uint16_t flags, DispParams& params,
@@ -139,15 +139,15 @@ HRESULT DispatchObject::Invoke(DISPID id, std::uint32_t, std::uint16_t flags, Di
       break;
     }
   }
-  if (!member) return DISP_E_MEMBERNOTFOUND;
+  if (!member) return kDispEMemberNotFound;
   const std::uint16_t kind = flags & member->kinds;
-  if (kind == 0) return DISP_E_MEMBERNOTFOUND;
-  const bool put = kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-  if (params.namedCount > (put ? 1u : 0u)) return DISP_E_NONAMEDARGS;
-  if (put && (params.namedCount != 1 || params.namedArgs[0] != DISPID_PROPERTYPUT))
-    return DISP_E_PARAMNOTFOUND;
+  if (kind == 0) return kDispEMemberNotFound;
+  const bool put = kind & (kDispatchPropertyPut | kDispatchPropertyPutRef);
+  if (params.namedCount > (put ? 1u : 0u)) return kDispENoNamedArgs;
+  if (put && (params.namedCount != 1 || params.namedArgs[0] != kDispidPropertyPut))
+    return kDispEParamNotFound;
   // A call that may be answered either way (method or get) goes to the first kind asked.
-  std::uint16_t one = DISPATCH_METHOD;
+  std::uint16_t one = kDispatchMethod;
   while (!(kind & one)) one <<= 1;
   if (result) result->clear();
   return invokeMember(id, one, CallArgs(params), result, excepInfo);

@@ -34,12 +34,12 @@ HRESULT argToInt(const Variant& v, std::int32_t* out);
 HRESULT argToBool(const Variant& v, bool* out);
 HRESULT argToText(const Variant& v, std::u16string* out);
 
-// Fills excepInfo and answers DISP_E_EXCEPTION.
+// Fills excepInfo and answers kDispEException.
 HRESULT serverException(ExcepInfo* excepInfo, std::u16string description);
 
 // Reference counting, interface queries and name lookup for the objects of our servers.
 // Derived classes list their members and answer invokeMember; kinds a member does not
-// have are refused with DISP_E_MEMBERNOTFOUND before it is called.
+// have are refused with kDispEMemberNotFound before it is called.
 class DispatchObject : public IDispatch {
  public:
   // The reading-ahead thread holds cells of the same sheet as the import's thread, so the

@@ -41,24 +41,24 @@ constexpr DISPID kWorkbooks = 0x23C;
 constexpr DISPID kActiveWorkbook = 0x134;
 constexpr DISPID kIndex = 0x1E6;
 
-constexpr std::uint16_t GET = DISPATCH_PROPERTYGET;
-constexpr std::uint16_t PUT = DISPATCH_PROPERTYPUT;
-constexpr std::uint16_t METHOD = DISPATCH_METHOD;
+constexpr std::uint16_t GET = kDispatchPropertyGet;
+constexpr std::uint16_t PUT = kDispatchPropertyPut;
+constexpr std::uint16_t METHOD = kDispatchMethod;
 
 // Largest block a multi-cell Value hands out as one array.
 constexpr std::uint64_t kMaxArrayCells = 10'000'000;
 
 HRESULT argCount(const CallArgs& args, std::uint32_t min, std::uint32_t max) {
-  return args.size() < min || args.size() > max ? DISP_E_BADPARAMCOUNT : S_OK;
+  return args.size() < min || args.size() > max ? kDispEBadParamCount : kOk;
 }
 
 void setResult(Variant* result, Variant v) {
   if (result) *result = std::move(v);
 }
 
-// A missing optional argument arrives as VT_ERROR DISP_E_PARAMNOTFOUND.
+// A missing optional argument arrives as VT_ERROR kDispEParamNotFound.
 bool isMissing(const Variant& v) {
-  return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
+  return v.vt == VT_ERROR && v.scode == kDispEParamNotFound;
 }
 
 std::u16string cellName(std::int32_t row, std::int32_t col) {
@@ -101,7 +101,7 @@ class Range : public DispatchObject {
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Value", kValue, GET}, {u"_Default", DISPID_VALUE, GET}, {u"Value2", kValue2, GET},
+        {u"Value", kValue, GET}, {u"_Default", kDispidValue, GET}, {u"Value2", kValue2, GET},
         {u"Row", kRow, GET},     {u"Column", kColumn, GET},        {u"Count", kCount, GET},
         {u"Rows", kRows, GET},   {u"Columns", kColumns, GET},      {u"Cells", kCells, GET},
     };
@@ -112,13 +112,13 @@ class Range : public DispatchObject {
                        ExcepInfo* excepInfo) override {
     switch (id) {
       case kValue:
-      case DISPID_VALUE:
+      case kDispidValue:
       case kValue2: {
-        if (HRESULT h = argCount(args, 0, 1); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 0, 1); hrFailed(h)) return h;
         const bool dates = id != kValue2;
         if (rows_ == 1 && cols_ == 1) {
           setResult(result, cellVariant(cells_.find(row_, col_), dates));
-          return S_OK;
+          return kOk;
         }
         if (static_cast<std::uint64_t>(rows_) * cols_ > kMaxArrayCells)
           return serverException(excepInfo, u"Der Bereich ist zu gro\u00df f\u00fcr einen Wert.");
@@ -130,14 +130,14 @@ class Range : public DispatchObject {
             array->data[r + static_cast<std::size_t>(rows_) * c] =
                 cellVariant(cells_.find(row_ + r, col_ + c), dates);
         setResult(result, Variant::array(std::move(array)));
-        return S_OK;
+        return kOk;
       }
       case kRow:
         setResult(result, Variant::i4(static_cast<std::int32_t>(row_)));
-        return S_OK;
+        return kOk;
       case kColumn:
         setResult(result, Variant::i4(static_cast<std::int32_t>(col_)));
-        return S_OK;
+        return kOk;
       case kCount: {
         const std::uint64_t n = shape_ == Shape::Rows ? rows_
                                 : shape_ == Shape::Columns
@@ -145,20 +145,20 @@ class Range : public DispatchObject {
                                     : static_cast<std::uint64_t>(rows_) * cols_;
         setResult(result, n > 0x7FFFFFFF ? Variant::r8(static_cast<double>(n))
                                          : Variant::i4(static_cast<std::int32_t>(n)));
-        return S_OK;
+        return kOk;
       }
       case kRows:
       case kColumns: {
         auto shaped = makeObject<Range>(sheet_, cells_, texts_, row_, col_, rows_, cols_,
                                         id == kRows ? Shape::Rows : Shape::Columns);
         setResult(result, Variant::dispatch(shaped.get()));
-        return S_OK;
+        return kOk;
       }
       case kCells: {
-        if (HRESULT h = argCount(args, 2, 2); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 2, 2); hrFailed(h)) return h;
         std::int32_t r, c;
-        if (HRESULT h = argToInt(args[0], &r); FAILED(h)) return h;
-        if (HRESULT h = argToInt(args[1], &c); FAILED(h)) return h;
+        if (HRESULT h = argToInt(args[0], &r); hrFailed(h)) return h;
+        if (HRESULT h = argToInt(args[1], &c); hrFailed(h)) return h;
         const std::int64_t absRow = static_cast<std::int64_t>(row_) + r - 1;
         const std::int64_t absCol = static_cast<std::int64_t>(col_) + c - 1;
         if (absRow < 1 || absRow > kMaxRows || absCol < 1 || absCol > kMaxColumns)
@@ -167,10 +167,10 @@ class Range : public DispatchObject {
         auto cell = makeObject<Range>(sheet_, cells_, texts_, static_cast<std::uint32_t>(absRow),
                                       static_cast<std::uint32_t>(absCol), 1, 1);
         setResult(result, Variant::dispatch(cell.get()));
-        return S_OK;
+        return kOk;
       }
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 
  private:
@@ -239,12 +239,12 @@ class Worksheet : public DispatchObject {
           auto all = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts, 1, 1, kMaxRows,
                                        kMaxColumns);
           setResult(result, Variant::dispatch(all.get()));
-          return S_OK;
+          return kOk;
         }
-        if (HRESULT h = argCount(args, 2, 2); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 2, 2); hrFailed(h)) return h;
         std::int32_t r, c;
-        if (HRESULT h = argToInt(args[0], &r); FAILED(h)) return h;
-        if (HRESULT h = argToInt(args[1], &c); FAILED(h)) return h;
+        if (HRESULT h = argToInt(args[0], &r); hrFailed(h)) return h;
+        if (HRESULT h = argToInt(args[1], &c); hrFailed(h)) return h;
         if (r < 1 || r > static_cast<std::int32_t>(kMaxRows) || c < 1 ||
             c > static_cast<std::int32_t>(kMaxColumns))
           return serverException(
@@ -253,18 +253,18 @@ class Worksheet : public DispatchObject {
             makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts,
                               static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), 1, 1);
         setResult(result, Variant::dispatch(cell.get()));
-        return S_OK;
+        return kOk;
       }
       case kRange: {
         // Range(cell1[, cell2]): the rectangle spanning ranges of this sheet.
-        if (HRESULT h = argCount(args, 1, 2); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 1, 2); hrFailed(h)) return h;
         std::uint32_t r1 = kMaxRows, c1 = kMaxColumns, r2 = 1, c2 = 1;
         for (std::uint32_t i = 0; i < args.size(); ++i) {
           const Variant& a = args[i];
           if (i == 1 && isMissing(a)) continue;
           const auto* corner =
               a.vt == VT_DISPATCH ? dynamic_cast<const Range*>(a.pdispVal) : nullptr;
-          if (!corner) return DISP_E_TYPEMISMATCH;
+          if (!corner) return kDispETypeMismatch;
           if (corner->sheet() != this)
             return serverException(excepInfo, u"Der Bereich liegt auf einem anderen Blatt.");
           r1 = std::min(r1, corner->firstRow());
@@ -275,10 +275,10 @@ class Worksheet : public DispatchObject {
         auto range = makeObject<Range>(ComPtr<IDispatch>(this), sheet.cells, texts, r1, c1,
                                        r2 - r1 + 1, c2 - c1 + 1);
         setResult(result, Variant::dispatch(range.get()));
-        return S_OK;
+        return kOk;
       }
       case kUsedRange: {
-        if (HRESULT h = argCount(args, 0, 0); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 0, 0); hrFailed(h)) return h;
         const CellStore& cells = sheet.cells;
         // An empty sheet's used range is its first cell, as in the application.
         const std::uint32_t r = cells.empty() ? 1 : cells.firstRow();
@@ -287,16 +287,16 @@ class Worksheet : public DispatchObject {
         const std::uint32_t cols = cells.empty() ? 1 : cells.lastColumn() - c + 1;
         auto range = makeObject<Range>(ComPtr<IDispatch>(this), cells, texts, r, c, rows, cols);
         setResult(result, Variant::dispatch(range.get()));
-        return S_OK;
+        return kOk;
       }
       case kName:
         setResult(result, Variant::bstr(sheet.name));
-        return S_OK;
+        return kOk;
       case kIndex:
         setResult(result, Variant::i4(static_cast<std::int32_t>(index_ + 1)));
-        return S_OK;
+        return kOk;
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 
  private:
@@ -319,7 +319,7 @@ HRESULT sheetObject(const std::shared_ptr<Book>& book, std::size_t index, Varian
   }
   auto sheet = makeObject<Worksheet>(book, index);
   setResult(result, Variant::dispatch(sheet.get()));
-  return S_OK;
+  return kOk;
 }
 
 class Sheets : public DispatchObject {
@@ -336,7 +336,7 @@ class Sheets : public DispatchObject {
       }
     } else {
       std::int32_t n;
-      if (HRESULT h = argToInt(which, &n); FAILED(h)) return h;
+      if (HRESULT h = argToInt(which, &n); hrFailed(h)) return h;
       if (n >= 1) index = static_cast<std::size_t>(n - 1);
     }
     if (index >= sheets.size())
@@ -347,7 +347,7 @@ class Sheets : public DispatchObject {
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Count", kCount, GET}, {u"Item", kItem, GET}, {u"_Default", DISPID_VALUE, GET}};
+        {u"Count", kCount, GET}, {u"Item", kItem, GET}, {u"_Default", kDispidValue, GET}};
     return kMembers;
   }
 
@@ -355,9 +355,9 @@ class Sheets : public DispatchObject {
                        ExcepInfo* excepInfo) override {
     if (id == kCount) {
       setResult(result, Variant::i4(static_cast<std::int32_t>(book_->data.sheets.size())));
-      return S_OK;
+      return kOk;
     }
-    if (HRESULT h = argCount(args, 1, 1); FAILED(h)) return h;
+    if (HRESULT h = argCount(args, 1, 1); hrFailed(h)) return h;
     return item(book_, args[0], result, excepInfo);
   }
 
@@ -394,34 +394,34 @@ class Workbook : public DispatchObject {
     if (!book_->open) return serverException(excepInfo, u"Die Arbeitsmappe ist schon geschlossen.");
     switch (id) {
       case kClose: {
-        if (HRESULT h = argCount(args, 0, 3); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 0, 3); hrFailed(h)) return h;
         // Whatever the save flag says, the file is never written: it was only a template.
         if (args.size() > 0 && !isMissing(args[0])) {
           bool save;
-          if (HRESULT h = argToBool(args[0], &save); FAILED(h)) return h;
+          if (HRESULT h = argToBool(args[0], &save); hrFailed(h)) return h;
         }
         close();
         setResult(result, Variant::boolean(true));
-        return S_OK;
+        return kOk;
       }
       case kActiveSheet:
         return activeSheet(result, excepInfo);
       case kWorksheets:
       case kSheets: {
-        if (HRESULT h = argCount(args, 0, 1); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 0, 1); hrFailed(h)) return h;
         if (args.size() == 1) return Sheets::item(book_, args[0], result, excepInfo);
         auto sheets = makeObject<Sheets>(book_);
         setResult(result, Variant::dispatch(sheets.get()));
-        return S_OK;
+        return kOk;
       }
       case kName: {
         const std::u16string& p = book_->path;
         const std::size_t slash = p.find_last_of(u"/\\");
         setResult(result, Variant::bstr(slash == std::u16string::npos ? p : p.substr(slash + 1)));
-        return S_OK;
+        return kOk;
       }
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 
  private:
@@ -450,7 +450,7 @@ class Workbooks : public DispatchObject {
     static constexpr MemberInfo kMembers[] = {{u"Add", kAdd, METHOD},
                                               {u"Count", kCount, GET},
                                               {u"Item", kItem, GET},
-                                              {u"_Default", DISPID_VALUE, GET}};
+                                              {u"_Default", kDispidValue, GET}};
     return kMembers;
   }
 
@@ -458,10 +458,10 @@ class Workbooks : public DispatchObject {
                        ExcepInfo* excepInfo) override {
     switch (id) {
       case kAdd: {
-        if (HRESULT h = argCount(args, 0, 1); FAILED(h)) return h;
+        if (HRESULT h = argCount(args, 0, 1); hrFailed(h)) return h;
         auto book = std::make_shared<Book>();
         if (args.size() == 1 && !isMissing(args[0])) {
-          if (HRESULT h = argToText(args[0], &book->path); FAILED(h)) return h;
+          if (HRESULT h = argToText(args[0], &book->path); hrFailed(h)) return h;
           try {
             book->data = readSpreadsheetFile(utf16ToUtf8(book->path));
           } catch (const SheetReadError& e) {
@@ -480,23 +480,23 @@ class Workbooks : public DispatchObject {
         auto workbook = makeObject<Workbook>(std::move(book), this);
         books_.push_back(workbook);
         setResult(result, Variant::dispatch(workbook.get()));
-        return S_OK;
+        return kOk;
       }
       case kCount:
         setResult(result, Variant::i4(static_cast<std::int32_t>(books_.size())));
-        return S_OK;
+        return kOk;
       case kItem:
-      case DISPID_VALUE: {
-        if (HRESULT h = argCount(args, 1, 1); FAILED(h)) return h;
+      case kDispidValue: {
+        if (HRESULT h = argCount(args, 1, 1); hrFailed(h)) return h;
         std::int32_t n;
-        if (HRESULT h = argToInt(args[0], &n); FAILED(h)) return h;
+        if (HRESULT h = argToInt(args[0], &n); hrFailed(h)) return h;
         if (n < 1 || static_cast<std::size_t>(n) > books_.size())
           return serverException(excepInfo, u"Diese Arbeitsmappe gibt es nicht.");
         setResult(result, Variant::dispatch(books_[static_cast<std::size_t>(n - 1)].get()));
-        return S_OK;
+        return kOk;
       }
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 
  private:
@@ -525,7 +525,7 @@ class Application : public DispatchObject {
         {u"Visible", kVisible, GET | PUT},
         {u"DisplayAlerts", kDisplayAlerts, GET | PUT},
         {u"Name", kName, GET},
-        {u"_Default", DISPID_VALUE, GET},
+        {u"_Default", kDispidValue, GET},
     };
     return kMembers;
   }
@@ -535,35 +535,35 @@ class Application : public DispatchObject {
     switch (id) {
       case kWorkbooks:
         setResult(result, Variant::dispatch(workbooks_.get()));
-        return S_OK;
+        return kOk;
       case kActiveSheet:
       case kActiveWorkbook: {
         Workbook* book = workbooks_->active();
         if (!book) return serverException(excepInfo, u"Es ist keine Arbeitsmappe ge\u00f6ffnet.");
         if (id == kActiveSheet) return book->activeSheet(result, excepInfo);
         setResult(result, Variant::dispatch(book));
-        return S_OK;
+        return kOk;
       }
       case kQuit:
         workbooks_->closeAll();
         setResult(result, Variant());
-        return S_OK;
+        return kOk;
       case kVisible:
       case kDisplayAlerts: {
         bool& flag = id == kVisible ? visible_ : displayAlerts_;
         if (flags == PUT) {
-          if (HRESULT h = argCount(args, 1, 1); FAILED(h)) return h;
+          if (HRESULT h = argCount(args, 1, 1); hrFailed(h)) return h;
           return argToBool(args[0], &flag);
         }
         setResult(result, Variant::boolean(flag));
-        return S_OK;
+        return kOk;
       }
       case kName:
-      case DISPID_VALUE:
+      case kDispidValue:
         setResult(result, Variant::bstr(u"Microsoft Excel"));
-        return S_OK;
+        return kOk;
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 
  private:
@@ -577,10 +577,10 @@ class Application : public DispatchObject {
 HRESULT createExcelApplication(IDispatch** out) {
   try {
     *out = makeObject<Application>().detach();
-    return S_OK;
+    return kOk;
   } catch (const std::bad_alloc&) {
     *out = nullptr;
-    return E_OUTOFMEMORY;
+    return kEOutOfMemory;
   }
 }
 

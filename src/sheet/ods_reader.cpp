@@ -51,7 +51,7 @@ struct TableChoice {
 class ContentHandler : public XmlHandler {
  public:
   explicit ContentHandler(WorkbookData& book, TableChoice choice = {})
-      : book_(book), choice_(std::move(choice)) {}
+      : book_(book), choice_(std::move(choice)), builder_(book.limits.maxCells) {}
 
   void startElement(const char* name, const char** attrs) override {
     ns_.enter(attrs);
@@ -68,7 +68,7 @@ class ContentHandler : public XmlHandler {
         keeping_ = choice_.keeps(book_.sheets.size(), sheet.name);
         sheet.loaded = keeping_;
         book_.sheets.push_back(std::move(sheet));
-        builder_ = CellStoreBuilder();
+        builder_ = CellStoreBuilder(book_.limits.maxCells);
         row_ = 1;
       }
     } else if (!keeping_) {
@@ -353,9 +353,9 @@ void chooseActiveSheet(const SettingsHandler& settings, WorkbookData& book) {
 class OdsSheetLoader : public SheetLoader {
  public:
   explicit OdsSheetLoader(std::string path) : path_(std::move(path)) {}
-  void load(const WorkbookData&, std::size_t index, SheetData& sheet) override {
-    ZipArchive zip(path_);
-    WorkbookData read;
+  void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
+    ZipArchive zip(path_, book.limits);
+    WorkbookData read(book.limits);
     ContentHandler content(read, {TableChoice::Kind::Numbered, {}, index});
     parseZipPart(zip, "content.xml", content);
     if (index >= read.sheets.size())

@@ -112,9 +112,9 @@ class ArgumentBuffer {
 };
 
 struct Outcome {
-  HRESULT last = E_FAIL;  // the last result that says more than "no such kind of member"
+  HRESULT last = kEFail;  // the last result that says more than "no such kind of member"
   bool informative = false;
-  HRESULT exception = S_OK;  // DISP_E_EXCEPTION when any attempt raised one
+  HRESULT exception = kOk;  // kDispEException when any attempt raised one
   std::u16string exceptionText;
 };
 
@@ -122,45 +122,45 @@ struct Outcome {
 bool invokeByName(IDispatch* target, std::string_view name, Variant* args, std::uint32_t argc,
                   Variant* result, Outcome& outcome) {
   bool assignment = name.size() > 1 && name.front() == '_' && argc > 0;
-  DISPID id = DISPID_UNKNOWN;
-  HRESULT h = E_FAIL;
+  DISPID id = kDispidUnknown;
+  HRESULT h = kEFail;
   if (assignment) {
-    h = target->GetIDsOfNames(WideName(name.substr(1)).view(), LOCALE_SYSTEM_DEFAULT, &id);
-    if (FAILED(h)) assignment = false;
+    h = target->GetIDsOfNames(WideName(name.substr(1)).view(), kLocaleSystemDefault, &id);
+    if (hrFailed(h)) assignment = false;
   }
-  if (!assignment) h = target->GetIDsOfNames(WideName(name).view(), LOCALE_SYSTEM_DEFAULT, &id);
-  if (FAILED(h)) {
+  if (!assignment) h = target->GetIDsOfNames(WideName(name).view(), kLocaleSystemDefault, &id);
+  if (hrFailed(h)) {
     outcome.last = h;
     return false;
   }
 
   ExcepInfo excep;
   auto attempt = [&](std::uint16_t flags, bool named) {
-    static const DISPID kPut = DISPID_PROPERTYPUT;
+    static const DISPID kPut = kDispidPropertyPut;
     DispParams params{args, argc, named ? &kPut : nullptr, named ? 1u : 0u};
-    const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-    h = target->Invoke(id, LOCALE_SYSTEM_DEFAULT, flags, params, put ? nullptr : result, &excep);
-    if (h != DISP_E_MEMBERNOTFOUND || !outcome.informative) outcome.last = h;
-    if (h != DISP_E_MEMBERNOTFOUND) outcome.informative = true;
-    if (h == DISP_E_EXCEPTION) {
+    const bool put = flags & (kDispatchPropertyPut | kDispatchPropertyPutRef);
+    h = target->Invoke(id, kLocaleSystemDefault, flags, params, put ? nullptr : result, &excep);
+    if (h != kDispEMemberNotFound || !outcome.informative) outcome.last = h;
+    if (h != kDispEMemberNotFound) outcome.informative = true;
+    if (h == kDispEException) {
       outcome.exception = h;
       outcome.exceptionText = excep.description;
     }
-    if (SUCCEEDED(h) && put) {
+    if (hrSucceeded(h) && put) {
       // A put yields its first argument (the only one of an assignment).
       *result = args[argc - 1];
     }
-    return SUCCEEDED(h);
+    return hrSucceeded(h);
   };
 
   if (assignment) {
     const Variant& value = args[0];
-    if (value.vt == VT_DISPATCH && attempt(DISPATCH_PROPERTYPUTREF, true)) return true;
-    if (attempt(DISPATCH_PROPERTYPUT, true)) return true;
+    if (value.vt == VT_DISPATCH && attempt(kDispatchPropertyPutRef, true)) return true;
+    if (attempt(kDispatchPropertyPut, true)) return true;
   }
-  if (attempt(DISPATCH_METHOD, false)) return true;
-  if (attempt(DISPATCH_PROPERTYGET, false)) return true;
-  if (!assignment && argc > 0 && attempt(DISPATCH_PROPERTYPUT, false)) return true;
+  if (attempt(kDispatchMethod, false)) return true;
+  if (attempt(kDispatchPropertyGet, false)) return true;
+  if (!assignment && argc > 0 && attempt(kDispatchPropertyPut, false)) return true;
   return false;
 }
 
@@ -294,7 +294,7 @@ Value variantToValue(const Variant& variant) {
                                                           ComPtr<IDispatch>(v.pdispVal)));
     case VT_UNKNOWN: {
       void* out = nullptr;
-      if (v.punkVal && SUCCEEDED(v.punkVal->QueryInterface(InterfaceId::Dispatch, &out)) && out) {
+      if (v.punkVal && hrSucceeded(v.punkVal->QueryInterface(InterfaceId::Dispatch, &out)) && out) {
         auto dispatch = ComPtr<IDispatch>::adopt(static_cast<IDispatch*>(out));
         return Value::object(std::make_shared<TOleAuto>(std::move(dispatch)));
       }
@@ -321,19 +321,19 @@ Value TOleAuto::request(std::string_view name, std::span<const Value> args) {
       Variant fallback;
       DispParams none;
       ExcepInfo excep;
-      const HRESULT h = dispatch_->Invoke(DISPID_VALUE, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET,
+      const HRESULT h = dispatch_->Invoke(kDispidValue, kLocaleSystemDefault, kDispatchPropertyGet,
                                           none, &fallback, &excep);
-      if (SUCCEEDED(h) && fallback.vt == VT_DISPATCH && fallback.pdispVal) {
+      if (hrSucceeded(h) && fallback.vt == VT_DISPATCH && fallback.pdispVal) {
         done = invokeByName(fallback.pdispVal, name, argv.data(), argc, &result, outcome);
       }
     }
     if (done) return variantToValue(result);
 
     // The server's own words explain a failure better than whichever attempt came last.
-    std::string description = outcome.exception == DISP_E_EXCEPTION
+    std::string description = outcome.exception == kDispEException
                                   ? utf16ToCp1252(outcome.exceptionText)
                                   : resultName(outcome.last);
-    if (outcome.exception == DISP_E_EXCEPTION && description.empty())
+    if (outcome.exception == kDispEException && description.empty())
       description = "DISP_E_EXCEPTION";
     Error e = automationError(std::move(description), name);
     e.args = std::vector<Value>(args.begin(), args.end());
@@ -349,11 +349,11 @@ Value CreateObject(std::string_view progId) {
     HRESULT h = !wide.empty() && wide.front() == u'{' ? classIdFromString(wide, &classId)
                                                       : classIdFromProgId(wide, &classId);
     IDispatch* raw = nullptr;
-    if (SUCCEEDED(h)) h = createInstance(classId, CLSCTX_SERVER, &raw);
-    if (SUCCEEDED(h) && raw) {
+    if (hrSucceeded(h)) h = createInstance(classId, kClsctxServer, &raw);
+    if (hrSucceeded(h) && raw) {
       return Value::object(std::make_shared<TOleAuto>(ComPtr<IDispatch>::adopt(raw)));
     }
-    if (SUCCEEDED(h)) h = E_UNEXPECTED;
+    if (hrSucceeded(h)) h = kEUnexpected;
     Error e = automationError(resultName(h), "CREATEOBJECT");
     e.subCode = -1;
     e.args = std::vector<Value>{Value::text(std::string(progId))};

@@ -1,7 +1,5 @@
 #include "sheet/part_halves.h"
 
-#include <atomic>
-
 #include "sheet/part_reader.h"
 #include "sheet/zip_archive.h"
 
@@ -16,8 +14,6 @@ constexpr std::size_t kChunkBytes = 1 << 18;
 // the first (inline-text sheet of 54 MB: 97 ms with half, 86 ms with this share).
 constexpr std::uint64_t kSeamPercent = 54;
 
-std::atomic<std::uint64_t> readInHalves{0};
-
 bool endsMark(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>' || c == '/';
 }
@@ -28,7 +24,8 @@ PartHalves::PartHalves(ZipArchive& zip, std::string_view part, std::string mark)
     : reader_(zip.openPart(part)),
       mark_(std::move(mark)),
       seamFrom_(reader_->statedSize() / 100 * kSeamPercent),
-      second_([this, path = zip.path(), name = std::string(part)] { runSecond(path, name); },
+      second_([this, path = zip.path(), limits = zip.limits(),
+               name = std::string(part)] { runSecond(path, limits, name); },
               [this] { askToStop(); }) {}
 
 PartHalves::~PartHalves() = default;
@@ -96,14 +93,15 @@ void PartHalves::startSecond(Sink sink, std::function<void()> end) {
   changed_.notify_all();
 }
 
-void PartHalves::runSecond(const std::string& path, const std::string& part) {
+void PartHalves::runSecond(const std::string& path, const ReadLimits& limits,
+                           const std::string& part) {
   bool decided = false;
   auto halted = [this] {
     std::lock_guard lock(mutex_);
     return stopping_ || secondAbandoned_;
   };
   try {
-    ZipArchive archive(path);
+    ZipArchive archive(path, limits);
     const std::unique_ptr<PartReader> reader = archive.openPart(part);
     std::vector<char> buffer(kChunkBytes);
     // Pass over the first part, then look for the seam: a mark followed by the end of its
@@ -155,14 +153,6 @@ bool PartHalves::secondSucceeded(bool abandon) {
   second_.join();
   std::lock_guard lock(mutex_);
   return secondDone_;
-}
-
-std::uint64_t sheetsReadInHalves() {
-  return readInHalves.load();
-}
-
-void noteSheetReadInHalves() {
-  ++readInHalves;
 }
 
 }  // namespace zandor::sheet

@@ -14,6 +14,7 @@
 namespace zandor::sheet {
 
 class PartReader;
+struct ReadLimits;
 class ZipArchive;
 
 // A big part read by two readers at the same time, so that a sheet is parsed in two halves
@@ -57,7 +58,7 @@ class PartHalves {
   bool secondSucceeded(bool abandon = false);
 
  private:
-  void runSecond(const std::string& path, const std::string& part);
+  void runSecond(const std::string& path, const ReadLimits& limits, const std::string& part);
   // Publishes where the seam is (found false: nowhere).
   void decideSeam(bool found, std::uint64_t at);
   void askToStop();
@@ -90,10 +91,5 @@ class PartHalves {
   // Last, so that it is stopped and joined before anything it uses goes.
   JoiningThread second_;
 };
-
-// Sheets read in two halves since the program started (the second half used), for the
-// tests to see that it happens.
-std::uint64_t sheetsReadInHalves();
-void noteSheetReadInHalves();
 
 }  // namespace zandor::sheet

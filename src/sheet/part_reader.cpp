@@ -7,7 +7,6 @@ struct inflate_state {};  // never made: libzip inflates every part
 #endif
 #include <zip.h>
 
-#include "sheet/cell_store.h"
 #include "sheet/sheet_error.h"
 
 namespace zandor::sheet {
@@ -18,7 +17,8 @@ constexpr std::size_t kInputChunk = 1 << 16;
 
 }  // namespace
 
-PartReader::PartReader(zip* archive, const std::string& entry) : entry_(entry) {
+PartReader::PartReader(zip* archive, const std::string& entry, std::uint64_t maxBytes)
+    : entry_(entry), maxBytes_(maxBytes) {
   zip_stat_t st;
   zip_stat_init(&st);
   const bool stated = zip_stat(archive, entry.c_str(), 0, &st) == 0;
@@ -70,11 +70,11 @@ std::size_t PartReader::read(char* buffer, std::size_t size) {
     got = static_cast<std::size_t>(read);
   }
   total_ += got;
-  if (total_ > readLimits().maxPartBytes)
+  if (total_ > maxBytes_)
     throw SheetReadError("Teil \"" + entry_ +
                          "\" ist entpackt gr\xc3\xb6\xc3\x9f"
                          "er als " +
-                         std::to_string(readLimits().maxPartBytes) + " Bytes.");
+                         std::to_string(maxBytes_) + " Bytes.");
   return got;
 }
 

@@ -19,14 +19,15 @@ namespace zandor::sheet {
 class PartReader {
  public:
   // Throws SheetReadError when the part is missing, damaged or protected by a password.
-  PartReader(zip* archive, const std::string& entry);
+  // Inflating beyond maxBytes is refused (a zip bomb).
+  PartReader(zip* archive, const std::string& entry, std::uint64_t maxBytes);
   ~PartReader();
   PartReader(const PartReader&) = delete;
   PartReader& operator=(const PartReader&) = delete;
 
   // Inflated bytes put into buffer (at most size); 0 at the end of the part. Throws
-  // SheetReadError when the part turns out damaged or inflates beyond
-  // readLimits().maxPartBytes (a zip bomb).
+  // SheetReadError when the part turns out damaged or inflates beyond the most bytes it
+  // was given.
   std::size_t read(char* buffer, std::size_t size);
   // The inflated size the archive states, 0 when it states none.
   std::uint64_t statedSize() const { return statedSize_; }
@@ -36,6 +37,7 @@ class PartReader {
   std::size_t inflateInto(char* buffer, std::size_t size);
 
   std::string entry_;
+  std::uint64_t maxBytes_;
   zip_file* file_ = nullptr;
   std::unique_ptr<inflate_state> state_;  // null: libzip inflates
   std::vector<unsigned char> input_;

@@ -30,7 +30,7 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 std::vector<Entry>& entries() {
   static std::vector<Entry> list = [] {
     std::vector<Entry> builtIn;
-    builtIn.push_back({kExcelProgId, kExcelClassId, CLSCTX_LOCAL_SERVER, createExcelApplication});
+    builtIn.push_back({kExcelProgId, kExcelClassId, kClsctxLocalServer, createExcelApplication});
     return builtIn;
   }();
   return list;
@@ -65,27 +65,27 @@ void unregisterServer(std::string_view progId) {
 
 HRESULT classIdFromProgId(std::u16string_view progId, std::string* classId) {
   std::string name;
-  if (progId.empty() || !toAscii(progId, &name)) return CO_E_CLASSSTRING;
+  if (progId.empty() || !toAscii(progId, &name)) return kCoEClassString;
   for (const Entry& e : entries()) {
     if (sameIgnoringCase(e.progId, name)) {
       *classId = e.classId;
-      return S_OK;
+      return kOk;
     }
   }
-  return REGDB_E_CLASSNOTREG;
+  return kRegdbEClassNotReg;
 }
 
 HRESULT classIdFromString(std::u16string_view text, std::string* classId) {
   std::string s;
   if (!toAscii(text, &s) || s.size() != 38 || s.front() != '{' || s.back() != '}')
-    return CO_E_CLASSSTRING;
+    return kCoEClassString;
   for (std::size_t i = 1; i < 37; ++i) {
     const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-    if (dash ? s[i] != '-' : !isHex(s[i])) return CO_E_CLASSSTRING;
+    if (dash ? s[i] != '-' : !isHex(s[i])) return kCoEClassString;
   }
   for (char& c : s) c = upperAscii(c);
   *classId = s;
-  return S_OK;
+  return kOk;
 }
 
 HRESULT createInstance(std::string_view classId, std::uint32_t contexts, IDispatch** out) {
@@ -93,7 +93,7 @@ HRESULT createInstance(std::string_view classId, std::uint32_t contexts, IDispat
   for (const Entry& e : entries()) {
     if (sameIgnoringCase(e.classId, classId) && (e.contexts & contexts)) return e.factory(out);
   }
-  return REGDB_E_CLASSNOTREG;
+  return kRegdbEClassNotReg;
 }
 
 }  // namespace zandor::sheet

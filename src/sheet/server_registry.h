@@ -17,11 +17,11 @@ void registerServer(std::string progId, std::string classId, std::uint32_t conte
                     ServerFactory factory);
 void unregisterServer(std::string_view progId);
 
-// CLSIDFromProgID: REGDB_E_CLASSNOTREG (CO_E_CLASSSTRING for a malformed name) when unknown.
+// CLSIDFromProgID: kRegdbEClassNotReg (kCoEClassString for a malformed name) when unknown.
 HRESULT classIdFromProgId(std::u16string_view progId, std::string* classId);
-// CLSIDFromString: CO_E_CLASSSTRING unless the text has the form of a class id.
+// CLSIDFromString: kCoEClassString unless the text has the form of a class id.
 HRESULT classIdFromString(std::u16string_view text, std::string* classId);
-// CoCreateInstance asking for IDispatch; REGDB_E_CLASSNOTREG when no server registered
+// CoCreateInstance asking for IDispatch; kRegdbEClassNotReg when no server registered
 // under the id answers one of the contexts.
 HRESULT createInstance(std::string_view classId, std::uint32_t contexts, IDispatch** out);
 

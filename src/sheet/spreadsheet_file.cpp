@@ -28,7 +28,7 @@ bool looksLikeText(std::string_view head) {
 
 }  // namespace
 
-WorkbookData readSpreadsheetFile(const std::string& path) {
+WorkbookData readSpreadsheetFile(const std::string& path, const ReadLimits& limits) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path file = fs::path(std::u8string(path.begin(), path.end()));  // UTF-8 everywhere
@@ -40,9 +40,9 @@ WorkbookData readSpreadsheetFile(const std::string& path) {
   in.read(head, sizeof head);
   const auto got = static_cast<std::size_t>(in.gcount());
 
-  WorkbookData book;
+  WorkbookData book(limits);
   if (got >= 4 && std::memcmp(head, "PK\x03\x04", 4) == 0) {
-    ZipArchive zip(path);
+    ZipArchive zip(path, limits);
     if (zip.has("[Content_Types].xml") || zip.has("xl/workbook.xml")) {
       readXlsx(zip, book);
     } else if (zip.has("content.xml")) {

@@ -15,6 +15,8 @@ struct SheetData {
   // The texts of a sheet read after the workbook was opened; the others use the book's.
   std::shared_ptr<const TextPool> texts;
   bool loaded = true;
+  // Whether the sheet part was parsed in two halves at once (both halves used).
+  bool readInHalves = false;
 };
 
 struct WorkbookData;
@@ -30,10 +32,16 @@ class SheetLoader {
 // Everything the server keeps of a file after reading it once. Only the active sheet is
 // read at once: the others, however large, cost nothing until they are asked for.
 struct WorkbookData {
+  WorkbookData() = default;
+  explicit WorkbookData(const ReadLimits& readLimits)
+      : texts(readLimits.maxTextUnits), limits(readLimits) {}
+
   std::vector<SheetData> sheets;
   std::size_t activeSheet = 0;  // the sheet active when the file was saved
   TextPool texts;
   std::shared_ptr<SheetLoader> loader;
+  // What the file may put into memory, for the sheets read later too.
+  ReadLimits limits;
 
   // The sheet, read now when it was left for later (one reader at a time). Throws
   // SheetReadError.
@@ -48,8 +56,8 @@ struct WorkbookData {
 
 // Reads a spreadsheet file of any supported kind, told apart by its content: .xlsx and
 // its relatives, .ods, .xls, or CSV text. Throws SheetReadError with a description of
-// what is wrong.
-WorkbookData readSpreadsheetFile(const std::string& path);
+// what is wrong, also where the file goes beyond the limits.
+WorkbookData readSpreadsheetFile(const std::string& path, const ReadLimits& limits = {});
 
 // Whether a file's name ends in an extension of a kind read above (.xlsx, .xlsm, .xltx,
 // .xltm, .xls, .ods, .fods, .csv), in any case. The content still decides the reader.

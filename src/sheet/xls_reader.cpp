@@ -75,7 +75,7 @@ struct Globals {
   std::uint32_t sstCount = 0;
 };
 
-Globals readGlobals(const std::string& stream) {
+Globals readGlobals(const std::string& stream, std::uint64_t maxTextUnits) {
   BiffRecords records(stream, 0);
   BiffRecord rec;
   if (!records.next(rec) || rec.id != kBof || rec.data.size() < 4)
@@ -83,6 +83,7 @@ Globals readGlobals(const std::string& stream) {
   if (le16(rec.data, 0) != 0x0600)
     throw SheetReadError("Nur Excel-Dateien ab Excel 97 (BIFF8) werden gelesen.");
   Globals g;
+  g.sst = TextPool(maxTextUnits);
   // Whether each format written in the file shows dates, decided once per FORMAT record
   // (a damaged file may name one long format from any number of XF records).
   std::unordered_map<std::uint16_t, bool> dateFormats;
@@ -156,8 +157,8 @@ Globals readGlobals(const std::string& stream) {
 // through sstText, texts of the sheet itself go to ownText.
 template <class SstText, class OwnText>
 CellStore readSheet(const std::string& stream, const SheetEntry& entry, const Globals& g,
-                    SstText sstText, OwnText ownText) {
-  CellStoreBuilder cells;
+                    std::uint64_t maxCells, SstText sstText, OwnText ownText) {
+  CellStoreBuilder cells(maxCells);
   if (!hasCells(entry)) return cells.finish();
   BiffRecords records(stream, entry.offset, entry.end);
   BiffRecord rec;
@@ -324,10 +325,10 @@ class XlsSheetLoader : public SheetLoader {
       haveStream_ = true;
     }
     const std::string& stream = stream_;
-    auto pool = std::make_shared<TextPool>();
+    auto pool = std::make_shared<TextPool>(book.limits.maxTextUnits);
     std::unordered_map<std::uint32_t, std::uint32_t> copied;
     sheet.cells = readSheet(
-        stream, globals_.sheets.at(index), globals_,
+        stream, globals_.sheets.at(index), globals_, book.limits.maxCells,
         [&](std::uint32_t i) {
           const auto [at, fresh] = copied.try_emplace(i, 0);
           if (fresh) at->second = pool->add(book.texts.get(i));
@@ -349,9 +350,9 @@ class XlsSheetLoader : public SheetLoader {
 }  // namespace
 
 void readBiffWorkbook(const std::string& stream, const std::string& path, WorkbookData& book) {
-  Globals globals = readGlobals(stream);
+  Globals globals = readGlobals(stream, book.limits.maxTextUnits);
   book.texts = std::move(globals.sst);
-  globals.sst = TextPool();
+  globals.sst = TextPool(book.limits.maxTextUnits);
   book.activeSheet = globals.activeTab < globals.sheets.size() ? globals.activeTab : 0;
   for (std::size_t i = 0; i < globals.sheets.size(); ++i) {
     SheetData sheet;
@@ -362,8 +363,8 @@ void readBiffWorkbook(const std::string& stream, const std::string& path, Workbo
   // The active sheet's texts follow the shared ones in the book's pool.
   SheetData& active = book.sheets[book.activeSheet];
   active.cells = readSheet(
-      stream, globals.sheets[book.activeSheet], globals, [](std::uint32_t i) { return i; },
-      [&](std::u16string_view t) { return book.texts.add(t); });
+      stream, globals.sheets[book.activeSheet], globals, book.limits.maxCells,
+      [](std::uint32_t i) { return i; }, [&](std::u16string_view t) { return book.texts.add(t); });
   active.loaded = true;
   auto loader = std::make_shared<XlsSheetLoader>(path, std::move(globals));
   if (path.empty()) {

@@ -343,8 +343,9 @@ class SheetTexts {
  public:
   static constexpr std::uint32_t kOwn = 0x80000000u;
 
-  explicit SheetTexts(const std::atomic<std::uint32_t>& sharedRead, const bool& sharedComplete)
-      : sharedRead_(sharedRead), sharedComplete_(sharedComplete) {}
+  SheetTexts(const std::atomic<std::uint32_t>& sharedRead, const bool& sharedComplete,
+             std::uint64_t maxTextUnits)
+      : sharedRead_(sharedRead), sharedComplete_(sharedComplete), own_(maxTextUnits) {}
 
   std::uint32_t shared(std::uint32_t index, std::uint32_t row, std::uint32_t col) {
     const std::uint32_t read = sharedRead_.load(std::memory_order_acquire);
@@ -367,12 +368,12 @@ class SheetTexts {
   // the shortest such cell, <c t="str"><v></v></c>, takes 16 bytes and more).
   void reserveOwn(std::uint64_t partBytes) { own_.reserveFor(partBytes, 16); }
   // Texts for the reader of a sheet's second half, numbered apart until takeLater.
-  SheetTexts sibling() const { return SheetTexts(sharedRead_, sharedComplete_); }
+  SheetTexts sibling() const { return SheetTexts(sharedRead_, sharedComplete_, own_.maxUnits()); }
   std::uint32_t ownCount() const { return static_cast<std::uint32_t>(own_.size()); }
   // Whether the own texts of later fit behind these.
   bool canTake(const SheetTexts& later) const {
     return own_.size() + later.own_.size() < kOwn &&
-           own_.units() + later.own_.units() <= readLimits().maxTextUnits;
+           own_.units() + later.own_.units() <= own_.maxUnits();
   }
   // Takes the texts of later, read after these; its own numbers move up by ownCount().
   void takeLater(SheetTexts&& later) {
@@ -404,7 +405,7 @@ class SheetTexts {
     const auto ownCount = static_cast<std::uint32_t>(own_.size());
     own_.append(book.texts);
     book.texts = std::move(own_);
-    own_ = TextPool();
+    own_ = TextPool(book.texts.maxUnits());
     for (SheetData& sheet : book.sheets) {
       sheet.cells.renumberTexts(
           [&](std::uint32_t t) { return t & kOwn ? t & ~kOwn : t + ownCount; });
@@ -444,13 +445,15 @@ bool parseCellRef(const char* ref, std::uint32_t* row, std::uint32_t* col) {
 
 class WorksheetHandler : public XmlHandler {
  public:
-  WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904)
-      : texts_(texts), dateStyles_(dateStyles), date1904_(date1904) {}
+  WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
+                   std::uint64_t maxCells)
+      : cells(maxCells), texts_(texts), dateStyles_(dateStyles), date1904_(date1904) {}
   // For the second half of a sheet, from a row on: within sheetData, with its namespaces.
   // Its first row must say its number.
   WorksheetHandler(SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
-                   const NamespaceScope& dataScope)
-      : ns_(dataScope),
+                   std::uint64_t maxCells, const NamespaceScope& dataScope)
+      : cells(maxCells),
+        ns_(dataScope),
         texts_(texts),
         dateStyles_(dateStyles),
         date1904_(date1904),
@@ -741,15 +744,19 @@ std::string rootAndData(std::string_view openNames) {
 // it got there, stands exactly where the second began (between two rows of sheetData, the
 // same elements open, so the same namespaces) and both read without a fault; otherwise the
 // first goes on through the rest as if there had been no second, so that cells and errors
-// are the same either way.
-void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& handler,
+// are the same either way. True where the halves were joined.
+bool parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& handler,
                     SheetTexts& texts, const std::vector<bool>& dateStyles, bool date1904,
                     bool textsAside) {
-  if (textsAside) return parseZipPart(zip, part, handler);
+  const auto inOneGo = [&] {
+    parseZipPart(zip, part, handler);
+    return false;
+  };
+  if (textsAside) return inOneGo();
   // Without shared texts beside it, a large sheet is likely to hold its texts itself.
   const std::uint64_t partBytes = zip.partSize(part);
   if (partBytes >= kSharedAsideBytes) texts.reserveOwn(partBytes);
-  if (partBytes < readLimits().splitFrom) return parseZipPart(zip, part, handler);
+  if (partBytes < zip.limits().splitFrom) return inOneGo();
   // Before the halves: the second thread uses these until the halves are gone.
   std::optional<SheetTexts> laterTexts;
   std::optional<WorksheetHandler> later;
@@ -759,7 +766,7 @@ void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& 
   try {
     halves.emplace(zip, part, "<row");
   } catch (const std::system_error&) {
-    return parseZipPart(zip, part, handler);
+    return inOneGo();
   }
   PartParser first(handler, part);
   bool tried = false, started = false;
@@ -771,14 +778,17 @@ void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& 
     if (seamNames.empty()) return;
     laterTexts.emplace(texts.sibling());
     laterTexts->reserveOwn(partBytes / 2);
-    later.emplace(*laterTexts, dateStyles, date1904, *handler.dataScope());
+    later.emplace(*laterTexts, dateStyles, date1904, zip.limits().maxCells, *handler.dataScope());
     later->cells.reserve(handler.announcedCells() / 2 + handler.announcedCells() / 16);
     laterStream.emplace(*later, part, seamNames);
     halves->startSecond([&](const char* d, std::size_t n) { laterStream->feed(d, n); },
                         [&] { laterStream->finish(); });
     started = true;
   });
-  if (!halves->hasSeam()) return first.finish();  // the first reader had it all
+  if (!halves->hasSeam()) {  // the first reader had it all
+    first.finish();
+    return false;
+  }
   bool joined = started && first.fast()->restsBetweenTags() &&
                 first.fast()->openNames() == seamNames && handler.betweenRows();
   joined = halves->secondSucceeded(!joined) && joined && texts.canTake(*laterTexts);
@@ -789,9 +799,10 @@ void parseWorksheet(ZipArchive& zip, const std::string& part, WorksheetHandler& 
     joined = handler.cells.appendLater(std::move(later->cells));
     if (joined) texts.takeLater(std::move(*laterTexts));
   }
-  if (joined) return noteSheetReadInHalves();
+  if (joined) return true;
   halves->readRest([&](const char* data, std::size_t size) { first.feed(data, size); });
   first.finish();
+  return false;
 }
 
 // Reads the sheets left unread at first, each with its texts (the shared ones it names
@@ -807,17 +818,18 @@ class XlsxSheetLoader : public SheetLoader {
   std::uint32_t sharedBase = 0;  // where the shared texts begin in the book's pool
 
   void load(const WorkbookData& book, std::size_t index, SheetData& sheet) override {
-    auto pool = std::make_shared<TextPool>();
+    auto pool = std::make_shared<TextPool>(book.limits.maxTextUnits);
     sheet.texts = pool;
     if (parts[index].empty()) return;
-    ZipArchive zip(path);
+    ZipArchive zip(path, book.limits);
     if (!zip.has(parts[index]))
       throw SheetReadError("Tabellenblatt \"" + names[index] + "\" hat keinen Teil in der Datei.");
     const std::atomic<std::uint32_t> read{sharedCount};
     const bool complete = true;
-    SheetTexts texts(read, complete);
-    WorksheetHandler handler(texts, dateStyles, date1904);
-    parseWorksheet(zip, parts[index], handler, texts, dateStyles, date1904, false);
+    SheetTexts texts(read, complete, book.limits.maxTextUnits);
+    WorksheetHandler handler(texts, dateStyles, date1904, book.limits.maxCells);
+    sheet.readInHalves =
+        parseWorksheet(zip, parts[index], handler, texts, dateStyles, date1904, false);
     sheet.cells = handler.cells.finish();
     std::unordered_map<std::uint32_t, std::uint32_t> copied;
     sheet.cells.renumberTexts([&](std::uint32_t t) {
@@ -860,7 +872,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
 
   // The shared texts: read first, or for a big part beside the sheets on a second thread
   // (from a second handle on the file), since the sheets need only their numbers.
-  TextPool shared;
+  TextPool shared(zip.limits().maxTextUnits);
   std::atomic<std::uint32_t> sharedRead{0};
   bool sharedComplete = false;
   std::exception_ptr sharedFailure;
@@ -880,7 +892,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
     try {
       aside.emplace([&] {
         try {
-          ZipArchive second(zip.path());
+          ZipArchive second(zip.path(), zip.limits());
           readShared(second);
         } catch (...) {
           sharedFailure = std::current_exception();
@@ -909,7 +921,7 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
   loader->date1904 = workbook.date1904;
   const auto active = static_cast<std::size_t>(workbook.activeTab);
   book.activeSheet = active < workbook.sheets.size() ? active : 0;
-  SheetTexts texts(sharedRead, sharedComplete);
+  SheetTexts texts(sharedRead, sharedComplete, zip.limits().maxTextUnits);
   try {
     if (workbook.sheets.empty()) throw SheetReadError("Die Arbeitsmappe hat kein Tabellenblatt.");
     for (std::size_t i = 0; i < workbook.sheets.size(); ++i) {
@@ -926,9 +938,10 @@ void readXlsx(ZipArchive& zip, WorkbookData& book) {
           throw SheetReadError("Tabellenblatt \"" + entry.name +
                                "\" hat keinen Teil in der Datei.");
         if (hasCells) {
-          WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904);
-          parseWorksheet(zip, rel->second.target, handler, texts, styles.dateStyle,
-                         workbook.date1904, textsAside);
+          WorksheetHandler handler(texts, styles.dateStyle, workbook.date1904,
+                                   zip.limits().maxCells);
+          sheet.readInHalves = parseWorksheet(zip, rel->second.target, handler, texts,
+                                              styles.dateStyle, workbook.date1904, textsAside);
           sheet.cells = handler.cells.finish();
         }
       } else {

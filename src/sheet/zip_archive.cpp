@@ -77,7 +77,8 @@ std::string zipErrorText(int code) {
 
 }  // namespace
 
-ZipArchive::ZipArchive(const std::string& path) : path_(path) {
+ZipArchive::ZipArchive(const std::string& path, const ReadLimits& limits)
+    : path_(path), limits_(limits) {
   int error = 0;
   zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
   if (!zip_)
@@ -116,7 +117,7 @@ std::uint64_t ZipArchive::partSize(std::string_view name) const {
 
 void ZipArchive::stream(std::string_view name,
                         const std::function<void(const char*, std::size_t)>& sink) {
-  PartReader part(zip_, storedName(name));
+  PartReader part(zip_, storedName(name), limits_.maxPartBytes);
   auto inflate = [&](std::vector<char>& buffer) { return part.read(buffer.data(), buffer.size()); };
 
   auto inflateHere = [&] {
@@ -194,7 +195,7 @@ void ZipArchive::stream(std::string_view name,
 }
 
 std::unique_ptr<PartReader> ZipArchive::openPart(std::string_view name) {
-  return std::make_unique<PartReader>(zip_, storedName(name));
+  return std::make_unique<PartReader>(zip_, storedName(name), limits_.maxPartBytes);
 }
 
 std::string ZipArchive::read(std::string_view name, std::uint64_t limit) {

@@ -145,9 +145,10 @@ char fillFor(char type) {
 
 CdxFile::~CdxFile() = default;
 
-std::unique_ptr<CdxFile> CdxFile::open(const std::string& path, bool writable) {
+std::unique_ptr<CdxFile> CdxFile::open(const std::string& path, bool writable,
+                                       PageMapping mapping) {
   std::unique_ptr<CdxFile> f(new CdxFile());
-  if (int err = f->file_.open(path, writable)) {
+  if (int err = f->file_.open(path, writable, mapping)) {
     throw std::system_error(err, std::generic_category(), path);
   }
   f->load();

@@ -23,7 +23,8 @@ class CdxOrder;
 // the damage error themselves.
 class CdxFile : public IndexFile, public cdx::PageStore {
  public:
-  static std::unique_ptr<CdxFile> open(const std::string& path, bool writable);
+  static std::unique_ptr<CdxFile> open(const std::string& path, bool writable,
+                                       PageMapping mapping = PageMapping::WhenPossible);
   // A new, empty compound file (only the tag directory); replaces an existing file.
   static std::unique_ptr<CdxFile> create(const std::string& path);
   ~CdxFile() override;

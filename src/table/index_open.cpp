@@ -118,15 +118,15 @@ std::vector<BoundOrder> bindOrders(IndexFile& file, IndexDriver driver,
 }
 
 std::unique_ptr<OpenIndex> openIndexFile(const std::string& path, IndexDriver driver, bool writable,
-                                         const RecordContext& record) {
+                                         const RecordContext& record, PageMapping mapping) {
   for (;;) {
     try {
       if (const auto format = unsupportedIndexFormat(path)) throw UnsupportedFeature(*format);
       auto result = std::make_unique<OpenIndex>();
       if (driver == IndexDriver::Cdx) {
-        result->file = CdxFile::open(path, writable);
+        result->file = CdxFile::open(path, writable, mapping);
       } else {
-        result->file = NtxFile::open(path, writable);
+        result->file = NtxFile::open(path, writable, mapping);
       }
       result->orders = bindOrders(*result->file, driver, record);
       // Keys we cannot write as the file's writer does are refused before the first write.

@@ -7,6 +7,7 @@
 
 #include "table/expression.h"
 #include "table/index_order.h"
+#include "table/page_mapping.h"
 #include "table/record_context.h"
 
 namespace zandor {
@@ -41,7 +42,8 @@ struct OpenIndex {
 // (bad header, bad expression, key type that does not fit the key length, FOR that is no
 // logical) raises 32 / 1012. Answers nothing when the error handler gives the default.
 std::unique_ptr<OpenIndex> openIndexFile(const std::string& path, IndexDriver driver, bool writable,
-                                         const RecordContext& record);
+                                         const RecordContext& record,
+                                         PageMapping mapping = PageMapping::WhenPossible);
 
 // The same binding for a file already open (a file just created, for instance);
 // throws IndexDamage.

@@ -42,9 +42,10 @@ std::string cString(const unsigned char* p, std::size_t size) {
 
 NtxFile::~NtxFile() = default;
 
-std::unique_ptr<NtxFile> NtxFile::open(const std::string& path, bool writable) {
+std::unique_ptr<NtxFile> NtxFile::open(const std::string& path, bool writable,
+                                       PageMapping mapping) {
   std::unique_ptr<NtxFile> f(new NtxFile());
-  if (int err = f->file_.open(path, writable)) {
+  if (int err = f->file_.open(path, writable, mapping)) {
     throw std::system_error(err, std::generic_category(), path);
   }
   f->load();

@@ -21,7 +21,8 @@ class NtxOrder;
 // raise the damage error themselves.
 class NtxFile : public IndexFile, public ntx::PageStore {
  public:
-  static std::unique_ptr<NtxFile> open(const std::string& path, bool writable);
+  static std::unique_ptr<NtxFile> open(const std::string& path, bool writable,
+                                       PageMapping mapping = PageMapping::WhenPossible);
 
   struct NewOrder {
     std::string name;  // stored when not empty

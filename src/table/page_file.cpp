@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,8 +25,6 @@ std::uint64_t reservationFor(std::uint64_t size) {
   constexpr std::uint64_t kStep = 64ull << 20;
   return (size + size / 2 + kStep) / kStep * kStep;
 }
-
-std::atomic<bool> mappingAllowed{true};
 
 // Grows the file from its size `from` to `to` with real blocks; on failure (a full disk) the
 // file keeps its size and the OS error is thrown. On a full disk the room our other files
@@ -50,15 +47,11 @@ void allocate(int fd, std::uint64_t from, std::uint64_t to, const std::string& p
 
 }  // namespace
 
-void PageFile::allowMapping(bool allowed) {
-  mappingAllowed = allowed;
-}
-
 PageFile::~PageFile() {
   close();
 }
 
-int PageFile::open(const std::string& path, bool writable) {
+int PageFile::open(const std::string& path, bool writable, PageMapping mapping) {
   close();
   // Only regular files: a FIFO would block the open (not here, with O_NONBLOCK) and reads.
   int fd =
@@ -75,11 +68,11 @@ int PageFile::open(const std::string& path, bool writable) {
   fd_ = fd;
   writable_ = writable;
   path_ = path;
-  if (writable) mapForWriting();
+  if (writable) mapForWriting(mapping);
   return 0;
 }
 
-int PageFile::create(const std::string& path) {
+int PageFile::create(const std::string& path, PageMapping mapping) {
   close();
   letFileSizeLimitFailWrites();
   int fd = ::open(nativePath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -87,12 +80,12 @@ int PageFile::create(const std::string& path) {
   fd_ = fd;
   writable_ = true;
   path_ = path;
-  mapForWriting();
+  mapForWriting(mapping);
   return 0;
 }
 
-void PageFile::mapForWriting() {
-  if (!mappingAllowed) return;
+void PageFile::mapForWriting(PageMapping mapping) {
+  if (mapping == PageMapping::Never) return;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
   const auto size = static_cast<std::uint64_t>(st.st_size);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "table/commit_witness.h"
+#include "table/page_mapping.h"
 #include "table/prefetch.h"
 
 namespace zandor {
@@ -46,13 +47,10 @@ class PageFile {
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
-  // Whether files opened for writing from now on are mapped (on by default); off, every
-  // page goes out with pwrite, as on file systems where a mapping cannot be made.
-  static void allowMapping(bool allowed);
-
-  // Returns 0 or the OS error code.
-  int open(const std::string& path, bool writable);
-  int create(const std::string& path);
+  // Returns 0 or the OS error code. A file opened for writing is mapped where mapping allows
+  // it and the file system can; otherwise every page goes out with pwrite.
+  int open(const std::string& path, bool writable, PageMapping mapping = PageMapping::WhenPossible);
+  int create(const std::string& path, PageMapping mapping = PageMapping::WhenPossible);
   // Returns 0 or the OS error code of the close; the file is closed either way.
   int close();
   // Waits until the pages written are on stable storage; throws std::system_error, also for
@@ -84,7 +82,7 @@ class PageFile {
   void write(PageBatch& batch);
 
  private:
-  void mapForWriting();
+  void mapForWriting(PageMapping mapping);
   void unmap();
   void growTo(std::uint64_t end);
 

@@ -57,13 +57,11 @@ int openFd(const std::string& path, bool writable, DWORD disposition) {
 
 }  // namespace
 
-void PageFile::allowMapping(bool) {}
-
 PageFile::~PageFile() {
   close();
 }
 
-int PageFile::open(const std::string& path, bool writable) {
+int PageFile::open(const std::string& path, bool writable, PageMapping) {
   close();
   const DWORD attributes = GetFileAttributesW(win32::widePath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -76,7 +74,7 @@ int PageFile::open(const std::string& path, bool writable) {
   return 0;
 }
 
-int PageFile::create(const std::string& path) {
+int PageFile::create(const std::string& path, PageMapping) {
   close();
   const int fd = openFd(path, true, CREATE_ALWAYS);
   if (fd < 0) return -fd;

@@ -231,7 +231,7 @@ OpenIndex* WorkAreas::addIndexFile(std::unique_ptr<AreaIndexes>& indexes, WorkAr
   if (!indexes) indexes = std::make_unique<AreaIndexes>(driver);
   if (OpenIndex* open = indexes->find(path)) return open;
   std::unique_ptr<OpenIndex> opened =
-      openIndexFile(path, driver, !area.isReadOnly(), AreaRecord(area));
+      openIndexFile(path, driver, !area.isReadOnly(), AreaRecord(area), indexMapping_);
   if (!opened) return nullptr;
   OpenIndex& added = indexes->add(std::move(opened));
   area.setRecordWriteHook(indexes.get());

@@ -8,6 +8,7 @@
 
 #include "base/value.h"
 #include "table/area_indexes.h"
+#include "table/page_mapping.h"
 #include "table/work_area.h"
 
 namespace zandor {
@@ -17,7 +18,9 @@ namespace zandor {
 // result when the handler answers Default. Closing the object closes every open table.
 class WorkAreas {
  public:
-  WorkAreas() = default;
+  // Index files added for writing are mapped into memory as indexMapping says.
+  explicit WorkAreas(PageMapping indexMapping = PageMapping::WhenPossible)
+      : indexMapping_(indexMapping) {}
   ~WorkAreas();
   WorkAreas(const WorkAreas&) = delete;
   WorkAreas& operator=(const WorkAreas&) = delete;
@@ -86,6 +89,7 @@ class WorkAreas {
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   int current_ = 1;
   bool exclusive_ = true;
+  PageMapping indexMapping_;
   std::vector<int> putIndexes_;  // kept, so that putting a row's fields allocates nothing
 };
 

@@ -38,7 +38,6 @@ class ErrorHandlerTest : public ::testing::Test {
   void SetUp() override {
     state.ui = &ui;
     ERRORSYS(state, nullptr, "Qt 6 (Test)");
-    setNetworkErrorFlag(false);
   }
   void TearDown() override { setErrorHandler(consoleErrorHandler); }
   void mainWindowRuns() { state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow); }
@@ -58,7 +57,6 @@ TEST_F(ErrorHandlerTest, DivisionByZeroAndSharingErrorsAreSettledSilently) {
   Error zero;
   zero.genCode = gen::kZeroDivision;
   EXPECT_EQ(raiseError(zero), ErrorAnswer::Default);
-  EXPECT_FALSE(networkErrorFlag());
   for (int osCode : {32, 5}) {
     Error open;
     open.genCode = gen::kOpen;
@@ -70,7 +68,6 @@ TEST_F(ErrorHandlerTest, DivisionByZeroAndSharingErrorsAreSettledSilently) {
   lock.genCode = gen::kAppendLock;
   lock.canDefault = true;
   EXPECT_EQ(raiseError(lock), ErrorAnswer::Default);
-  EXPECT_TRUE(networkErrorFlag());
   EXPECT_TRUE(ui.log.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "error.log"));
 

@@ -168,17 +168,13 @@ TEST(ErrorMechanism, QuitUnwindsPastGuardsAndErrorsInsideTheHandlerQuit) {
 }
 
 TEST(ErrorMechanism, SomeErrorsAreSettledSilently) {
-  setNetworkErrorFlag(false);
   Error zero;
   zero.genCode = gen::kZeroDivision;
   EXPECT_EQ(settleSilently(zero), ErrorAnswer::Default);
-  EXPECT_FALSE(networkErrorFlag());
 
   Error sharing = openError();
   sharing.osCode = 32;
   EXPECT_EQ(settleSilently(sharing), ErrorAnswer::Default);
-  EXPECT_TRUE(networkErrorFlag());
-  setNetworkErrorFlag(false);
   sharing.canDefault = false;
   EXPECT_EQ(settleSilently(sharing), std::nullopt);
 
@@ -187,7 +183,6 @@ TEST(ErrorMechanism, SomeErrorsAreSettledSilently) {
   append.canDefault = true;
   EXPECT_EQ(settleSilently(append), ErrorAnswer::Default);
   EXPECT_EQ(settleSilently(openError()), std::nullopt);  // no OS code: needs the user
-  setNetworkErrorFlag(false);
 }
 
 TEST(ErrorMechanism, ConsoleHandlerQuits) {

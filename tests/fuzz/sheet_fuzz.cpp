@@ -93,10 +93,10 @@ Parts odsPackage(const std::vector<std::string>& p) {
 
 // What reading the file gives: the active sheet's cells (a sample of a large area), or the
 // refusal.
-std::string contentsOf(const std::string& path) {
+std::string contentsOf(const std::string& path, const zandor::sheet::ReadLimits& limits) {
   using namespace zandor::sheet;
   try {
-    const WorkbookData book = readSpreadsheetFile(path);
+    const WorkbookData book = readSpreadsheetFile(path, limits);
     const SheetData& sheet = book.sheets[book.activeSheet];
     const CellStore& cells = sheet.cells;
     std::string out = std::to_string(cells.cellCount()) + "," + std::to_string(cells.firstRow()) +
@@ -134,9 +134,10 @@ std::string contentsOf(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zandor::sheet;
   if (size < 1) return 0;
-  readLimits().maxCells = 200000;
-  readLimits().maxTextUnits = 4u << 20;
-  readLimits().maxPartBytes = 16u << 20;
+  ReadLimits limits;
+  limits.maxCells = 200000;
+  limits.maxTextUnits = 4u << 20;
+  limits.maxPartBytes = 16u << 20;
   static const std::string path = "/tmp/zandor-sheet-fuzz-" + std::to_string(::getpid());
   const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   bool written = false;
@@ -153,14 +154,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!written) return 0;
   if (data[0] % 3 == 1) {
-    readLimits().splitFrom = UINT64_MAX;
-    const std::string whole = contentsOf(path);
-    readLimits().splitFrom = 1;
-    const std::string halves = contentsOf(path);
+    ReadLimits split = limits;
+    split.splitFrom = UINT64_MAX;
+    const std::string whole = contentsOf(path, split);
+    split.splitFrom = 1;
+    const std::string halves = contentsOf(path, split);
     if (halves != whole) __builtin_trap();
   }
   try {
-    WorkbookData book = readSpreadsheetFile(path);
+    WorkbookData book = readSpreadsheetFile(path, limits);
     for (std::size_t i = 0; i < book.sheets.size(); ++i) book.sheet(i);
   } catch (const SheetReadError&) {
   }

@@ -12,14 +12,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zandor::sheet;
-  readLimits().maxCells = 200000;
-  readLimits().maxTextUnits = 4u << 20;
+  ReadLimits limits;
+  limits.maxCells = 200000;
+  limits.maxTextUnits = 4u << 20;
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   try {
     std::string stream = bytes;
     if (size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0)
       stream = CompoundFile::fromBytes(bytes).readStream(u"Workbook");
-    WorkbookData book;
+    WorkbookData book(limits);
     readBiffWorkbook(stream, "", book);
     for (std::size_t i = 0; i < book.sheets.size(); ++i) book.sheet(i);
   } catch (const SheetReadError&) {

@@ -66,7 +66,7 @@ class DurabilityTest : public test::ImportFixture {
 };
 
 TEST_F(DurabilityTest, TableAndEveryIndexFileAreSyncedOnceAtTheEndNotPerRecord) {
-  if (!haveStrace()) GTEST_SKIP() << "no strace";
+  ZANDOR_REQUIRE(haveStrace(), "strace");
   std::map<std::string, int> cdx;
   run("adkun.cdx", cdx);
   EXPECT_EQ(cdx["ADRESSEN.DBF"], 1) << ::testing::PrintToString(cdx);
@@ -85,7 +85,7 @@ TEST_F(DurabilityTest, TableAndEveryIndexFileAreSyncedOnceAtTheEndNotPerRecord) 
 }
 
 TEST_F(DurabilityTest, NtxIndexIsSyncedToo) {
-  if (!haveStrace()) GTEST_SKIP() << "no strace";
+  ZANDOR_REQUIRE(haveStrace(), "strace");
   std::map<std::string, int> ntx;
   run("adkun.ntx", ntx);
   EXPECT_EQ(ntx["ADRESSEN.DBF"], 1) << ::testing::PrintToString(ntx);

@@ -57,15 +57,15 @@ HRESULT fakeValue(long row, int column, long rows, Variant* out) {
   if (column == 5) {
     if (row % 2 == 0) return kOddFailure;
     *out = Variant::dateValue(-1e9);
-    return S_OK;
+    return kOk;
   }
-  if (column == 3 && row > rows) return S_OK;  // empty
+  if (column == 3 && row > rows) return kOk;  // empty
   if (column == 2) {
     *out = Variant::bstr(u"Name " + std::u16string(1, static_cast<char16_t>(u'a' + row % 26)));
-    return S_OK;
+    return kOk;
   }
   *out = Variant::i4(static_cast<std::int32_t>(row * column));
-  return S_OK;
+  return kOk;
 }
 
 class FakeCell : public DispatchObject {
@@ -77,7 +77,7 @@ class FakeCell : public DispatchObject {
 
  protected:
   std::span<const MemberInfo> members() const override {
-    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, DISPATCH_PROPERTYGET}};
+    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, kDispatchPropertyGet}};
     return kMembers;
   }
   HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
@@ -99,7 +99,7 @@ class FakeRange : public DispatchObject {
 
  protected:
   std::span<const MemberInfo> members() const override {
-    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, DISPATCH_PROPERTYGET}};
+    static constexpr MemberInfo kMembers[] = {{u"Value", kValueId, kDispatchPropertyGet}};
     return kMembers;
   }
   HRESULT invokeMember(DISPID, std::uint16_t, const CallArgs&, Variant* out, ExcepInfo*) override {
@@ -112,11 +112,11 @@ class FakeRange : public DispatchObject {
       for (std::uint32_t r = 0; r < rows; ++r) {
         const HRESULT h = fakeValue(from_.first + r, from_.second + static_cast<int>(c), rows_,
                                     &array->data[r + static_cast<std::size_t>(rows) * c]);
-        if (FAILED(h)) return h;
+        if (hrFailed(h)) return h;
       }
     }
     *out = Variant::array(std::move(array));
-    return S_OK;
+    return kOk;
   }
 
  private:
@@ -132,27 +132,27 @@ class FakeSheet : public DispatchObject {
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Cells", kCellsId, DISPATCH_METHOD | DISPATCH_PROPERTYGET},
-        {u"Range", kRangeId, DISPATCH_METHOD | DISPATCH_PROPERTYGET}};
+        {u"Cells", kCellsId, kDispatchMethod | kDispatchPropertyGet},
+        {u"Range", kRangeId, kDispatchMethod | kDispatchPropertyGet}};
     return kMembers;
   }
   HRESULT invokeMember(DISPID id, std::uint16_t, const CallArgs& args, Variant* out,
                        ExcepInfo*) override {
     if (id == kRangeId) {
       if (!withRange || args.size() != 2 || args[0].vt != VT_DISPATCH || args[1].vt != VT_DISPATCH)
-        return DISP_E_BADPARAMCOUNT;
+        return kDispEBadParamCount;
       auto range = makeObject<FakeRange>(*dynamic_cast<const FakeCell*>(args[0].pdispVal),
                                          *dynamic_cast<const FakeCell*>(args[1].pdispVal), rows_);
       *out = Variant::dispatch(range.get());
-      return S_OK;
+      return kOk;
     }
     std::int32_t r = 0, c = 0;
-    if (args.size() != 2 || FAILED(argToInt(args[0], &r)) || FAILED(argToInt(args[1], &c)))
-      return DISP_E_BADPARAMCOUNT;
+    if (args.size() != 2 || hrFailed(argToInt(args[0], &r)) || hrFailed(argToInt(args[1], &c)))
+      return kDispEBadParamCount;
     if (c == 9 || r > static_cast<std::int32_t>(kMaxRows)) return kOddFailure;
     auto cell = makeObject<FakeCell>(r, c, rows_);
     *out = Variant::dispatch(cell.get());
-    return S_OK;
+    return kOk;
   }
 
  private:
@@ -179,10 +179,10 @@ class RowCellsTest : public ::testing::Test {
     oldDir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
     sheet::resetTraceRun();
-    registerServer("Zandor.RowTest", "{22222222-3333-4444-5555-666666666666}", CLSCTX_INPROC_SERVER,
+    registerServer("Zandor.RowTest", "{22222222-3333-4444-5555-666666666666}", kClsctxInprocServer,
                    [this](IDispatch** out) {
                      *out = makeObject<FakeSheet>(fakeRows_).detach();
-                     return S_OK;
+                     return kOk;
                    });
     oldHandler_ = setErrorHandler([this](const Error&) {
       ++handlerCalls_;

@@ -37,11 +37,11 @@ class Recorder : public DispatchObject {
   std::vector<Call> calls;
   Variant prop = Variant::i4(0);
   Variant result;
-  ComPtr<Recorder> defaultMember;  // answered for DISPID_VALUE when set
+  ComPtr<Recorder> defaultMember;  // answered for kDispidValue when set
   bool isChild = false;            // only a child knows "ChildOnly"
 
   HRESULT GetIDsOfNames(std::u16string_view name, std::uint32_t lcid, DISPID* id) override {
-    if (!isChild && name == u"ChildOnly") return DISP_E_UNKNOWNNAME;
+    if (!isChild && name == u"ChildOnly") return kDispEUnknownName;
     return DispatchObject::GetIDsOfNames(name, lcid, id);
   }
 
@@ -49,10 +49,10 @@ class Recorder : public DispatchObject {
                  Variant* out, ExcepInfo* excep) override {
     calls.push_back({id, flags, std::vector<Variant>(params.args, params.args + params.argCount),
                      params.namedCount});
-    if (id == DISPID_VALUE && flags == DISPATCH_PROPERTYGET) {
-      if (!defaultMember) return DISP_E_MEMBERNOTFOUND;
+    if (id == kDispidValue && flags == kDispatchPropertyGet) {
+      if (!defaultMember) return kDispEMemberNotFound;
       *out = Variant::dispatch(defaultMember.get());
-      return S_OK;
+      return kOk;
     }
     return DispatchObject::Invoke(id, lcid, flags, params, out, excep);
   }
@@ -60,14 +60,14 @@ class Recorder : public DispatchObject {
  protected:
   std::span<const MemberInfo> members() const override {
     static constexpr MemberInfo kMembers[] = {
-        {u"Method", kMethod, DISPATCH_METHOD},
-        {u"Prop", kProp, DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT},
-        {u"OnlyProp", kOnlyProp, DISPATCH_PROPERTYGET},
-        {u"Fail", kFail, DISPATCH_METHOD},
-        {u"Result", kResult, DISPATCH_PROPERTYGET},
-        {u"Obj", kObj, DISPATCH_PROPERTYGET | DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF},
-        {u"Odd", kOdd, DISPATCH_METHOD | DISPATCH_PROPERTYGET},
-        {u"ChildOnly", kChildOnly, DISPATCH_METHOD},
+        {u"Method", kMethod, kDispatchMethod},
+        {u"Prop", kProp, kDispatchPropertyGet | kDispatchPropertyPut},
+        {u"OnlyProp", kOnlyProp, kDispatchPropertyGet},
+        {u"Fail", kFail, kDispatchMethod},
+        {u"Result", kResult, kDispatchPropertyGet},
+        {u"Obj", kObj, kDispatchPropertyGet | kDispatchPropertyPut | kDispatchPropertyPutRef},
+        {u"Odd", kOdd, kDispatchMethod | kDispatchPropertyGet},
+        {u"ChildOnly", kChildOnly, kDispatchMethod},
     };
     return kMembers;
   }
@@ -78,29 +78,29 @@ class Recorder : public DispatchObject {
       case kMethod:
       case kChildOnly:
         *out = Variant::i4(static_cast<std::int32_t>(args.size()));
-        return S_OK;
+        return kOk;
       case kProp:
       case kObj:
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-          if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
+        if (flags & (kDispatchPropertyPut | kDispatchPropertyPutRef)) {
+          if (args.size() != 1) return kDispEBadParamCount;
           prop = args[0];
-          return S_OK;
+          return kOk;
         }
-        if (args.size() != 0) return DISP_E_BADPARAMCOUNT;
+        if (args.size() != 0) return kDispEBadParamCount;
         *out = prop;
-        return S_OK;
+        return kOk;
       case kOnlyProp:
         *out = Variant::bstr(u"nur lesen");
-        return S_OK;
+        return kOk;
       case kFail:
         return serverException(excep, u"Kaputt: \u00c4rger");
       case kResult:
         *out = result;
-        return S_OK;
+        return kOk;
       case kOdd:
         return static_cast<HRESULT>(0x80001234u);
     }
-    return DISP_E_MEMBERNOTFOUND;
+    return kDispEMemberNotFound;
   }
 };
 
@@ -109,12 +109,12 @@ Recorder* lastServer = nullptr;
 class BridgeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registerServer("Zandor.Test", "{11111111-2222-3333-4444-555555555555}", CLSCTX_INPROC_SERVER,
+    registerServer("Zandor.Test", "{11111111-2222-3333-4444-555555555555}", kClsctxInprocServer,
                    [](IDispatch** out) {
                      auto r = makeObject<Recorder>();
                      lastServer = r.get();
                      *out = r.detach();
-                     return S_OK;
+                     return kOk;
                    });
     oldDir_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_.path());
@@ -222,15 +222,15 @@ TEST_F(BridgeTest, InvokeOrderForGetsMethodsAndAssignments) {
   // A property asked like a method: the method attempt fails, the get answers.
   EXPECT_EQ(oleRequest(app, "OnlyProp").asText(), "nur lesen");
   ASSERT_EQ(server->calls.size(), 2u);
-  EXPECT_EQ(server->calls[0].flags, DISPATCH_METHOD);
-  EXPECT_EQ(server->calls[1].flags, DISPATCH_PROPERTYGET);
+  EXPECT_EQ(server->calls[0].flags, kDispatchMethod);
+  EXPECT_EQ(server->calls[1].flags, kDispatchPropertyGet);
 
   // "_Prop" with an argument assigns, with the named argument, and yields the argument.
   server->calls.clear();
   EXPECT_EQ(oleRequest(app, "_Prop", {Value::integer(42)}).asNumber().integer, 42);
   ASSERT_EQ(server->calls.size(), 1u);
   EXPECT_EQ(server->calls[0].id, kProp);
-  EXPECT_EQ(server->calls[0].flags, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(server->calls[0].flags, kDispatchPropertyPut);
   EXPECT_EQ(server->calls[0].named, 1u);
   EXPECT_EQ(oleRequest(app, "Prop").asNumber().integer, 42);
 
@@ -239,7 +239,7 @@ TEST_F(BridgeTest, InvokeOrderForGetsMethodsAndAssignments) {
   Value other = create();
   EXPECT_TRUE(oleRequest(app, "_Obj", {other}).isObject());
   ASSERT_EQ(server->calls.size(), 1u);
-  EXPECT_EQ(server->calls[0].flags, DISPATCH_PROPERTYPUTREF);
+  EXPECT_EQ(server->calls[0].flags, kDispatchPropertyPutRef);
 }
 
 TEST_F(BridgeTest, ArgumentsToAGetEndWithAPutAttemptAndItsResultName) {
@@ -249,11 +249,11 @@ TEST_F(BridgeTest, ArgumentsToAGetEndWithAPutAttemptAndItsResultName) {
   // Method (not one), get (refuses the argument), put without the named argument; then the
   // default member, which this object does not have.
   ASSERT_GE(server->calls.size(), 4u);
-  EXPECT_EQ(server->calls[0].flags, DISPATCH_METHOD);
-  EXPECT_EQ(server->calls[1].flags, DISPATCH_PROPERTYGET);
-  EXPECT_EQ(server->calls[2].flags, DISPATCH_PROPERTYPUT);
+  EXPECT_EQ(server->calls[0].flags, kDispatchMethod);
+  EXPECT_EQ(server->calls[1].flags, kDispatchPropertyGet);
+  EXPECT_EQ(server->calls[2].flags, kDispatchPropertyPut);
   EXPECT_EQ(server->calls[2].named, 0u);
-  EXPECT_EQ(server->calls[3].id, DISPID_VALUE);
+  EXPECT_EQ(server->calls[3].id, kDispidValue);
   EXPECT_EQ(e.genCode, 1001);
   EXPECT_EQ(e.subsystem, "TOleAuto");
   EXPECT_EQ(e.description, "DISP_E_PARAMNOTFOUND");

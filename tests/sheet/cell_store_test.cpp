@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sheet/cell_store.h"
+#include "sheet/sheet_error.h"
 
 #include <string>
 
@@ -18,13 +19,15 @@ Cell number(std::uint32_t column, double v, std::uint16_t repeat = 0) {
   return c;
 }
 
+constexpr std::uint64_t kMaxCells = ReadLimits{}.maxCells;
+
 double valueAt(const CellStore& s, std::uint32_t row, std::uint32_t column) {
   const Cell* c = s.find(row, column);
   return c ? c->number : -1;
 }
 
 TEST(CellStoreTest, RunsAndRepeatedRowsReadAsTheirCells) {
-  CellStoreBuilder b;
+  CellStoreBuilder b(kMaxCells);
   b.add(2, number(3, 1, 4));  // C2:G2
   b.add(2, number(9, 2));
   b.repeatRow(2, 3);        // rows 3 to 5 as row 2
@@ -49,7 +52,7 @@ TEST(CellStoreTest, RunsAndRepeatedRowsReadAsTheirCells) {
 }
 
 TEST(CellStoreTest, ACellOutOfOrderTakesRunsApartAndWinsItsPlace) {
-  CellStoreBuilder b;
+  CellStoreBuilder b(kMaxCells);
   b.add(1, number(1, 1, 2));  // A1:C1
   b.repeatRow(1, 2);          // rows 2 and 3
   b.add(2, number(2, 5));     // B2, written later, wins
@@ -96,11 +99,11 @@ TEST(CellStoreTest, CellsOfALaterBuilderReadAsIfAddedOneByOne) {
     b.repeatRow(9, 1);
     b.add(12, number(20, 9));
   };
-  CellStoreBuilder whole;
+  CellStoreBuilder whole(kMaxCells);
   first(whole);
   later(whole);
   whole.add(12, number(20, 10));  // out of order after all: the later cell wins
-  CellStoreBuilder joined, second;
+  CellStoreBuilder joined(kMaxCells), second(kMaxCells);
   first(joined);
   later(second);
   ASSERT_TRUE(joined.appendLater(std::move(second)));
@@ -118,7 +121,7 @@ TEST(CellStoreTest, CellsOfALaterBuilderReadAsIfAddedOneByOne) {
   EXPECT_EQ(b.lastColumn(), a.lastColumn());
 
   // Still in order after the join: rows added below read as well.
-  CellStoreBuilder inOrder, tail;
+  CellStoreBuilder inOrder(kMaxCells), tail(kMaxCells);
   first(inOrder);
   later(tail);
   ASSERT_TRUE(inOrder.appendLater(std::move(tail)));
@@ -136,7 +139,7 @@ TEST(CellStoreTest, CellsOfALaterBuilderReadAsIfAddedOneByOne) {
 }
 
 TEST(CellStoreTest, ALaterBuilderThatCannotBeTakenOverChangesNothing) {
-  CellStoreBuilder b, overlapping, third, fourth;
+  CellStoreBuilder b(kMaxCells), overlapping(kMaxCells), third(kMaxCells), fourth(kMaxCells);
   b.add(5, number(1, 1));
   overlapping.add(5, number(2, 2));  // begins in a row these reached
   EXPECT_FALSE(b.appendLater(std::move(overlapping)));
@@ -150,6 +153,37 @@ TEST(CellStoreTest, ALaterBuilderThatCannotBeTakenOverChangesNothing) {
   EXPECT_EQ(valueAt(s, 6, 1), 3);
   EXPECT_EQ(valueAt(s, 7, 1), -1);
   EXPECT_EQ(s.cellCount(), 2u);
+}
+
+// The limits a builder and a pool are given are theirs: counted over both parts of a
+// join, and a refused join leaves the cells where they were.
+TEST(CellStoreTest, TheLimitGivenRefusesTheCellBeyondIt) {
+  CellStoreBuilder b(3), later(3);
+  b.add(1, number(1, 1));
+  b.add(1, number(2, 2));
+  later.add(2, number(1, 3));
+  later.add(2, number(2, 4));
+  EXPECT_FALSE(b.appendLater(std::move(later)));  // four cells
+  b.add(2, number(1, 3));
+  EXPECT_THROW(b.add(2, number(2, 4)), SheetReadError);
+  CellStoreBuilder roomy(4), tail(4);
+  roomy.add(1, number(1, 1));
+  roomy.add(1, number(2, 2));
+  tail.add(2, number(1, 3));
+  tail.add(2, number(2, 4));
+  ASSERT_TRUE(roomy.appendLater(std::move(tail)));
+  EXPECT_THROW(roomy.add(3, number(1, 5)), SheetReadError);
+}
+
+TEST(TextPoolTest, TheLimitGivenRefusesTextsBeyondIt) {
+  TextPool pool(7), other;
+  pool.add(u"vier");
+  other.add(u"f\u00fcnf");
+  EXPECT_THROW(pool.append(other), SheetReadError);
+  EXPECT_THROW(pool.takeBehind(std::move(other)), SheetReadError);
+  EXPECT_EQ(pool.add(u"ach"), 1u);
+  EXPECT_THROW(pool.add(u"x"), SheetReadError);
+  EXPECT_EQ(pool.size(), 2u);
 }
 
 std::string allTexts(const TextPool& pool) {

@@ -17,13 +17,14 @@ class ReaderTest : public ::testing::Test {
     test::writeBytes(dir_.path() / "daten.csv", bytes);
     return readSpreadsheetFile(dir_.file("daten.csv"));
   }
-  WorkbookData ods(const std::string& tables, const std::string& active = "") {
+  WorkbookData ods(const std::string& tables, const std::string& active = "",
+                   const ReadLimits& limits = {}) {
     test::writeOds(dir_.path() / "t.ods", tables, active);
-    return readSpreadsheetFile(dir_.file("t.ods"));
+    return readSpreadsheetFile(dir_.file("t.ods"), limits);
   }
-  std::string odsRefusal(const std::string& tables) {
+  std::string odsRefusal(const std::string& tables, const ReadLimits& limits = {}) {
     try {
-      ods(tables);
+      ods(tables, "", limits);
     } catch (const SheetReadError& e) {
       return e.what();
     }
@@ -180,20 +181,20 @@ TEST_F(ReaderTest, OdsRepeatsThatWouldFillTooMuchAreRefused) {
             "erhalb des Tabellenblatts (Spalte 99999).");
   // The limit counts what is stored: a repeated cell in a repeated row is stored once,
   // different cells each.
-  const ReadLimits saved = readLimits();
-  readLimits().maxCells = 1000;
+  ReadLimits small;
+  small.maxCells = 1000;
   EXPECT_EQ(odsRefusal("<table:table table:name=\"a\"><table:table-row "
                        "table:number-rows-repeated=\"100\"><table:table-cell "
                        "office:value-type=\"float\" office:value=\"1\" "
-                       "table:number-columns-repeated=\"100\"/></table:table-row></table:table>"),
+                       "table:number-columns-repeated=\"100\"/></table:table-row></table:table>",
+                       small),
             "(gelesen)");
   std::string distinct = "<table:table table:name=\"a\">";
   for (int r = 0; r < 1001; ++r)
     distinct += "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"" +
                 std::to_string(r) + "\"/></table:table-row>";
-  EXPECT_EQ(odsRefusal(distinct + "</table:table>"),
+  EXPECT_EQ(odsRefusal(distinct + "</table:table>", small),
             "Das Tabellenblatt hat zu viele Zellen (Grenze 1000).");
-  readLimits() = saved;
   EXPECT_EQ(odsRefusal("<table:table table:name=\"a\"><table:table-row><table:table-cell "
                        "office:value-type=\"float\" office:value=\"eins\"/></table:table-row>"
                        "</table:table>"),

@@ -61,11 +61,10 @@ class ServerTest : public ::testing::Test {
     const Value range = oleRequest(sheet_, "Cells", {Value::integer(row), Value::integer(col)});
     IDispatch* d = dynamic_cast<TOleAuto*>(range.asObject().get())->dispatch();
     DISPID id;
-    EXPECT_EQ(d->GetIDsOfNames(u"Value", LOCALE_SYSTEM_DEFAULT, &id), S_OK);
+    EXPECT_EQ(d->GetIDsOfNames(u"Value", kLocaleSystemDefault, &id), kOk);
     DispParams none;
     Variant out;
-    EXPECT_EQ(d->Invoke(id, LOCALE_SYSTEM_DEFAULT, DISPATCH_PROPERTYGET, none, &out, nullptr),
-              S_OK);
+    EXPECT_EQ(d->Invoke(id, kLocaleSystemDefault, kDispatchPropertyGet, none, &out, nullptr), kOk);
     return out;
   }
   Error failure(const std::function<void()>& step) {
@@ -119,7 +118,7 @@ TEST_F(ServerTest, CellsHaveTheApplicationsVariantTypes) {
   EXPECT_EQ(raw(2, 3).vt, VT_DATE);
   EXPECT_EQ(raw(2, 3).date, 40983.0);
   EXPECT_EQ(raw(2, 4).vt, VT_BOOL);
-  EXPECT_EQ(raw(2, 4).boolVal, VARIANT_TRUE);
+  EXPECT_EQ(raw(2, 4).boolVal, kVariantTrue);
   const Variant error = raw(2, 5);
   EXPECT_EQ(error.vt, VT_ERROR);
   EXPECT_EQ(static_cast<std::uint32_t>(error.scode), 0x800A07D7u);
@@ -131,18 +130,18 @@ TEST_F(ServerTest, PropertiesRefuseMethodCallsAndCellsOutsideTheSheetFail) {
   open(file_);
   IDispatch* sheet = dynamic_cast<TOleAuto*>(sheet_.asObject().get())->dispatch();
   DISPID cells;
-  ASSERT_EQ(sheet->GetIDsOfNames(u"cElLs", LOCALE_SYSTEM_DEFAULT, &cells), S_OK);
+  ASSERT_EQ(sheet->GetIDsOfNames(u"cElLs", kLocaleSystemDefault, &cells), kOk);
   Variant args[2] = {Variant::i4(1), Variant::i4(1)};
   DispParams params{args, 2, nullptr, 0};
   Variant out;
   ExcepInfo excep;
-  EXPECT_EQ(sheet->Invoke(cells, 0, DISPATCH_METHOD, params, &out, &excep), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(sheet->Invoke(cells, 0, DISPATCH_PROPERTYGET, params, &out, &excep), S_OK);
+  EXPECT_EQ(sheet->Invoke(cells, 0, kDispatchMethod, params, &out, &excep), kDispEMemberNotFound);
+  EXPECT_EQ(sheet->Invoke(cells, 0, kDispatchPropertyGet, params, &out, &excep), kOk);
   EXPECT_EQ(out.vt, VT_DISPATCH);
   DispParams one{args, 1, nullptr, 0};
-  EXPECT_EQ(sheet->Invoke(cells, 0, DISPATCH_PROPERTYGET, one, &out, &excep), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(sheet->Invoke(cells, 0, kDispatchPropertyGet, one, &out, &excep), kDispEBadParamCount);
   DISPID none;
-  EXPECT_EQ(sheet->GetIDsOfNames(u"Gibts", 0, &none), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(sheet->GetIDsOfNames(u"Gibts", 0, &none), kDispEUnknownName);
 
   const Error outside = failure([&] { cell(0, 1); });
   EXPECT_EQ(outside.genCode, 1001);

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "sheet/cell_store.h"
-#include "sheet/part_halves.h"
 #include "sheet/sheet_error.h"
 #include "sheet/unicode_text.h"
 #include "sheet/workbook_data.h"
@@ -19,11 +18,13 @@ namespace {
 
 using test::XlsxContent;
 
-// Every cell of the active sheet as text, or the error reading the file gave.
-std::string contentsOf(const std::string& file) {
+// Every cell of the active sheet as text, or the error reading the file gave; halved tells
+// whether the sheet was read in two halves.
+std::string contentsOf(const std::string& file, const ReadLimits& limits, bool* halved) {
   try {
-    const WorkbookData book = readSpreadsheetFile(file);
+    const WorkbookData book = readSpreadsheetFile(file, limits);
     const SheetData& sheet = book.sheets[book.activeSheet];
+    *halved = sheet.readInHalves;
     const CellStore& cells = sheet.cells;
     std::string out = "Zeilen " + std::to_string(cells.firstRow()) + "-" +
                       std::to_string(cells.lastRow()) + ", Zellen " +
@@ -62,24 +63,24 @@ std::string contentsOf(const std::string& file) {
 
 class SheetHalvesTest : public ::testing::Test {
  protected:
-  void TearDown() override { readLimits() = saved_; }
-
   // The file read in two halves and in one go; both must agree. True when the halves
-  // were joined (the second one counted).
-  bool readsAlike(const test::ZipParts& parts) {
+  // were joined (the second one used).
+  bool readsAlike(const test::ZipParts& parts, ReadLimits limits = {}) {
     test::writeZip(dir_.path() / "t.xlsx", parts);
     const std::string file = dir_.file("t.xlsx");
-    readLimits().splitFrom = UINT64_MAX;
-    const std::string whole = contentsOf(file);
-    readLimits().splitFrom = 1;
-    const std::uint64_t before = sheetsReadInHalves();
-    const std::string halves = contentsOf(file);
-    readLimits().splitFrom = saved_.splitFrom;
+    bool halved = false;
+    limits.splitFrom = UINT64_MAX;
+    const std::string whole = contentsOf(file, limits, &halved);
+    EXPECT_FALSE(halved);
+    limits.splitFrom = 1;
+    const std::string halves = contentsOf(file, limits, &halved);
     EXPECT_EQ(halves, whole);
     last_ = whole;
-    return sheetsReadInHalves() > before;
+    return halved;
   }
-  bool readsAlike(const XlsxContent& content) { return readsAlike(test::xlsxParts(content)); }
+  bool readsAlike(const XlsxContent& content, const ReadLimits& limits = {}) {
+    return readsAlike(test::xlsxParts(content), limits);
+  }
 
   // Rows first to last: a number, a shared text, an inline text and a flag in each.
   static std::string rows(int first, int last, const std::string& between = "\n") {
@@ -102,7 +103,6 @@ class SheetHalvesTest : public ::testing::Test {
 
   test::TempDir dir_;
   std::string last_;
-  const ReadLimits saved_ = readLimits();
 };
 
 TEST_F(SheetHalvesTest, JoinsHalvesOfAnOrdinarySheet) {
@@ -222,18 +222,19 @@ TEST_F(SheetHalvesTest, FaultsInEitherHalfAreTheOnesReadingInOneGoFinds) {
 
 TEST_F(SheetHalvesTest, LimitsCrossedInTheSecondHalf) {
   const XlsxContent content = withRows(rows(1, 3000));
-  readLimits().maxCells = 11000;
-  readsAlike(content);
+  ReadLimits small;
+  small.maxCells = 11000;
+  readsAlike(content, small);
   EXPECT_EQ(last_, "FEHLER: Das Tabellenblatt hat zu viele Zellen (Grenze 11000).");
-  readLimits() = saved_;
-  readLimits().maxTextUnits = 25000;
-  readsAlike(content);
+  small = {};
+  small.maxTextUnits = 25000;
+  readsAlike(content, small);
   EXPECT_EQ(last_.rfind("FEHLER: Die Texte der Datei sind zu gro", 0), 0u) << last_;
-  readLimits() = saved_;
+  small = {};
   for (const auto& [name, xml] : test::xlsxParts(content)) {
-    if (name == "xl/worksheets/data_a.xml") readLimits().maxPartBytes = xml.size() - 100;
+    if (name == "xl/worksheets/data_a.xml") small.maxPartBytes = xml.size() - 100;
   }
-  readsAlike(content);
+  readsAlike(content, small);
   EXPECT_EQ(last_.rfind("FEHLER: Teil \"xl/worksheets/data_a.xml\" ist entpackt", 0), 0u) << last_;
 }
 

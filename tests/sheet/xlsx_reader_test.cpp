@@ -24,14 +24,16 @@ class XlsxReaderTest : public ::testing::Test {
     test::writeXlsx(dir_.path() / "t.xlsx", content);
     return readSpreadsheetFile(dir_.file("t.xlsx"));
   }
-  std::string refusal(const XlsxContent& content) { return refusalOf(test::xlsxParts(content)); }
-  std::string refusalOf(const test::ZipParts& parts) {
-    test::writeZip(dir_.path() / "t.xlsx", parts);
-    return refusalOfFile(dir_.file("t.xlsx"));
+  std::string refusal(const XlsxContent& content, const ReadLimits& limits = {}) {
+    return refusalOf(test::xlsxParts(content), limits);
   }
-  std::string refusalOfFile(const std::string& file) {
+  std::string refusalOf(const test::ZipParts& parts, const ReadLimits& limits = {}) {
+    test::writeZip(dir_.path() / "t.xlsx", parts);
+    return refusalOfFile(dir_.file("t.xlsx"), limits);
+  }
+  std::string refusalOfFile(const std::string& file, const ReadLimits& limits = {}) {
     try {
-      readSpreadsheetFile(file);
+      readSpreadsheetFile(file, limits);
     } catch (const SheetReadError& e) {
       return e.what();
     }
@@ -362,16 +364,15 @@ TEST_F(XlsxReaderTest, BrokenFilesAndBombsAreRefused) {
   }
 
   // More inflated bytes than allowed: refused while inflating, not after.
-  const ReadLimits saved = readLimits();
-  readLimits().maxPartBytes = 2000;
-  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx")),
+  ReadLimits small;
+  small.maxPartBytes = 2000;
+  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx"), small),
             "Teil \"xl/worksheets/data_a.xml\" ist entpackt gr\xc3\xb6\xc3\x9f"
             "er als 2000 Bytes.");
-  readLimits() = saved;
-  readLimits().maxCells = 150;
-  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx")),
+  small = {};
+  small.maxCells = 150;
+  EXPECT_EQ(refusalOfFile(dir_.file("gut.xlsx"), small),
             "Das Tabellenblatt hat zu viele Zellen (Grenze 150).");
-  readLimits() = saved;
   EXPECT_EQ(readSpreadsheetFile(dir_.file("gut.xlsx")).sheets[0].cells.cellCount(), 200u);
 }
 
@@ -531,12 +532,11 @@ TEST_F(XlsxReaderTest, BigPartsReadAndFailLikeSmallOnes) {
   EXPECT_EQ(sheet(b).cells.cellCount(), 80000u);
   EXPECT_EQ(at(b, 40000, 1)->number, 40000.0);
 
-  const ReadLimits saved = readLimits();
-  readLimits().maxPartBytes = 1u << 20;
-  EXPECT_EQ(refusal(content),
+  ReadLimits small;
+  small.maxPartBytes = 1u << 20;
+  EXPECT_EQ(refusal(content, small),
             "Teil \"xl/worksheets/data_a.xml\" ist entpackt gr\xc3\xb6\xc3\x9f"
             "er als 1048576 Bytes.");
-  readLimits() = saved;
   content.sheets = {rows + "<row r=\"40001\"><c r=\"A40001\"><v>1</v></row>"};
   EXPECT_EQ(refusal(content).rfind("Fehlerhaftes XML in \"xl/worksheets/data_a.xml\"", 0), 0u);
   content.sheets = {"<row r=\"1\"><c r=\"A1\"><v>x</v></c></row>" + rows};

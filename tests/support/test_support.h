@@ -79,11 +79,15 @@ std::string mainProgramPath();
 
 }  // namespace zandor::test
 
-// Skips the current test when the shared fixtures are absent; in CI they must be there.
-#define ZANDOR_REQUIRE_SHARED()                                   \
-  do {                                                            \
-    if (::zandor::test::sharedDir().empty()) {                    \
-      if (::zandor::test::inCi()) FAIL() << "no ../shared in CI"; \
-      GTEST_SKIP() << "no ../shared";                             \
-    }                                                             \
+// Skips the current test when something it needs is missing here (what names it); in CI,
+// where nothing may drop out unnoticed, the test fails instead.
+#define ZANDOR_REQUIRE(present, what)                            \
+  do {                                                           \
+    if (!(present)) {                                            \
+      if (::zandor::test::inCi()) FAIL() << "no " what " in CI"; \
+      GTEST_SKIP() << "no " what;                                \
+    }                                                            \
   } while (0)
+
+// The shared fixtures.
+#define ZANDOR_REQUIRE_SHARED() ZANDOR_REQUIRE(!::zandor::test::sharedDir().empty(), "../shared")

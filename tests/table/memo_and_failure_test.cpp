@@ -12,7 +12,7 @@
 #include "support/test_support.h"
 #include "table/area_indexes.h"
 #include "table/index_build.h"
-#include "table/page_file.h"
+#include "table/page_mapping.h"
 #include "table/table_create.h"
 #include "table/table_error.h"
 #include "table/work_areas.h"
@@ -183,8 +183,9 @@ INSTANTIATE_TEST_SUITE_P(Hook, WriteFailureTest, ::testing::Bool());
 // Both with the file mapped and with plain writes.
 class IndexGrowthFailureTest : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
  protected:
-  void SetUp() override { PageFile::allowMapping(std::get<1>(GetParam())); }
-  void TearDown() override { PageFile::allowMapping(true); }
+  PageMapping mapping() const {
+    return std::get<1>(GetParam()) ? PageMapping::WhenPossible : PageMapping::Never;
+  }
 };
 
 TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
@@ -205,7 +206,7 @@ TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
   });
   int appended = 0;
   {
-    WorkAreas areas;
+    WorkAreas areas(mapping());
     ASSERT_TRUE(areas.DBUSEAREA(true, driver, table, "cAlias", std::nullopt, false));
     ASSERT_TRUE(areas.ORDLISTADD(index));
     FileSizeLimit limit(indexSize);
@@ -249,7 +250,7 @@ TEST_P(IndexGrowthFailureTest, ASecondFileThatCannotGrowLacksOnlyKeys) {
     return ErrorAnswer::Default;
   });
   {
-    WorkAreas areas;
+    WorkAreas areas(mapping());
     ASSERT_TRUE(areas.DBUSEAREA(true, driver, table, "cAlias", std::nullopt, false));
     ASSERT_TRUE(areas.ORDLISTADD(control));
     ASSERT_TRUE(areas.ORDLISTADD(wide));

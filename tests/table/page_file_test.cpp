@@ -29,8 +29,9 @@ std::string page(char fill) {
 // where the mapping is moved) or with plain writes, and a read-only open reads them back.
 class PageFileTest : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { PageFile::allowMapping(GetParam()); }
-  void TearDown() override { PageFile::allowMapping(true); }
+  PageMapping mapping() const {
+    return GetParam() ? PageMapping::WhenPossible : PageMapping::Never;
+  }
 };
 
 TEST_P(PageFileTest, BatchesGrowTheFileAndReadBackEverywhere) {
@@ -39,7 +40,7 @@ TEST_P(PageFileTest, BatchesGrowTheFileAndReadBackEverywhere) {
   const std::uint64_t far = 100ull << 20;  // beyond the first reservation of an empty file
   {
     PageFile file;
-    ASSERT_EQ(file.create(path), 0);
+    ASSERT_EQ(file.create(path, mapping()), 0);
     EXPECT_EQ(file.mapped(), GetParam());
     PageBatch batch;
     std::memcpy(batch.add(0, 512), page('A').data(), 512);
@@ -95,7 +96,7 @@ TEST_P(PageFileTest, ACommitKilledInTheMiddleOfItsCopyIsFinished) {
     const pid_t child = fork();
     if (child == 0) {
       PageFile file;
-      if (file.open(path, true) != 0) _exit(3);
+      if (file.open(path, true, mapping()) != 0) _exit(3);
       PageBatch batch;
       const std::string kept(512 * kPages / 2, 'C');
       for (std::size_t p = 0; p < kPages; ++p) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <vector>
 
 #include "base/date.h"
 #include "base/local_clock.h"
@@ -294,10 +295,20 @@ TEST(WorkAreaTest, ExclusiveOpenShutsOutASecondOpen) {
   EXPECT_EQ(e->osCode, 32);
   EXPECT_EQ(areas.area(2), nullptr);
   // Unguarded, a sharing violation is settled silently with the default result.
-  setNetworkErrorFlag(false);
-  EXPECT_FALSE(openTable(areas, path, "ZWEI"));
-  EXPECT_TRUE(networkErrorFlag());
-  setNetworkErrorFlag(false);
+  std::vector<Error> seen;
+  {
+    struct Restore {
+      ErrorHandler previous;
+      ~Restore() { setErrorHandler(previous); }
+    } restore{setErrorHandler([&](const Error& error) {
+      seen.push_back(error);
+      return consoleErrorHandler(error);
+    })};
+    EXPECT_FALSE(openTable(areas, path, "ZWEI"));
+  }
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].osCode, 32);
+  EXPECT_EQ(settleSilently(seen[0]), ErrorAnswer::Default);
   // A shared open by someone else is refused as well.
   e = errorOf([&] { areas.DBUSEAREA(true, "", path, "DREI", true, true); });
   ASSERT_TRUE(e.has_value());
