@@ -53,19 +53,26 @@ TEST_F(ShellCommandsTest, ACommandLineWithBlanksAndUmlautsInAPathRuns) {
   EXPECT_EQ(text.substr(0, 6), "fertig");
 }
 
-#ifdef _WIN32  // elsewhere the commands go through /bin/sh, which itself always starts
 TEST_F(ShellCommandsTest, AProgramThatIsNotThereIsNotStarted) {
+#ifndef _WIN32
+  GTEST_SKIP() << "on Linux the commands go through /bin/sh, which itself always starts";
+#else
   EXPECT_FALSE(startDetached("zandor-kein-programm.exe"));
+#endif
 }
 
 TEST_F(ShellCommandsTest, TheShellOpensAFileWithWhatItsKindIsAssociatedWith) {
+#ifndef _WIN32
+  GTEST_SKIP() << "on Linux xdg-open opens the file through /bin/sh, which itself always "
+                  "starts, and needs a desktop";
+#else
   // A batch file's association runs it, with no window needed.
   test::writeBytes(folder / "probe.cmd", "@echo geoeffnet>\"%~dp0geoeffnet.txt\"\r\n");
   ASSERT_TRUE(openWithShell(folderName() + "\\probe.cmd"));
   EXPECT_EQ(waitForFile(folder / "geoeffnet.txt").substr(0, 9), "geoeffnet");
   EXPECT_FALSE(openWithShell(folderName() + "\\fehlt.cmd"));
-}
 #endif
+}
 
 }  // namespace
 }  // namespace zandor
