@@ -1,6 +1,7 @@
+#include <gtest/gtest.h>
+
 #ifndef _WIN32  // no file size limit on Windows to make writes fail as on a full disk
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <tuple>
@@ -191,6 +192,23 @@ INSTANTIATE_TEST_SUITE_P(Files, FailedWriteImportTest,
                                                          : "Memo") +
                                   (std::get<2>(info.param) ? "Updating" : "Appending");
                          });
+
+}  // namespace
+}  // namespace zandor
+#else
+namespace zandor {
+namespace {
+
+constexpr const char* kWhySkipped =
+    "no file size limit on Windows to make writes fail as on a full disk";
+
+TEST(FailedWriteImportTest, AFullDiskEndsTheRunWithoutASummary) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(FailedWriteImportTest, AQuittingHandlerLeavesSoundFiles) {
+  GTEST_SKIP() << kWhySkipped;
+}
 
 }  // namespace
 }  // namespace zandor

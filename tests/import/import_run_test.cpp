@@ -283,10 +283,12 @@ TEST_F(ImportRunTest, ALogThatCannotBeMadeIsNoSuccess) {
   EXPECT_THAT(ui.kinds(), ::testing::Not(::testing::Contains("showTextFile")));
 }
 
-#ifndef _WIN32  // no file size limit there
 // A log that fills up part-way keeps the whole entries before it; the ones after are named
 // in the summary.
 TEST_F(ImportRunTest, ALogThatFillsUpIsNoSuccessAndEndsWithWholeEntries) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file size limit on Windows to make the log fill up";
+#else
   makeTable("KUNDEN.DBF", {{"KUNDE", 'C', 10, 0}, {"NAME1", 'C', 12, 0}});
   std::vector<std::string> lines = {"Kunde;Name"};
   for (int row = 1; row <= 12; ++row) {
@@ -314,8 +316,8 @@ TEST_F(ImportRunTest, ALogThatFillsUpIsNoSuccessAndEndsWithWholeEntries) {
   EXPECT_THAT(written.back(), StartsWith("Zeile: "));
   EXPECT_THAT(written.back(), ::testing::EndsWith("Ein Name, der zu lang ist " +
                                                   std::to_string(written.size() - 3)));
-}
 #endif
+}
 
 }  // namespace
 }  // namespace zandor
