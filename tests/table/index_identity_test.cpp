@@ -1,9 +1,10 @@
 // Rebuilding an index file replaces it by a new file; the new one keeps the old one's
 // identity: a symbolic link stays a link to the rebuilt file, mode and owner stay, and a file
 // the user may not write is not replaced at all.
+#include <gtest/gtest.h>
+
 #ifndef _WIN32  // links, modes and owners as tested here are POSIX file identity
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -268,4 +269,37 @@ TEST(IndexIdentityTest, ARebuildOnAFullDiskLeavesTheOldFile) {
 
 }  // namespace
 }  // namespace zandor::test
+#else
+namespace zandor {
+namespace {
+
+constexpr const char* kWhySkipped =
+    "links, modes and owners as tested here are POSIX file identity";
+
+TEST(IndexIdentityTest, LinkedIndexesStayLinksAndTheFilesTheyNameAreRebuilt) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(IndexIdentityTest, RebuiltFilesKeepModeAndOwner) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(IndexIdentityTest, AnIndexTheUserMayNotWriteIsRefusedAndLeftAlone) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(IndexIdentityTest, ARenameThatFailsLeavesTheOldFileAndNoTemporaryFile) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(IndexIdentityTest, AFileOfAnotherUserComesBackAsTheRebuildersWithItsMode) {
+  GTEST_SKIP() << kWhySkipped;
+}
+
+TEST(IndexIdentityTest, ARebuildOnAFullDiskLeavesTheOldFile) {
+  GTEST_SKIP() << "no file size limit on Windows to make writes fail as on a full disk";
+}
+
+}  // namespace
+}  // namespace zandor
 #endif

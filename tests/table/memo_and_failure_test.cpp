@@ -120,10 +120,12 @@ struct NoHook : RecordWriteHook {
 };
 
 // Without a hook appended records are written together; with one, one by one.
-#ifndef _WIN32  // no file size limit on Windows to make writes fail as on a full disk
 class WriteFailureTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(WriteFailureTest, FailedAppendLeavesAValidTable) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file size limit on Windows to make writes fail as on a full disk";
+#else
   const bool withHook = GetParam();
   NoHook hook;
   TempDir dir;
@@ -173,6 +175,7 @@ TEST_P(WriteFailureTest, FailedAppendLeavesAValidTable) {
   WorkAreas areas;
   ASSERT_TRUE(areas.DBUSEAREA(true, "", path, "cAlias", std::nullopt, false));
   EXPECT_EQ(areas.current()->recCount(), count);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Hook, WriteFailureTest, ::testing::Bool());
@@ -189,6 +192,9 @@ class IndexGrowthFailureTest : public ::testing::TestWithParam<std::tuple<const 
 };
 
 TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file size limit on Windows to make writes fail as on a full disk";
+#else
   const std::string driver = std::get<0>(GetParam());
   const bool cdx = driver == "DBFCDX";
   TempDir dir;
@@ -226,12 +232,16 @@ TEST_P(IndexGrowthFailureTest, FailedCommitLeavesTheLastWholeIndex) {
   }
   reindexFile(table, index);
   EXPECT_TRUE(checkIndex(table, index).empty());
+#endif
 }
 
 // A second index file that cannot grow: the error reaches the handler as the record is
 // written, and the files end sound: the controlling file whole, the other one lacking only
 // keys.
 TEST_P(IndexGrowthFailureTest, ASecondFileThatCannotGrowLacksOnlyKeys) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file size limit on Windows to make writes fail as on a full disk";
+#else
   const std::string driver = std::get<0>(GetParam());
   const bool cdx = driver == "DBFCDX";
   const char* ext = cdx ? ".cdx" : ".ntx";
@@ -272,6 +282,7 @@ TEST_P(IndexGrowthFailureTest, ASecondFileThatCannotGrowLacksOnlyKeys) {
     EXPECT_NE(problem.find("Schl\xfcssel fehl"), std::string::npos) << problem;
   reindexFile(table, wide);
   EXPECT_TRUE(checkIndex(table, wide).empty());
+#endif
 }
 
 // Destructors give up quietly: nothing leaves them.
@@ -287,6 +298,5 @@ INSTANTIATE_TEST_SUITE_P(Drivers, IndexGrowthFailureTest,
                                   (std::get<1>(info.param) ? "Mapped" : "Plain");
                          });
 
-#endif
 }  // namespace
 }  // namespace zandor

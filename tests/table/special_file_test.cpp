@@ -1,7 +1,8 @@
-#ifndef _WIN32  // FIFOs and device files are POSIX (Windows cannot make a FIFO in a folder)
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "support/test_support.h"
 #include "table/index_build.h"
@@ -18,6 +19,9 @@ using test::TempDir;
 // A FIFO in place of a table, memo or index file is refused at once with an open error,
 // instead of waiting in the open for a writer that never comes.
 TEST(SpecialFileTest, FifosAreRefusedNotWaitedFor) {
+#ifdef _WIN32
+  GTEST_SKIP() << "FIFOs are POSIX (Windows cannot make a FIFO in a folder)";
+#else
   TempDir dir;
   const std::string table = dir.file("ADRESSEN.DBF");
   const std::string memoTable = dir.file("NOTIZEN.DBF");
@@ -40,10 +44,14 @@ TEST(SpecialFileTest, FifosAreRefusedNotWaitedFor) {
   const auto refused = errorOf([&] { areas.ORDLISTADD(dir.file("adkun")); });
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->genCode, gen::kOpen);
+#endif
 }
 
 // A table another program holds: dump, struct and check say why they cannot read it.
 TEST(SpecialFileTest, DumpStructAndCheckNameTheOpenError) {
+#ifdef _WIN32
+  GTEST_SKIP() << "was left out with the FIFO test of this file; not yet run under Windows";
+#else
   TempDir dir;
   const std::string table = dir.file("ADRESSEN.DBF");
   createTable(table, {{"KUNDE", 'C', 10, 0}});
@@ -60,8 +68,8 @@ TEST(SpecialFileTest, DumpStructAndCheckNameTheOpenError) {
     EXPECT_EQ(out.find("Fehler"), std::string::npos) << command << ": " << out;
     EXPECT_NE(out.find("Open error: " + table), std::string::npos) << command << ": " << out;
   }
+#endif
 }
 
 }  // namespace
 }  // namespace zandor
-#endif

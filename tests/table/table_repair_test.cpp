@@ -43,7 +43,7 @@ std::size_t headerLengthOf(const std::string& bytes) {
   return u16At(bytes, 8);
 }
 
-#ifndef _WIN32  // an exclusive open shares nothing there: no reader sees the file while it is open
+#ifndef _WIN32  // helpers of the tests that read the file while it is open
 // The header counts `count` records, the file holds them and its end mark, and behind that
 // at most room made ahead for appends (zero bytes).
 void expectCountedRecordsThenRoom(const std::string& bytes, std::uint32_t count) {
@@ -66,8 +66,13 @@ struct OutsideReader : RecordWriteHook {
     lastRecords.push_back(bytes.substr(at, kRecordLength));
   }
 };
+#endif
 
 TEST(HeaderCountTest, CountsEachAppendedRecordBeforeTheIndexHearsOfIt) {
+#ifdef _WIN32
+  GTEST_SKIP() << "an exclusive open shares nothing on Windows: no reader sees the file while "
+                  "it is open";
+#else
   TempDir dir;
   const std::string path = makeCustomers(dir, 2);
   OutsideReader reader;
@@ -94,9 +99,14 @@ TEST(HeaderCountTest, CountsEachAppendedRecordBeforeTheIndexHearsOfIt) {
   const std::string bytes = readBytes(path);
   EXPECT_EQ(u32At(bytes, 4), 6u);
   EXPECT_EQ(bytes.size(), headerLengthOf(bytes) + 6 * kRecordLength + 1);
+#endif
 }
 
 TEST(HeaderCountTest, BatchedAppendsCountWhatTheFileHoldsAtEveryWrite) {
+#ifdef _WIN32
+  GTEST_SKIP() << "an exclusive open shares nothing on Windows: no reader sees the file while "
+                  "it is open";
+#else
   TempDir dir;
   const std::string path = makeCustomers(dir);
   auto area = WorkArea::open(path, "DBFNTX", false, false);
@@ -123,8 +133,8 @@ TEST(HeaderCountTest, BatchedAppendsCountWhatTheFileHoldsAtEveryWrite) {
   const std::string bytes = readBytes(path);
   EXPECT_EQ(u32At(bytes, 4), static_cast<std::uint32_t>(kRecords));
   EXPECT_EQ(bytes.size(), headerLengthOf(bytes) + kRecords * kRecordLength + 1);
-}
 #endif
+}
 
 // A table as a killed program leaves it: the header counts `counted` records, the file
 // holds `whole` of them and `partial` bytes of the next one, without end mark.
