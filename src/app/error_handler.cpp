@@ -6,13 +6,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "state/app_state.h"
 #include "app/error_report.h"
 #include "app/report_facts.h"
-#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/paths.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/error_dialog_ids.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 

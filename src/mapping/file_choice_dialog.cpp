@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "mapping/table_helpers.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/file_choice_ids.h"
 #include "settings/doc_list.h"
 #include "sheet/workbook_data.h"
 #include "state/app_state.h"
@@ -18,15 +19,7 @@ namespace zandor {
 
 namespace {
 
-// Control ids of the template DATEIWAHL.
-constexpr int kXlsList = 111;
-constexpr int kDbfList = 112;
-constexpr int kBrowseXls = 121;
-constexpr int kBrowseDbf = 122;
-constexpr int kHeader = 105;
-constexpr int kNextStep = 103;
-constexpr int kSaveAndClose = 101;
-constexpr int kCancel = 102;
+using namespace file_choice_ids;
 
 std::string slotText(const AppState& state, int slot) {
   const Value& value = state.vorein(slot);

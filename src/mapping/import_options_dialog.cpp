@@ -3,21 +3,18 @@
 #include <memory>
 #include <vector>
 
-#include "state/app_state.h"
-#include "ui/ui.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/import_options_ids.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
 namespace {
 
-// Control ids of the template EINLESEOPTION.
-constexpr int kStopColumn = 111;
-constexpr int kAutoNumber = 105;
-constexpr int kSave = 101;
-constexpr int kCancel = 102;
+using namespace import_options_ids;
 
 constexpr const char* kNoStopColumn =
     "Bitte w\xe4hlen Sie zun\xe4"

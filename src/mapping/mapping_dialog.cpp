@@ -5,8 +5,6 @@
 #include <memory>
 #include <optional>
 
-#include "state/app_state.h"
-#include "ui/ui.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "mapping/auto_mapping.h"
@@ -16,18 +14,15 @@
 #include "mapping/structure_readers.h"
 #include "mapping/table_helpers.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/mapping_ids.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
 namespace {
 
-// Control ids of the template ZUORDNUNG.
-constexpr int kFieldList = 201;
-constexpr int kAutoMap = 101;
-constexpr int kOptions = 102;
-constexpr int kSave = 103;
-constexpr int kStartImport = 104;
-constexpr int kClose = 105;
+using namespace mapping_ids;
 constexpr int kButtons[] = {kAutoMap, kOptions, kSave, kStartImport, kClose};
 
 // Distances of the template from its bottom edge: the list ends 25 units above it, the

@@ -1,5 +1,10 @@
 #include "resources/dialog_template.h"
+#include "resources/ids/error_dialog_ids.h"
 
+#include "resources/ids/file_choice_ids.h"
+#include "resources/ids/import_options_ids.h"
+#include "resources/ids/mapping_ids.h"
+#include "resources/ids/preferences_ids.h"
 #include "resources/ids/wait_message_ids.h"
 
 namespace zandor {
@@ -27,11 +32,11 @@ DialogTemplate preferences() {
       dialog(tpl::kPreferences, "Voreinstellungen", 306, 198, dlg::kCaption | dlg::kCentered);
   t.controls = {
       label({4, 9, 124, 8}, "Standardverzeichnis f\xfcr Excel-Daten:"),
-      {111, K::Edit, {3, 22, 235, 12}, "", 0},
-      {121, K::PushButton, {244, 21, 57, 14}, "Durchsuchen...", 0},
+      {preferences_ids::kXlsDirectory, K::Edit, {3, 22, 235, 12}, "", 0},
+      {preferences_ids::kChooseXlsDirectory, K::PushButton, {244, 21, 57, 14}, "Durchsuchen...", 0},
       label({4, 39, 179, 8}, "Standardverzeichnis f\xfcr dBase-Daten:"),
-      {112, K::Edit, {3, 50, 235, 12}, "", 0},
-      {122, K::PushButton, {244, 49, 57, 14}, "Durchsuchen...", 0},
+      {preferences_ids::kDbfDirectory, K::Edit, {3, 50, 235, 12}, "", 0},
+      {preferences_ids::kChooseDbfDirectory, K::PushButton, {244, 49, 57, 14}, "Durchsuchen...", 0},
       label({2, 82, 288, 20},
             "Geben Sie hier die Anfangsnummer f\xfcr die autom. Generierung von Art.-Nr. oder "
             "Kd.-Nr. an. Der Vorlauf bleibt immer gleich, die Nummer wird automatisch "
@@ -41,26 +46,30 @@ DialogTemplate preferences() {
       label({94, 103, 42, 8}, "Nummer:"),
       label({145, 104, 48, 8}, "Vorschau:"),
       label({6, 115, 37, 8}, "Adressen:"),
-      {113, K::Edit, {47, 113, 44, 12}, "", 0},
-      {114, K::Edit, {94, 113, 44, 12}, "", 0},
-      {131, K::Label, {144, 114, 90, 8}, "", 0},
+      {preferences_ids::kAdrPrefix, K::Edit, {47, 113, 44, 12}, "", 0},
+      {preferences_ids::kAdrNumber, K::Edit, {94, 113, 44, 12}, "", 0},
+      {preferences_ids::kAdrPreview, K::Label, {144, 114, 90, 8}, "", 0},
       label({6, 131, 29, 8}, "Artikel:"),
-      {115, K::Edit, {47, 129, 44, 12}, "", 0},
-      {116, K::Edit, {94, 129, 44, 12}, "", 0},
-      {132, K::Label, {144, 130, 92, 8}, "", 0},
-      {141, K::CheckBox, {3, 147, 294, 9}, "Bestehende Datens\xe4tze Aktualisieren", 0},
-      {1001,
+      {preferences_ids::kArtPrefix, K::Edit, {47, 129, 44, 12}, "", 0},
+      {preferences_ids::kArtNumber, K::Edit, {94, 129, 44, 12}, "", 0},
+      {preferences_ids::kArtPreview, K::Label, {144, 130, 92, 8}, "", 0},
+      {preferences_ids::kUpdate,
+       K::CheckBox,
+       {3, 147, 294, 9},
+       "Bestehende Datens\xe4tze Aktualisieren",
+       0},
+      {preferences_ids::kByArticleNumber,
        K::RadioButton,
        {15, 159, 282, 9},
        "Bei Artikeldaten Artikelnummer als Kriterium verwenden",
        ctl::kGroup},
-      {1002,
+      {preferences_ids::kBySupplierNumber,
        K::RadioButton,
        {15, 171, 282, 9},
        "Bei Artikeldaten Lieferanten-Artikelnummer als Kriterium verwenden",
        0},
-      {101, K::PushButton, {197, 180, 50, 14}, "&OK", ctl::kDefaultButton},
-      {102, K::PushButton, {252, 180, 50, 14}, "&Abbruch", 0},
+      {preferences_ids::kOk, K::PushButton, {197, 180, 50, 14}, "&OK", ctl::kDefaultButton},
+      {preferences_ids::kCancel, K::PushButton, {252, 180, 50, 14}, "&Abbruch", 0},
   };
   return t;
 }
@@ -96,30 +105,30 @@ DialogTemplate fileChoice() {
       dialog(tpl::kFileChoice, "Datei-Optionen", 305, 200, dlg::kCaption | dlg::kCentered);
   t.controls = {
       label({4, 9, 42, 8}, "Excel-Datei:"),
-      {111, K::DropDownList, {53, 7, 185, 12}, "", 0},
-      {121, K::PushButton, {244, 6, 57, 14}, "Durchsuchen...", 0},
+      {file_choice_ids::kXlsList, K::DropDownList, {53, 7, 185, 12}, "", 0},
+      {file_choice_ids::kBrowseXls, K::PushButton, {244, 6, 57, 14}, "Durchsuchen...", 0},
       label({4, 28, 46, 8}, "dBase-Datei:"),
-      {112, K::DropDownList, {53, 26, 185, 12}, "", 0},
-      {122, K::PushButton, {244, 25, 57, 14}, "Durchsuchen...", 0},
-      {105,
+      {file_choice_ids::kDbfList, K::DropDownList, {53, 26, 185, 12}, "", 0},
+      {file_choice_ids::kBrowseDbf, K::PushButton, {244, 25, 57, 14}, "Durchsuchen...", 0},
+      {file_choice_ids::kHeader,
        K::CheckBox,
        {6, 168, 288, 9},
        "Excel-Datei enth\xe4lt \xfc"
        "berschriften",
        0},
-      {103,
+      {file_choice_ids::kNextStep,
        K::PushButton,
        {6, 183, 74, 14},
        "&N\xe4"
        "chster Schritt",
        ctl::kDefaultButton},
-      {101,
+      {file_choice_ids::kSaveAndClose,
        K::PushButton,
        {156, 183, 91, 14},
        "&Speichern und Schlie\xdf"
        "en",
        ctl::kDefaultButton},
-      {102, K::PushButton, {252, 183, 50, 14}, "&Abbruch", 0},
+      {file_choice_ids::kCancel, K::PushButton, {252, 183, 50, 14}, "&Abbruch", 0},
   };
   return t;
 }
@@ -129,10 +138,18 @@ DialogTemplate importOptions() {
       dialog(tpl::kImportOptions, "Datei-Optionen", 118, 161, dlg::kCaption | dlg::kCentered);
   t.controls = {
       label({2, 3, 111, 10}, "Dieses Feld enth\xe4lt immer Daten:"),
-      {111, K::DropDownList, {2, 15, 108, 12}, "", 0},
-      {105, K::CheckBox, {3, 132, 111, 9}, "Nummer automatisch erzeugen", 0},
-      {101, K::PushButton, {60, 144, 53, 14}, "&Speichern", ctl::kDefaultButton},
-      {102, K::PushButton, {4, 144, 53, 14}, "&Abbruch", 0},
+      {import_options_ids::kStopColumn, K::DropDownList, {2, 15, 108, 12}, "", 0},
+      {import_options_ids::kAutoNumber,
+       K::CheckBox,
+       {3, 132, 111, 9},
+       "Nummer automatisch erzeugen",
+       0},
+      {import_options_ids::kSave,
+       K::PushButton,
+       {60, 144, 53, 14},
+       "&Speichern",
+       ctl::kDefaultButton},
+      {import_options_ids::kCancel, K::PushButton, {4, 144, 53, 14}, "&Abbruch", 0},
   };
   return t;
 }
@@ -141,12 +158,12 @@ DialogTemplate mapping() {
   DialogTemplate t = dialog(tpl::kMapping, "Zuordnung", 326, 225,
                             dlg::kCaption | dlg::kResizable | dlg::kMaximizeBox);
   t.controls = {
-      {201, K::GridList, {0, 0, 326, 200}, "", 0},
-      {101, K::PushButton, {2, 208, 76, 14}, "&Automatisch zuordnen", 0},
-      {102, K::PushButton, {80, 208, 59, 14}, "Einlese&optionen", 0},
-      {103, K::PushButton, {141, 208, 76, 14}, "Zuordnung &Speichern", 0},
-      {104, K::PushButton, {219, 208, 63, 14}, "&Einlesen starten", 0},
-      {105, K::PushButton, {283, 208, 41, 14}, "&Beenden", 0},
+      {mapping_ids::kFieldList, K::GridList, {0, 0, 326, 200}, "", 0},
+      {mapping_ids::kAutoMap, K::PushButton, {2, 208, 76, 14}, "&Automatisch zuordnen", 0},
+      {mapping_ids::kOptions, K::PushButton, {80, 208, 59, 14}, "Einlese&optionen", 0},
+      {mapping_ids::kSave, K::PushButton, {141, 208, 76, 14}, "Zuordnung &Speichern", 0},
+      {mapping_ids::kStartImport, K::PushButton, {219, 208, 63, 14}, "&Einlesen starten", 0},
+      {mapping_ids::kClose, K::PushButton, {283, 208, 41, 14}, "&Beenden", 0},
   };
   return t;
 }

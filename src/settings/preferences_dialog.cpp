@@ -1,34 +1,20 @@
 #include "settings/preferences_dialog.h"
 
-#include "state/app_state.h"
-#include "ui/ui.h"
+#include "base/ini.h"
 #include "base/number_text.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "resources/dialog_template.h"
-#include "base/ini.h"
+#include "resources/ids/preferences_ids.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 
 namespace {
 
-// Control ids of the template VOREINST.
-constexpr int kXlsDirectory = 111;
-constexpr int kDbfDirectory = 112;
-constexpr int kAdrPrefix = 113;
-constexpr int kAdrNumber = 114;
-constexpr int kArtPrefix = 115;
-constexpr int kArtNumber = 116;
-constexpr int kChooseXlsDirectory = 121;
-constexpr int kChooseDbfDirectory = 122;
-constexpr int kAdrPreview = 131;
-constexpr int kArtPreview = 132;
-constexpr int kUpdate = 141;
-constexpr int kByArticleNumber = 1001;
-constexpr int kBySupplierNumber = 1002;
-constexpr int kOk = 101;
-constexpr int kCancel = 102;
+using namespace preferences_ids;
 
 const InputRule kPrefixRule{10, false};
 const InputRule kNumberRule{6, true};

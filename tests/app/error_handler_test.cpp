@@ -2,11 +2,12 @@
 
 #include <thread>
 
-#include "state/app_state.h"
 #include "app/error_handler.h"
 #include "app/error_report.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/error_dialog_ids.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"

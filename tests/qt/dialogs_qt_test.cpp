@@ -25,6 +25,7 @@
 #include "qt/qt_ui.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/error_dialog_ids.h"
 #include "settings/preferences.h"
 #include "settings/preferences_dialog.h"
 #include "state/app_state.h"
