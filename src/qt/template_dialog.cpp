@@ -191,14 +191,20 @@ class QtControl : public Control {
     if (auto* list = qobject_cast<QListWidget*>(widget_)) list->setCurrentRow(index);
   }
 
-  bool visible() const override { return !widget_->isHidden(); }
-  void setVisible(bool on) override { widget_->setVisible(on); }
-  bool enabled() const override { return widget_->isEnabled(); }
-  void setEnabled(bool on) override { widget_->setEnabled(on); }
-  void setFocus() override { widget_->setFocus(); }
+  bool visible() const override { return widget_ && !widget_->isHidden(); }
+  void setVisible(bool on) override {
+    if (widget_) widget_->setVisible(on);
+  }
+  bool enabled() const override { return widget_ && widget_->isEnabled(); }
+  void setEnabled(bool on) override {
+    if (widget_) widget_->setEnabled(on);
+  }
+  void setFocus() override {
+    if (widget_) widget_->setFocus();
+  }
 
   void place(int x, int y, int width, int height) override {
-    widget_->setGeometry(toPixels_({x, y, width, height}));
+    if (widget_) widget_->setGeometry(toPixels_({x, y, width, height}));
   }
 
   int progress() const override {
@@ -224,7 +230,7 @@ class QtControl : public Control {
  private:
   int id_;
   ControlKind kind_;
-  QWidget* widget_;
+  QPointer<QWidget> widget_;  // gone with a window its owner took along
   std::function<QRect(const Rect&)> toPixels_;
   InputRule rule_;
 };

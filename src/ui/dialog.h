@@ -13,16 +13,21 @@ namespace zandor {
 // What every backend guarantees:
 // - Threads: dialogs, their controls and their callbacks belong to the GUI thread.
 // - Lifetime: a Control* or GridList* stays valid as long as its Dialog object, also after
-//   the dialog ended or its owner closed (calls then change nothing). The Dialog object
-//   may be destroyed once runModal() returned or a modeless one ended.
+//   the dialog ended. A modeless dialog whose owner closed went with it: control() and
+//   gridList() answer nullptr from then on, and pointers fetched before must not be used
+//   (a Control* still changes nothing safely). The Dialog object may be destroyed once
+//   runModal() returned or a modeless one ended.
 // - Owner: a new dialog belongs to the active window of the program (a modal dialog, else
 //   the main window), stays above it, and goes when it closes.
 // - Events: onClicked and onChanged come from the user only; text, checks or selection set
 //   from code never fire them. A callback may call end(), requestClose() or setText() on
 //   its own dialog; it runs inside the event guard (ui/event_guard.h).
-// - Sizes: every position and size (controls, grid columns, onResized) is in dialog units
-//   of the template's font (x: a quarter of the average character width, y: an eighth of
-//   the character height), unless the template says pixels.
+// - Sizes: positions and sizes of controls, place() and onResized are in dialog units of
+//   the template's font (x: a quarter of the average character width, y: an eighth of the
+//   character height). Two sizes are fixed in pixels instead, because the program's look
+//   is defined that way: a template with the pixel style (the error dialog, 450 x 300
+//   whatever the font) and grid column widths. Pixels are those of a 96 dpi screen; a
+//   backend scales them by the screen's resolution.
 // Texts are Windows-1252 bytes; backends convert at their edge.
 
 // What limits typing into an edit field.

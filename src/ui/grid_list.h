@@ -21,7 +21,7 @@ class GridModel {
 
 struct GridColumn {
   std::string header;
-  int width = 0;  // pixels; 0: as wide as the widest cell (trailing blanks not counted)
+  int width = 0;  // pixels at 96 dpi; 0: as wide as the widest cell (trailing blanks not counted)
   bool editable = false;
 };
 
