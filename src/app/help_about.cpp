@@ -1,8 +1,8 @@
 #include "app/help_about.h"
 
+#include "base/paths.h"
 #include "state/app_state.h"
 #include "ui/ui.h"
-#include "base/paths.h"
 
 namespace zandor {
 

@@ -2,12 +2,12 @@
 // only, so a first start leaves "log" and "zandor.ini" beside the program.
 #include <iostream>
 
-#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "app/startup.h"
 #include "base/error.h"
 #include "base/paths.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 
 int main(int argc, char** argv) {
   using namespace zandor;

@@ -1,10 +1,10 @@
 #include "app/startup.h"
 
-#include "state/app_state.h"
-#include "ui/ui.h"
 #include "base/date.h"
 #include "base/paths.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
+#include "ui/ui.h"
 
 namespace zandor {
 

@@ -3,7 +3,6 @@
 
 #include <iostream>
 
-#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "app/startup.h"
 #include "base/encoding.h"
@@ -12,6 +11,7 @@
 #include "import/import_run.h"
 #include "mapping/mapping_profile.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
 
 namespace zandor::cli {

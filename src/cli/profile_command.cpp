@@ -1,13 +1,13 @@
 // zandor-cli profile make: the mapping dialog's "automatic mapping, then save" for scripts.
 #include <iostream>
 
-#include "state/app_state.h"
 #include "app/console_ui.h"
 #include "base/encoding.h"
 #include "cli/command_registry.h"
 #include "mapping/auto_mapping.h"
 #include "mapping/mapping_profile.h"
 #include "mapping/structure_readers.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
 
 namespace zandor::cli {

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "state/app_state.h"
-#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/text.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
+#include "ui/ui.h"
 
 namespace zandor {
 

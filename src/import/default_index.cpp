@@ -1,8 +1,8 @@
 #include "import/default_index.h"
 
-#include "state/app_state.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "state/app_state.h"
 
 namespace zandor {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "state/wait_message.h"
 #include "base/error.h"
 #include "sheet/ole_auto.h"
+#include "state/wait_message.h"
 #include "table/work_areas.h"
 
 namespace zandor {

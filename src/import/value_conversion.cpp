@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string_view>
 
-#include "state/app_state.h"
 #include "base/date.h"
 #include "base/number_text.h"
 #include "base/text.h"
 #include "import/import_log.h"
+#include "state/app_state.h"
 
 namespace zandor {
 

@@ -1,8 +1,8 @@
 #include "mapping/auto_mapping.h"
 
+#include "base/text.h"
 #include "state/app_state.h"
 #include "ui/ui.h"
-#include "base/text.h"
 
 namespace zandor {
 

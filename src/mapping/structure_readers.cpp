@@ -2,14 +2,14 @@
 
 #include <optional>
 
-#include "state/app_state.h"
-#include "ui/ui.h"
 #include "base/encoding.h"
 #include "base/error.h"
 #include "base/paths.h"
 #include "mapping/column_headings.h"
 #include "sheet/ole_auto.h"
+#include "state/app_state.h"
 #include "table/work_areas.h"
+#include "ui/ui.h"
 
 namespace zandor {
 

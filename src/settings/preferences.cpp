@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "state/app_state.h"
 #include "base/number_text.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "state/app_state.h"
 
 namespace zandor {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "state/app_state.h"
 #include "import/default_index.h"
+#include "state/app_state.h"
 #include "support/test_support.h"
 
 namespace zandor {

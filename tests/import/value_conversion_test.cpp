@@ -6,12 +6,12 @@
 #include <optional>
 #include <vector>
 
-#include "state/app_state.h"
 #include "app/startup.h"
 #include "base/date.h"
 #include "base/encoding.h"
 #include "import/import_log.h"
 #include "import/value_conversion.h"
+#include "state/app_state.h"
 #include "support/test_support.h"
 
 namespace zandor {

@@ -10,12 +10,12 @@
 #include <QTableView>
 #include <QTest>
 
-#include "state/app_state.h"
 #include "app/startup.h"
 #include "mapping/mapping_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "support/test_support.h"
 #include "table/table_create.h"
 #include "table/work_areas.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "state/app_state.h"
 #include "settings/preferences.h"
 #include "settings/preferences_dialog.h"
+#include "state/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 

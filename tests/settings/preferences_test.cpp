@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "state/app_state.h"
 #include "base/paths.h"
 #include "settings/doc_list.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "support/test_support.h"
 
 namespace zandor {
