@@ -36,6 +36,24 @@ QWidget* ownerWindow() {
   return nullptr;
 }
 
+namespace {
+
+// A chosen name that Windows-1252 cannot hold would turn into "?" and name no file: it is
+// refused where it is chosen, so it is never stored, and counts as cancelled.
+std::string usableChoice(const QString& chosen, ChosenKind kind) {
+  if (chosen.isEmpty()) return {};
+  const std::string message = unusableNameMessage(chosen.toStdString(), kind);
+  if (message.empty()) return fromQ(chosen);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Name nicht verwendbar"),
+                  QString::fromStdString(message), QMessageBox::Ok, ownerWindow());
+  box.setObjectName(QStringLiteral("unusableName"));
+  box.exec();
+  rethrowPendingQuit();
+  return {};
+}
+
+}  // namespace
+
 QtUi::QtUi() = default;
 QtUi::~QtUi() = default;
 
@@ -60,7 +78,7 @@ std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
   const QString chosen =
       QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter);
   rethrowPendingQuit();
-  return fromQ(chosen);
+  return usableChoice(chosen, ChosenKind::File);
 }
 
 std::string QtUi::chooseNewFile(const std::string& title, const std::string& mask,
@@ -75,14 +93,14 @@ std::string QtUi::chooseNewFile(const std::string& title, const std::string& mas
   dialog.selectFile(toQ(mask));
   const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
   rethrowPendingQuit();
-  return chosen ? fromQ(dialog.selectedFiles().front()) : std::string();
+  return chosen ? usableChoice(dialog.selectedFiles().front(), ChosenKind::File) : std::string();
 }
 
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   const QString chosen = QFileDialog::getExistingDirectory(
       ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
   rethrowPendingQuit();
-  return fromQ(chosen);
+  return usableChoice(chosen, ChosenKind::Folder);
 }
 
 void QtUi::waitShow(const std::string& text) {

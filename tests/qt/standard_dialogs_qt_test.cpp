@@ -1,0 +1,77 @@
+// The toolkit's own dialogs as the program uses them: file choice, questions, documents,
+// viewers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/app_state.h"
+#include "mapping/file_choice_dialog.h"
+#include "qt/qt_test_support.h"
+#include "qt/qt_ui.h"
+#include "settings/preferences.h"
+#include "support/test_support.h"
+
+namespace zandor {
+namespace {
+
+using test::controlOf;
+using test::onNextModal;
+
+class QtStandardDialogsTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  QtUi ui;
+  AppState state;
+
+  void SetUp() override {
+    state.ui = &ui;
+    INI_INIT_FILE(state, dir.file("zandor.ini"));
+  }
+};
+
+// "Łódź" would come back as "?ód?", name no file and be kept in the recent list.
+TEST_F(QtStandardDialogsTest, AFileNameOutside1252IsRefusedWhereItIsChosen) {
+  const std::filesystem::path polish = dir.path() / std::filesystem::path(u8"Łódź_kunden.xlsx");
+  test::writeBytes(polish, "PK");
+  state.oSettings->Set("Excel", "xls1", Value::text("/daten/alt.xlsx"));
+  QString message;
+  bool sawFileDialog = false;
+  onNextModal([&](QWidget* dialog) {
+    onNextModal(
+        [&](QWidget* files) {
+          auto* fileDialog = qobject_cast<QFileDialog*>(files);
+          ASSERT_NE(fileDialog, nullptr);
+          sawFileDialog = true;
+          onNextModal(
+              [&](QWidget* box) {
+                auto* messageBox = qobject_cast<QMessageBox*>(box);
+                ASSERT_NE(messageBox, nullptr);
+                message = messageBox->text();
+                EXPECT_TRUE(test::saveScreenshot(box, "unusable_file_name"));
+                messageBox->accept();
+              },
+              files);
+          fileDialog->selectFile(QString::fromStdString(polish.string()));
+          static_cast<QDialog*>(fileDialog)->accept();  // as its "Öffnen" button
+        },
+        dialog);
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 121), Qt::LeftButton);
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+  });
+  DLGZUORDNUNG(state);
+  EXPECT_TRUE(sawFileDialog);
+  EXPECT_TRUE(message.contains(QStringLiteral("Der Dateiname „Łódź_kunden.xlsx“")))
+      << message.toStdString();
+  EXPECT_TRUE(message.contains(QStringLiteral("das Zeichen „Ł“"))) << message.toStdString();
+  // The choice counted as cancelled: the list still starts with the earlier file.
+  EXPECT_EQ(state.oSettings->Get("Excel", "xls1"), "/daten/alt.xlsx");
+  EXPECT_EQ(state.cXlsFile, "/daten/alt.xlsx");
+}
+
+}  // namespace
+}  // namespace zandor
