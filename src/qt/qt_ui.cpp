@@ -75,8 +75,11 @@ bool QtUi::question(const std::string& title, const std::string& text) {
 std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
                              const std::string& startDirectory) {
   const QString filter = toQ(mask) + QStringLiteral(";;") + QStringLiteral("*");
+  // Qt's own dialog, not the desktop's: that one speaks the desktop's language whatever
+  // texts are loaded, and looks and behaves alike on every desktop (and in the tests).
   const QString chosen =
-      QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter);
+      QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter, nullptr,
+                                   QFileDialog::DontUseNativeDialog);
   rethrowPendingQuit();
   return usableChoice(chosen, ChosenKind::File);
 }
@@ -98,7 +101,8 @@ std::string QtUi::chooseNewFile(const std::string& title, const std::string& mas
 
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   const QString chosen = QFileDialog::getExistingDirectory(
-      ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
+      ownerWindow(), toQ(title), toQ(startDirectory),
+      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   rethrowPendingQuit();
   return usableChoice(chosen, ChosenKind::Folder);
 }

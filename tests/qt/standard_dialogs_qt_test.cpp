@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -71,6 +73,45 @@ TEST_F(QtStandardDialogsTest, AFileNameOutside1252IsRefusedWhereItIsChosen) {
   // The choice counted as cancelled: the list still starts with the earlier file.
   EXPECT_EQ(state.oSettings->Get("Excel", "xls1"), "/daten/alt.xlsx");
   EXPECT_EQ(state.cXlsFile, "/daten/alt.xlsx");
+}
+
+QStringList buttonTexts(const QList<QAbstractButton*>& buttons) {
+  QStringList texts;
+  for (QAbstractButton* button : buttons) texts << button->text().remove(QLatin1Char('&'));
+  texts.sort();
+  return texts;
+}
+
+// Qt's own texts are German whatever language the desktop speaks.
+TEST_F(QtStandardDialogsTest, QuestionsAndFileDialogsSpeakGerman) {
+  QStringList answers;
+  onNextModal([&](QWidget* box) {
+    auto* question = qobject_cast<QMessageBox*>(box);
+    ASSERT_NE(question, nullptr);
+    answers = buttonTexts(question->buttons());
+    EXPECT_TRUE(test::saveScreenshot(box, "question_german"));
+    question->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_TRUE(ui.question("Index", "Soll der Index neu aufgebaut werden?"));
+  EXPECT_EQ(answers, QStringList({"Ja", "Nein"}));
+
+  test::writeBytes(dir.path() / "kunden.xlsx", "PK");
+  QStringList labels;
+  QStringList buttons;
+  onNextModal([&](QWidget* files) {
+    auto* fileDialog = qobject_cast<QFileDialog*>(files);
+    ASSERT_NE(fileDialog, nullptr);
+    EXPECT_TRUE(fileDialog->testOption(QFileDialog::DontUseNativeDialog));
+    for (QLabel* label : files->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) labels << label->text().remove(QLatin1Char('&'));
+    }
+    buttons = buttonTexts(files->findChild<QDialogButtonBox*>()->buttons());
+    EXPECT_TRUE(test::saveScreenshot(files, "file_dialog_german"));
+    static_cast<QDialog*>(fileDialog)->reject();
+  });
+  EXPECT_EQ(ui.chooseFile("Bitte eine Exceldatei ausw\xe4hlen", "*.xl*", dir.path().string()), "");
+  EXPECT_EQ(labels, QStringList({"Suchen in:", "Dateiname:", "Dateien des Typs:"}));
+  EXPECT_EQ(buttons, QStringList({"Abbrechen", "Öffnen"}));
 }
 
 }  // namespace
