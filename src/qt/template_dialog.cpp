@@ -250,6 +250,8 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
   const QRect size = toPixels({0, 0, tmpl.width, tmpl.height});
   if (tmpl.has(dlg::kResizable)) {
     w.resize(size.size());
+    w.setMinimumSize(tmpl.minWidth > 0 ? toPixels({0, 0, tmpl.minWidth, tmpl.minHeight}).size()
+                                       : size.size());
   } else {
     w.setFixedSize(size.size());
   }
