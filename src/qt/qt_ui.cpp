@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <limits>
 #include <sstream>
 
+#include "app/help_about.h"
 #include "base/paths.h"
 #include "import/import_run.h"
 #include "mapping/import_options_dialog.h"
@@ -231,7 +233,10 @@ void QtUi::showTextFile(const std::string& path) {
 
 void QtUi::openDocument(const std::string& path) {
   const QString absolute = QFileInfo(toQ(path)).absoluteFilePath();
-  QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));  // a failure is not reported
+  // Without a program for the document the toolkit says so only on standard error.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) {
+    information(documentNotOpenedMessage(fromQ(QDir::toNativeSeparators(absolute))));
+  }
 }
 
 std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {

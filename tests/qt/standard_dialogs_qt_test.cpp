@@ -12,11 +12,13 @@
 #include <QTest>
 
 #include "app/app_state.h"
+#include "app/help_about.h"
 #include "mapping/file_choice_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
+#include "support/working_directory.h"
 
 namespace zandor {
 namespace {
@@ -112,6 +114,29 @@ TEST_F(QtStandardDialogsTest, QuestionsAndFileDialogsSpeakGerman) {
   EXPECT_EQ(ui.chooseFile("Bitte eine Exceldatei ausw\xe4hlen", "*.xl*", dir.path().string()), "");
   EXPECT_EQ(labels, QStringList({"Suchen in:", "Dateiname:", "Dateien des Typs:"}));
   EXPECT_EQ(buttons, QStringList({"Abbrechen", "Öffnen"}));
+}
+
+// The offscreen platform has no program for documents, as a desktop without a PDF viewer:
+// "Hilfe" must say so instead of doing nothing visible.
+TEST_F(QtStandardDialogsTest, HelpWithoutAProgramForPdfFilesSaysSo) {
+  test::writeBytes(dir.path() / kHelpFileName, "%PDF-1.4\n");
+  test::WorkingDirectory cwd(dir.path());
+  QString text;
+  onNextModal([&](QWidget* box) {
+    auto* messageBox = qobject_cast<QMessageBox*>(box);
+    ASSERT_NE(messageBox, nullptr);
+    text = messageBox->text();
+    EXPECT_TRUE(test::saveScreenshot(box, "help_not_opened"));
+    messageBox->accept();
+  });
+  HILFEOEFFNEN(state);
+  const QString help =
+      QString::fromStdString((std::filesystem::absolute(dir.path()) / kHelpFileName).string());
+  EXPECT_TRUE(text.startsWith(QStringLiteral("Die Hilfe „") + help +
+                              QStringLiteral("“ konnte nicht geöffnet werden")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("kein Programm zum Anzeigen von PDF-Dateien")))
+      << text.toStdString();
 }
 
 }  // namespace
