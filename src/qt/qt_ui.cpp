@@ -24,6 +24,7 @@
 #include "mapping/mapping_dialog.h"
 #include "qt/qt_text.h"
 #include "qt/quit_guard.h"
+#include "qt/screen_fit.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
 
@@ -222,7 +223,8 @@ QWidget* openTextViewer(const std::string& path) {
   viewer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   viewer->setPlainText(toQ(bytes.str()));
   viewer->setWindowTitle(toQ(fileNamePart(path)) + QStringLiteral(" \u2013 Zandor"));
-  viewer->resize(760, 520);
+  // Whole on its owner's screen, however small that is.
+  placeOnScreen(viewer, QSize(760, 520), modal != nullptr ? modal : ownerWindow());
   viewer->show();
   return viewer;
 }

@@ -2,17 +2,27 @@
 // viewers on small screens.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
+#include <QTest>
 
 #include "app/app_state.h"
+#include "app/error_handler.h"
 #include "app/startup.h"
 #include "mapping/mapping_dialog.h"
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
+#include "qt/screen_fit.h"
+#include "resources/dialog_template.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
+#include "support/working_directory.h"
 #include "table/table_create.h"
 #include "table/work_areas.h"
 
@@ -72,6 +82,80 @@ TEST_F(QtWindowSizeTest, TheMappingDialogKeepsItsButtonsWholeAtItsSmallest) {
   });
   ZUORDNUNG(state, areas, [](AppState&) {});
   EXPECT_TRUE(checked);
+}
+
+// Placement on a 640x480 screen, the right one of two, frame included.
+TEST(QtScreenFitTest, AWindowLiesWholeOnTheScreenNearItsOwner) {
+  const QRect screen(640, 0, 640, 480);
+  const QMargins frame(4, 24, 4, 4);
+  const QRect large = fittedGeometry(QSize(760, 520), frame, screen, QRect(900, 300, 400, 300));
+  EXPECT_EQ(large.marginsAdded(frame), screen);
+  const QRect owner(700, 100, 300, 200);
+  const QRect small = fittedGeometry(QSize(200, 100), frame, screen, owner);
+  EXPECT_EQ(small.size(), QSize(200, 100));
+  EXPECT_LE((small.marginsAdded(frame).center() - owner.center()).manhattanLength(), 1);
+  const QRect cornered = fittedGeometry(QSize(300, 200), frame, screen, QRect(1200, 440, 80, 40));
+  EXPECT_EQ(cornered.size(), QSize(300, 200));
+  EXPECT_TRUE(screen.contains(cornered.marginsAdded(frame)));
+  // Without an owner: the middle of the screen.
+  const QRect alone = fittedGeometry(QSize(200, 100), frame, screen, QRect());
+  EXPECT_LE((alone.marginsAdded(frame).center() - screen.center()).manhattanLength(), 1);
+}
+
+// The log viewer and the error report's viewer open on their owner's screen and lie whole
+// in it. Run once more on two screens of 640x480 (test_qt_small_screens), where the
+// viewer's 760x520 do not fit.
+class QtScreenFitWindowsTest : public QtWindowSizeTest {
+ protected:
+  QScreen* lastScreen() const { return QGuiApplication::screens().back(); }
+
+  static void expectWholeOn(QWidget* window, QScreen* screen) {
+    const QRect room = screen->availableGeometry();
+    EXPECT_TRUE(room.contains(window->frameGeometry()))
+        << "frame " << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+        << window->frameGeometry().width() << "x" << window->frameGeometry().height() << " screen "
+        << room.x() << "," << room.y() << " " << room.width() << "x" << room.height();
+  }
+};
+
+TEST_F(QtScreenFitWindowsTest, TheLogViewerOpensWholeOnTheMainWindowsScreen) {
+  QMainWindow owner;
+  const QRect room = lastScreen()->availableGeometry();
+  owner.setGeometry(room.right() - 300, room.bottom() - 200, 280, 180);
+  owner.show();
+  test::writeBytes(dir.path() / "Einlesen.log", "Zeile 1\r\n");
+  QPointer<QWidget> viewer = openTextViewer(dir.file("Einlesen.log"));
+  expectWholeOn(viewer, lastScreen());
+  EXPECT_EQ(viewer->screen(), lastScreen());
+  EXPECT_TRUE(test::saveScreensPicture("text_viewer_on_screen"));
+  viewer->close();
+}
+
+TEST_F(QtScreenFitWindowsTest, TheErrorReportOpensWholeOverTheErrorDialog) {
+  test::WorkingDirectory cwd(dir.path());
+  ERRORSYS(state, nullptr, "Qt Test");
+  int mainWindow = 0;
+  state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
+  Error error;
+  error.genCode = gen::kNoOrder;
+  error.subsystem = "DBFNTX";
+  error.subCode = 1201;
+  error.description = "Workarea not indexed";
+  error.canDefault = true;
+  QPointer<QWidget> viewer;
+  onNextModal([&](QWidget* dialog) {
+    QTest::mouseClick(controlOf<QPushButton>(dialog, errdlg::kSeeReport), Qt::LeftButton);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->objectName() == QStringLiteral("textViewer") && top->isVisible()) viewer = top;
+    }
+    ASSERT_FALSE(viewer.isNull());
+    expectWholeOn(viewer, dialog->screen());
+    EXPECT_TRUE(test::saveScreensPicture("error_report_on_screen"));
+    QTest::mouseClick(controlOf<QPushButton>(dialog, errdlg::kDefault), Qt::LeftButton);
+  });
+  EXPECT_EQ(raiseError(error), ErrorAnswer::Default);
+  setErrorHandler(consoleErrorHandler);
+  if (viewer) viewer->close();
 }
 
 }  // namespace
