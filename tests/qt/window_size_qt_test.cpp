@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMainWindow>
@@ -15,10 +16,13 @@
 #include "app/app_state.h"
 #include "app/error_handler.h"
 #include "app/startup.h"
+#include "mapping/file_choice_dialog.h"
 #include "mapping/mapping_dialog.h"
 #include "qt/qt_test_support.h"
+#include "qt/qt_text.h"
 #include "qt/qt_ui.h"
 #include "qt/screen_fit.h"
+#include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
@@ -81,6 +85,43 @@ TEST_F(QtWindowSizeTest, TheMappingDialogKeepsItsButtonsWholeAtItsSmallest) {
     checked = true;
   });
   ZUORDNUNG(state, areas, [](AppState&) {});
+  EXPECT_TRUE(checked);
+}
+
+// A closed drop-down list shows a long path's file name, cutting the folders instead; the
+// entry itself, what is chosen and stored, stays whole.
+TEST_F(QtWindowSizeTest, AClosedDropDownShowsTheFileNameOfALongPath) {
+  const std::string longPath =
+      "/home/anna/Dokumente/Kunden und Lieferanten/Importe aus der Buchhaltung 2024/"
+      "Preisliste Fr\xfchjahr.xlsx";
+  state.oSettings->Set("Excel", "xls1", Value::text(longPath));
+  state.oSettings->Set("Excel", "xls2", Value::text("/daten/alt.xls"));
+  bool checked = false;
+  onNextModal([&](QWidget* dialog) {
+    auto* xls = dynamic_cast<PathComboBox*>(controlOf<QComboBox>(dialog, 111));
+    ASSERT_NE(xls, nullptr);
+    const QString full = toQ(longPath);
+    EXPECT_EQ(xls->currentText(), full);
+    EXPECT_EQ(xls->toolTip(), full);
+    EXPECT_GT(xls->fontMetrics().horizontalAdvance(full), xls->width());
+    const QString shown = xls->shownText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\u2026/Preisliste Frühjahr.xlsx")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home/"))) << shown.toStdString();
+    EXPECT_LT(xls->fontMetrics().horizontalAdvance(shown), xls->width());
+    EXPECT_TRUE(test::saveScreenshot(dialog, "file_choice_long_path"));
+    xls->setCurrentIndex(1);
+    EXPECT_EQ(xls->shownText(), QStringLiteral("/daten/alt.xls"));
+    // A name too long on its own is cut in its middle, its extension kept.
+    const QFontMetrics metrics = xls->fontMetrics();
+    const QString name = QStringLiteral("/daten/") + QString(80, QLatin1Char('x')) + ".xlsx";
+    const QString cut = elidedPath(name, metrics, 100);
+    EXPECT_TRUE(cut.endsWith(QStringLiteral(".xlsx"))) << cut.toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(cut), 100);
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 102), Qt::LeftButton);
+    checked = true;
+  });
+  DLGZUORDNUNG(state);
   EXPECT_TRUE(checked);
 }
 
