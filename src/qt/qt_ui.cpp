@@ -11,6 +11,8 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 #include <fstream>
@@ -233,12 +235,49 @@ void QtUi::showTextFile(const std::string& path) {
   openTextViewer(path);
 }
 
+#ifdef Q_OS_LINUX
+namespace {
+
+// Said once xdg-open has ended; the caller has gone on by then, so the box waits for no one.
+void tellLater(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Information"), toQ(text),
+                              QMessageBox::Ok, ownerWindow());
+  box->setObjectName(QStringLiteral("documentNotOpened"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+}  // namespace
+#endif
+
 void QtUi::openDocument(const std::string& path) {
   const QString absolute = QFileInfo(toQ(path)).absoluteFilePath();
-  // Without a program for the document the toolkit says so only on standard error.
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) {
-    information(documentNotOpenedMessage(fromQ(QDir::toNativeSeparators(absolute))));
+  const std::string failed = documentNotOpenedMessage(fromQ(QDir::toNativeSeparators(absolute)));
+#ifdef Q_OS_LINUX
+  // QDesktopServices hands the file to xdg-open and tells only whether that started; its
+  // exit status tells whether a program took the document. A viewer that xdg-open waits
+  // for keeps it running: no message then.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (!opener.isEmpty()) {
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, failed](int code, QProcess::ExitStatus status) {
+                       process->deleteLater();
+                       if (status != QProcess::NormalExit || code != 0) tellLater(failed);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, failed](QProcess::ProcessError error) {
+                       if (error != QProcess::FailedToStart) return;
+                       process->deleteLater();
+                       tellLater(failed);
+                     });
+    process->start(opener, {absolute});
+    return;
   }
+#endif
+  // Without a program for the document the toolkit says so only on standard error.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) information(failed);
 }
 
 std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {

@@ -4,12 +4,14 @@
 
 #include <filesystem>
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/app_state.h"
 #include "app/help_about.h"
@@ -116,27 +118,102 @@ TEST_F(QtStandardDialogsTest, QuestionsAndFileDialogsSpeakGerman) {
   EXPECT_EQ(buttons, QStringList({"Abbrechen", "Öffnen"}));
 }
 
-// The offscreen platform has no program for documents, as a desktop without a PDF viewer:
-// "Hilfe" must say so instead of doing nothing visible.
+// PATH for one test, so that the desktop's programs are the test's own.
+class PathOnly {
+ public:
+  explicit PathOnly(const std::filesystem::path& dir) : old_(qgetenv("PATH")) {
+    qputenv("PATH", QByteArray::fromStdString(dir.string()));
+  }
+  ~PathOnly() { qputenv("PATH", old_); }
+
+ private:
+  QByteArray old_;
+};
+
+// An xdg-open that ends with the status and leaves its argument in a file.
+void fakeOpener(const std::filesystem::path& dir, int status) {
+  std::filesystem::create_directories(dir);
+  test::writeBytes(dir / "xdg-open", "#!/bin/sh\nprintf %s \"$1\" > \"$0.arg\"\nexit " +
+                                         std::to_string(status) + "\n");
+  std::filesystem::permissions(dir / "xdg-open", std::filesystem::perms::owner_all);
+}
+
+QMessageBox* documentMessage() {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->objectName() == QStringLiteral("documentNotOpened") && top->isVisible())
+      return qobject_cast<QMessageBox*>(top);
+  }
+  return nullptr;
+}
+
+// Closes a modal box other than the late message about the document, so that a test that
+// expects none fails instead of waiting for it.
+class NoBlockingBox {
+ public:
+  NoBlockingBox() {
+    timer_.callOnTimeout([this] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (box == nullptr || box->objectName() == QStringLiteral("documentNotOpened")) return;
+      seen = true;
+      box->close();
+    });
+    timer_.start(20);
+  }
+  bool seen = false;
+
+ private:
+  QTimer timer_;
+};
+
+// "Hilfe" on a desktop without a program for PDF files must say so instead of doing
+// nothing visible: where there is no xdg-open (the offscreen platform opens nothing
+// itself), and where xdg-open finds no program and fails.
 TEST_F(QtStandardDialogsTest, HelpWithoutAProgramForPdfFilesSaysSo) {
   test::writeBytes(dir.path() / kHelpFileName, "%PDF-1.4\n");
   test::WorkingDirectory cwd(dir.path());
-  QString text;
-  onNextModal([&](QWidget* box) {
-    auto* messageBox = qobject_cast<QMessageBox*>(box);
-    ASSERT_NE(messageBox, nullptr);
-    text = messageBox->text();
-    EXPECT_TRUE(test::saveScreenshot(box, "help_not_opened"));
-    messageBox->accept();
-  });
-  HILFEOEFFNEN(state);
-  const QString help =
-      QString::fromStdString((std::filesystem::absolute(dir.path()) / kHelpFileName).string());
-  EXPECT_TRUE(text.startsWith(QStringLiteral("Die Hilfe „") + help +
-                              QStringLiteral("“ konnte nicht geöffnet werden")))
-      << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("kein Programm zum Anzeigen von PDF-Dateien")))
-      << text.toStdString();
+  const std::string help = (std::filesystem::absolute(dir.path()) / kHelpFileName).string();
+  const QString expected = QStringLiteral("Die Hilfe „") + QString::fromStdString(help) +
+                           QStringLiteral("“ konnte nicht geöffnet werden");
+  {
+    std::filesystem::create_directory(dir.path() / "leer");
+    PathOnly path(dir.path() / "leer");
+    QString text;
+    onNextModal([&](QWidget* box) {
+      auto* messageBox = qobject_cast<QMessageBox*>(box);
+      ASSERT_NE(messageBox, nullptr);
+      text = messageBox->text();
+      EXPECT_TRUE(test::saveScreenshot(box, "help_not_opened"));
+      messageBox->accept();
+    });
+    HILFEOEFFNEN(state);
+    EXPECT_TRUE(text.startsWith(expected)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("kein Programm zum Anzeigen von PDF-Dateien")))
+        << text.toStdString();
+  }
+  {
+    fakeOpener(dir.path() / "ohne", 3);  // xdg-open: "no method available"
+    PathOnly path(dir.path() / "ohne");
+    NoBlockingBox none;
+    HILFEOEFFNEN(state);
+    EXPECT_FALSE(none.seen);
+    ASSERT_TRUE(QTest::qWaitFor([] { return documentMessage() != nullptr; }, 10000));
+    EXPECT_TRUE(documentMessage()->text().startsWith(expected))
+        << documentMessage()->text().toStdString();
+    EXPECT_EQ(test::readBytes(dir.path() / "ohne" / "xdg-open.arg"), help);
+    documentMessage()->accept();
+  }
+  {
+    fakeOpener(dir.path() / "mit", 0);
+    PathOnly path(dir.path() / "mit");
+    NoBlockingBox none;
+    HILFEOEFFNEN(state);
+    EXPECT_FALSE(none.seen);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::filesystem::exists(dir.path() / "mit" / "xdg-open.arg"); }, 10000));
+    QTest::qWait(300);  // time for the ending to be seen
+    EXPECT_EQ(documentMessage(), nullptr);
+    EXPECT_FALSE(none.seen);
+  }
 }
 
 }  // namespace
