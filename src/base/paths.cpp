@@ -72,8 +72,9 @@ std::string unusableNameMessage(std::string_view pathUtf8, ChosenKind kind) {
       "westeurop\xe4ischen Windows-Zeichensatzes (1252).\n\nGew\xe4hlt: ");
   text += pathUtf8;
   text += cp1252ToUtf8(folder ? "\n\nBitte benennen Sie den Ordner um und w\xe4hlen Sie erneut."
-                              : "\n\nBitte benennen Sie die Datei um und w\xe4hlen Sie sie "
-                                "erneut.");
+                       : kind == ChosenKind::NewFile
+                           ? "\n\nBitte w\xe4hlen Sie einen anderen Namen."
+                           : "\n\nBitte benennen Sie die Datei um und w\xe4hlen Sie sie erneut.");
   return text;
 }
 

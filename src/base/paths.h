@@ -39,8 +39,9 @@ std::string pathFromNative(const std::filesystem::path& path);
 // std::fopen for a Windows-1252 file name.
 std::FILE* openFile(std::string_view path, const char* mode);
 
-// What a file or folder dialog chose.
-enum class ChosenKind { File, Folder };
+// What a file or folder dialog chose: an existing file, the name of a file to be written,
+// or a folder.
+enum class ChosenKind { File, NewFile, Folder };
 
 // A chosen name (UTF-8, as the file system spells it) holding a character Windows-1252
 // lacks cannot be used: inside the program it would turn into "?" and name no file. The

@@ -101,7 +101,7 @@ std::string QtUi::chooseNewFile(const std::string& title, const std::string& mas
   dialog.selectFile(toQ(mask));
   const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
   rethrowPendingQuit();
-  return chosen ? usableChoice(dialog.selectedFiles().front(), ChosenKind::File) : std::string();
+  return chosen ? usableChoice(dialog.selectedFiles().front(), ChosenKind::NewFile) : std::string();
 }
 
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {

@@ -25,6 +25,11 @@ TEST(UnusableName, NamesThePartAndTheCharacterAndWhatToRename) {
   EXPECT_NE(folder.find("Der Ordnername „Łódź“"), std::string::npos) << folder;
   EXPECT_NE(folder.find("benennen Sie den Ordner um"), std::string::npos) << folder;
 
+  // A name still to be written is simply another name to choose.
+  const std::string newFile = unusableNameMessage("/daten/Łódź.qno", ChosenKind::NewFile);
+  EXPECT_NE(newFile.find("Der Dateiname „Łódź.qno“"), std::string::npos) << newFile;
+  EXPECT_NE(newFile.find("Bitte wählen Sie einen anderen Namen."), std::string::npos) << newFile;
+
   const std::string windows = unusableNameMessage("C:\\Daten\\Ωmega\\a.csv", ChosenKind::File);
   EXPECT_NE(windows.find("Der Ordnername „Ωmega“"), std::string::npos) << windows;
 }
