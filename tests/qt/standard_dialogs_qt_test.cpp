@@ -1,5 +1,5 @@
-// The toolkit's own dialogs as the program uses them: file choice, questions, documents,
-// viewers.
+// The toolkit's own dialogs as the program uses them: file and folder choice, questions,
+// documents.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +8,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "qt/qt_test_support.h"
 #include "qt/qt_ui.h"
 #include "settings/preferences.h"
+#include "settings/preferences_dialog.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
 
@@ -77,6 +79,43 @@ TEST_F(QtStandardDialogsTest, AFileNameOutside1252IsRefusedWhereItIsChosen) {
   // The choice counted as cancelled: the list still starts with the earlier file.
   EXPECT_EQ(state.oSettings->Get("Excel", "xls1"), "/daten/alt.xlsx");
   EXPECT_EQ(state.cXlsFile, "/daten/alt.xlsx");
+}
+
+// A folder chosen in the preferences: refused the same way, the choice counts as cancelled
+// (which empties the preference, as cancelling always did).
+TEST_F(QtStandardDialogsTest, AFolderNameOutside1252IsRefusedWhereItIsChosen) {
+  const std::filesystem::path polish = dir.path() / std::filesystem::path(u8"Łódź");
+  std::filesystem::create_directory(polish);
+  QString message;
+  QString shown = QStringLiteral("(nicht gelesen)");
+  onNextModal([&](QWidget* dialog) {
+    onNextModal(
+        [&](QWidget* folders) {
+          auto* folderDialog = qobject_cast<QFileDialog*>(folders);
+          ASSERT_NE(folderDialog, nullptr);
+          onNextModal(
+              [&](QWidget* box) {
+                auto* messageBox = qobject_cast<QMessageBox*>(box);
+                ASSERT_NE(messageBox, nullptr);
+                message = messageBox->text();
+                messageBox->accept();
+              },
+              folders);
+          folderDialog->setDirectory(QString::fromStdString(dir.path().string()));
+          folderDialog->selectFile(QString::fromStdString(polish.string()));
+          static_cast<QDialog*>(folderDialog)->accept();
+        },
+        dialog);
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 121), Qt::LeftButton);
+    shown = controlOf<QLineEdit>(dialog, 111)->text();
+    QTest::mouseClick(controlOf<QPushButton>(dialog, 101), Qt::LeftButton);
+  });
+  VOREINST(state);
+  EXPECT_TRUE(message.contains(QStringLiteral("Der Ordnername „Łódź“"))) << message.toStdString();
+  EXPECT_TRUE(message.contains(QStringLiteral("benennen Sie den Ordner um")))
+      << message.toStdString();
+  EXPECT_EQ(shown.toStdString(), "");
+  EXPECT_EQ(state.oSettings->Get("Pfade", "Excel-Pfad"), "");
 }
 
 QStringList buttonTexts(const QList<QAbstractButton*>& buttons) {
