@@ -1,6 +1,7 @@
 #include "app/help_about.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "state/app_state.h"
 #include "ui/ui.h"
 
@@ -14,6 +15,20 @@ bool HILFEOEFFNEN(AppState& state) {
     state.ui->information("Noch keine Hilfe hinterlegt");
   }
   return true;
+}
+
+std::string documentNotOpenedMessage(const std::string& path) {
+  const bool help = fileNamePart(path) == kHelpFileName;
+  const std::string extension = extensionPart(path);
+  const std::string kind = upperAZ(extension) == ".PDF" ? std::string("PDF-Dateien")
+                           : extension.empty()          ? std::string("Dateien ohne Endung")
+                                               : "Dateien der Art \x84" + extension + "\x93";
+  return std::string(help ? "Die Hilfe \x84" : "Das Dokument \x84") + path +
+         "\x93 konnte nicht ge\xf6"
+         "ffnet werden: Auf diesem Rechner ist kein Programm zum Anzeigen von " +
+         kind +
+         " eingerichtet.\r\n\r\nBitte richten Sie eines ein oder \xf6"
+         "ffnen Sie die Datei mit einem anderen Programm.";
 }
 
 std::string aboutText() {

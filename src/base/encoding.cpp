@@ -53,47 +53,61 @@ std::string cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
+// The code point at utf8[i], i moved behind it; U+FFFD for a malformed sequence.
+static char32_t nextCodePoint(std::string_view utf8, std::size_t& i) {
+  const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+  int extra;
+  char32_t cp;
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1;
+    cp = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2;
+    cp = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3;
+    cp = lead & 0x07;
+  } else {
+    ++i;
+    return 0xFFFD;
+  }
+  int taken = 0;
+  while (taken < extra && i + 1 + taken < utf8.size() &&
+         (static_cast<unsigned char>(utf8[i + 1 + taken]) & 0xC0) == 0x80) {
+    cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + 1 + taken]) & 0x3F);
+    ++taken;
+  }
+  i += 1 + taken;
+  const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
+  if (taken < extra || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+  return cp;
+}
+
 std::string utf8ToCp1252(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    int extra;
-    char32_t cp;
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-      cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      cp = lead & 0x07;
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+      out += utf8[i++];
     } else {
-      out += '?';
-      ++i;
-      continue;
-    }
-    int taken = 0;
-    while (taken < extra && i + 1 + taken < utf8.size() &&
-           (static_cast<unsigned char>(utf8[i + 1 + taken]) & 0xC0) == 0x80) {
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + 1 + taken]) & 0x3F);
-      ++taken;
-    }
-    i += 1 + taken;
-    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-    if (taken < extra || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out += '?';
-    } else {
-      out += codePointToCp1252(cp);
+      out += codePointToCp1252(nextCodePoint(utf8, i));
     }
   }
   return out;
+}
+
+char32_t firstCharacterOutsideCp1252(std::string_view utf8) {
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const char32_t cp = nextCodePoint(utf8, i);
+    // "?" is the only character that comes back as '?'.
+    if (cp != U'?' && codePointToCp1252(cp) == '?') return cp;
+  }
+  return 0;
 }
 
 std::u16string cp1252ToUtf16(std::string_view bytes) {

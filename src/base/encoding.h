@@ -12,6 +12,10 @@ std::string utf8ToCp1252(std::string_view utf8);
 std::u16string cp1252ToUtf16(std::string_view bytes);
 std::string utf16ToCp1252(std::u16string_view utf16);
 
+// The first character of the UTF-8 text that Windows-1252 cannot hold (U+FFFD for a
+// malformed sequence); 0 when the whole text fits.
+char32_t firstCharacterOutsideCp1252(std::string_view utf8);
+
 // Appends one code point as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 

@@ -1,5 +1,6 @@
 #include "base/paths.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -42,6 +43,39 @@ std::string extensionPart(std::string_view path) {
   const std::string name = fileNamePart(path);
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string unusableNameMessage(std::string_view pathUtf8, ChosenKind kind) {
+  const char32_t character = firstCharacterOutsideCp1252(pathUtf8);
+  if (character == 0) return {};
+  // The part of the path that holds the character; a part before the last is a folder.
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  for (;;) {
+    end = begin;
+    while (end < pathUtf8.size() && !isPathSeparator(pathUtf8[end])) ++end;
+    if (end == pathUtf8.size() || firstCharacterOutsideCp1252(pathUtf8.substr(begin, end - begin)))
+      break;
+    begin = end + 1;
+  }
+  const bool folder = end < pathUtf8.size() || kind == ChosenKind::Folder;
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+  std::string text = cp1252ToUtf8(folder ? "Der Ordnername \x84" : "Der Dateiname \x84");
+  text += pathUtf8.substr(begin, end - begin);
+  text += cp1252ToUtf8("\x93 enth\xe4lt das Zeichen \x84");
+  appendUtf8(text, character);
+  text += cp1252ToUtf8("\x93 (");
+  text += code;
+  text += cp1252ToUtf8(
+      "), das Zandor nicht verarbeiten kann: Zandor kennt nur die Zeichen des "
+      "westeurop\xe4ischen Windows-Zeichensatzes (1252).\n\nGew\xe4hlt: ");
+  text += pathUtf8;
+  text += cp1252ToUtf8(folder ? "\n\nBitte benennen Sie den Ordner um und w\xe4hlen Sie erneut."
+                       : kind == ChosenKind::NewFile
+                           ? "\n\nBitte w\xe4hlen Sie einen anderen Namen."
+                           : "\n\nBitte benennen Sie die Datei um und w\xe4hlen Sie sie erneut.");
+  return text;
 }
 
 std::filesystem::path nativePath(std::string_view path) {

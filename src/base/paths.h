@@ -39,6 +39,16 @@ std::string pathFromNative(const std::filesystem::path& path);
 // std::fopen for a Windows-1252 file name.
 std::FILE* openFile(std::string_view path, const char* mode);
 
+// What a file or folder dialog chose: an existing file, the name of a file to be written,
+// or a folder.
+enum class ChosenKind { File, NewFile, Folder };
+
+// A chosen name (UTF-8, as the file system spells it) holding a character Windows-1252
+// lacks cannot be used: inside the program it would turn into "?" and name no file. The
+// German message naming the file or folder and that character, in UTF-8 since it shows
+// the character; "" when the name can be used.
+std::string unusableNameMessage(std::string_view pathUtf8, ChosenKind kind);
+
 // The full file name of the running program ("" when the system cannot tell).
 std::string programFileName();
 

@@ -8,6 +8,7 @@
 #include "app/program_commands.h"
 #include "app/startup.h"
 #include "base/paths.h"
+#include "qt/german_texts.h"
 #include "qt/main_window.h"
 #include "qt/qt_ui.h"
 #include "qt/termination.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(startupMessages);
   QApplication app(argc, argv);
   qInstallMessageHandler(nullptr);
+  installGermanTexts(app);
 
   QtUi ui;
   state.ui = &ui;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,13 +11,17 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "app/help_about.h"
 #include "base/paths.h"
 #include "qt/qt_text.h"
+#include "qt/screen_fit.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
 #include "ui/event_guard.h"
@@ -31,6 +36,24 @@ QWidget* ownerWindow() {
   }
   return nullptr;
 }
+
+namespace {
+
+// A chosen name that Windows-1252 cannot hold would turn into "?" and name no file: it is
+// refused where it is chosen, so it is never stored, and counts as cancelled.
+std::string usableChoice(const QString& chosen, ChosenKind kind) {
+  if (chosen.isEmpty()) return {};
+  const std::string message = unusableNameMessage(chosen.toStdString(), kind);
+  if (message.empty()) return fromQ(chosen);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Name nicht verwendbar"),
+                  QString::fromStdString(message), QMessageBox::Ok, ownerWindow());
+  box.setObjectName(QStringLiteral("unusableName"));
+  box.exec();
+  rethrowPendingQuit();
+  return {};
+}
+
+}  // namespace
 
 QtUi::QtUi() {
   // A quit chosen in the error handler ends every running event loop.
@@ -56,10 +79,13 @@ bool QtUi::question(const std::string& title, const std::string& text) {
 std::string QtUi::chooseFile(const std::string& title, const std::string& mask,
                              const std::string& startDirectory) {
   const QString filter = toQ(mask) + QStringLiteral(";;") + QStringLiteral("*");
+  // Qt's own dialog, not the desktop's: that one speaks the desktop's language whatever
+  // texts are loaded, and looks and behaves alike on every desktop (and in the tests).
   const QString chosen =
-      QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter);
+      QFileDialog::getOpenFileName(ownerWindow(), toQ(title), toQ(startDirectory), filter, nullptr,
+                                   QFileDialog::DontUseNativeDialog);
   rethrowPendingQuit();
-  return fromQ(chosen);
+  return usableChoice(chosen, ChosenKind::File);
 }
 
 std::string QtUi::chooseNewFile(const std::string& title, const std::string& mask,
@@ -74,14 +100,15 @@ std::string QtUi::chooseNewFile(const std::string& title, const std::string& mas
   dialog.selectFile(toQ(mask));
   const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
   rethrowPendingQuit();
-  return chosen ? fromQ(dialog.selectedFiles().front()) : std::string();
+  return chosen ? usableChoice(dialog.selectedFiles().front(), ChosenKind::NewFile) : std::string();
 }
 
 std::string QtUi::chooseFolder(const std::string& title, const std::string& startDirectory) {
   const QString chosen = QFileDialog::getExistingDirectory(
-      ownerWindow(), toQ(title), toQ(startDirectory), QFileDialog::ShowDirsOnly);
+      ownerWindow(), toQ(title), toQ(startDirectory),
+      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   rethrowPendingQuit();
-  return fromQ(chosen);
+  return usableChoice(chosen, ChosenKind::Folder);
 }
 
 void QtUi::waitShow(const std::string& text) {
@@ -151,7 +178,8 @@ QWidget* openTextViewer(const std::string& path) {
   viewer->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   viewer->setPlainText(toQ(bytes.str()));
   viewer->setWindowTitle(toQ(fileNamePart(path)) + QStringLiteral(" \u2013 Zandor"));
-  viewer->resize(760, 520);
+  // Whole on its owner's screen, however small that is.
+  placeOnScreen(viewer, QSize(760, 520), modal != nullptr ? modal : ownerWindow());
   viewer->show();
   return viewer;
 }
@@ -160,9 +188,49 @@ void QtUi::showTextFile(const std::string& path) {
   openTextViewer(path);
 }
 
+#ifdef Q_OS_LINUX
+namespace {
+
+// Said once xdg-open has ended; the caller has gone on by then, so the box waits for no one.
+void tellLater(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Information"), toQ(text),
+                              QMessageBox::Ok, ownerWindow());
+  box->setObjectName(QStringLiteral("documentNotOpened"));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+}  // namespace
+#endif
+
 void QtUi::openDocument(const std::string& path) {
   const QString absolute = QFileInfo(toQ(path)).absoluteFilePath();
-  QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));  // a failure is not reported
+  const std::string failed = documentNotOpenedMessage(fromQ(QDir::toNativeSeparators(absolute)));
+#ifdef Q_OS_LINUX
+  // QDesktopServices hands the file to xdg-open and tells only whether that started; its
+  // exit status tells whether a program took the document. A viewer that xdg-open waits
+  // for keeps it running: no message then.
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (!opener.isEmpty()) {
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, failed](int code, QProcess::ExitStatus status) {
+                       process->deleteLater();
+                       if (status != QProcess::NormalExit || code != 0) tellLater(failed);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, failed](QProcess::ProcessError error) {
+                       if (error != QProcess::FailedToStart) return;
+                       process->deleteLater();
+                       tellLater(failed);
+                     });
+    process->start(opener, {absolute});
+    return;
+  }
+#endif
+  // Without a program for the document the toolkit says so only on standard error.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(absolute))) information(failed);
 }
 
 std::unique_ptr<Dialog> QtUi::makeDialog(const std::string& templateName) {

@@ -18,6 +18,8 @@
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -88,6 +90,47 @@ QFont templateFont(const DialogTemplate& tmpl) {
                    : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPointSize(tmpl.fontPoints);
   return font;
+}
+
+QString elidedPath(const QString& text, const QFontMetrics& metrics, int width) {
+  if (metrics.horizontalAdvance(text) <= width) return text;
+  const qsizetype cut =
+      std::max(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
+  const QString name = text.mid(cut + 1);
+  const int room = width - metrics.horizontalAdvance(text.mid(cut));
+  if (cut <= 0 || room < metrics.horizontalAdvance(QStringLiteral("/\u2026"))) {
+    return metrics.elidedText(name, Qt::ElideMiddle, width);
+  }
+  return metrics.elidedText(text.left(cut), Qt::ElideRight, room) + text.mid(cut);
+}
+
+PathComboBox::PathComboBox(QWidget* parent) : QComboBox(parent) {
+  connect(this, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { setToolTip(text); });
+}
+
+QString PathComboBox::shownText() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  if (currentIndex() < 0) return placeholderText();
+  // The label is drawn a pixel inside the edit field on each side.
+  const QRect field =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  return elidedPath(option.currentText, fontMetrics(), field.width() - 2);
+}
+
+void PathComboBox::paintEvent(QPaintEvent*) {
+  // As QComboBox draws itself, with the shortened text.
+  QStylePainter painter(this);
+  painter.setPen(palette().color(QPalette::Text));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  if (currentIndex() < 0 && !placeholderText().isEmpty()) {
+    option.palette.setBrush(QPalette::ButtonText, option.palette.placeholderText());
+  }
+  option.currentText = shownText();
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
 }
 
 class DialogWindow : public QDialog {
@@ -259,7 +302,7 @@ QWidget* makeWidget(const ControlTemplate& c, QWidget* parent) {
     case ControlKind::RadioButton:
       return new QRadioButton(caption, parent);
     case ControlKind::DropDownList:
-      return new QComboBox(parent);
+      return new PathComboBox(parent);
     case ControlKind::ListBox:
       return new QListWidget(parent);
     case ControlKind::GridList:
@@ -307,6 +350,8 @@ QtDialog::QtDialog(const DialogTemplate& tmpl, QWidget* parent)
   const QRect size = toPixels({0, 0, tmpl.width, tmpl.height});
   if (tmpl.has(dlg::kResizable)) {
     w.resize(size.size());
+    w.setMinimumSize(tmpl.minWidth > 0 ? toPixels({0, 0, tmpl.minWidth, tmpl.minHeight}).size()
+                                       : size.size());
   } else {
     w.setFixedSize(size.size());
   }

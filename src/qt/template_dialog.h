@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QFont>
 #include <QPointer>
@@ -26,6 +27,23 @@ struct DialogUnits {
 
 // The font a template asks for; where that family is missing, the desktop's sans serif.
 QFont templateFont(const DialogTemplate& tmpl);
+
+// A drop-down list whose closed box shows a long entry (a path) shortened inside its
+// folders, so that the file name at its end stays in view; the whole entry is its tooltip.
+// Entries and selection keep their full texts.
+class PathComboBox : public QComboBox {
+ public:
+  explicit PathComboBox(QWidget* parent);
+  // The text the closed box shows at its present width.
+  QString shownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// The text shortened to the width: the folders cut at their end ("…"), the file name whole
+// where it fits, else cut in its middle.
+QString elidedPath(const QString& text, const QFontMetrics& metrics, int width);
 
 class DialogWindow;
 class QtControl;

@@ -76,6 +76,10 @@ struct DialogTemplate {
   int fontPoints = 8;
   unsigned style = 0;
   std::vector<ControlTemplate> controls;
+  // The smallest size a resizable dialog may be made (in its units), so that the controls
+  // it moves with its edges stay whole and apart; 0 keeps the template's own size.
+  int minWidth = 0;
+  int minHeight = 0;
 
   bool has(unsigned bit) const { return (style & bit) != 0; }
   // The first control with the id, or nullptr.

@@ -165,6 +165,9 @@ DialogTemplate mapping() {
       {mapping_ids::kStartImport, K::PushButton, {219, 208, 63, 14}, "&Einlesen starten", 0},
       {mapping_ids::kClose, K::PushButton, {283, 208, 41, 14}, "&Beenden", 0},
   };
+  // The row of buttons stays whole, with the list's heading and a few rows above it.
+  t.minWidth = 326;
+  t.minHeight = 90;
   return t;
 }
 

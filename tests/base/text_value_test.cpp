@@ -133,5 +133,19 @@ TEST(Encoding, CharactersOutside1252BecomeQuestionMarks) {
   EXPECT_EQ(utf16ToCp1252(std::u16string(1, char16_t(0xD800))), "?");
 }
 
+// Finds what a chosen file name would lose: every 1252 character passes, the first other
+// one is named, however many bytes it takes.
+TEST(Encoding, FirstCharacterOutside1252) {
+  EXPECT_EQ(firstCharacterOutsideCp1252(cp1252ToUtf8(
+                "M\xe4rz \x80\x8a\x9e\x9f\xff ? \x81\x9d.xlsx")),  // unassigned bytes round-trip
+            0u);
+  EXPECT_EQ(firstCharacterOutsideCp1252(""), 0u);
+  EXPECT_EQ(firstCharacterOutsideCp1252("Łódź"), U'Ł');
+  EXPECT_EQ(firstCharacterOutsideCp1252("Köln→Łódź"), U'→');
+  EXPECT_EQ(firstCharacterOutsideCp1252("Ordner/😀.csv"), U'😀');
+  EXPECT_EQ(firstCharacterOutsideCp1252("a\xc3"), 0xFFFDu);  // cut sequence
+  EXPECT_EQ(firstCharacterOutsideCp1252("\xc0\xaf"), 0xFFFDu);
+}
+
 }  // namespace
 }  // namespace zandor

@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "base/encoding.h"
 #include "mapping/mapping_profile.h"
+#include "resources/dialog_template.h"
 #include "state/app_state.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
@@ -306,6 +307,28 @@ TEST_F(MappingDialogTest, ButtonsStayInOneRowUnderTheListWhenResized) {
     EXPECT_EQ(d.placeOf(kGrid)[3], 0);
     d.click(105);
   }));
+}
+
+// The template's smallest size is the one its layout needs: every button inside the dialog,
+// apart from the others, under a list that still shows its heading and a few rows.
+TEST(MappingLayoutTest, TheSmallestSizeKeepsEveryButtonWholeUnderTheList) {
+  const DialogTemplate& t = *findDialogTemplate(tpl::kMapping);
+  ASSERT_TRUE(t.has(dlg::kResizable));
+  ASSERT_GT(t.minWidth, 0);
+  const MappingLayout layout = mappingLayout(t.minWidth, t.minHeight);
+  EXPECT_GE(layout.listHeight, 50);
+  std::vector<Rect> placed;
+  for (const ControlTemplate& c : t.controls) {
+    if (c.kind != ControlKind::PushButton) continue;
+    const Rect button{c.rect.x, layout.buttonTop, c.rect.width, c.rect.height};
+    EXPECT_GE(button.x, 0) << c.caption;
+    EXPECT_LE(button.right(), t.minWidth) << c.caption;
+    EXPECT_GE(button.y, layout.listHeight) << c.caption;
+    EXPECT_LE(button.bottom(), t.minHeight) << c.caption;
+    for (const Rect& other : placed) EXPECT_FALSE(other.intersects(button)) << c.caption;
+    placed.push_back(button);
+  }
+  EXPECT_EQ(placed.size(), 5u);
 }
 
 // Profiles from the dialog: saved with the list's order, loaded into the dialog unchanged,

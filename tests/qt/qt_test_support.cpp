@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <cstdlib>
 
@@ -73,6 +75,25 @@ bool saveScreenshot(QWidget* widget, QWidget* popup, const std::string& name) {
   QPainter painter(&picture);
   painter.drawPixmap(0, 0, window);
   painter.drawPixmap(at, list);
+  painter.end();
+  return savePicture(picture, name);
+}
+
+bool saveScreensPicture(const std::string& name) {
+  QRect all;
+  for (QScreen* screen : QGuiApplication::screens()) all |= screen->geometry();
+  QPixmap picture(all.size());
+  picture.fill(Qt::darkCyan);
+  QPainter painter(&picture);
+  for (QScreen* screen : QGuiApplication::screens()) {
+    painter.setPen(Qt::black);
+    painter.drawRect(screen->geometry().translated(-all.topLeft()).adjusted(0, 0, -1, -1));
+  }
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isVisible()) continue;
+    painter.fillRect(top->frameGeometry().translated(-all.topLeft()), Qt::gray);
+    painter.drawPixmap(top->geometry().topLeft() - all.topLeft(), top->grab());
+  }
   painter.end();
   return savePicture(picture, name);
 }

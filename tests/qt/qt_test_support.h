@@ -26,4 +26,8 @@ bool saveScreenshot(QWidget* widget, const std::string& name);
 // The same with an open pop-up (a drop-down list) drawn over the window where it stands.
 bool saveScreenshot(QWidget* widget, QWidget* popup, const std::string& name);
 
+// A picture of all screens with every visible window drawn where it stands, frames as grey
+// edges, as build/<kind>/screenshots/NAME.png.
+bool saveScreensPicture(const std::string& name);
+
 }  // namespace zandor::test
