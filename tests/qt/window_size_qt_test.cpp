@@ -24,6 +24,7 @@
 #include "qt/screen_fit.h"
 #include "qt/template_dialog.h"
 #include "resources/dialog_template.h"
+#include "resources/ids/error_dialog_ids.h"
 #include "settings/preferences.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
