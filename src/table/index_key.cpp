@@ -41,21 +41,6 @@ std::string sortableDouble(double value) {
   return out;
 }
 
-double sortableDoubleValue(std::string_view key) {
-  unsigned char b[8] = {};
-  for (std::size_t i = 0; i < 8 && i < key.size(); ++i) b[i] = static_cast<unsigned char>(key[i]);
-  if (b[0] & 0x80) {
-    b[0] &= 0x7F;
-  } else {
-    for (unsigned char& c : b) c = static_cast<unsigned char>(~c);
-  }
-  std::uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits = (bits << 8) | b[i];
-  double d = 0;
-  std::memcpy(&d, &bits, sizeof d);
-  return d;
-}
-
 namespace {
 
 std::string textKey(const Value& value, int length, bool upperCase) {
@@ -77,14 +62,6 @@ std::string sortableInteger(std::int32_t value) {
   std::string out(4, '\0');
   for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((bits >> (24 - 8 * i)) & 0xFF);
   return out;
-}
-
-std::int32_t sortableIntegerValue(std::string_view key) {
-  std::uint32_t bits = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    bits = bits << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-  }
-  return static_cast<std::int32_t>(bits ^ 0x80000000u);
 }
 
 std::string cdxKey(const Value& value, char type, int length, bool upperCase) {

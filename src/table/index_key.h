@@ -15,10 +15,8 @@ char keyTypeOf(const Value& value);
 // CDX numeric and date keys: the IEEE double big-endian, sign bit set for positive values,
 // all bytes inverted for negative ones, so memcmp orders them numerically.
 std::string sortableDouble(double value);
-double sortableDoubleValue(std::string_view key);
 // The 4-byte CDX key of an integer field: big-endian with the sign bit flipped.
 std::string sortableInteger(std::int32_t value);
-std::int32_t sortableIntegerValue(std::string_view key);
 
 // A CDX key of the given type from an expression value. C keys are blank padded or cut
 // to the length; D keys are the day number; an empty date or a non-matching value kind

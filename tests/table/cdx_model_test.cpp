@@ -5,6 +5,7 @@
 #include <random>
 
 #include "index_model.h"
+#include "support/index_key_values.h"
 #include "support/test_support.h"
 #include "table/cdx_file.h"
 #include "table/index_key.h"
@@ -159,7 +160,7 @@ TEST(CdxModel, IntegerKeysOrderAndSeekNegativeZeroAndPositiveValues) {
   std::sort(expected.begin(), expected.end());
   std::vector<std::pair<std::int32_t, std::uint32_t>> listed;
   for (const IndexEntry& e : test::scanAll(order)) {
-    listed.emplace_back(sortableIntegerValue(e.key), e.recno);
+    listed.emplace_back(test::sortableIntegerValue(e.key), e.recno);
   }
   EXPECT_EQ(listed, expected);
   for (const std::int32_t v : {0, -1, 1, -256, 65536, std::numeric_limits<std::int32_t>::min()}) {

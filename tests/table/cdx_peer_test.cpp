@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "index_model.h"
+#include "support/index_key_values.h"
 #include "support/index_peer.h"
 #include "support/peers.h"
 #include "support/test_support.h"
@@ -63,10 +64,10 @@ char keyTypeOf(const std::vector<FieldInfo>& fields, const OrderInfo& info) {
 
 // Our key as the independent reader prints it.
 std::string printable(const std::string& key, char type) {
-  if (type == 'I') return std::to_string(sortableIntegerValue(key));
+  if (type == 'I') return std::to_string(test::sortableIntegerValue(key));
   if (type == 'N') {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", sortableDoubleValue(key));
+    std::snprintf(buf, sizeof buf, "%.15g", test::sortableDoubleValue(key));
     return buf;
   }
   return trimRight(key);

@@ -6,6 +6,7 @@
 
 #include "base/encoding.h"
 #include "base/text.h"
+#include "support/index_key_values.h"
 #include "support/index_peer.h"
 #include "support/peers.h"
 #include "support/test_support.h"
@@ -218,7 +219,7 @@ TEST_F(CopiedCorpus, IntegerKeysAreReadSoughtAndMaintained) {
   EXPECT_EQ(sortableInteger(1), std::string("\x80\x00\x00\x01", 4));
   EXPECT_EQ(sortableInteger(-1), std::string("\x7f\xff\xff\xff", 4));
   EXPECT_LT(sortableInteger(-5), sortableInteger(3));
-  EXPECT_EQ(sortableIntegerValue(sortableInteger(-123456)), -123456);
+  EXPECT_EQ(test::sortableIntegerValue(sortableInteger(-123456)), -123456);
   const std::string table = copy("02_vfp_integer_key_cdx_refused/calls.dbf");
   const std::string cdx = copy("02_vfp_integer_key_cdx_refused/calls.CDX");
   copy("02_vfp_integer_key_cdx_refused/calls.FPT");

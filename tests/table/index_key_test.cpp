@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/date.h"
+#include "support/index_key_values.h"
 #include "table/cdx_page.h"
 
 namespace zandor {
@@ -33,7 +34,7 @@ TEST(IndexKey, CdxNumbersAndDatesAsSortableDoubles) {
   EXPECT_EQ(hex(sortableDouble(-2.5)), "3F FB FF FF FF FF FF FF");
   EXPECT_EQ(hex(cdxKey(Value::date(2460385), 'D', 8, false)), "C1 42 C5 70 80 00 00 00");
   EXPECT_EQ(hex(cdxKey(Value::date(0), 'D', 8, false)), "80 00 00 00 00 00 00 00");
-  EXPECT_DOUBLE_EQ(sortableDoubleValue(sortableDouble(-1234.5)), -1234.5);
+  EXPECT_DOUBLE_EQ(test::sortableDoubleValue(sortableDouble(-1234.5)), -1234.5);
   // memcmp order is numeric order
   double values[] = {-1e9, -2.5, -1, -0.001, 0, 0.001, 1, 8, 98.99, 1e9};
   for (std::size_t i = 0; i + 1 < std::size(values); ++i) {
