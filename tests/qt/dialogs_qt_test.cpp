@@ -154,12 +154,7 @@ TEST_F(QtDialogsTest, ErrorDialogOffersTheAllowedButtonsAndAnswers) {
   ERRORSYS(state, nullptr, "Qt Test");
   int mainWindow = 0;
   state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
-  Error error;
-  error.genCode = gen::kNoOrder;
-  error.subsystem = "DBFNTX";
-  error.subCode = 1201;
-  error.description = "Workarea not indexed";
-  error.canDefault = true;
+  const Error error = test::notIndexedError();
   onNextModal([&](QWidget* dialog) {
     EXPECT_EQ(dialog->windowTitle(), "Qt Test");
     EXPECT_EQ(dialog->size(), QSize(450, 300));

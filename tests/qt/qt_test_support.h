@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "base/error.h"
+
 namespace zandor::test {
 
 // Runs the step on the next modal widget (dialog, message box) that opens other than the
@@ -14,6 +16,8 @@ void onNextPopup(std::function<void(QWidget*)> step);
 // Forgets a quit chosen in the error handler, in the core and in Qt, so that later tests
 // can run dialogs again.
 void forgetQuit();
+// The error the error-dialog tests raise: a retryable one that also allows "Default".
+Error notIndexedError();
 
 // A control of a rendered dialog by its id ("ctl" followed by the id).
 template <typename W>

@@ -13,7 +13,6 @@
 #include <QTableView>
 #include <QTest>
 
-#include "state/app_state.h"
 #include "app/error_handler.h"
 #include "app/startup.h"
 #include "mapping/file_choice_dialog.h"
@@ -26,6 +25,7 @@
 #include "resources/dialog_template.h"
 #include "resources/ids/error_dialog_ids.h"
 #include "settings/preferences.h"
+#include "state/app_state.h"
 #include "support/test_support.h"
 #include "support/working_directory.h"
 #include "table/table_create.h"
@@ -178,12 +178,7 @@ TEST_F(QtScreenFitWindowsTest, TheErrorReportOpensWholeOverTheErrorDialog) {
   ERRORSYS(state, nullptr, "Qt Test");
   int mainWindow = 0;
   state.oWndMain = reinterpret_cast<WindowHandle*>(&mainWindow);
-  Error error;
-  error.genCode = gen::kNoOrder;
-  error.subsystem = "DBFNTX";
-  error.subCode = 1201;
-  error.description = "Workarea not indexed";
-  error.canDefault = true;
+  const Error error = test::notIndexedError();
   QPointer<QWidget> viewer;
   onNextModal([&](QWidget* dialog) {
     QTest::mouseClick(controlOf<QPushButton>(dialog, errdlg::kSeeReport), Qt::LeftButton);
