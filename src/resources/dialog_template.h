@@ -15,7 +15,9 @@ enum class ControlKind {
   PushButton,
   CheckBox,
   RadioButton,
-  DropDownList,  // a drop-down list without typing
+  // A drop-down list without typing. Its rectangle is the closed box; a toolkit whose
+  // control counts the open list in its height (Win32) adds kDropDownOpenHeight.
+  DropDownList,
   ListBox,
   GridList,
   Picture,      // a bitmap named by the caption
@@ -43,6 +45,9 @@ constexpr unsigned kPixels = 1u << 7;  // rectangles in pixels, not dialog units
 }  // namespace dlg
 
 constexpr int kNoId = -1;
+
+// Dialog units of the open list below a drop-down list: eight or nine entries.
+constexpr int kDropDownOpenHeight = 96;
 
 struct Rect {
   int x = 0;
