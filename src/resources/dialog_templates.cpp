@@ -155,18 +155,20 @@ DialogTemplate importOptions() {
 }
 
 DialogTemplate mapping() {
-  DialogTemplate t = dialog(tpl::kMapping, "Zuordnung", 326, 225,
+  // The first button takes 80 units: its caption needs them in the dialog font as Wine
+  // draws it. The buttons after it and the dialog move four units to the right.
+  DialogTemplate t = dialog(tpl::kMapping, "Zuordnung", 330, 225,
                             dlg::kCaption | dlg::kResizable | dlg::kMaximizeBox);
   t.controls = {
-      {mapping_ids::kFieldList, K::GridList, {0, 0, 326, 200}, "", 0},
-      {mapping_ids::kAutoMap, K::PushButton, {2, 208, 76, 14}, "&Automatisch zuordnen", 0},
-      {mapping_ids::kOptions, K::PushButton, {80, 208, 59, 14}, "Einlese&optionen", 0},
-      {mapping_ids::kSave, K::PushButton, {141, 208, 76, 14}, "Zuordnung &Speichern", 0},
-      {mapping_ids::kStartImport, K::PushButton, {219, 208, 63, 14}, "&Einlesen starten", 0},
-      {mapping_ids::kClose, K::PushButton, {283, 208, 41, 14}, "&Beenden", 0},
+      {mapping_ids::kFieldList, K::GridList, {0, 0, 330, 200}, "", 0},
+      {mapping_ids::kAutoMap, K::PushButton, {2, 208, 80, 14}, "&Automatisch zuordnen", 0},
+      {mapping_ids::kOptions, K::PushButton, {84, 208, 59, 14}, "Einlese&optionen", 0},
+      {mapping_ids::kSave, K::PushButton, {145, 208, 76, 14}, "Zuordnung &Speichern", 0},
+      {mapping_ids::kStartImport, K::PushButton, {223, 208, 63, 14}, "&Einlesen starten", 0},
+      {mapping_ids::kClose, K::PushButton, {287, 208, 41, 14}, "&Beenden", 0},
   };
   // The row of buttons stays whole, with the list's heading and a few rows above it.
-  t.minWidth = 326;
+  t.minWidth = 330;
   t.minHeight = 90;
   return t;
 }

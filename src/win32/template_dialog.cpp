@@ -173,12 +173,13 @@ class DialogControl : public Control {
     SetWindowLongW(h, GWL_STYLE, style);
   }
 
-  // The user changed the text: what the rule lets stand of it (pasted letters go).
+  // The user changed the text: pasted letters go from a field of digits. The length is
+  // the edit control's own limit, which lets a longer stored value stay whole.
   void userEdited() {
     HWND h = handle();
-    if (h == nullptr || (rule_.positions == 0 && !rule_.digitsOnly)) return;
+    if (h == nullptr || !rule_.digitsOnly) return;
     const std::string typed = narrow(windowText(h));
-    const std::string kept = rule_.apply(typed);
+    const std::string kept = InputRule{0, true}.apply(typed);
     if (kept == typed) return;
     dialog_.setSettingText(true);
     SetWindowTextW(h, wide(kept).c_str());

@@ -296,13 +296,13 @@ TEST_F(MappingDialogTest, ButtonsRunTheirOperationsAndARunningImportBlocksTheDia
 TEST_F(MappingDialogTest, ButtonsStayInOneRowUnderTheListWhenResized) {
   EXPECT_TRUE(open([](FakeDialog& d) {
     // Applied once on opening: the template's own places.
-    EXPECT_EQ(d.placeOf(kGrid), (std::array<int, 4>{0, 0, 326, 200}));
-    EXPECT_EQ(d.placeOf(104), (std::array<int, 4>{219, 208, 63, 14}));
+    EXPECT_EQ(d.placeOf(kGrid), (std::array<int, 4>{0, 0, 330, 200}));
+    EXPECT_EQ(d.placeOf(104), (std::array<int, 4>{223, 208, 63, 14}));
     d.resize(500, 400);
     EXPECT_EQ(d.placeOf(kGrid), (std::array<int, 4>{0, 0, 500, 375}));
     for (int id : {101, 102, 103, 104, 105}) EXPECT_EQ(d.placeOf(id)[1], 383) << id;
     EXPECT_EQ(d.placeOf(101)[0], 2);
-    EXPECT_EQ(d.placeOf(105)[0], 283);
+    EXPECT_EQ(d.placeOf(105)[0], 287);
     d.resize(100, 10);
     EXPECT_EQ(d.placeOf(kGrid)[3], 0);
     d.click(105);
