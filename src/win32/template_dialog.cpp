@@ -522,6 +522,7 @@ int TemplateDialog::runModal() {
   HWND self = hwnd_;
   modalStack().push_back(self);
   reportSize();
+  shown_ = true;
   ShowWindow(hwnd_, SW_SHOW);
   SetForegroundWindow(hwnd_);
   if (pendingFocus_ != nullptr) {
@@ -547,6 +548,7 @@ int TemplateDialog::runModal() {
   // the active window.
   if (ownerEnabled) EnableWindow(owner, TRUE);
   if (hwnd_ != nullptr) ShowWindow(hwnd_, SW_HIDE);
+  shown_ = false;
   modal_ = false;
   rethrowPendingQuit();
   return result_;
@@ -556,6 +558,7 @@ void TemplateDialog::showModeless() {
   if (hwnd_ == nullptr) return;
   ended_ = false;
   reportSize();
+  shown_ = true;
   ShowWindow(hwnd_, SW_SHOWNA);
 }
 
@@ -567,19 +570,22 @@ void TemplateDialog::end(int result) {
     PostMessageW(hwnd_, WM_NULL, 0, 0);  // wakes the loop
   } else {
     ShowWindow(hwnd_, SW_HIDE);
+    shown_ = false;
   }
 }
 
 void TemplateDialog::refresh() {
-  if (hwnd_ == nullptr || !IsWindowVisible(hwnd_)) return;
-  RedrawWindow(hwnd_, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  if (hwnd_ == nullptr || !shown_) return;
+  // Texts and the bar invalidate what they changed; only that is painted, now.
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   pumpPaint();
   GdiFlush();
 }
 
 bool TemplateDialog::shown() const {
-  return hwnd_ != nullptr && IsWindowVisible(hwnd_) && !(modal_ && ended_);
+  // Kept here rather than asked of the window: a run asks once per row, and Wine answers
+  // IsWindowVisible through its server.
+  return hwnd_ != nullptr && shown_;
 }
 
 }  // namespace zandor::win32

@@ -64,6 +64,7 @@ class TemplateDialog : public Dialog {
   HWND pendingFocus_ = nullptr;
   bool modal_ = false;
   bool ended_ = false;
+  bool shown_ = false;
   int result_ = 0;
   bool settingText_ = false;
 };

@@ -4,6 +4,9 @@
 // after windows.h
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +56,51 @@ int captionWidth(HWND control, const std::wstring& caption) {
   return r.right;
 }
 
+// What the window shows on the screen, as a BMP file in the build's screenshot folder
+// (scripts/windows-test turns them into PNG files).
+void saveScreenshot(HWND window, const std::string& name) {
+  const char* build = std::getenv("ZANDOR_BUILD_DIR");
+  if (build == nullptr) return;
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  pump();
+  Sleep(200);
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  const std::size_t size = stride * static_cast<std::size_t>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + size);
+  const std::filesystem::path folder = std::filesystem::path(build) / "screenshots" / "win32";
+  std::filesystem::create_directories(folder);
+  std::ofstream out(folder / (name + ".bmp"), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), static_cast<std::streamsize>(size));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
 class TemplateDialogTest : public ::testing::Test {
  protected:
   void TearDown() override { pump(); }
@@ -82,6 +130,7 @@ TEST_F(TemplateDialogTest, EveryTemplateOpensWithItsControlsInsideAndApart) {
       }
       placed.push_back(r);
     }
+    saveScreenshot(dialog.window(), name);
     dialog.end(0);
   }
 }
