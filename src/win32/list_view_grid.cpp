@@ -133,8 +133,37 @@ int ListViewGrid::highlighted() const {
   return index < 0 ? -1 : static_cast<int>(index);
 }
 
-void ListViewGrid::notify(const NMHDR& header) {
+LRESULT ListViewGrid::customDraw(NMLVCUSTOMDRAW& draw) const {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+      return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+      return draw.iSubItem >= 0 && draw.iSubItem < static_cast<int>(columns_.size()) &&
+                     columns_[static_cast<std::size_t>(draw.iSubItem)].editable
+                 ? CDRF_NOTIFYPOSTPAINT
+                 : CDRF_DODEFAULT;
+    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM: {
+      // An editable cell shows the arrow of the drop-down list it opens.
+      RECT cell{};
+      ListView_GetSubItemRect(list_, static_cast<int>(draw.nmcd.dwItemSpec), draw.iSubItem,
+                              LVIR_BOUNDS, &cell);
+      RECT arrow{std::max(cell.left, cell.right - GetSystemMetrics(SM_CXVSCROLL)), cell.top + 1,
+                 cell.right - 1, cell.bottom - 1};
+      DrawFrameControl(draw.nmcd.hdc, &arrow, DFC_SCROLL, DFCS_SCROLLCOMBOBOX);
+      return CDRF_DODEFAULT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
+
+LRESULT ListViewGrid::notify(const NMHDR& header) {
   switch (header.code) {
+    case NM_CUSTOMDRAW:
+      return customDraw(
+          const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header)));
     case LVN_GETDISPINFOW: {
       auto& info = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
       if ((info.item.mask & LVIF_TEXT) == 0 || info.item.cchTextMax <= 0) break;
@@ -182,6 +211,7 @@ void ListViewGrid::notify(const NMHDR& header) {
     default:
       break;
   }
+  return 0;
 }
 
 void ListViewGrid::openEditor(int row, int column, bool withList) {
@@ -201,6 +231,10 @@ void ListViewGrid::openEditor(int row, int column, bool withList) {
       nullptr);
   if (editor_ == nullptr) return;
   SendMessageW(editor_, WM_SETFONT, SendMessageW(list_, WM_GETFONT, 0, 0), FALSE);
+  // The closed box as high as the row: the combo box adds its frame to the field's height.
+  const int frame = GetSystemMetrics(SM_CYEDGE) * 2 + 2;
+  SendMessageW(editor_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+               std::max<LPARAM>(8, cell.bottom - cell.top - frame));
   int widest = 0;
   for (const std::string& entry : entries_) {
     const std::wstring w = wide(entry);

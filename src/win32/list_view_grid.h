@@ -31,8 +31,8 @@ class ListViewGrid : public GridList {
   int currentRow() const override;
   void setCurrentRow(int row) override;
 
-  // A notification the list view sent its dialog.
-  void notify(const NMHDR& header);
+  // A notification the list view sent its dialog; the result the dialog passes back.
+  LRESULT notify(const NMHDR& header);
   HWND window() const { return list_; }
   // The open in-cell editor (a combo box), or nullptr.
   HWND editor() const { return editor_; }
@@ -51,6 +51,7 @@ class ListViewGrid : public GridList {
   void deliverPending();
   void closeEditor();
   void fitWidths();
+  LRESULT customDraw(NMLVCUSTOMDRAW& draw) const;
   int editableColumn() const;
   int highlighted() const;
 

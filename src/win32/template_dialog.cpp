@@ -445,7 +445,7 @@ INT_PTR TemplateDialog::handle(UINT message, WPARAM w, LPARAM l) {
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(l);
       if (ListViewGrid* g = grid(static_cast<int>(header->idFrom))) {
-        g->notify(*header);
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, g->notify(*header));
         return TRUE;
       }
       return FALSE;
