@@ -525,10 +525,10 @@ int TemplateDialog::runModal() {
   shown_ = true;
   ShowWindow(hwnd_, SW_SHOW);
   SetForegroundWindow(hwnd_);
-  if (pendingFocus_ != nullptr) {
-    SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pendingFocus_), TRUE);
-    pendingFocus_ = nullptr;
-  }
+  // The control the behaviour chose, else the first one Tab reaches.
+  HWND focus = pendingFocus_ != nullptr ? pendingFocus_ : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  pendingFocus_ = nullptr;
+  if (focus != nullptr) SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
   MSG msg;
   while (!ended_) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
