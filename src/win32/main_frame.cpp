@@ -68,7 +68,8 @@ MainFrame::MainFrame(AppState& state, ProgramCommands& commands)
   windowClass.lpfnWndProc = &MainFrame::procedure;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+  // The flat toolbar shows the window behind it: its drawings need the face colour there.
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
   windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
   if (windowClass.hIcon == nullptr) windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
