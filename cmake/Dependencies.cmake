@@ -6,6 +6,8 @@ if(WIN32)
   find_package(libzip CONFIG REQUIRED)
   set(ZANDOR_EXTRA_LIBS_sheet libzip::zip expat::expat)
   set(ZANDOR_EXTRA_LIBS_base shell32)
+  # the error report's facts of the process and the machine
+  set(ZANDOR_EXTRA_LIBS_app psapi advapi32)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)

@@ -17,6 +17,7 @@
 #include "table/work_areas.h"
 #include "win32/main_frame.h"
 #include "win32/template_dialog.h"
+#include "win32/win32_test_support.h"
 #include "win32/win32_text.h"
 #include "win32/windows_ui.h"
 
@@ -24,11 +25,7 @@ namespace zandor::win32 {
 namespace {
 
 void pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  test::pumpMessages();
 }
 
 std::wstring menuText(HMENU menu, int position) {
