@@ -1,5 +1,7 @@
 #include "ui/wait_window.h"
 
+#include <algorithm>
+
 #include "resources/ids/wait_message_ids.h"
 
 namespace zandor {
@@ -33,7 +35,7 @@ void WaitWindow::say(const std::string& text) {
   drawn_ = false;
   // The first row shows at once rather than the opening blank.
   const auto now = std::chrono::steady_clock::now();
-  if (redraws_ < 2 || now - lastDrawn_ >= std::chrono::milliseconds(kRedrawMilliseconds)) draw();
+  if (redraws_ < 2 || now - lastDrawn_ >= gap_) draw();
 }
 
 void WaitWindow::end() {
@@ -46,6 +48,7 @@ void WaitWindow::end() {
 }
 
 void WaitWindow::draw() {
+  const auto started = std::chrono::steady_clock::now();
   if (Control* text = dialog_->control(wait_ids::kText)) text->setText(text_);
   if (Control* bar = dialog_->control(wait_ids::kProgress)) {
     if (permille_ >= 0) {
@@ -57,6 +60,8 @@ void WaitWindow::draw() {
   drawn_ = true;
   ++redraws_;
   lastDrawn_ = std::chrono::steady_clock::now();
+  gap_ = std::max<std::chrono::steady_clock::duration>(
+      std::chrono::milliseconds(kRedrawMilliseconds), (lastDrawn_ - started) * 20);
 }
 
 }  // namespace zandor

@@ -12,7 +12,9 @@ namespace zandor {
 // The wait message of a windowed front end, drawn the same by each: a modeless dialog of
 // the template WAIT_MSG with its text and, once progress is said, a bar under it. A run
 // says a row many thousand times a second, so the window is redrawn at most every
-// kRedrawMilliseconds; the first text and the last one always reach the screen.
+// kRedrawMilliseconds, and less often where a redraw is slow (a window system behind a
+// network or Wine): the run spends at most a twentieth of its time drawing. The first text
+// and the last one always reach the screen.
 class WaitWindow {
  public:
   using DialogMaker = std::function<std::unique_ptr<Dialog>()>;
@@ -40,6 +42,7 @@ class WaitWindow {
   bool drawn_ = true;
   int redraws_ = 0;
   std::chrono::steady_clock::time_point lastDrawn_;
+  std::chrono::steady_clock::duration gap_ = std::chrono::milliseconds(kRedrawMilliseconds);
 };
 
 }  // namespace zandor
