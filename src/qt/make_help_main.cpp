@@ -1,6 +1,8 @@
 // Writes the help document excelimport.pdf: the German help text with pictures of the
-// program's own windows, rendered offscreen, printed to PDF by Qt.
-//   zandor-help HELP.html OUTPUT.pdf
+// program's own windows, rendered offscreen, printed to PDF by Qt. With a folder of
+// pictures (NAME.png, as the document names them: the Windows program's windows taken
+// under Wine), those take the place of the Qt ones.
+//   zandor-help HELP.html OUTPUT.pdf [PICTURES]
 #include <QApplication>
 #include <QFile>
 #include <QPageSize>
@@ -74,8 +76,8 @@ void fillExampleMapping(QtDialog& d) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: zandor-help HELP.html OUTPUT.pdf" << std::endl;
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: zandor-help HELP.html OUTPUT.pdf [PICTURES]" << std::endl;
     return 2;
   }
   QApplication app(argc, argv);
@@ -85,7 +87,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   QTextDocument document;
-  auto add = [&document](const char* name, const QImage& image) {
+  const QString pictures = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
+  auto add = [&document, &pictures](const char* name, const QImage& drawn) {
+    QImage image = drawn;
+    if (!pictures.isEmpty()) {
+      const QImage taken(pictures + QLatin1Char('/') + QLatin1String(name) +
+                         QStringLiteral(".png"));
+      if (!taken.isNull()) image = taken;
+    }
     document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("bild:") + name), image);
   };
 
