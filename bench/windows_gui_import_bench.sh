@@ -2,8 +2,8 @@
 # Times the import of one profile as zandor.exe runs it from its window (main window and
 # wait message on a private X display) beside `zandor-cli.exe import`, both under Wine, in
 # turn, on fresh copies of an ADRESSEN table with a CDX index on KUNDE, from a ROWS-row .csv
-# (updating on: each row is looked up, then appended). Prints each run's figure from the
-# summary and the medians.
+# (updating on: each row is looked up, then appended). Prints each pair's figures from the
+# summaries, and the medians.
 # Usage: [PAIRS=3] bench/windows_gui_import_bench.sh [ROWS]   (default 200000 rows; needs
 # build/default and build/windows)
 set -euo pipefail
@@ -50,10 +50,13 @@ for i in $(seq "$pairs"); do
     fi
     figure="$(echo "$out" | grep -o 'in [0-9.]* Sekunden' | grep -o '[0-9.]*')"
     echo "$figure" >>"$work/$who"
-    echo "$who: $figure s"
+    eval "took_$who=$figure"
   done
+  # The machine's pace drifts between pairs; each pair is compared within itself.
+  ratio="$(echo "scale=1; ($took_gui - $took_cli) * 100 / $took_cli" | bc)"
+  echo "$ratio" >>"$work/ratio"
+  echo "pair $i: zandor-cli.exe $took_cli s, window $took_gui s ($ratio %)"
 done
 median() { sort -n "$1" | sed -n "$(( (pairs + 1) / 2 ))p"; }
-c="$(median "$work/cli")"
-g="$(median "$work/gui")"
-echo "median: zandor-cli.exe $c s, window $g s ($rows rows, $(echo "scale=1; ($g - $c) * 100 / $c" | bc) % slower)"
+echo "median: zandor-cli.exe $(median "$work/cli") s, window $(median "$work/gui") s;" \
+  "the window slower by $(median "$work/ratio") % (median of the pairs, $rows rows)"
