@@ -11,6 +11,7 @@ void WaitWindow::show(const std::string& text) {
   if (!dialog_) return;
   dialog_->onCloseRequest = [](CloseReason) { return false; };  // only end() closes it
   redraws_ = 0;
+  gap_ = std::chrono::milliseconds(kRedrawMilliseconds);
   permille_ = -1;
   text_ = text;
   if (Control* bar = dialog_->control(wait_ids::kProgress)) bar->setVisible(false);
@@ -60,8 +61,12 @@ void WaitWindow::draw() {
   drawn_ = true;
   ++redraws_;
   lastDrawn_ = std::chrono::steady_clock::now();
-  gap_ = std::max<std::chrono::steady_clock::duration>(
-      std::chrono::milliseconds(kRedrawMilliseconds), (lastDrawn_ - started) * 20);
+  // The showing draw waits for the window system to map the window: no measure of a redraw.
+  if (redraws_ > 1) {
+    gap_ = std::clamp<std::chrono::steady_clock::duration>(
+        (lastDrawn_ - started) * 20, std::chrono::milliseconds(kRedrawMilliseconds),
+        std::chrono::milliseconds(kLongestGapMilliseconds));
+  }
 }
 
 }  // namespace zandor

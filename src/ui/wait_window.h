@@ -13,8 +13,9 @@ namespace zandor {
 // the template WAIT_MSG with its text and, once progress is said, a bar under it. A run
 // says a row many thousand times a second, so the window is redrawn at most every
 // kRedrawMilliseconds, and less often where a redraw is slow (a window system behind a
-// network or Wine): the run spends at most a twentieth of its time drawing. The first text
-// and the last one always reach the screen.
+// network or Wine): the run spends at most a twentieth of its time drawing, and the message
+// changes at least every kLongestGapMilliseconds. The first text and the last one always
+// reach the screen.
 class WaitWindow {
  public:
   using DialogMaker = std::function<std::unique_ptr<Dialog>()>;
@@ -31,6 +32,7 @@ class WaitWindow {
   int redraws() const { return redraws_; }
 
   static constexpr int kRedrawMilliseconds = 40;
+  static constexpr int kLongestGapMilliseconds = 400;
 
  private:
   void draw();

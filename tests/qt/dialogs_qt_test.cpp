@@ -179,7 +179,7 @@ TEST_F(QtDialogsTest, WaitMessageIsAFramelessWindowWithTheCurrentText) {
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(wait->isVisible());
   EXPECT_TRUE(wait->windowFlags() & Qt::FramelessWindowHint);
-  QTest::qWait(WaitWindow::kRedrawMilliseconds + 5);
+  QTest::qWait(WaitWindow::kLongestGapMilliseconds + 5);
   SAYMSGWAIT(state, "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->text(), "Zeile: 3");
   EXPECT_EQ(controlOf<QLabel>(wait, 101)->alignment(), Qt::AlignCenter);
@@ -231,7 +231,7 @@ TEST_F(QtDialogsTest, WaitMessageShowsABarWhenTheRowsAreKnown) {
   ASSERT_NE(bar, nullptr);
   EXPECT_TRUE(bar->isVisible());
   EXPECT_EQ(bar->value(), 100);
-  QTest::qWait(WaitWindow::kRedrawMilliseconds + 5);
+  QTest::qWait(WaitWindow::kLongestGapMilliseconds + 5);
   sayWaitRow(state, 7, 2, 11);
   EXPECT_EQ(bar->value(), 600);
   EXPECT_EQ(controlOf<QLabel>(ui.waitWindow(), 101)->text(), "Zeile: 7");

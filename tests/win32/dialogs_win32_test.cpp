@@ -94,7 +94,7 @@ TEST_F(Win32DialogsTest, WaitMessageShowsTheCurrentTextAndOnlyItsEndClosesIt) {
   HWND window = static_cast<TemplateDialog*>(wait)->window();
   EXPECT_TRUE(IsWindowVisible(window));
   EXPECT_NE(GetWindowLongW(window, GWL_STYLE) & WS_CAPTION, WS_CAPTION) << "no title bar";
-  Sleep(WaitWindow::kRedrawMilliseconds + 5);
+  Sleep(WaitWindow::kLongestGapMilliseconds + 5);
   ui.waitProgress(500);
   SAYMSGWAIT(state, "Zeile: 3");
   EXPECT_EQ(textOf(GetDlgItem(window, wait_ids::kText)), L"Zeile: 3");
