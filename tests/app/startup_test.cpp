@@ -2,6 +2,10 @@
 
 #include <filesystem>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "app/startup.h"
 #include "base/date.h"
 #include "base/paths.h"
@@ -103,24 +107,56 @@ TEST_F(StartProgramTest, ReadOnlyProgramDirectoryStillStartsWithDefaults) {
 
 // Starts the program without a screen, waits for its settings file, then asks it to end as
 // the desktop does at logout; the window closes the ordinary way.
-std::string startAndEnd(const fs::path& program, const fs::path& workDir) {
-  const std::string ini = (program.parent_path() / "zandor.ini").string();
-  return "cd '" + workDir.string() + "' && (QT_QPA_PLATFORM=offscreen '" + program.string() +
-         "' & pid=$!; for i in $(seq 200); do [ -e '" + ini +
-         "' ] && break; sleep 0.05; done; sleep 0.3; kill -TERM $pid; wait $pid) 2>&1";
+#ifdef _WIN32
+// On Windows the close comes as WM_CLOSE to the program's windows, as taskkill sends it.
+BOOL CALLBACK closeWindowOf(HWND window, LPARAM process) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(process)) PostMessageW(window, WM_CLOSE, 0, 0);
+  return TRUE;
 }
+
+int startAndEnd(const fs::path& program, const fs::path& workDir) {
+  std::wstring line = L"\"" + program.wstring() + L"\"";
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      workDir.wstring().c_str(), &start, &started))
+    return -1;
+  CloseHandle(started.hThread);
+  WaitForInputIdle(started.hProcess, 10000);
+  for (int i = 0; i < 200 && !fs::exists(program.parent_path() / "zandor.ini"); ++i) Sleep(50);
+  DWORD code = STILL_ACTIVE;
+  for (int i = 0; i < 40 && code == STILL_ACTIVE; ++i) {
+    EnumWindows(closeWindowOf, static_cast<LPARAM>(started.dwProcessId));
+    WaitForSingleObject(started.hProcess, 500);
+    GetExitCodeProcess(started.hProcess, &code);
+  }
+  if (code == STILL_ACTIVE) TerminateProcess(started.hProcess, 99);
+  CloseHandle(started.hProcess);
+  return static_cast<int>(code);
+}
+#else
+int startAndEnd(const fs::path& program, const fs::path& workDir) {
+  const std::string ini = (program.parent_path() / "zandor.ini").string();
+  return test::runCommand("cd '" + workDir.string() + "' && (QT_QPA_PLATFORM=offscreen '" +
+                          program.string() + "' & pid=$!; for i in $(seq 200); do [ -e '" + ini +
+                          "' ] && break; sleep 0.05; done; sleep 0.3; kill -TERM $pid; wait $pid)" +
+                          " 2>&1");
+}
+#endif
 
 TEST(ProgramRunTest, FilesAppearBesideTheProgramNotInTheWorkingDirectory) {
   TempDir programDir, workDir;
-  const fs::path program = programDir.path() / "zandor";
+  const fs::path program = programDir.path() / fs::path(test::mainProgramPath()).filename();
   fs::copy_file(test::mainProgramPath(), program);
-  std::string output;
-  ASSERT_EQ(test::runCommand(startAndEnd(program, workDir.path()), &output), 0) << output;
+  ASSERT_EQ(startAndEnd(program, workDir.path()), 0);
   EXPECT_TRUE(fs::is_directory(programDir.path() / "log"));
   EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
   EXPECT_TRUE(fs::is_empty(workDir.path()));
   // A second run keeps the file as it is.
-  ASSERT_EQ(test::runCommand(startAndEnd(program, workDir.path()), &output), 0) << output;
+  ASSERT_EQ(startAndEnd(program, workDir.path()), 0);
   EXPECT_EQ(readBytes(programDir.path() / "zandor.ini"), kFirstRunFile);
 }
 
