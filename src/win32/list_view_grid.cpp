@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "ui/event_guard.h"
+#include "win32/screen_metrics.h"
 #include "win32/win32_text.h"
 
 namespace zandor::win32 {
@@ -15,23 +16,6 @@ constexpr UINT_PTR kSubclassId = 1;
 constexpr int kEditorId = 1;
 // Room below the cell for the editor's open list, in pixels at 96 dpi.
 constexpr int kOpenListHeight = 240;
-
-int screenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
-
-int textWidth(HWND hwnd, const std::wstring& text) {
-  HDC dc = GetDC(hwnd);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd, dc);
-  return size.cx;
-}
 
 }  // namespace
 

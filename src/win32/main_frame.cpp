@@ -9,6 +9,7 @@
 #include "resources/toolbar_images.h"
 #include "state/app_state.h"
 #include "ui/event_guard.h"
+#include "win32/screen_metrics.h"
 #include "win32/template_dialog.h"
 #include "win32/win32_text.h"
 
@@ -21,13 +22,6 @@ constexpr int kFirstCommandId = 1000;
 constexpr UINT kRunDropped = WM_APP + 2;
 constexpr int kToolBarId = 50;
 constexpr int kStatusBarId = 51;
-
-int screenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
 
 // The toolbar drawings side by side in one bitmap, each enlarged by whole pixels on a
 // screen of at least twice 96 dpi, so they stay sharp.
@@ -175,15 +169,9 @@ void MainFrame::buildToolBar() {
   // A caption wider than the button widens it rather than being cut.
   const int buttonSize = MulDiv(kToolButtonSize, dpi, 96);
   int width = buttonSize;
-  HDC dc = GetDC(toolBar_);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(toolBar_, WM_GETFONT, 0, 0)));
   for (const std::wstring& caption : captions) {
-    SIZE size{};
-    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
-    width = std::max(width, static_cast<int>(size.cx) + MulDiv(12, dpi, 96));
+    width = std::max(width, textWidth(toolBar_, caption) + MulDiv(12, dpi, 96));
   }
-  SelectObject(dc, old);
-  ReleaseDC(toolBar_, dc);
   SendMessageW(toolBar_, TB_SETBUTTONWIDTH, 0, MAKELPARAM(width, width));
   SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(width, buttonSize));
   SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);

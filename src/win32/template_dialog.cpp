@@ -8,6 +8,7 @@
 #include "ui/event_guard.h"
 #include "win32/dialog_builder.h"
 #include "win32/list_view_grid.h"
+#include "win32/screen_metrics.h"
 #include "win32/win32_text.h"
 
 namespace zandor::win32 {
@@ -38,16 +39,6 @@ std::wstring comboItem(HWND combo, int index, bool listBox) {
                reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(length));
   return text;
-}
-
-int textWidth(HWND hwnd, const std::wstring& text) {
-  HDC dc = GetDC(hwnd);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(hwnd, dc);
-  return size.cx;
 }
 
 // A control of a template dialog, reached through its dialog each time: a window its owner
@@ -316,9 +307,7 @@ void TemplateDialog::initialize() {
 RECT TemplateDialog::toPixels(const Rect& r) const {
   RECT out{r.x, r.y, r.right(), r.bottom()};
   if (tmpl_.has(dlg::kPixels)) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
+    const int dpi = screenDpi();
     out = {MulDiv(r.x, dpi, 96), MulDiv(r.y, dpi, 96), MulDiv(r.right(), dpi, 96),
            MulDiv(r.bottom(), dpi, 96)};
   } else if (hwnd_ != nullptr) {

@@ -39,16 +39,6 @@ void onNextModal(std::function<void(QWidget*)> step, QWidget* notThis) {
       std::move(step));
 }
 
-Error notIndexedError() {
-  Error error;
-  error.genCode = gen::kNoOrder;
-  error.subsystem = "DBFNTX";
-  error.subCode = 1201;
-  error.description = "Workarea not indexed";
-  error.canDefault = true;
-  return error;
-}
-
 void forgetQuit() {
   clearPendingQuit();
   // Qt keeps the thread's loops quitting until the application loop has run once more.

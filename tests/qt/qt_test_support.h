@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "support/test_support.h"
 
 namespace zandor::test {
 
@@ -16,8 +17,6 @@ void onNextPopup(std::function<void(QWidget*)> step);
 // Forgets a quit chosen in the error handler, in the core and in Qt, so that later tests
 // can run dialogs again.
 void forgetQuit();
-// The error the error-dialog tests raise: a retryable one that also allows "Default".
-Error notIndexedError();
 
 // A control of a rendered dialog by its id ("ctl" followed by the id).
 template <typename W>

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "base/error.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -81,6 +83,16 @@ std::string cliPath() {
 }
 std::string mainProgramPath() {
   return ZANDOR_MAIN_PATH;
+}
+
+Error notIndexedError() {
+  Error error;
+  error.genCode = gen::kNoOrder;
+  error.subsystem = "DBFNTX";
+  error.subCode = 1201;
+  error.description = "Workarea not indexed";
+  error.canDefault = true;
+  return error;
 }
 
 }  // namespace zandor::test

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "base/error.h"
+
 namespace zandor::test {
 
 // A fresh directory under the system's temp directory, removed with everything in it.
@@ -76,6 +78,9 @@ class FileSizeLimit {
 // The built programs.
 std::string cliPath();
 std::string mainProgramPath();
+
+// The error the error-dialog tests raise: a retryable one that also allows "Default".
+Error notIndexedError();
 
 }  // namespace zandor::test
 

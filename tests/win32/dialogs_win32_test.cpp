@@ -30,16 +30,6 @@ std::wstring textOf(HWND hwnd) {
   return buffer;
 }
 
-Error notIndexedError() {
-  Error error;
-  error.genCode = gen::kNoOrder;
-  error.subsystem = "DBFNTX";
-  error.subCode = 1201;
-  error.description = "Workarea not indexed";
-  error.canDefault = true;
-  return error;
-}
-
 class Win32DialogsTest : public ::testing::Test {
  protected:
   test::TempDir dir;
@@ -78,13 +68,13 @@ TEST_F(Win32DialogsTest, ErrorDialogOffersTheAllowedButtonsAndAnswers) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(errdlg::kDefault, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, errdlg::kDefault)));
   });
-  EXPECT_EQ(raiseError(notIndexedError()), ErrorAnswer::Default);
+  EXPECT_EQ(raiseError(test::notIndexedError()), ErrorAnswer::Default);
   EXPECT_TRUE(seen);
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "error.log"));
 
   // The close box quits.
   test::onNextModalDialog([](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); });
-  EXPECT_THROW(raiseError(notIndexedError()), ProgramQuit);
+  EXPECT_THROW(raiseError(test::notIndexedError()), ProgramQuit);
 }
 
 TEST_F(Win32DialogsTest, WaitMessageShowsTheCurrentTextAndOnlyItsEndClosesIt) {
