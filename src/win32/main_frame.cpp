@@ -54,8 +54,7 @@ HBITMAP toolbarStrip(const std::vector<std::string>& names, int scale) {
 
 }  // namespace
 
-MainFrame::MainFrame(AppState& state, ProgramCommands& commands)
-    : state_(state), commands_(commands) {
+MainFrame::MainFrame(AppState& state, ProgramCommands& commands) : commands_(commands) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -69,7 +68,7 @@ MainFrame::MainFrame(AppState& state, ProgramCommands& commands)
   if (windowClass.hIcon == nullptr) windowClass.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   windowClass.hIconSm = windowClass.hIcon;
   RegisterClassExW(&windowClass);
-  const std::wstring title = wide(mainWindowTitle(state_));
+  const std::wstring title = wide(mainWindowTitle(state));
   CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
 }

@@ -44,7 +44,6 @@ class MainFrame {
   void dropped(HDROP drop);
   LRESULT notify(const NMHDR& header);
 
-  AppState& state_;
   ProgramCommands& commands_;
   HWND hwnd_ = nullptr;
   HWND toolBar_ = nullptr;
